@@ -1,0 +1,25 @@
+// Settings reader: the server's host and port come from section "servidor"
+// of the settings file (AppPaths::IniPath()), read afresh at every call so an
+// edit takes effect at the next call without a restart. The client never
+// writes the file.
+//
+// The file is a plain INI file: "[section]" lines, then "key=value" lines.
+// Section and key names are compared without regard to case and with blanks
+// around them ignored; only the first section of a name is searched and the
+// first matching key in it wins. The value loses the blanks around it and one
+// pair of matching quotes ("..." or '...') around it. Lines without "=" are
+// ignored. The file may be UTF-8 (with or without a byte-order mark) or a
+// single-byte Latin-1 file.
+#pragma once
+
+#include <QString>
+
+namespace ReadWrite {
+
+// Value of key in section, or the empty text when the file, the section or the
+// key is missing or the file cannot be read. Two quirks the client has always
+// had are kept: a value of exactly one character reads as empty, and a value
+// longer than 254 characters comes back cut to its first 254. Never throws.
+QString ReadIniValue(const QString& section, const QString& key);
+
+} // namespace ReadWrite
