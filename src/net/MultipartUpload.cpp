@@ -1,0 +1,309 @@
+// The socket upload as a state machine driven by QTcpSocket's signals; the file
+// is read in chunks only as fast as the socket drains, so memory stays bounded
+// whatever the file's size.
+#include "net/MultipartUpload.h"
+
+#include "app/ReadWrite.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QTcpSocket>
+
+namespace upload {
+
+int SendPercent(qint64 total, qint64 remaining) {
+    if (total <= 0)
+        return 0;
+    const qint64 sent = total - remaining;
+    const qint64 scaled = sent * 100;
+    qint64 q = scaled / total;
+    const qint64 twiceRest = (scaled % total) * 2;
+    if (twiceRest > total || (twiceRest == total && (q % 2) != 0))
+        ++q;
+    return static_cast<int>(q);
+}
+
+QString ProgressText(int percent) {
+    return QString::number(percent) + QStringLiteral("% completo.");
+}
+
+} // namespace upload
+
+namespace {
+
+const char kInvalidHost[] = "Invalid Host";
+constexpr qint64 kWholeDisplayLimit = 64 * 1024;
+
+// The port to dial: the URL's, or the "port" setting when the URL has none.
+// 0 when neither gives a usable port.
+quint16 portFor(const UrlParts& url) {
+    if (url.Port > 0)
+        return static_cast<quint16>(url.Port);
+    if (url.Port < 0)
+        return 0;
+    bool ok = false;
+    const uint port = ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"))
+                          .trimmed()
+                          .toUInt(&ok);
+    return ok && port > 0 && port <= 65535 ? static_cast<quint16>(port) : 0;
+}
+
+} // namespace
+
+MultipartUpload::MultipartUpload(QObject* parent) : QObject(parent) {
+    for (QTimer* t : {&m_connectTimer, &m_stallTimer, &m_quietTimer, &m_replyDeadline})
+        t->setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, &MultipartUpload::onConnectTimeout);
+    connect(&m_stallTimer, &QTimer::timeout, this, &MultipartUpload::onStallTimeout);
+    connect(&m_quietTimer, &QTimer::timeout, this, &MultipartUpload::finishWithReply);
+    connect(&m_replyDeadline, &QTimer::timeout, this, &MultipartUpload::onReplyDeadline);
+}
+
+MultipartUpload::~MultipartUpload() {
+    releaseSocket();
+}
+
+bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const QString& fileName,
+                            const QString& fieldName, const QString& mimeType) {
+    if (m_state != State::Idle)
+        return false;
+    m_total = 0;
+    m_written = 0;
+    m_fileQueued = 0;
+    m_tailQueued = false;
+    m_lastPercent = -1;
+    m_reply.clear();
+
+    if (url.Host.isEmpty()) {
+        emit failed(QString::fromLatin1(kInvalidHost), Failure::InvalidHost);
+        return false;
+    }
+    const quint16 port = portFor(url);
+    if (port == 0) {
+        emit failed(QString::fromLatin1(kInvalidHost), Failure::InvalidHost);
+        return false;
+    }
+    const QString refused = upload::CheckHeaderValues(url, fieldName, fileName, mimeType);
+    if (!refused.isEmpty()) {
+        emit failed(refused, Failure::FileName);
+        return false;
+    }
+
+    // The file is opened before anything goes out: an unreadable file stops the
+    // upload here instead of sending an empty file part.
+    auto file = std::make_unique<QFile>(filePath);
+    if (!file->open(QIODevice::ReadOnly)) {
+        emit failed(file->errorString(), Failure::FileRead);
+        return false;
+    }
+    if (file->isSequential()) {
+        emit failed(QStringLiteral("O arquivo escolhido não é um arquivo comum."),
+                    Failure::FileRead);
+        return false;
+    }
+    m_request =
+        upload::BuildFileUploadRequest(filePath, file->size(), url, fieldName, fileName, mimeType);
+    m_file = std::move(file);
+    m_total = m_request.totalSize();
+
+    m_socket = new QTcpSocket;
+    connect(m_socket, &QTcpSocket::connected, this, &MultipartUpload::onConnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &MultipartUpload::onBytesWritten);
+    connect(m_socket, &QTcpSocket::readyRead, this, &MultipartUpload::onReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &MultipartUpload::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
+    m_state = State::Connecting;
+    m_connectTimer.start(m_options.connectTimeoutMs);
+    m_socket->connectToHost(url.Host, port);
+    return true;
+}
+
+void MultipartUpload::abort() {
+    releaseSocket();
+}
+
+void MultipartUpload::onConnected() {
+    m_connectTimer.stop();
+    m_connected = true;
+    m_state = State::Sending;
+    const QPointer<MultipartUpload> self(this);
+    emit requestReady(displayText());
+    if (!self || m_state != State::Sending)
+        return;
+    reportProgress();
+    if (!self || m_state != State::Sending)
+        return;
+    m_socket->write(m_request.head);
+    m_stallTimer.start(m_options.sendStallTimeoutMs);
+    pump();
+}
+
+bool MultipartUpload::pump() {
+    const qint64 chunk = qMax<qint64>(1, m_options.chunkBytes);
+    while (!m_tailQueued && m_socket->bytesToWrite() < chunk) {
+        const qint64 left = m_request.fileSize - m_fileQueued;
+        if (left > 0) {
+            const QByteArray data = m_file->read(qMin(chunk, left));
+            if (data.size() != qMin(chunk, left)) {
+                fail(m_file->error() != QFileDevice::NoError
+                         ? m_file->errorString()
+                         : QStringLiteral("O arquivo diminuiu durante o envio. Envie-o novamente."),
+                     Failure::FileChanged);
+                return false;
+            }
+            m_fileQueued += data.size();
+            m_socket->write(data);
+            continue;
+        }
+        // All counted bytes are out; a file that grew meanwhile would make the
+        // request disagree with what the user chose, so it is not finished.
+        if (!m_file->read(1).isEmpty()) {
+            fail(QStringLiteral("O arquivo aumentou durante o envio. Envie-o novamente."),
+                 Failure::FileChanged);
+            return false;
+        }
+        m_file.reset();
+        m_socket->write(m_request.tail);
+        m_tailQueued = true;
+    }
+    return true;
+}
+
+void MultipartUpload::onBytesWritten(qint64 bytes) {
+    if (m_state != State::Sending)
+        return;
+    m_written += bytes;
+    m_stallTimer.start(m_options.sendStallTimeoutMs);
+    const QPointer<MultipartUpload> self(this);
+    reportProgress();
+    if (!self || m_state != State::Sending)
+        return;
+    if (!pump())
+        return;
+    if (m_tailQueued && m_written >= m_total && m_socket->bytesToWrite() == 0) {
+        m_stallTimer.stop();
+        m_connected = false;
+        m_state = State::AwaitingReply;
+        m_replyDeadline.start(m_options.replyTimeoutMs);
+        emit sent(QStringLiteral("Aguarde, carregando informações"));
+    }
+}
+
+void MultipartUpload::reportProgress() {
+    const int percent = upload::SendPercent(m_total, m_total - m_written);
+    if (percent == m_lastPercent)
+        return;
+    m_lastPercent = percent;
+    emit progress(percent, upload::ProgressText(percent));
+}
+
+void MultipartUpload::collectReply() {
+    if (!m_socket)
+        return;
+    const qint64 room = m_options.maxReplyBytes - m_reply.size();
+    if (room > 0)
+        m_reply += m_socket->read(room);
+    // Anything beyond the bound is dropped unread by the close that follows.
+}
+
+void MultipartUpload::onReadyRead() {
+    if (m_state == State::Idle)
+        return;
+    collectReply();
+    if (m_reply.size() >= m_options.maxReplyBytes) {
+        finishWithReply();
+        return;
+    }
+    if (!m_reply.isEmpty())
+        m_quietTimer.start(m_options.replyQuietMs);
+}
+
+void MultipartUpload::onSocketError(QAbstractSocket::SocketError) {
+    if (m_state == State::Idle)
+        return;
+    // A server that answered and then closed (the normal end of an HTTP/1.0
+    // reply, or a refusal before the whole request was read) has given its verdict.
+    collectReply();
+    if (!m_reply.isEmpty()) {
+        finishWithReply();
+        return;
+    }
+    fail(m_socket->errorString(), Failure::Socket);
+}
+
+void MultipartUpload::onDisconnected() {
+    m_connected = false;
+    if (m_state == State::Idle)
+        return;
+    collectReply();
+    if (!m_reply.isEmpty()) {
+        finishWithReply();
+        return;
+    }
+    fail(m_socket->errorString(), Failure::Socket);
+}
+
+void MultipartUpload::onConnectTimeout() {
+    fail(QStringLiteral("Tempo esgotado ao conectar ao servidor."), Failure::Timeout);
+}
+
+void MultipartUpload::onStallTimeout() {
+    if (!m_reply.isEmpty()) {
+        finishWithReply();
+        return;
+    }
+    fail(QStringLiteral("Tempo esgotado ao enviar o arquivo ao servidor."), Failure::Timeout);
+}
+
+void MultipartUpload::onReplyDeadline() {
+    collectReply();
+    if (!m_reply.isEmpty()) {
+        finishWithReply();
+        return;
+    }
+    fail(QStringLiteral("O servidor não respondeu no tempo esperado."), Failure::Timeout);
+}
+
+void MultipartUpload::finishWithReply() {
+    if (m_state == State::Idle)
+        return;
+    QByteArray reply = std::move(m_reply);
+    m_reply.clear();
+    releaseSocket();
+    emit replyReceived(reply);
+}
+
+void MultipartUpload::fail(const QString& description, Failure kind) {
+    if (m_state == State::Idle)
+        return;
+    releaseSocket();
+    emit failed(description, kind);
+}
+
+void MultipartUpload::releaseSocket() {
+    for (QTimer* t : {&m_connectTimer, &m_stallTimer, &m_quietTimer, &m_replyDeadline})
+        t->stop();
+    m_state = State::Idle;
+    m_connected = false;
+    m_file.reset();
+    if (!m_socket)
+        return;
+    // The socket may be the sender of the signal being handled; it is deleted
+    // only once control is back in the event loop.
+    m_socket->disconnect(this);
+    m_socket->abort();
+    m_socket->deleteLater();
+    m_socket = nullptr;
+}
+
+QString MultipartUpload::displayText() {
+    QByteArray text = m_request.head;
+    if (m_request.fileSize <= kWholeDisplayLimit && m_file) {
+        text += m_file->peek(m_request.fileSize);
+    } else {
+        text += QByteArray("[") + QByteArray::number(m_request.fileSize) +
+                QByteArray(" bytes do arquivo]");
+    }
+    text += m_request.tail;
+    return QString::fromLatin1(text);
+}

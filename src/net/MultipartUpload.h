@@ -1,0 +1,138 @@
+// The upload of one file to the server over a plain TCP socket: connect, write
+// the multipart request (the file streamed from disk in chunks as the socket
+// drains), read the whole reply, and report each step through signals. Both
+// transmission windows own one each; it never touches a widget.
+//
+// Sequence: start() → connecting → connected (requestReady, progress 0) →
+// sending (progress) → sent → reply (replyReceived, once) → idle.
+// Any failure emits failed() once, closes the socket and returns to idle.
+// The reply is complete when the server closes the connection (HTTP/1.0), when
+// no byte has arrived for replyQuietMs, when maxReplyBytes have arrived, or when
+// replyTimeoutMs have passed since the request was sent with at least one byte in.
+#pragma once
+
+#include "net/UploadRequest.h"
+#include "net/url_helper.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+class QFile;
+class QTcpSocket;
+
+namespace upload {
+
+// Percent of the request sent, (total - remaining) / total * 100 rounded to the
+// nearest integer with halves to even. 0 when total <= 0.
+int SendPercent(qint64 total, qint64 remaining);
+
+// The text shown beside the progress bar for a percent: "N% completo.".
+QString ProgressText(int percent);
+
+} // namespace upload
+
+class MultipartUpload : public QObject {
+    Q_OBJECT
+public:
+    enum class Failure {
+        InvalidHost, // empty host or unusable port: nothing was sent
+        FileName,    // a header value was refused: nothing was sent
+        FileRead,    // the file could not be opened: nothing was sent
+        FileChanged, // the file changed size or failed to read while being sent
+        Socket,      // the socket's own error (refused, not found, lost)
+        Timeout,     // connect, send or reply took too long
+    };
+    Q_ENUM(Failure)
+
+    // Limits; the defaults are for production, tests shorten them.
+    struct Options {
+        int connectTimeoutMs = 30000;   // connect call → connected
+        int sendStallTimeoutMs = 60000; // no byte accepted by the socket for this long
+        int replyTimeoutMs = 120000;    // request sent → reply complete
+        int replyQuietMs = 2000;        // no new reply byte for this long ends the reply
+        qint64 maxReplyBytes = 1 << 20; // longer replies are cut here
+        qint64 chunkBytes = 256 * 1024; // file bytes read and written at a time
+    };
+
+    explicit MultipartUpload(QObject* parent = nullptr);
+    ~MultipartUpload() override;
+
+    void setOptions(const Options& options) { m_options = options; }
+    const Options& options() const { return m_options; }
+
+    // Starts the upload of filePath to url, the file part named fieldName with the
+    // file name fileName and the type mimeType. When url.Port is 0 the port is the
+    // "port" setting of section "servidor". Returns false without doing anything
+    // while an upload is under way. Returns false after emitting failed() (before
+    // returning, nothing sent) for an empty host or unusable port (InvalidHost, text
+    // "Invalid Host"), a refused header value (FileName) or a file that cannot be
+    // opened (FileRead, the system's description). Returns true once connecting.
+    bool start(const UrlParts& url, const QString& filePath, const QString& fileName,
+               const QString& fieldName, const QString& mimeType);
+
+    // Drops the connection of an upload under way without any signal.
+    void abort();
+
+    // True from the socket's connect until the request is sent or the socket closes.
+    bool Connected() const { return m_connected; }
+    // True from start() until the reply or a failure has been reported.
+    bool isRunning() const { return m_state != State::Idle; }
+    // Bytes of the whole request of the current or last upload (0 before any).
+    qint64 TotalBytesToSend() const { return m_total; }
+
+signals:
+    // The request as shown to the user: the whole request for small files, else the
+    // head, a note with the file size and the closing delimiter.
+    void requestReady(const QString& text);
+    // Send progress, percent 0..100 never decreasing, text "N% completo.".
+    void progress(int percent, const QString& text);
+    // The last request byte has left; text "Aguarde, carregando informações".
+    void sent(const QString& text);
+    // The server's whole reply, bytes as received (bounded by maxReplyBytes).
+    void replyReceived(const QByteArray& reply);
+    // The upload ended without a reply; description is ready to show.
+    void failed(const QString& description, MultipartUpload::Failure kind);
+
+private:
+    enum class State { Idle, Connecting, Sending, AwaitingReply };
+
+    void onConnected();
+    void onBytesWritten(qint64 bytes);
+    void onReadyRead();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onDisconnected();
+    void onConnectTimeout();
+    void onStallTimeout();
+    void onReplyDeadline();
+
+    // Queues file chunks (then the tail) while the socket's write buffer is short.
+    // Returns false after having failed the upload.
+    bool pump();
+    void reportProgress();
+    void collectReply();
+    void finishWithReply();
+    void fail(const QString& description, Failure kind);
+    void releaseSocket();
+    QString displayText();
+
+    Options m_options;
+    State m_state = State::Idle;
+    bool m_connected = false;
+    QTcpSocket* m_socket = nullptr; // parentless: released with deleteLater
+    std::unique_ptr<QFile> m_file;
+    upload::UploadRequest m_request;
+    qint64 m_total = 0;
+    qint64 m_written = 0;    // bytes the socket has handed to the system
+    qint64 m_fileQueued = 0; // file bytes given to the socket so far
+    bool m_tailQueued = false;
+    int m_lastPercent = -1;
+    QByteArray m_reply;
+    QTimer m_connectTimer;
+    QTimer m_stallTimer;
+    QTimer m_quietTimer;
+    QTimer m_replyDeadline;
+};
