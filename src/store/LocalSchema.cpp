@@ -1,0 +1,20 @@
+// Table definitions of the local database.
+#include "store/LocalSchema.h"
+
+namespace LocalSchema {
+
+const char* createContadorSql() {
+    return "CREATE TABLE IF NOT EXISTS tblContador ("
+           "cont_cpf_cnpj TEXT, cont_num_crc TEXT, cont_razao_nome TEXT, "
+           "cont_nom_endereco TEXT, cont_num_predial TEXT, cont_dsc_complemento TEXT, "
+           "cont_nom_bairro TEXT, cont_nom_cidade TEXT, cont_nom_estado TEXT, "
+           "cont_num_telefone TEXT, cont_num_cep TEXT, cont_email TEXT)";
+}
+
+const char* createContribuinteSql() {
+    return "CREATE TABLE IF NOT EXISTS tblContribuinte ("
+           "IE TEXT COLLATE NOCASE, RazaoSocial TEXT, Cnpj TEXT, Cnae TEXT, Chave TEXT, "
+           "CCM TEXT, OptanteSimples INTEGER CHECK (OptanteSimples IN (0, 1)))";
+}
+
+} // namespace LocalSchema

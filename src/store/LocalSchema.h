@@ -1,0 +1,25 @@
+// The tables of the local database and their columns, in table order.
+#pragma once
+
+#include <array>
+
+namespace LocalSchema {
+
+inline constexpr std::array<const char*, 12> kContadorColumns = {
+    "cont_cpf_cnpj",    "cont_num_crc",         "cont_razao_nome", "cont_nom_endereco",
+    "cont_num_predial", "cont_dsc_complemento", "cont_nom_bairro", "cont_nom_cidade",
+    "cont_nom_estado",  "cont_num_telefone",    "cont_num_cep",    "cont_email",
+};
+
+inline constexpr std::array<const char*, 7> kContribuinteColumns = {
+    "IE", "RazaoSocial", "Cnpj", "Cnae", "Chave", "CCM", "OptanteSimples",
+};
+
+// Statements that create the two tables when they are missing. Every column is
+// text except `OptanteSimples` (NULL, 0 or 1). `IE` compares without regard to
+// case, as the earlier Access tables did; no key is declared because
+// uniqueness of the IE is checked by the windows before they insert.
+const char* createContadorSql();
+const char* createContribuinteSql();
+
+} // namespace LocalSchema

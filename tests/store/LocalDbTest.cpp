@@ -1,0 +1,179 @@
+// Opening the local database: schema creation, refusal of foreign files,
+// unusual folder names, a second instance and locked or unwritable files.
+#include "StoreTestSupport.h"
+#include "store/ContadorRepository.h"
+#include "store/DatabaseFile.h"
+#include "store/DbError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace {
+
+QStringList columnsOf(LocalDb& db, const QString& table) {
+    QSqlQuery query(db.database());
+    EXPECT_TRUE(query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)));
+    QStringList columns;
+    while (query.next())
+        columns << query.value(1).toString() + QLatin1Char(' ') + query.value(2).toString();
+    return columns;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ContadorRow sampleContador(const QString& name) {
+    ContadorRow row;
+    row.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
+    row.cont_razao_nome = name;
+    row.cont_num_telefone = QStringLiteral("____-____");
+    return row;
+}
+
+} // namespace
+
+using LocalDbTest = StoreTest;
+
+TEST_F(LocalDbTest, CreatesAbsentFileWithBothTablesAndExactColumns) {
+    ASSERT_FALSE(QFile::exists(dbPath()));
+    LocalDb db(dbPath());
+    EXPECT_EQ(detectDatabaseFile(dbPath()), DatabaseFileKind::Sqlite);
+    EXPECT_EQ(
+        columnsOf(db, QStringLiteral("tblContador")),
+        (QStringList{"cont_cpf_cnpj TEXT", "cont_num_crc TEXT", "cont_razao_nome TEXT",
+                     "cont_nom_endereco TEXT", "cont_num_predial TEXT", "cont_dsc_complemento TEXT",
+                     "cont_nom_bairro TEXT", "cont_nom_cidade TEXT", "cont_nom_estado TEXT",
+                     "cont_num_telefone TEXT", "cont_num_cep TEXT", "cont_email TEXT"}));
+    EXPECT_EQ(columnsOf(db, QStringLiteral("tblContribuinte")),
+              (QStringList{"IE TEXT", "RazaoSocial TEXT", "Cnpj TEXT", "Cnae TEXT", "Chave TEXT",
+                           "CCM TEXT", "OptanteSimples INTEGER"}));
+    EXPECT_EQ(countContador(db), 0);
+}
+
+TEST_F(LocalDbTest, EmptyFileIsInitialisedAndExistingDataIsKept) {
+    {
+        QFile empty(dbPath());
+        ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    }
+    {
+        LocalDb db(dbPath());
+        replaceContador(db, sampleContador(QStringLiteral("Primeira")));
+    }
+    LocalDb reopened(dbPath());
+    ASSERT_TRUE(selectContador(reopened).has_value());
+    EXPECT_EQ(selectContador(reopened)->cont_razao_nome, QStringLiteral("Primeira"));
+}
+
+TEST_F(LocalDbTest, ForeignFilesAreRefusedAndLeftUntouched) {
+    const QString fixtures = qEnvironmentVariable("DADAV_FIXTURES");
+    ASSERT_FALSE(fixtures.isEmpty()) << "DADAV_FIXTURES is not set";
+    struct Case {
+        const char* name;
+        QByteArray content;
+        DatabaseFileKind kind;
+    };
+    const Case cases[] = {
+        {"legacy Access", readAll(QDir(fixtures).filePath(QStringLiteral("legacy-dadav.mdb"))),
+         DatabaseFileKind::Access},
+        {"text", QByteArray("[servidor]\r\nhost=x\r\n"), DatabaseFileKind::Unknown},
+        {"short", QByteArray("SQLite"), DatabaseFileKind::Unknown},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.content.isEmpty());
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("dadav.mdb"));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.content);
+        }
+        EXPECT_EQ(detectDatabaseFile(path), c.kind);
+        try {
+            LocalDb db(path);
+            ADD_FAILURE() << "a foreign file was opened";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.number(), DbError::kNotADatabaseNumber);
+            EXPECT_TRUE(e.description().contains(path));
+        }
+        EXPECT_EQ(readAll(path), c.content);
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"dadav.mdb"});
+    }
+}
+
+TEST_F(LocalDbTest, FolderNamesWithBlanksAndSemicolonsWork) {
+    for (const QString& sub :
+         {QStringLiteral("Arquivos de Programas"), QStringLiteral("a;b"),
+          QStringLiteral("Dbq=x;Uid=Admin;Pwd=;"), QStringLiteral("Contabilidade D'Ávila")}) {
+        SCOPED_TRACE(sub.toStdString());
+        ASSERT_TRUE(QDir(dir.path()).mkpath(sub));
+        const QString path = QDir(dir.filePath(sub)).filePath(QStringLiteral("dadav.mdb"));
+        {
+            LocalDb db(path);
+            replaceContador(db, sampleContador(sub));
+        }
+        ASSERT_TRUE(QFile::exists(path));
+        LocalDb db(path);
+        ASSERT_TRUE(selectContador(db).has_value());
+        EXPECT_EQ(selectContador(db)->cont_razao_nome, sub);
+    }
+}
+
+TEST_F(LocalDbTest, MissingFolderRaisesDbErrorWithTheEngineError) {
+    try {
+        LocalDb db(dir.filePath(QStringLiteral("nao-existe/dadav.mdb")));
+        ADD_FAILURE() << "opened a file in a missing folder";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.number(), 14); // cannot open
+        ASSERT_EQ(e.errors().size(), 1);
+        EXPECT_EQ(e.errors().front().source, QStringLiteral("QSQLITE"));
+        EXPECT_FALSE(e.errors().front().description.isEmpty());
+    }
+}
+
+TEST_F(LocalDbTest, SecondInstanceSeesWhatTheFirstWrote) {
+    LocalDb first(dbPath());
+    LocalDb second(dbPath());
+    EXPECT_FALSE(selectContador(second).has_value());
+    replaceContador(first, sampleContador(QStringLiteral("Escrita pela primeira")));
+    ASSERT_TRUE(selectContador(second).has_value());
+    EXPECT_EQ(selectContador(second)->cont_razao_nome, QStringLiteral("Escrita pela primeira"));
+}
+
+TEST_F(LocalDbTest, WriteWhileAnotherInstanceHoldsTheLockFailsAndLosesNothing) {
+    LocalDb holder(dbPath());
+    replaceContador(holder, sampleContador(QStringLiteral("Original")));
+    LocalDb impatient(dbPath(), 50);
+    {
+        DbTransaction lock(holder, QStringLiteral("test"));
+        try {
+            replaceContador(impatient, sampleContador(QStringLiteral("Nova")));
+            ADD_FAILURE() << "wrote while another instance held the lock";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.number(), 5); // busy
+            EXPECT_EQ(e.source(), QStringLiteral("replaceContador"));
+        }
+    }
+    EXPECT_EQ(countContador(impatient), 1);
+    EXPECT_EQ(selectContador(impatient)->cont_razao_nome, QStringLiteral("Original"));
+}
+
+TEST_F(LocalDbTest, UnwritableFileRaisesDbErrorAndLosesNothing) {
+    {
+        LocalDb db(dbPath());
+        replaceContador(db, sampleContador(QStringLiteral("Original")));
+    }
+    QFile file(dbPath());
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    if (file.open(QIODevice::ReadWrite))
+        GTEST_SKIP() << "this user writes read-only files (running as root)";
+
+    LocalDb db(dbPath());
+    EXPECT_THROW(replaceContador(db, sampleContador(QStringLiteral("Nova"))), DbError);
+    EXPECT_THROW(deleteContador(db), DbError);
+    EXPECT_EQ(selectContador(db)->cont_razao_nome, QStringLiteral("Original"));
+}
