@@ -8,7 +8,6 @@
 #include <QLatin1StringView>
 
 #include <array>
-#include <utility>
 
 namespace IEValida {
 
@@ -166,29 +165,29 @@ bool ruleSP(const QString& typed, const DigitString& d) {
     return remainderMatches(d, {3, 2, 10, 9, 8, 7, 6, 5, 4, 3, 2});
 }
 
-constexpr std::array<std::pair<QLatin1StringView, Rule>, 27> rules{{
-    {QLatin1StringView("AC"), ruleACDF},        {QLatin1StringView("AL"), ruleAL},
-    {QLatin1StringView("AM"), ruleAM},          {QLatin1StringView("AP"), ruleAP},
-    {QLatin1StringView("BA"), ruleBA},          {QLatin1StringView("CE"), ruleEightDigits},
-    {QLatin1StringView("DF"), ruleACDF},        {QLatin1StringView("ES"), ruleEightDigits},
-    {QLatin1StringView("GO"), ruleGO},          {QLatin1StringView("MA"), ruleEightDigits},
-    {QLatin1StringView("MG"), ruleMG},          {QLatin1StringView("MS"), ruleEightDigits},
-    {QLatin1StringView("MT"), ruleMT},          {QLatin1StringView("PA"), ruleEightDigits},
-    {QLatin1StringView("PB"), ruleEightDigits}, {QLatin1StringView("PE"), rulePE},
-    {QLatin1StringView("PI"), ruleEightDigits}, {QLatin1StringView("PR"), rulePR},
-    {QLatin1StringView("RJ"), ruleRJ},          {QLatin1StringView("RN"), ruleRN},
-    {QLatin1StringView("RO"), ruleRO},          {QLatin1StringView("RR"), ruleRR},
-    {QLatin1StringView("RS"), ruleRS},          {QLatin1StringView("SC"), ruleEightDigits},
-    {QLatin1StringView("SE"), ruleEightDigits}, {QLatin1StringView("SP"), ruleSP},
-    {QLatin1StringView("TO"), ruleTO},
+struct StateRule {
+    const char* code;
+    Rule rule;
+};
+
+constexpr std::array<StateRule, 27> rules{{
+    {"AC", ruleACDF},        {"AL", ruleAL},          {"AM", ruleAM},
+    {"AP", ruleAP},          {"BA", ruleBA},          {"CE", ruleEightDigits},
+    {"DF", ruleACDF},        {"ES", ruleEightDigits}, {"GO", ruleGO},
+    {"MA", ruleEightDigits}, {"MG", ruleMG},          {"MS", ruleEightDigits},
+    {"MT", ruleMT},          {"PA", ruleEightDigits}, {"PB", ruleEightDigits},
+    {"PE", rulePE},          {"PI", ruleEightDigits}, {"PR", rulePR},
+    {"RJ", ruleRJ},          {"RN", ruleRN},          {"RO", ruleRO},
+    {"RR", ruleRR},          {"RS", ruleRS},          {"SC", ruleEightDigits},
+    {"SE", ruleEightDigits}, {"SP", ruleSP},          {"TO", ruleTO},
 }};
 
 } // namespace
 
 bool ValidaIE(const QString& ie, const QString& uf) {
-    for (const auto& [code, rule] : rules) {
-        if (uf == code)
-            return rule(ie, DigitString::digitsOf(ie));
+    for (const StateRule& entry : rules) {
+        if (uf == QLatin1StringView(entry.code))
+            return entry.rule(ie, DigitString::digitsOf(ie));
     }
     return true;
 }
