@@ -1,0 +1,278 @@
+// The SOAP transport against real loopback servers started by the test: the
+// bytes and headers that go out, what comes back for every HTTP status, and
+// each way a call can fail without an answer.
+#include "net/SoapTransport.h"
+#include "app/AppPaths.h"
+#include "net/NetworkError.h"
+#include "platform/BusyIndicator.h"
+
+#include <QFile>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Soap::SoapParam;
+
+struct Received {
+    std::string method;
+    std::string target;
+    std::multimap<std::string, std::string, httplib::detail::ci> headers;
+    std::string body;
+};
+
+// cpp-httplib server on its own thread on 127.0.0.1, an ephemeral port; every
+// request is recorded and answered by the given handler.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(httplib::Server::Handler handler) {
+        const auto record = [this, handler](const httplib::Request& req, httplib::Response& res) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_received.push_back({req.method, req.target, req.headers, req.body});
+            }
+            handler(req, res);
+        };
+        m_server.Post(".*", record);
+        m_server.Get(".*", record);
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~LoopbackServer() {
+        m_server.stop();
+        m_thread.join();
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const { return m_port; }
+    std::vector<Received> received() const {
+        const std::lock_guard lock(m_mutex);
+        return m_received;
+    }
+
+private:
+    httplib::Server m_server;
+    int m_port = 0;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::vector<Received> m_received;
+};
+
+httplib::Server::Handler answer(int status, std::string body) {
+    return [status, body](const httplib::Request&, httplib::Response& res) {
+        res.status = status;
+        res.set_content(body, "text/xml; charset=utf-8");
+    };
+}
+
+class RecordingBusy : public BusyIndicator {
+public:
+    void begin() override { ++begins; }
+    void end() override { ++ends; }
+    int begins = 0;
+    int ends = 0;
+};
+
+class SoapTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        AppPaths::setApplicationFolder(dir.path());
+    }
+
+    void writeIni(const QByteArray& content) {
+        QFile f(AppPaths::IniPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(content), content.size());
+    }
+    void pointAt(int port) {
+        writeIni("[servidor]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(port) + "\r\n");
+    }
+
+    // The failure of a call that is expected to fail.
+    static std::optional<NetworkError> failureOf(SoapTransport& transport) {
+        try {
+            transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver2"), {});
+        } catch (const NetworkError& e) {
+            return e;
+        }
+        return std::nullopt;
+    }
+
+    QTemporaryDir dir;
+    RecordingBusy busy;
+};
+
+TEST_F(SoapTransportTest, SendsTheEnvelopeAndHeadersExactlyAndReturnsTheBody) {
+    const std::string reply =
+        "<a><b><c><return>Ol\xC3\xA1, S\xC3\xA3o Jo\xC3\xA3o</return></c></b></a>";
+    LoopbackServer server(answer(200, reply));
+    pointAt(server.port());
+    SoapTransport transport(&busy);
+
+    const QList<SoapParam> params = {{QStringLiteral("strNome"), QStringLiteral("77123456")},
+                                     {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                                     {QStringLiteral("Chave"), QStringLiteral("São&<>")}};
+    const QString body =
+        transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver2"), params);
+
+    EXPECT_EQ(body, QString::fromUtf8(reply.data(), static_cast<qsizetype>(reply.size())));
+    EXPECT_EQ(Soap::GetResult(body, QStringLiteral("return")), QStringLiteral("Olá, São João"));
+    const auto got = server.received();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].method, "POST");
+    EXPECT_EQ(got[0].target, "/orn/server/index.php?wsdl");
+    EXPECT_EQ(got[0].headers.count("Content-Type"), 1u);
+    EXPECT_EQ(got[0].headers.find("Content-Type")->second, "text/xml");
+    EXPECT_EQ(got[0].headers.count("SOAPAction"), 1u);
+    EXPECT_EQ(got[0].headers.find("SOAPAction")->second, "Transferencia.ver2");
+    const QByteArray expectedBody =
+        Soap::BuildSoapRequest(QStringLiteral("Transferencia.ver2"), params).toUtf8();
+    EXPECT_EQ(got[0].body, expectedBody.toStdString());
+    EXPECT_NE(got[0].body.find("<Chave>S\xC3\xA3o&amp;&lt;&gt;</Chave>"), std::string::npos);
+    EXPECT_EQ(busy.begins, 1);
+    EXPECT_EQ(busy.ends, 1);
+}
+
+TEST_F(SoapTransportTest, AccountantOperationGoesToItsOwnPath) {
+    LoopbackServer server(answer(200, "ok"));
+    pointAt(server.port());
+    SoapTransport transport;
+    transport.call(QString(Soap::AccountantServicePath), QStringLiteral("Transferencia.contador"),
+                   {{QStringLiteral("thisCont_cpf_cnpj"), QStringLiteral("1")}});
+    const auto got = server.received();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].target, "/orn/server/index_dapi.php?wsdl");
+    EXPECT_EQ(got[0].headers.find("SOAPAction")->second, "Transferencia.contador");
+}
+
+TEST_F(SoapTransportTest, AnyHttpStatusStillReturnsTheBody) {
+    struct StatusCase {
+        int status;
+        std::string body;
+    };
+    const StatusCase cases[] = {
+        {500, "<soap:Fault>erro interno</soap:Fault>"},
+        {404, "not here"},
+        {401, "who are you"},
+        {200, ""},
+        // Redirects are not followed: the 3xx answer itself comes back.
+        {302, "moved elsewhere"},
+    };
+    for (const StatusCase& c : cases) {
+        LoopbackServer server([&c](const httplib::Request& req, httplib::Response& res) {
+            if (req.path == "/elsewhere") {
+                res.set_content("followed", "text/plain");
+                return;
+            }
+            res.status = c.status;
+            if (c.status == 302)
+                res.set_header("Location", "/elsewhere");
+            res.set_content(c.body, "text/plain");
+        });
+        pointAt(server.port());
+        SoapTransport transport;
+        EXPECT_EQ(
+            transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver"), {})
+                .toStdString(),
+            c.body)
+            << c.status;
+        EXPECT_EQ(server.received().size(), 1u) << c.status;
+    }
+}
+
+TEST_F(SoapTransportTest, RefusedConnectionRaisesNetworkError) {
+    int freePort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        freePort = probe.serverPort();
+    }
+    pointAt(freePort);
+    SoapTransport transport(&busy);
+    const auto failure = failureOf(transport);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), static_cast<qint32>(QNetworkReply::ConnectionRefusedError));
+    EXPECT_FALSE(failure->description().isEmpty());
+    EXPECT_EQ(busy.begins, 1);
+    EXPECT_EQ(busy.ends, 1);
+}
+
+TEST_F(SoapTransportTest, ServerThatNeverAnswersHitsTheReadTimeout) {
+    // Accepts the connection and reads the request, but never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QByteArray request;
+    QObject::connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+        QTcpSocket* socket = silent.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                         [&request, socket] { request += socket->readAll(); });
+    });
+    pointAt(silent.serverPort());
+
+    SoapTransport transport(&busy, SoapTimeouts{std::chrono::seconds(10), std::chrono::seconds(1)});
+    const auto failure = failureOf(transport);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), NetworkError::ReadTimeout);
+    EXPECT_TRUE(request.contains("SOAPAction: Transferencia.ver2")) << request.constData();
+    EXPECT_EQ(busy.ends, busy.begins);
+}
+
+TEST_F(SoapTransportTest, SettingsEditsTakeEffectAtTheNextCall) {
+    LoopbackServer first(answer(200, "first"));
+    LoopbackServer second(answer(200, "second"));
+    SoapTransport transport;
+    const auto callOnce = [&] {
+        return transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver2"), {});
+    };
+
+    pointAt(first.port());
+    EXPECT_EQ(callOnce(), QStringLiteral("first"));
+    pointAt(second.port());
+    EXPECT_EQ(callOnce(), QStringLiteral("second"));
+    writeIni("[servidor]\r\nhost=\r\nport=" + QByteArray::number(second.port()) + "\r\n");
+    EXPECT_THROW(callOnce(), NetworkError);
+    pointAt(first.port());
+    EXPECT_EQ(callOnce(), QStringLiteral("first"));
+
+    EXPECT_EQ(first.received().size(), 2u);
+    EXPECT_EQ(second.received().size(), 1u);
+}
+
+TEST_F(SoapTransportTest, MissingOrInvalidAddressFailsBeforeSending) {
+    LoopbackServer server(answer(200, "should not be reached"));
+    const QByteArray port = QByteArray::number(server.port());
+    const QByteArray settings[] = {
+        "[servidor]\nport=" + port + "\n",               // no host
+        "[servidor]\nhost=127.0.0.1\n",                  // no port
+        "[servidor]\nhost=x\nport=" + port + "\n",       // one-character host reads empty
+        "[outro]\nhost=127.0.0.1\nport=" + port + "\n",  // no section
+        "[servidor]\nhost=127.0.0.1\nport=porta\n",      // port not numeric
+        "[servidor]\nhost=127.0.0.1\nport=99999\n",      // port out of range
+        "[servidor]\nhost=my host\nport=" + port + "\n", // blank inside the host
+    };
+    SoapTransport transport(&busy);
+    for (const QByteArray& ini : settings) {
+        writeIni(ini);
+        const auto failure = failureOf(transport);
+        ASSERT_TRUE(failure.has_value()) << ini.constData();
+        EXPECT_EQ(failure->number(), NetworkError::InvalidAddress) << ini.constData();
+    }
+    ASSERT_TRUE(QFile::remove(AppPaths::IniPath()));
+    EXPECT_TRUE(failureOf(transport).has_value());
+    EXPECT_TRUE(server.received().empty());
+}
+
+} // namespace
