@@ -1,0 +1,13 @@
+// Registration of every window class.
+#include "app/AllWindows.h"
+
+#include "about/frmSobre.h"
+#include "app/Abertura.h"
+#include "app/Principal.h"
+#include "app/WindowRegistry.h"
+
+void registerAllWindows(WindowRegistry& registry) {
+    registry.registerWindow<Abertura>();
+    registry.registerWindow<Principal>();
+    registry.registerWindow<frmSobre>();
+}

@@ -1,0 +1,113 @@
+// The main window: the taxpayer in use, its transmissions, the receipt
+// detail, the menus that open every other window and the transmit command.
+// It owns the program-wide state (ProgramState) and keeps its labels in step
+// with it. Other windows reach it through the registry under "Principal" and
+// use its public controls and operations.
+#pragma once
+
+#include "app/ProgramState.h"
+
+#include <QMainWindow>
+
+#include <exception>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+class QTreeWidget;
+struct AppContext;
+
+class Principal : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Principal(AppContext& context, QWidget* parent = nullptr);
+    ~Principal() override;
+
+    // The program-wide state; lives as long as this window.
+    ProgramState& state() { return m_state; }
+
+    // Grid columns and their widths in twips at load (0: hidden, data only).
+    enum GridColumn { ColReferencia, ColData, ColProtocolo, ColStatus, ColValorAdicionado };
+    static constexpr int kGridColumns = 5;
+    static int gridColumnTwips(int column);
+
+    // Writes a cell of GridTransmissoes (adding rows as needed) with the
+    // alignment of its column; row 0 is the first transmission (the header is
+    // not a row).
+    void setGridCell(int row, int column, const QString& text);
+
+    // Opens the address in the user's browser ("http://" is put in front of
+    // an address without a scheme). True when the desktop took it; no message
+    // on failure.
+    bool OpenBrowser(const QString& URL);
+
+    // Detail of the transmission on a grid row (0 = first transmission).
+    void RecebeDadosProtocolo(int row);
+
+    // Handlers.
+    void mnSair_Click();
+    void mnContribuinteNovo_Click();
+    void mnContribuinteSelecionar_Click();
+    void mnAtualizar_Click();
+    void mnExcluir_Click();
+    void mnContador_Click();
+    void mnSAjuda_Click();
+    void mnSobre_Click();
+    void Command1_Click();
+    void GridTransmissoes_Click(int row);
+
+    // Controls, named as the other windows know them.
+    QGroupBox* GIASelecionada;
+    QLabel* lblLabels;
+    QLabel* IESel;
+    QLabel* Label1;
+    QLabel* RSSel;
+    QLabel* lblChave;
+    QPushButton* Command1;
+    QGroupBox* frmImportacao;
+    QTableWidget* GridTransmissoes;
+    QPushButton* cmd_Impressao;
+    QTreeWidget* tvwPessoa;
+    QLabel* labelOK;
+    QLabel* detApuracao;
+    QLabel* lblAtualizado;
+    QLabel* lblnovaatualizacao;
+    QPlainTextEdit* Text1;
+    QLineEdit* Text2;
+
+    QMenu* mnArquivo;
+    QAction* mnSair;
+    QMenu* mnContribuinte;
+    QAction* mnContribuinteNovo;
+    QAction* mnContribuinteSelecionar;
+    QAction* mnAtualizar;
+    QAction* mnExcluir;
+    QAction* space2;
+    QAction* mnContador;
+    QMenu* mnAjuda;
+    QAction* mnSAjuda;
+    QAction* mnSobre;
+
+protected:
+    // Closing the main window ends the program, as "Sair" does.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void setUpGrid();
+    void showTaxpayer();
+    // Shows a registered window non-modally; when no window of that name
+    // exists in this version, tells the user and leaves this window enabled.
+    QWidget* openWindow(const QString& name);
+    // The standard error report of a failed database or run-time operation.
+    void showErrorReport(const std::exception& error);
+
+    AppContext& m_context;
+    ProgramState m_state;
+};

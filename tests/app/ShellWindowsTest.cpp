@@ -1,0 +1,650 @@
+// The opening, main and About windows, driven headless: what the user sees,
+// which window each command opens, the messages shown (exact texts, titles,
+// icons, buttons), and keyboard and screen-reader access. Windows that other
+// parts of the program provide are stood in for by plain windows registered
+// under their class names.
+#include "FakePrompter.h"
+#include "FakeUrlOpener.h"
+#include "about/frmSobre.h"
+#include "app/Abertura.h"
+#include "app/AllWindows.h"
+#include "app/AppContext.h"
+#include "app/AppPaths.h"
+#include "app/Principal.h"
+#include "app/PrincipalLogic.h"
+#include "app/WindowRegistry.h"
+#include "store/ContadorRepository.h"
+#include "store/ContribuinteRepository.h"
+#include "store/LocalDb.h"
+#include "support/AccessibilityCheck.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const QString kContador = QStringLiteral("frmContador");
+const QString kCria = QStringLiteral("frmtbl_CriaContribuinte");
+const QString kSeleciona = QStringLiteral("frmtbl_SelecionaContribuinte");
+const QString kAtualizar = QStringLiteral("frmtbl_atualizarContribuinte");
+const QString kExclusao = QStringLiteral("frmtbl_exclusaoContribuinte");
+const QString kUpload = QStringLiteral("frmUpload");
+const QString kSimples = QStringLiteral("frmUploadSimples");
+
+// Every window other parts provide, with a caption like theirs.
+const QStringList kStandIns = {kContador, kCria,   kSeleciona, kAtualizar,
+                               kExclusao, kUpload, kSimples};
+
+void processDeferredDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class ShellWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        AppPaths::setApplicationFolder(dir.path());
+        context.prompter = &prompter;
+        context.urlOpener = &browser;
+        context.quit = [this] {
+            ++quitCalls;
+        };
+        windows = std::make_unique<WindowRegistry>(context);
+        context.windows = windows.get();
+        registerAllWindows(*windows);
+        for (const QString& name : kStandIns)
+            windows->registerWindow(name, [name](AppContext&) {
+                auto* w = new QWidget;
+                w->setObjectName(name);
+                w->setWindowTitle(QStringLiteral("Janela ") + name);
+                return w;
+            });
+    }
+    void TearDown() override {
+        windows.reset();
+        processDeferredDeletes();
+    }
+
+    Principal* principal() { return windows->window<Principal>(); }
+    bool isShown(const QString& name) const {
+        const QWidget* w = windows->loaded(name);
+        return w && w->isVisible();
+    }
+    // Windows of the list that are loaded and visible.
+    QStringList shownAmong(const QStringList& names) const {
+        QStringList out;
+        for (const QString& n : names)
+            if (isShown(n))
+                out << n;
+        return out;
+    }
+    void addAccountant() {
+        LocalDb db;
+        ContadorRow row;
+        row.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
+        row.cont_razao_nome = QStringLiteral("Maria da Silva");
+        replaceContador(db, row);
+    }
+    void addTaxpayer(const QString& ie, std::optional<bool> simples) {
+        LocalDb db;
+        ContribuinteRow row;
+        row.IE = ie;
+        row.RazaoSocial = QStringLiteral("Padaria Pão Quente Ltda");
+        row.Chave = QStringLiteral("A7K2M9QX");
+        row.OptanteSimples = simples;
+        insertContribuinte(db, row);
+    }
+    // A database whose accountant table cannot be read: every statement on
+    // it fails in the engine, which reports its own error.
+    void breakDatabase() {
+        LocalDb db;
+        QSqlQuery q(db.database());
+        ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE tblContador")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE VIEW tblContador AS SELECT * FROM sumida")));
+    }
+    Principal* mainWithTaxpayer(const QString& ie, const QString& years) {
+        Principal* p = principal();
+        p->show();
+        p->state().setTaxpayer(ie, QStringLiteral("Padaria Pão Quente Ltda"),
+                               QStringLiteral("A7K2M9QX"));
+        p->state().setAnoTrabalho(years);
+        return p;
+    }
+
+    QTemporaryDir dir;
+    FakePrompter prompter;
+    FakeUrlOpener browser;
+    AppContext context;
+    std::unique_ptr<WindowRegistry> windows;
+    int quitCalls = 0;
+};
+
+Message okBox(const QString& text, const QString& title = {}, MsgIcon icon = MsgIcon::None) {
+    return Message{text, title, icon, MsgButtons::Ok};
+}
+
+} // namespace
+
+// ---- registry ---------------------------------------------------------------
+
+TEST_F(ShellWindowsTest, RegistryKeepsOneInstanceUntilUnloaded) {
+    QWidget* first = windows->show(kUpload);
+    ASSERT_NE(first, nullptr);
+    first->setWindowTitle(QStringLiteral("estado guardado"));
+    windows->hide(kUpload);
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_EQ(windows->show(kUpload), first) << "hide keeps the loaded window";
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("estado guardado"));
+
+    QPointer<QWidget> gone = first;
+    windows->unload(kUpload);
+    EXPECT_EQ(windows->loaded(kUpload), nullptr);
+    processDeferredDeletes();
+    EXPECT_TRUE(gone.isNull()) << "unload destroys the window";
+    QWidget* fresh = windows->window(kUpload);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->windowTitle(), QStringLiteral("Janela frmUpload")) << "a new instance";
+
+    EXPECT_EQ(windows->show(QStringLiteral("frmDesconhecido")), nullptr);
+}
+
+TEST_F(ShellWindowsTest, WindowThatDeletesItselfOnCloseDropsOutOfTheRegistry) {
+    QWidget* w = windows->show(kSimples);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->close();
+    processDeferredDeletes();
+    EXPECT_EQ(windows->loaded(kSimples), nullptr);
+    EXPECT_NE(windows->window(kSimples), nullptr);
+}
+
+// ---- opening window ---------------------------------------------------------
+
+TEST_F(ShellWindowsTest, OpeningWindowShowsItsTexts) {
+    auto* a = windows->window<Abertura>();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->windowTitle(),
+              QStringLiteral("GIA - Prefeitura Municipal de Valdoria - Versão 1.16.01"));
+    EXPECT_EQ(a->Label4->text(), QStringLiteral("Prefeitura Municipal de Valdoria"));
+    EXPECT_EQ(a->Label1->text(),
+              QStringLiteral("Este software valida e transmite VAV-UVOD de empresas não "
+                             "enquadradas no Simples Nacional, via internet, diretamente do seu "
+                             "computador para a Prefeitura Municipal de Valdoria."));
+    EXPECT_FALSE(a->Picture1->pixmap().isNull());
+    const QStringList captions = {a->Command1->text().remove(QLatin1Char('&')),
+                                  a->Command2->text().remove(QLatin1Char('&')),
+                                  a->Command3->text().remove(QLatin1Char('&'))};
+    EXPECT_THAT(captions, ElementsAre(QStringLiteral("Iniciar"), QStringLiteral("Sobre"),
+                                      QStringLiteral("Sair")));
+}
+
+TEST_F(ShellWindowsTest, IniciarUnloadsTheOpeningWindowAndShowsTheMainWindow) {
+    QPointer<Abertura> a = windows->window<Abertura>();
+    a->show();
+    QTest::mouseClick(a->Command1, Qt::LeftButton);
+    processDeferredDeletes();
+    EXPECT_TRUE(a.isNull());
+    EXPECT_EQ(windows->loaded(QStringLiteral("Abertura")), nullptr);
+    ASSERT_TRUE(isShown(QStringLiteral("Principal")));
+    EXPECT_TRUE(principal()->isEnabled());
+    prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, SobreThenClosingTheAboutWindowLandsInAnEnabledMainWindow) {
+    enum class How { OkButton, CloseBox, Escape };
+    for (How how : {How::OkButton, How::CloseBox, How::Escape}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        windows->unloadAll();
+        processDeferredDeletes();
+        QPointer<Abertura> a = windows->window<Abertura>();
+        a->show();
+        QTest::mouseClick(a->Command2, Qt::LeftButton);
+        processDeferredDeletes();
+        EXPECT_TRUE(a.isNull()) << "the opening window is never shown again";
+        QPointer<frmSobre> about = windows->window<frmSobre>();
+        ASSERT_TRUE(about && about->isVisible());
+        EXPECT_FALSE(isShown(QStringLiteral("Principal")));
+
+        if (how == How::OkButton)
+            QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+        else if (how == How::CloseBox)
+            about->close();
+        else
+            QTest::keyClick(about, Qt::Key_Escape);
+        processDeferredDeletes();
+        EXPECT_TRUE(about.isNull()) << "the About window unloads when closed";
+        ASSERT_TRUE(isShown(QStringLiteral("Principal")));
+        EXPECT_TRUE(principal()->isEnabled());
+    }
+    prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, SairEndsTheProgram) {
+    auto* a = windows->window<Abertura>();
+    a->show();
+    QTest::mouseClick(a->Command3, Qt::LeftButton);
+    EXPECT_EQ(quitCalls, 1);
+    principal()->mnSair->trigger();
+    EXPECT_EQ(quitCalls, 2);
+    principal()->close();
+    EXPECT_EQ(quitCalls, 3) << "closing the main window ends the program too";
+}
+
+// ---- About window -----------------------------------------------------------
+
+TEST_F(ShellWindowsTest, AboutWindowTexts) {
+    auto* about = windows->window<frmSobre>();
+    EXPECT_EQ(about->lblTitulo->text(), QStringLiteral("ICMS - GIA - 1.16.01"));
+    EXPECT_TRUE(about->lblDistribuicao->text().contains(
+        QStringLiteral("responsabilidade da Prefeitura Municipal de Valdoria")));
+    EXPECT_TRUE(about->lblContato->text().contains(QStringLiteral("www.valdoria.rj.gov.br")));
+    EXPECT_EQ(about->cmdOK->text(), QStringLiteral("OK"));
+}
+
+TEST_F(ShellWindowsTest, AboutFromTheMenuDisablesTheMainWindowUntilClosed) {
+    Principal* p = principal();
+    p->show();
+    p->mnSobre->trigger();
+    auto* about = windows->window<frmSobre>();
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_FALSE(p->isEnabled());
+    QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+    EXPECT_TRUE(p->isEnabled());
+    EXPECT_TRUE(p->isVisible());
+}
+
+// ---- main window at load ----------------------------------------------------
+
+TEST_F(ShellWindowsTest, MainWindowAtLoad) {
+    Principal* p = principal();
+    p->show();
+    EXPECT_EQ(p->windowTitle(),
+              QStringLiteral("GIA - Prefeitura Municipal de Valdoria - Versão 1.16.01"));
+    const struct {
+        QWidget* control;
+        QString text;
+        bool visible;
+    } controls[] = {
+        {p->GIASelecionada, QStringLiteral("Contribuinte Selecionado"), true},
+        {p->lblLabels, QStringLiteral("Inscrição Estadual"), true},
+        {p->IESel, QString(), true},
+        {p->Label1, QStringLiteral("Razão Social"), true},
+        {p->RSSel, QString(), true},
+        {p->lblChave, QString(), false},
+        {p->Command1, QStringLiteral("Escolher arquivo para &transmitir"), false},
+        {p->frmImportacao, QStringLiteral("Transmissões Realizadas"), false},
+        {p->cmd_Impressao, QStringLiteral("Im&primir Protocolo"), false}, // inside the frame
+        {p->labelOK, QStringLiteral("Verificação concluída, sem mensagens."), false},
+        {p->detApuracao, QStringLiteral("Detalhes da apuração"), false},
+        {p->lblAtualizado, QStringLiteral("O programa está atualizado"), true},
+        {p->lblnovaatualizacao, QStringLiteral("Nova atualização disponível para download"), false},
+    };
+    for (const auto& c : controls) {
+        SCOPED_TRACE(c.control->objectName().toStdString());
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(c.control))
+            text = l->text();
+        else if (auto* b = qobject_cast<QPushButton*>(c.control))
+            text = b->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(c.control))
+            text = g->title();
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(c.control->isVisible(), c.visible);
+    }
+    EXPECT_FALSE(p->cmd_Impressao->isHidden()) << "shown once its frame is";
+    prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, GridHeaderColumnsAndWidths) {
+    Principal* p = principal();
+    QTableWidget* g = p->GridTransmissoes;
+    ASSERT_EQ(g->columnCount(), 5);
+    const double dpi = g->logicalDpiX();
+    const struct {
+        const char* header;
+        int twips;
+        Qt::Alignment align;
+    } columns[] = {
+        {"Referência", 1500, Qt::AlignHCenter | Qt::AlignTop},
+        {"Data de Processamento", 2500, Qt::AlignHCenter | Qt::AlignTop},
+        {"Protocolo", 1700, Qt::AlignHCenter | Qt::AlignTop},
+        {"Status", 0, Qt::AlignLeft | Qt::AlignVCenter},
+        {"Valor Adicionado", 0, Qt::AlignRight | Qt::AlignTop},
+    };
+    for (int c = 0; c < 5; ++c) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(g->horizontalHeaderItem(c)->text(), QString::fromUtf8(columns[c].header));
+        EXPECT_EQ(g->isColumnHidden(c), columns[c].twips == 0);
+        if (columns[c].twips > 0)
+            EXPECT_EQ(g->columnWidth(c), qRound(columns[c].twips * dpi / 1440.0));
+        p->setGridCell(0, c, QStringLiteral("x"));
+        EXPECT_EQ(g->item(0, c)->textAlignment(), static_cast<int>(columns[c].align));
+    }
+    if (dpi == 96)
+        EXPECT_EQ(g->columnWidth(0), 100) << "15 twips per pixel at 96 dpi";
+}
+
+TEST_F(ShellWindowsTest, TaxpayerLabelsFollowTheProgramState) {
+    Principal* p = principal();
+    EXPECT_EQ(context.state, &p->state());
+    p->state().setTaxpayer(QStringLiteral("86123452"), QStringLiteral("Padaria Pão Quente Ltda"),
+                           QStringLiteral("A7K2M9QX"));
+    EXPECT_EQ(p->IESel->text(), QStringLiteral("86123452"));
+    EXPECT_EQ(p->RSSel->text(), QStringLiteral("Padaria Pão Quente Ltda"));
+    EXPECT_EQ(p->lblChave->text(), QStringLiteral("A7K2M9QX"));
+    p->state().clearTaxpayer();
+    EXPECT_TRUE(p->IESel->text().isEmpty());
+    EXPECT_TRUE(p->RSSel->text().isEmpty());
+    EXPECT_TRUE(p->lblChave->text().isEmpty());
+    windows->unload(QStringLiteral("Principal"));
+    processDeferredDeletes();
+    EXPECT_EQ(context.state, nullptr) << "no dangling state once the main window is gone";
+}
+
+// ---- menus ------------------------------------------------------------------
+
+TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
+    Principal* p = principal();
+    QStringList menus;
+    for (QAction* a : p->menuBar()->actions())
+        menus << a->text().remove(QLatin1Char('&'));
+    EXPECT_THAT(menus, ElementsAre(QStringLiteral("Arquivo"), QStringLiteral("Contribuinte"),
+                                   QStringLiteral("Ajuda")));
+    QStringList items;
+    for (QMenu* m : {p->mnArquivo, p->mnContribuinte, p->mnAjuda})
+        for (QAction* a : m->actions())
+            items << (a->isSeparator() ? QStringLiteral("-")
+                                       : a->text().remove(QLatin1Char('&')) + QLatin1Char('|') +
+                                             a->shortcut().toString());
+    EXPECT_THAT(items, ElementsAre(QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
+                                   QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
+                                   QStringLiteral("Excluir|"), QStringLiteral("-"),
+                                   QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
+                                   QStringLiteral("Sobre|")));
+}
+
+TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
+    const struct {
+        const char* action;
+        Qt::Key key; // 0: no shortcut, the menu item is chosen
+        QString window;
+        bool mainEnabled;
+    } cases[] = {
+        {"mnContribuinteSelecionar", Qt::Key_F5, kSeleciona, false},
+        {"mnAtualizar", Qt::Key_F8, kAtualizar, true},
+        {"mnExcluir", Qt::Key(0), kExclusao, true},
+        {"mnContador", Qt::Key_F6, kContador, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        windows->unloadAll();
+        processDeferredDeletes();
+        Principal* p = principal();
+        p->show();
+        QApplication::setActiveWindow(p);
+        if (c.key != 0)
+            QTest::keyClick(p, c.key);
+        else
+            p->findChild<QAction*>(QString::fromLatin1(c.action))->trigger();
+        EXPECT_THAT(shownAmong(kStandIns), ElementsAre(c.window));
+        EXPECT_EQ(p->isEnabled(), c.mainEnabled);
+    }
+    prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, HelpNamesTheMunicipalSite) {
+    Principal* p = principal();
+    p->show();
+    QApplication::setActiveWindow(p);
+    QTest::keyClick(p, Qt::Key_F1);
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(okBox(QStringLiteral("Para maiores infomações acesse: "
+                                                 "http://www.valdoria.rj.gov.br"),
+                                  QStringLiteral("VAV-UVOD - RJ"), MsgIcon::Information)));
+}
+
+TEST_F(ShellWindowsTest, WindowNotInThisVersionLeavesTheMainWindowUsable) {
+    WindowRegistry bare(context); // nothing but the shell's own windows
+    context.windows = &bare;
+    registerAllWindows(bare);
+    Principal* p = bare.window<Principal>();
+    p->show();
+    p->mnContribuinteSelecionar->trigger();
+    EXPECT_TRUE(p->isEnabled());
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(okBox(QStringLiteral("Esta função ainda não está disponível nesta "
+                                                 "versão do programa."),
+                                  QStringLiteral("VAV-UVOD - RJ"), MsgIcon::Information)));
+    context.windows = windows.get();
+}
+
+// ---- new taxpayer -----------------------------------------------------------
+
+TEST_F(ShellWindowsTest, NewTaxpayerWithoutAccountantAsksForOneFirst) {
+    Principal* p = principal();
+    p->show();
+    QApplication::setActiveWindow(p);
+    QTest::keyClick(p, Qt::Key_F2);
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(okBox(QStringLiteral("É necessário cadastrar um contador antes de "
+                                                 "Cadastrar seu(s) Contribuinte(s)."))));
+    EXPECT_THAT(shownAmong(kStandIns), ElementsAre(kContador));
+    EXPECT_FALSE(p->isEnabled()) << "the accountant window enables it as it loads";
+}
+
+TEST_F(ShellWindowsTest, NewTaxpayerWithAnAccountantOpensTheRegistrationWindow) {
+    addAccountant();
+    Principal* p = principal();
+    p->show();
+    p->mnContribuinteNovo->trigger();
+    prompter.expectNoMessages();
+    EXPECT_THAT(shownAmong(kStandIns), ElementsAre(kCria));
+    EXPECT_FALSE(p->isEnabled());
+}
+
+TEST_F(ShellWindowsTest, NewTaxpayerDatabaseFailureShowsTheErrorReport) {
+    breakDatabase();
+    Principal* p = principal();
+    p->show();
+    p->mnContribuinteNovo->trigger();
+    ASSERT_EQ(prompter.messages().size(), 1);
+    const Message& m = prompter.messages().front();
+    EXPECT_TRUE(m.text.startsWith(QStringLiteral("\r\nADO Error # 1:\r\n   ADO Error   # ")))
+        << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QStringLiteral("\r\nVB Error # ")));
+    EXPECT_EQ(m.title, QString());
+    EXPECT_EQ(m.icon, MsgIcon::None);
+    EXPECT_THAT(shownAmong(kStandIns), IsEmpty());
+    EXPECT_TRUE(p->isEnabled()) << "a failure must not leave the main window dead";
+}
+
+// ---- transmit command -------------------------------------------------------
+
+TEST_F(ShellWindowsTest, TransmitWithoutAccountantOpensTheAccountantWindowOnly) {
+    {
+        LocalDb db; // without the taxpayer table, looking there would fail
+        ASSERT_TRUE(QSqlQuery(db.database()).exec(QStringLiteral("DROP TABLE tblContribuinte")));
+    }
+    Principal* p = mainWithTaxpayer(QStringLiteral("86123452"), QStringLiteral("2025/2026"));
+    p->Command1_Click();
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(okBox(QStringLiteral("É necessário informar os dados do contador "
+                                                 "para envio da declaração"),
+                                  QStringLiteral("VAV-UVOD - RJ"))));
+    EXPECT_THAT(shownAmong(kStandIns), ElementsAre(kContador));
+    EXPECT_TRUE(p->state().thisCont_cpf_cnpj().isEmpty());
+}
+
+TEST_F(ShellWindowsTest, TransmitChoosesTheWindowByOptanteSimples) {
+    addAccountant();
+    addTaxpayer(QStringLiteral("86123452"), false);
+    addTaxpayer(QStringLiteral("78045302"), true);
+    addTaxpayer(QStringLiteral("77812345"), std::nullopt);
+    const struct {
+        const char* ie;
+        QString window;
+        bool mainEnabled;
+    } cases[] = {
+        {"86123452", kUpload, false},
+        {"78045302", kSimples, true},
+        {"77812345", kSimples, true}, // NULL: the Simples Nacional window
+    };
+    const Message certificate =
+        okBox(QStringLiteral("O Certificado que será solicitado durante a transmissão é do "
+                             "contador responsável"),
+              QStringLiteral("Informação"), MsgIcon::Information);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ie);
+        windows->unloadAll();
+        processDeferredDeletes();
+        prompter.clearMessages();
+        Principal* p = mainWithTaxpayer(QString::fromLatin1(c.ie), QStringLiteral("2025/2026"));
+        p->Command1->show();
+        QTest::mouseClick(p->Command1, Qt::LeftButton);
+        EXPECT_THAT(prompter.messages(), ElementsAre(certificate));
+        EXPECT_THAT(shownAmong(kStandIns), ElementsAre(c.window));
+        EXPECT_EQ(windows->loaded(c.window)->windowTitle(),
+                  QStringLiteral("Janela ") + c.window +
+                      QStringLiteral(" - Ano trabalho: 2025/2026"));
+        EXPECT_EQ(p->isEnabled(), c.mainEnabled);
+        EXPECT_EQ(p->state().thisCont_cpf_cnpj(), QStringLiteral("123.456.789-09"));
+    }
+}
+
+TEST_F(ShellWindowsTest, TransmitAgainBringsTheSameSimplesWindowWithoutASecondYear) {
+    addAccountant();
+    addTaxpayer(QStringLiteral("78045302"), true);
+    Principal* p = mainWithTaxpayer(QStringLiteral("78045302"), QStringLiteral("2026"));
+    p->Command1_Click();
+    QWidget* first = windows->loaded(kSimples);
+    ASSERT_NE(first, nullptr);
+    p->Command1_Click();
+    EXPECT_EQ(windows->loaded(kSimples), first);
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("Janela frmUploadSimples - Ano trabalho: 2026"));
+
+    p->state().setAnoTrabalho(QString());
+    windows->unload(kSimples);
+    p->Command1_Click();
+    EXPECT_EQ(windows->loaded(kSimples)->windowTitle(), QStringLiteral("Janela frmUploadSimples"))
+        << "no working years yet: nothing appended";
+}
+
+TEST_F(ShellWindowsTest, TransmitForATaxpayerNotOnFileShowsTheErrorReportOnly) {
+    addAccountant();
+    Principal* p = mainWithTaxpayer(QStringLiteral("86123452"), QStringLiteral("2026"));
+    p->Command1_Click();
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(okBox(QStringLiteral("\r\nVB Error #  3021"
+                                                 "\r\n   Generated by Principal.Command1_Click"
+                                                 "\r\n   Description  O contribuinte de Inscrição "
+                                                 "Estadual 86123452 não está cadastrado neste "
+                                                 "computador."))));
+    EXPECT_THAT(shownAmong(kStandIns), IsEmpty());
+    EXPECT_TRUE(p->isEnabled());
+}
+
+TEST_F(ShellWindowsTest, TransmitDatabaseFailureShowsTheErrorReport) {
+    breakDatabase();
+    Principal* p = mainWithTaxpayer(QStringLiteral("86123452"), QStringLiteral("2026"));
+    p->Command1_Click();
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_TRUE(prompter.messages().front().text.startsWith(QStringLiteral("\r\nADO Error # 1:")));
+    EXPECT_THAT(shownAmong(kStandIns), IsEmpty());
+    EXPECT_TRUE(p->isEnabled());
+}
+
+// ---- browser and grid -------------------------------------------------------
+
+TEST_F(ShellWindowsTest, OpenBrowserAddsTheSchemeAndReportsTheDesktopsAnswer) {
+    Principal* p = principal();
+    EXPECT_TRUE(p->OpenBrowser(QStringLiteral("www.valdoria.rj.gov.br/protocoloDown.php?IE=1")));
+    EXPECT_TRUE(p->OpenBrowser(QStringLiteral("HTTP://127.0.0.1/x")));
+    browser.setResult(false);
+    EXPECT_FALSE(p->OpenBrowser(QStringLiteral("https://127.0.0.1/y")));
+    EXPECT_THAT(browser.opened(),
+                ElementsAre(QStringLiteral("http://www.valdoria.rj.gov.br/protocoloDown.php?IE=1"),
+                            QStringLiteral("HTTP://127.0.0.1/x"),
+                            QStringLiteral("https://127.0.0.1/y")));
+    prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, ClickOnTheGridHeaderDoesNothing) {
+    Principal* p = principal();
+    p->show();
+    p->frmImportacao->show();
+    p->setGridCell(0, 0, QStringLiteral("05/2026"));
+    p->setGridCell(1, 0, QStringLiteral("01/2026"));
+    QTableWidget* g = p->GridTransmissoes;
+    g->setCurrentCell(1, 0);
+    QHeaderView* header = g->horizontalHeader();
+    for (int section : {0, 1}) {
+        const QPoint at(header->sectionViewportPosition(section) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+    EXPECT_EQ(g->item(0, 0)->text(), QStringLiteral("05/2026")) << "not sorted";
+    EXPECT_EQ(g->item(1, 0)->text(), QStringLiteral("01/2026"));
+    EXPECT_EQ(g->currentRow(), 1) << "selection unchanged";
+    prompter.expectNoMessages();
+    EXPECT_THAT(browser.opened(), IsEmpty());
+}
+
+// ---- keyboard and screen readers --------------------------------------------
+
+TEST_F(ShellWindowsTest, EveryControlIsNamedAndReachableByKeyboard) {
+    Principal* p = principal();
+    p->frmImportacao->show();
+    p->Command1->show();
+    p->tvwPessoa->show();
+    const QList<QWidget*> all = {windows->window<Abertura>(), p, windows->window<frmSobre>()};
+    for (QWidget* w : all) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        w->show();
+        EXPECT_THAT(AccessibilityCheck::unnamedControls(w), IsEmpty());
+        EXPECT_THAT(AccessibilityCheck::unreachableControls(w), IsEmpty());
+    }
+    EXPECT_THAT(AccessibilityCheck::tabOrder(windows->window<Abertura>()),
+                ElementsAre(QStringLiteral("Command1"), QStringLiteral("Command2"),
+                            QStringLiteral("Command3")));
+    EXPECT_THAT(AccessibilityCheck::tabOrder(p),
+                ElementsAre(QStringLiteral("Command1"), QStringLiteral("GridTransmissoes"),
+                            QStringLiteral("cmd_Impressao"), QStringLiteral("tvwPessoa")));
+}
+
+TEST_F(ShellWindowsTest, AccessibilityCheckFindsUnnamedAndUnreachableControls) {
+    QWidget w;
+    auto* named = new QPushButton(QStringLiteral("OK"), &w);
+    named->setObjectName(QStringLiteral("named"));
+    auto* blank = new QPushButton(&w);
+    blank->setObjectName(QStringLiteral("blank"));
+    auto* edit = new QLineEdit(&w);
+    edit->setObjectName(QStringLiteral("edit"));
+    auto* labelled = new QLineEdit(&w);
+    labelled->setObjectName(QStringLiteral("labelled"));
+    auto* label = new QLabel(QStringLiteral("&Nome"), &w);
+    label->setBuddy(labelled);
+    auto* mouseOnly = new QPushButton(QStringLiteral("Só mouse"), &w);
+    mouseOnly->setObjectName(QStringLiteral("mouseOnly"));
+    mouseOnly->setFocusPolicy(Qt::ClickFocus);
+    EXPECT_THAT(AccessibilityCheck::unnamedControls(&w),
+                ElementsAre(QStringLiteral("QPushButton blank"), QStringLiteral("QLineEdit edit")));
+    EXPECT_THAT(AccessibilityCheck::unreachableControls(&w),
+                ElementsAre(QStringLiteral("QPushButton mouseOnly")));
+}
