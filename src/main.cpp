@@ -1,0 +1,75 @@
+// The composition root: the application, its language and locale, the
+// application folder, the real collaborators of every window, and the
+// opening window.
+#include "app/AllWindows.h"
+#include "app/AppContext.h"
+#include "app/AppPaths.h"
+#include "app/ApplicationFolder.h"
+#include "app/ProgramInfo.h"
+#include "app/RuntimeError.h"
+#include "app/WindowRegistry.h"
+#include "net/SoapTransport.h"
+#include "platform/DesktopUrlOpener.h"
+#include "platform/QtPrompter.h"
+#include "platform/WaitCursor.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTranslator>
+
+namespace {
+
+// The folder of settings, version text, database and temp/ (see
+// ApplicationFolder.h for the portable and installed cases).
+QString chooseFolder() {
+    const QString program = QCoreApplication::applicationDirPath();
+    ApplicationFolder::Inputs in;
+    in.programFolder = program;
+    in.programFolderWritable = ApplicationFolder::canCreateFileIn(program);
+    in.installedDataFolder = QDir(program).filePath(QStringLiteral("../share/dadav"));
+    in.userDataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return ApplicationFolder::choose(in).folder;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("dadav"));
+    QCoreApplication::setApplicationVersion(ProgramInfo::version());
+
+    // Standard buttons read "Sim", "Não", "Cancelar"; dates in Brazilian form.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+
+    QtPrompter prompter;
+    try {
+        AppPaths::setApplicationFolder(chooseFolder());
+    } catch (const RuntimeError& e) {
+        prompter.show({e.description(), QString(), MsgIcon::Critical, MsgButtons::Ok});
+        return 1;
+    }
+
+    DesktopUrlOpener urlOpener;
+    WaitCursor busy;
+    SoapTransport soap(&busy);
+    AppContext context;
+    context.prompter = &prompter;
+    context.urlOpener = &urlOpener;
+    context.soap = &soap;
+    context.quit = [] {
+        QCoreApplication::exit(0);
+    };
+    WindowRegistry windows(context);
+    context.windows = &windows;
+    registerAllWindows(windows);
+
+    windows.show(QStringLiteral("Abertura"));
+    return QApplication::exec();
+}
