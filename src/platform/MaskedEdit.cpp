@@ -3,20 +3,34 @@
 
 #include "platform/MaskInput.h"
 
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
 namespace {
 const QString kCnpjMask = QStringLiteral("##.###.###/####-##");
-// Letters are ASCII only ("N"), upper-cased by ">"; the check digits stay digits.
+// Letters upper-cased by ">"; the check digits stay digits.
 const QString kCnpjQtMask = QStringLiteral(">NN.NNN.NNN/NNNN-99;_");
+// Qt's "N" also takes accented letters; the validator, which sees the text
+// with its blanks, lets A-Z and digits only into the field.
+const QString kCnpjPattern =
+    QStringLiteral("[0-9A-Z_]{2}\\.[0-9A-Z_]{3}\\.[0-9A-Z_]{3}/[0-9A-Z_]{4}-[0-9_]{2}");
 } // namespace
 
 MaskedEdit::MaskedEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void MaskedEdit::setMask(const QString& mask) {
+    setValidator(nullptr);
     applyMask(mask, MaskInput::toQtInputMask(mask));
 }
 
 void MaskedEdit::setCnpjMask() {
+    setValidator(nullptr);
     applyMask(kCnpjMask, kCnpjQtMask);
+    // Set after the mask, so that the text it is checked against has the
+    // mask's layout.
+    if (!m_cnpjValidator)
+        m_cnpjValidator = new QRegularExpressionValidator(QRegularExpression(kCnpjPattern), this);
+    setValidator(m_cnpjValidator);
 }
 
 void MaskedEdit::applyMask(const QString& mask, const QString& qtMask) {

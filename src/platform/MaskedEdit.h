@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QString>
 
+class QValidator;
+
 class MaskedEdit : public QLineEdit {
     Q_OBJECT
 
@@ -41,4 +43,5 @@ private:
     void applyMask(const QString& mask, const QString& qtMask);
 
     QString m_mask;
+    QValidator* m_cnpjValidator = nullptr; // owned as a child, made on first use
 };

@@ -1,0 +1,62 @@
+// Real message boxes: title, plain text, buttons and the answer returned.
+#include "platform/QtPrompter.h"
+#include "platform/DesktopUrlOpener.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+TEST(QtPrompter, PreparesTheBoxAsAsked) {
+    QMessageBox box;
+    QtPrompter::prepare(box, Message{QStringLiteral("\r\nLinha <b>1</b>\r\nLinha 2"), QString(),
+                                     MsgIcon::None, MsgButtons::Ok});
+    EXPECT_EQ(box.windowTitle(), QtPrompter::defaultTitle());
+    EXPECT_EQ(box.textFormat(), Qt::PlainText);
+    EXPECT_EQ(box.text(), QStringLiteral("\nLinha <b>1</b>\nLinha 2"));
+    EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+
+    QtPrompter::prepare(box,
+                        Message{QStringLiteral("Deseja excluir?"), QStringLiteral("VAV-UVOD - RJ"),
+                                MsgIcon::Warning, MsgButtons::YesNo});
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("VAV-UVOD - RJ"));
+    EXPECT_EQ(box.icon(), QMessageBox::Warning);
+    EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+}
+
+TEST(QtPrompter, ReturnsTheButtonTheUserPressed) {
+    for (const auto button : {QMessageBox::Yes, QMessageBox::No}) {
+        QString shownText;
+        // Runs inside the box's own event loop, once it is up.
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shownText = box->text();
+            box->button(button)->click();
+        });
+        QtPrompter prompter;
+        const MsgAnswer answer = prompter.show(
+            Message{QStringLiteral("Confirma?"), QString(), MsgIcon::None, MsgButtons::YesNo});
+        EXPECT_EQ(shownText, QStringLiteral("Confirma?"));
+        EXPECT_EQ(answer, button == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No);
+    }
+}
+
+TEST(DesktopUrlOpener, HandsOnlyWebAddressesToTheDesktop) {
+    const std::pair<const char*, bool> cases[] = {
+        {"http://www.valdoria.example/recibo.php?p=1", true},
+        {"HTTP://www.valdoria.example", true},
+        {"https://www.valdoria.example/a b", true},
+        {"file:///etc/passwd", false},
+        {"javascript:alert(1)", false},
+        {"www.valdoria.example", false},
+        {"http://", false},
+        {"", false},
+    };
+    for (const auto& [url, web] : cases)
+        EXPECT_EQ(DesktopUrlOpener::isWebAddress(QString::fromLatin1(url)), web) << url;
+    DesktopUrlOpener opener;
+    EXPECT_FALSE(opener.open(QStringLiteral("file:///etc/passwd")));
+}
