@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
     MultipartUpload upload;
     int status = 1;
     QObject::connect(&upload, &MultipartUpload::replyReceived, [&](const QByteArray& reply) {
-        std::fprintf(stderr, "reply: %d bytes\n", static_cast<int>(reply.size()));
+        std::fprintf(stderr, "reply: %d bytes\n%s\n", static_cast<int>(reply.size()),
+                     reply.left(512).constData());
         status = 0;
         app.quit();
     });
