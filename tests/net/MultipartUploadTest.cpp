@@ -11,9 +11,13 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -516,4 +520,41 @@ TEST(MultipartUpload, ASecondStartWhileOneIsUnderWayDoesNothing) {
     // Once ended, the same object can send again.
     EXPECT_TRUE(h.run(loopback(), path));
     EXPECT_EQ(server.connections, 2);
+}
+
+TEST(MultipartUpload, AConnectionThatNeverCompletesTimesOut) {
+    // A listener with a full accept queue drops further SYNs, so a connect to it
+    // stays pending: bind, listen with backlog 0, never accept, fill the queue.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(0x7f000001);
+    socklen_t len = sizeof(addr);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    const quint16 port = ntohs(addr.sin_port);
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 8; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+        if (!fillers.back()->waitForConnected(300))
+            break; // the queue is full: this and later connects stay pending
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = writeFile(dir, QStringLiteral("a.zip"), QByteArray("abc"));
+    Harness h(port);
+    auto opts = h.upload.options();
+    opts.connectTimeoutMs = 300;
+    h.upload.setOptions(opts);
+    EXPECT_TRUE(h.run(loopback(), path));
+    ::close(listener);
+    ASSERT_EQ(h.out.failures.size(), 1u);
+    EXPECT_EQ(h.out.failures.front(),
+              std::make_pair(QStringLiteral("Tempo esgotado ao conectar ao servidor."),
+                             MultipartUpload::Failure::Timeout));
+    EXPECT_TRUE(h.out.requestTexts.empty());
+    EXPECT_FALSE(h.upload.Connected());
 }
