@@ -7,6 +7,8 @@
 #include "Services.h"
 #include "State.h"
 
+#include <sys/socket.h>
+
 #include <thread>
 
 namespace valdoria {
@@ -75,6 +77,13 @@ Simulator::Simulator(SimulatorOptions options) {
         return new httplib::ThreadPool(4);
     };
     impl_->server.set_payload_max_length(512u * 1024u * 1024u);
+    // httplib's default also sets SO_REUSEPORT, which would let a second
+    // simulator share a busy port silently; address reuse alone is enough
+    // for quick restarts.
+    impl_->server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     route(impl_->server, impl_->state);
 }
 
