@@ -536,11 +536,16 @@ TEST(MultipartUpload, AConnectionThatNeverCompletesTimesOut) {
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
     const quint16 port = ntohs(addr.sin_port);
     std::vector<std::unique_ptr<QTcpSocket>> fillers;
-    for (int i = 0; i < 8; ++i) {
+    bool queueFull = false;
+    for (int i = 0; i < 8 && !queueFull; ++i) {
         fillers.push_back(std::make_unique<QTcpSocket>());
         fillers.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
-        if (!fillers.back()->waitForConnected(300))
-            break; // the queue is full: this and later connects stay pending
+        // Once the queue is full this and later connects stay pending.
+        queueFull = !fillers.back()->waitForConnected(300);
+    }
+    if (!queueFull) {
+        ::close(listener);
+        GTEST_SKIP() << "this system completes connects beyond the listen backlog";
     }
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
