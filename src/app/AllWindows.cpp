@@ -2,6 +2,7 @@
 #include "app/AllWindows.h"
 
 #include "about/frmSobre.h"
+#include "accountant/frmContador.h"
 #include "app/Abertura.h"
 #include "app/Principal.h"
 #include "app/WindowRegistry.h"
@@ -10,4 +11,5 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<Abertura>();
     registry.registerWindow<Principal>();
     registry.registerWindow<frmSobre>();
+    registry.registerWindow<frmContador>();
 }
