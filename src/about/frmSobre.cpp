@@ -39,7 +39,7 @@ frmSobre::frmSobre(AppContext& context, QWidget* parent) : QDialog(parent), m_co
     lblDistribuicao->setWordWrap(true);
 
     lblContato = new QLabel(
-        QStringLiteral("Contato: Secretaria Municipal de Fazenda - ") + SiteInfo::url(), this);
+        QStringLiteral("Contato: Secretaria Municipal de Fazenda\n") + SiteInfo::url(), this);
     lblContato->setObjectName(QStringLiteral("lblContato"));
     lblContato->setWordWrap(true);
     lblContato->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -12,4 +12,5 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<Principal>();
     registry.registerWindow<frmSobre>();
     registry.registerWindow<frmContador>();
+    registry.registerWindow<frmContador>();
 }
