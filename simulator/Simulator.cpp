@@ -9,6 +9,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <thread>
 
 namespace valdoria {
@@ -22,6 +23,7 @@ struct Simulator::Impl {
     State state;
     RecordingServer server;
     std::thread thread;
+    std::atomic<bool> loopEnded{false};
     int port = 0;
     bool running = false;
 };
@@ -105,10 +107,19 @@ void Simulator::start() {
     if (impl_->port <= 0) {
         throw SimulatorError("cannot listen on 127.0.0.1:" + std::to_string(impl_->options.port));
     }
-    impl_->thread = std::thread([&server] { server.listen_after_bind(); });
-    // stop() only reaches a loop that has started; wait for it.
-    while (!server.is_running()) {
+    impl_->loopEnded = false;
+    impl_->thread = std::thread([impl = impl_.get()] {
+        impl->server.listen_after_bind();
+        impl->loopEnded = true;
+    });
+    // stop() only reaches a loop that has started; wait for it, or for its
+    // early end when the socket could not be served.
+    while (!server.is_running() && !impl_->loopEnded) {
         std::this_thread::yield();
+    }
+    if (!server.is_running()) {
+        impl_->thread.join();
+        throw SimulatorError("cannot serve on 127.0.0.1:" + std::to_string(impl_->port));
     }
     impl_->running = true;
 }
