@@ -203,6 +203,8 @@ TEST(ValidaIE, PernambucoAndRioGrandeDoNorteByLength) {
         {"RN", "20.040.040-10", true, "ten digits: weights 10..2, D 0"},
         {"RN", "20.040.040-11", false, "check digit wrong"},
         {"RN", "20.012.345-9", true, "nine digits: D 9"},
+        {"RN", "200123459-00", true, "eleven digits take the nine-digit rule"},
+        {"PE", "1810010000003", true, "13 digits: the 14-digit rule, D 0"},
         {"RN", "20.0.123.456-2", true, "ten digits: D 2"},
     });
 }
