@@ -93,8 +93,10 @@ void Principal::buildControls() {
         value->setFont(bold);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
-    IESel->setAccessibleName(lblLabels->text());
-    RSSel->setAccessibleName(Label1->text());
+    // A screen reader reads the value as the label's name; the heading it
+    // belongs to goes in the description.
+    IESel->setAccessibleDescription(lblLabels->text());
+    RSSel->setAccessibleDescription(Label1->text());
     auto* taxpayer = new QGridLayout(GIASelecionada);
     taxpayer->addWidget(lblLabels, 0, 0);
     taxpayer->addWidget(IESel, 0, 1);
