@@ -402,6 +402,12 @@ void Principal::showErrorReport(const std::exception& error) {
 }
 
 void Principal::closeEvent(QCloseEvent* event) {
+    // While disabled another window owns the user's attention (an upload may
+    // be under way): the close box does nothing then, as every other control.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (m_context.quit)
         m_context.quit();

@@ -94,7 +94,8 @@ public:
     QAction* mnSobre;
 
 protected:
-    // Closing the main window ends the program, as "Sair" does.
+    // Closing the main window ends the program, as "Sair" does; while the
+    // window is disabled its close box does nothing.
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -243,6 +243,11 @@ TEST_F(ShellWindowsTest, SairEndsTheProgram) {
     EXPECT_EQ(quitCalls, 1);
     principal()->mnSair->trigger();
     EXPECT_EQ(quitCalls, 2);
+    principal()->show();
+    principal()->setEnabled(false); // another window has the user's attention
+    EXPECT_FALSE(principal()->close());
+    EXPECT_EQ(quitCalls, 2);
+    principal()->setEnabled(true);
     principal()->close();
     EXPECT_EQ(quitCalls, 3) << "closing the main window ends the program too";
 }
