@@ -454,6 +454,24 @@ TEST_F(ShellWindowsTest, NewTaxpayerWithoutAccountantAsksForOneFirst) {
     EXPECT_FALSE(p->isEnabled()) << "the accountant window enables it as it loads";
 }
 
+TEST_F(ShellWindowsTest, NewTaxpayerWithTheRealAccountantWindowEnablesTheMainWindowAgain) {
+    WindowRegistry real(context); // the program's own windows, no stand-ins
+    context.windows = &real;
+    registerAllWindows(real);
+    Principal* p = real.window<Principal>();
+    p->show();
+    p->mnContribuinteNovo->trigger();
+    ASSERT_FALSE(prompter.messages().isEmpty());
+    EXPECT_EQ(prompter.messages().front().text,
+              QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
+                             "Contribuinte(s)."));
+    QWidget* accountant = real.loaded(kContador);
+    ASSERT_NE(accountant, nullptr);
+    EXPECT_TRUE(accountant->isVisible());
+    EXPECT_TRUE(p->isEnabled()) << "the accountant window enables the main window as it loads";
+    context.windows = windows.get();
+}
+
 TEST_F(ShellWindowsTest, NewTaxpayerWithAnAccountantOpensTheRegistrationWindow) {
     addAccountant();
     Principal* p = principal();
