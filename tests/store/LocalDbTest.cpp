@@ -69,11 +69,7 @@ TEST_F(LocalDbTest, EmptyFileIsInitialisedAndExistingDataIsKept) {
 }
 
 TEST_F(LocalDbTest, ForeignFilesAreRefusedAndLeftUntouched) {
-    // The environment names the fixtures folder; the build's own setting is
-    // the fallback when the test runner does not pass it on.
-    QString fixtures = qEnvironmentVariable("DADAV_FIXTURES");
-    if (fixtures.isEmpty())
-        fixtures = QStringLiteral(DADAV_FIXTURES_DEFAULT);
+    const QString fixtures = QStringLiteral(DADAV_FIXTURES_DIR);
     ASSERT_TRUE(QFile::exists(QDir(fixtures).filePath(QStringLiteral("legacy-dadav.mdb"))))
         << "no fixtures in " << fixtures.toStdString();
     struct Case {

@@ -1,5 +1,7 @@
 // Entry point of the core test executables: an event loop for network and
 // timer tests, then GoogleTest.
+#include "SanitizerDefaults.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 // Entry point of the window test executables. Tests always run headless: the
 // offscreen platform is forced unless the caller chose one.
+#include "SanitizerDefaults.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
