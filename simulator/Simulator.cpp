@@ -15,9 +15,8 @@
 namespace valdoria {
 
 struct Simulator::Impl {
-    explicit Impl(const SimulatorOptions& options)
-        : options(options), state(options),
-          server([this](std::string raw) { state.appendRaw(raw); }) {}
+    explicit Impl(const SimulatorOptions& opts)
+        : options(opts), state(opts), server([this](std::string raw) { state.appendRaw(raw); }) {}
 
     SimulatorOptions options;
     State state;
