@@ -10,6 +10,13 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <optional>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace {
 
 QStringList columnsOf(LocalDb& db, const QString& table) {
@@ -25,6 +32,37 @@ QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// Makes a file immutable for as long as it lives, so that even root cannot
+// write it (root ignores permission bits). Needs a file system with inode
+// flags; isSet() tells whether it took.
+class ImmutableFile {
+public:
+    explicit ImmutableFile(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY)) {
+        m_set = m_fd >= 0 && setImmutable(true);
+    }
+    ~ImmutableFile() {
+        if (m_set)
+            setImmutable(false);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
+    bool isSet() const { return m_set; }
+
+private:
+    bool setImmutable(bool on) {
+        int flags = 0;
+        if (::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) != 0)
+            return false;
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        return ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    int m_fd;
+    bool m_set = false;
+};
 
 ContadorRow sampleContador(const QString& name) {
     ContadorRow row;
@@ -170,8 +208,13 @@ TEST_F(LocalDbTest, UnwritableFileRaisesDbErrorAndLosesNothing) {
     }
     QFile file(dbPath());
     ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    if (file.open(QIODevice::ReadWrite))
-        GTEST_SKIP() << "this user writes read-only files (running as root)";
+    std::optional<ImmutableFile> immutable; // root writes read-only files
+    if (file.open(QIODevice::ReadWrite)) {
+        file.close();
+        immutable.emplace(dbPath());
+        if (!immutable->isSet())
+            GTEST_SKIP() << "running as root on a file system without immutable files";
+    }
 
     LocalDb db(dbPath());
     EXPECT_THROW(replaceContador(db, sampleContador(QStringLiteral("Nova"))), DbError);
