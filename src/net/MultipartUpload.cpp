@@ -219,22 +219,19 @@ void MultipartUpload::onReadyRead() {
 }
 
 void MultipartUpload::onSocketError(QAbstractSocket::SocketError) {
-    if (m_state == State::Idle)
-        return;
-    // A server that answered and then closed (the normal end of an HTTP/1.0
-    // reply, or a refusal before the whole request was read) has given its verdict.
-    collectReply();
-    if (!m_reply.isEmpty()) {
-        finishWithReply();
-        return;
-    }
-    fail(m_socket->errorString(), Failure::Socket);
+    endOnClose();
 }
 
 void MultipartUpload::onDisconnected() {
     m_connected = false;
+    endOnClose();
+}
+
+void MultipartUpload::endOnClose() {
     if (m_state == State::Idle)
         return;
+    // A server that answered and then closed (the normal end of an HTTP/1.0
+    // reply, or a refusal before the whole request was read) has given its verdict.
     collectReply();
     if (!m_reply.isEmpty()) {
         finishWithReply();

@@ -105,6 +105,8 @@ private:
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
+    // The socket closed or failed: deliver what the server answered, else fail.
+    void endOnClose();
     void onConnectTimeout();
     void onStallTimeout();
     void onReplyDeadline();
