@@ -1,0 +1,221 @@
+// Uploads through the client's socket upload to both upload scripts of the
+// in-process simulator, with the addresses the two transmission windows build:
+// the bytes arrive intact, the request on the wire is the one the client's
+// builder renders, the transmission turns up in the list and, once processed,
+// has a receipt; the Simples Nacional verdicts arrive whole in one reply.
+#include "WireFixture.h"
+
+#include "net/UploadRequest.h"
+#include "net/url_helper.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace dadav::e2e {
+namespace {
+
+const QString kContador = QStringLiteral("123.456.789-09");
+
+// Seconds after which the simulator processes an upload.
+constexpr int kProcessAfter = 300;
+
+class UploadRoundTrip : public WireTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(files_.isValid());
+        startSimulator({.processAfterSeconds = kProcessAfter});
+    }
+
+    // The declaration window's address for the taxpayer in use.
+    static QString declarationUrl(const QString& ie, const QString& key) {
+        return QStringLiteral("http://") + host() + QStringLiteral(":") + port() +
+               QStringLiteral("/client/xt_upload_1_15_01.php?ie=") + ie +
+               QStringLiteral("&contador=") + kContador + QStringLiteral("&chave=") + key +
+               QStringLiteral("&gias=3_2025,4_2025");
+    }
+    // The Simples Nacional window's address: a blank before the path, no months.
+    static QString simplesUrl(const QString& key) {
+        return QStringLiteral("http://") + host() + QStringLiteral(":") + port() +
+               QStringLiteral(" /client/xt_upload_simples.php?contador=") + kContador +
+               QStringLiteral("&chave=") + key + QStringLiteral("&gias=");
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = files_.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size())
+            << name.toStdString();
+        return path;
+    }
+
+    // The list rows of a taxpayer as the client reads them from the version call.
+    QList<QDomElement> listRows(const QString& ie, const QString& key) {
+        QDomDocument doc;
+        EXPECT_TRUE(doc.setContent(Soap::GetResult(ver2(ie, key), QStringLiteral("return"))));
+        QList<QDomElement> rows;
+        for (auto e = doc.documentElement().firstChildElement(QStringLiteral("transferencia"));
+             !e.isNull(); e = e.nextSiblingElement(QStringLiteral("transferencia")))
+            rows.append(e);
+        return rows;
+    }
+
+    QTemporaryDir files_;
+};
+
+QString text(const QDomElement& row, const char* child) {
+    return row.firstChildElement(QString::fromLatin1(child)).text();
+}
+
+TEST_F(UploadRoundTrip, FilesReachBothScriptsIntactAsTheBuilderRendersThem) {
+    struct Script {
+        const char* name;
+        QString url;
+        const char* kind;
+        const char* gias;
+    };
+    const Script scripts[] = {
+        {"declaration", declarationUrl(QStringLiteral("86123452"), QStringLiteral("Z3P8W1RT")),
+         "declaracao", "3_2025,4_2025"},
+        {"simples", simplesUrl(QStringLiteral("A7K2M9QX")), "simples", ""},
+    };
+    struct File {
+        const char* name;
+        QByteArray bytes;
+    };
+    const File files[] = {{"VAZIO.ZIP", QByteArray()}, {"BYTES.ZIP", allByteValues()}};
+
+    for (const Script& s : scripts) {
+        // A URL's port field holds up to 32767; a port beyond it is left to the
+        // settings, which the upload reads then.
+        const UrlParts url = url_helper::ExtractUrl(s.url);
+        const int settingsPort = port().toInt();
+        EXPECT_EQ(url.Port, settingsPort <= 32767 ? settingsPort : 0) << s.name;
+        EXPECT_EQ(url.Host, QStringLiteral("127.0.0.1")) << s.name;
+
+        for (const File& f : files) {
+            SCOPED_TRACE(std::string(s.name) + " " + f.name);
+            const QString fileName = QString::fromLatin1(f.name);
+            const UploadOutcome out = upload(url, writeFile(fileName, f.bytes), fileName);
+            ASSERT_TRUE(out.reply) << out.failure.toStdString();
+            EXPECT_EQ(out.replies, 1);
+
+            const auto uploads = sim().uploads();
+            ASSERT_FALSE(uploads.empty());
+            const valdoria::UploadRecord& stored = uploads.back();
+            EXPECT_EQ(stored.kind, s.kind);
+            EXPECT_EQ(stored.fileName, f.name);
+            EXPECT_EQ(stored.fieldName, "objArquivo");
+            EXPECT_EQ(stored.contador, kContador.toStdString());
+            EXPECT_EQ(stored.gias, s.gias);
+            EXPECT_EQ(stored.size, f.bytes.size());
+            EXPECT_EQ(stored.sha256, QCryptographicHash::hash(f.bytes, QCryptographicHash::Sha256)
+                                         .toHex()
+                                         .toStdString());
+
+            // The bytes on the wire are the builder's rendering but for the
+            // boundary, which is new for every request.
+            const QByteArray raw = QByteArray::fromStdString(sim().rawRequests().back());
+            QByteArray rendered =
+                upload::BuildFileUploadRequest(f.bytes, url, QStringLiteral("objArquivo"), fileName,
+                                               QStringLiteral("application/octet-stream"));
+            const QByteArray sentBoundary = boundaryOf(raw);
+            const QByteArray renderedBoundary = boundaryOf(rendered);
+            ASSERT_EQ(sentBoundary.size(), 32);
+            ASSERT_EQ(renderedBoundary.size(), 32);
+            rendered.replace(renderedBoundary, sentBoundary);
+            EXPECT_TRUE(raw == rendered) << raw.left(400).toStdString();
+            EXPECT_TRUE(raw.startsWith("POST /client/xt_upload_") && raw.contains(" HTTP/1.0\r\n"))
+                << raw.left(120).toStdString();
+        }
+    }
+}
+
+TEST_F(UploadRoundTrip, DeclarationIsListedAsPendingThenProcessedWithAReceipt) {
+    const QString ie = QStringLiteral("86123452");
+    const QString key = QStringLiteral("Z3P8W1RT");
+    const UploadOutcome out =
+        upload(url_helper::ExtractUrl(declarationUrl(ie, key)),
+               writeFile(QStringLiteral("BACKUP.ZIP"), QByteArray("PK\x03\x04 backup", 11)),
+               QStringLiteral("BACKUP.ZIP"));
+    ASSERT_TRUE(out.reply) << out.failure.toStdString();
+    EXPECT_TRUE(out.reply->contains("recebido")) << out.reply->toStdString();
+
+    auto rows = listRows(ie, key);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(text(rows[0], "referencia"), QStringLiteral("Verificando"));
+    EXPECT_EQ(text(rows[0], "status"), QStringLiteral("1"));
+
+    advanceClock(kProcessAfter);
+    rows = listRows(ie, key);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(text(rows[0], "referencia"), QStringLiteral("03/2025, 04/2025"));
+    EXPECT_EQ(text(rows[0], "status"), QStringLiteral("3"));
+    const QString protocolo = text(rows[0], "protocolo");
+    ASSERT_FALSE(protocolo.isEmpty());
+
+    // The receipt of the processed row, asked with its protocol number.
+    const QString answer = call(Soap::ServicePath, QStringLiteral("Transferencia.ver"),
+                                {{QStringLiteral("strNome"), protocolo},
+                                 {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                                 {QStringLiteral("Chave"), key}});
+    expectSoapRequest(
+        QStringLiteral("/orn/server/index.php?wsdl"), QStringLiteral("Transferencia.ver"),
+        kEnvelopeHead + QStringLiteral("<Transferencia.ver xmlns=\"\"><strNome>") + protocolo +
+            QStringLiteral("</strNome><strDiretorioDestino>vbs"
+                           "</strDiretorioDestino><Chave>Z3P8W1RT</Chave>"
+                           "</Transferencia.ver>") +
+            kEnvelopeTail);
+    QDomDocument receipt;
+    ASSERT_TRUE(receipt.setContent(Soap::GetResult(answer, QStringLiteral("return"))))
+        << answer.toStdString();
+    int items = 0;
+    for (auto item = receipt.documentElement().firstChildElement(); !item.isNull();
+         item = item.nextSiblingElement(), ++items) {
+        const QDomElement detalhe = item.firstChildElement(QStringLiteral("DETALHE"));
+        ASSERT_FALSE(detalhe.isNull()) << item.tagName().toStdString();
+        EXPECT_GT(detalhe.text().size(), 3) << item.tagName().toStdString();
+    }
+    EXPECT_GT(items, 0);
+    EXPECT_EQ(receipt.documentElement()
+                  .firstChildElement(QStringLiteral("entrega"))
+                  .firstChildElement(QStringLiteral("protocolo"))
+                  .text(),
+              protocolo);
+}
+
+TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {
+    const QString key = QStringLiteral("A7K2M9QX");
+    const UrlParts url = url_helper::ExtractUrl(simplesUrl(key));
+    const char* const markers[] = {"ARQUIVO INVALIDO - EXTRATO", "ARQUIVO INVALIDO - RECIBO",
+                                   "ARQUIVO INVALIDO - MODIFICADO"};
+    struct Case {
+        QByteArray file;
+        const char* marker; // nullptr: accepted
+    };
+    const Case cases[] = {
+        {QByteArray("PK\x03\x04 not a pdf"), markers[0]},
+        {QByteArray("%PDF-1.4 another document\n%%EOF\n"), markers[1]},
+        {QByteArray("%PDF-1.4 PGDAS-D extrato\n%%EOF\n%%EOF\n"), markers[2]},
+        {QByteArray("%PDF-1.4 PGDAS-D extrato\n%%EOF\n"), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.marker ? c.marker : "accepted");
+        const UploadOutcome out = upload(url, writeFile(QStringLiteral("PGDAS.pdf"), c.file),
+                                         QStringLiteral("PGDAS.pdf"));
+        ASSERT_TRUE(out.reply) << out.failure.toStdString();
+        EXPECT_EQ(out.replies, 1);
+        for (const char* m : markers)
+            EXPECT_EQ(out.reply->contains(m), c.marker == m) << m;
+    }
+
+    // Only the accepted extract became a transmission, pending at first.
+    const auto rows = listRows(QStringLiteral("78045302"), key);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(text(rows[0], "referencia"), QStringLiteral("Verificando"));
+}
+
+} // namespace
+} // namespace dadav::e2e
