@@ -283,6 +283,10 @@ void Principal::RecebeDadosProtocolo(int row) {
     Q_UNUSED(row);
 }
 
+void Principal::RecebeDadosServer() {
+    // Filled in by the version call and the transmission list.
+}
+
 void Principal::GridTransmissoes_Click(int row) {
     if (row >= 0)
         RecebeDadosProtocolo(row);

@@ -49,6 +49,12 @@ public:
     // Detail of the transmission on a grid row (0 = first transmission).
     void RecebeDadosProtocolo(int row);
 
+    // Asks the server for its version text, date and the taxpayer's
+    // transmissions, and refreshes the update notice and the grid. Other
+    // windows call it after changing the taxpayer in use. Never throws: a
+    // failure is shown to the user.
+    void RecebeDadosServer();
+
     // Handlers.
     void mnSair_Click();
     void mnContribuinteNovo_Click();
