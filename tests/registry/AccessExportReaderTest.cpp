@@ -1,0 +1,112 @@
+// Reading the companies of NovaGIA export files: the fixtures in
+// tests/fixtures and files that are not exports at all.
+#include "registry/AccessExportReader.h"
+
+#include "app/RuntimeError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using AccessExport::Company;
+using AccessExport::readCompanies;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+QString fixture(const char* name) {
+    return QDir(QStringLiteral(DADAV_FIXTURES_DIR)).filePath(QString::fromLatin1(name));
+}
+
+Company company(const char* ie, const char* name, const char* cnpj, const char* cnae) {
+    return {QString::fromLatin1(ie), QString::fromUtf8(name), QString::fromLatin1(cnpj),
+            QString::fromLatin1(cnae)};
+}
+
+TEST(AccessExportReader, ReadsEveryCompanyInFileOrderWithTheTrailingBlank) {
+    EXPECT_THAT(
+        readCompanies(fixture("novagia-export.mdb")),
+        ElementsAre(
+            company("78045302", "Padaria São João Ltda ", "11.222.333/0001-81", "4721-1/02"),
+            company("86123452", "D'Ávila Comércio de Roupas Ltda ", "04.567.891/0001-13",
+                    "4781-4/00"),
+            company("77310088", "Restaurante Açaí & Cia Ltda ", "27.891.543/0001-00", "5611-2/01"),
+            company("87206416", "Tecnologia Ômega Sistemas S.A. ", "33.184.762/0001-44",
+                    "6201-5/01"),
+            company("84902764", "Transportes Guanabara Ltda ", "09.341.257/0002-62", "4930-2/02"),
+            company("85340123", "Clínica Odontológica Sorriso Ltda ", "19.056.384/0001-92",
+                    "8630-5/04")));
+}
+
+TEST(AccessExportReader, ReadsInconsistentRowsAsTheyAre) {
+    EXPECT_THAT(readCompanies(fixture("novagia-export-inconsistent.mdb")),
+                ElementsAre(company("81053375", "Mercearia Bom Preço Ltda ", "28.451.906/0001-41",
+                                    "4712-1/00"),
+                            company("79220183", "Oficina Mecânica Irmãos Peçanha Ltda ",
+                                    "36.720.915/0001-10", "4520-0/01"),
+                            company("83415592", "    ", "40.287.136/0001-49", "9602-5/01")));
+}
+
+TEST(AccessExportReader, EmptyTableGivesNoCompany) {
+    EXPECT_THAT(readCompanies(fixture("novagia-export-empty.mdb")), IsEmpty());
+}
+
+TEST(AccessExportReader, ReadingTwiceGivesTheSameCompanies) {
+    // The import reads the file again after the load; nothing may linger.
+    const QString path = fixture("novagia-export.mdb");
+    EXPECT_EQ(readCompanies(path), readCompanies(path));
+}
+
+TEST(AccessExportReader, RefusesWhatIsNotAnExport) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    };
+    QFile legacy(fixture("legacy-dadav.mdb"));
+    ASSERT_TRUE(legacy.open(QIODevice::ReadOnly));
+    const QByteArray access = legacy.readAll();
+
+    struct Case {
+        const char* what;
+        QString path;
+    };
+    const Case cases[] = {
+        {"missing file", dir.filePath(QStringLiteral("nada.mdb"))},
+        {"empty path", QString()},
+        {"a folder", dir.path()},
+        {"text file", write("texto.mdb", QByteArray("IE;RazaoSocial;CNPJ;CNAE\r\n").repeated(200))},
+        {"empty file", write("vazio.mdb", QByteArray())},
+        {"signature only", write("cabecalho.mdb", access.left(64))},
+        {"first page then nothing", write("curto.mdb", access.left(4096))},
+        {"no such table", write("sem-tabela.mdb",
+                                [&] {
+                                    // The same bytes with the table's name spelt otherwise in the
+                                    // catalogue.
+                                    QByteArray b = access;
+                                    const QByteArray name =
+                                        QStringLiteral("tblContribuinte").toUtf8();
+                                    QByteArray utf16;
+                                    for (char c : name)
+                                        utf16.append(c).append('\0');
+                                    QByteArray other = utf16;
+                                    other[0] = 'x';
+                                    b.replace(utf16, other);
+                                    return b;
+                                }())},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_THROW(readCompanies(c.path), RuntimeError);
+    }
+}
+
+} // namespace
