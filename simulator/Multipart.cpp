@@ -26,6 +26,49 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// Lead bytes and continuation bytes in order; overlong three- and four-byte
+// forms are not looked for, which is enough to tell UTF-8 from Latin-1 text.
+bool isUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        std::size_t more = c < 0x80                 ? 0
+                           : c >= 0xC2 && c <= 0xDF ? 1
+                           : c >= 0xE0 && c <= 0xEF ? 2
+                           : c >= 0xF0 && c <= 0xF4 ? 3
+                                                    : 4;
+        if (more == 4 || s.size() - i <= more) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= more; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += more + 1;
+    }
+    return true;
+}
+
+// A part header's text as UTF-8. The client writes header texts one byte per
+// character (Latin-1), other clients write UTF-8: valid UTF-8 is kept, any
+// other text is read as Latin-1.
+std::string headerText(std::string_view raw) {
+    if (isUtf8(raw)) {
+        return std::string(raw);
+    }
+    std::string out;
+    for (char ch : raw) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 // Value of `key=` inside a Content-Disposition value, quoted or bare.
 std::string dispositionParam(std::string_view value, std::string_view key) {
     std::string lowered = lower(value);
@@ -122,8 +165,8 @@ std::vector<MultipartPart> parseMultipart(std::string_view body, std::string_vie
                     auto key = lower(trim(line.substr(0, colon)));
                     auto value = trim(line.substr(colon + 1));
                     if (key == "content-disposition") {
-                        part.name = dispositionParam(value, "name");
-                        part.fileName = dispositionParam(value, "filename");
+                        part.name = headerText(dispositionParam(value, "name"));
+                        part.fileName = headerText(dispositionParam(value, "filename"));
                     } else if (key == "content-type") {
                         part.contentType = std::string(value);
                     }

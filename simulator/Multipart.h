@@ -1,7 +1,8 @@
 // Reader of multipart/form-data bodies as the client sends them: the boundary
 // may follow a comma ("multipart/form-data, boundary=X") as well as the usual
 // semicolon, and the closing delimiter may end the body without a line break.
-// File bytes are carried through untouched.
+// File bytes are carried through untouched; the field and file names come out
+// as UTF-8 (read as Latin-1 when they are not valid UTF-8, as the client writes them).
 #pragma once
 
 #include <stdexcept>
@@ -18,8 +19,8 @@ public:
 };
 
 struct MultipartPart {
-    std::string name;        // form field name from Content-Disposition
-    std::string fileName;    // filename from Content-Disposition, may be empty
+    std::string name;        // form field name from Content-Disposition, UTF-8
+    std::string fileName;    // filename from Content-Disposition, UTF-8, may be empty
     std::string contentType; // the part's Content-Type, may be empty
     std::string data;        // the part's bytes, exactly as sent
 };

@@ -19,6 +19,10 @@ namespace {
 
 const QString kContador = QStringLiteral("123.456.789-09");
 
+// A file name as a Portuguese-speaking user writes it: the client sends header
+// texts one byte per character (Latin-1).
+const QString kAccentedName = QStringLiteral("GIA MARÇO 2025.ZIP");
+
 // Seconds after which the simulator processes an upload.
 constexpr int kProcessAfter = 300;
 
@@ -138,10 +142,11 @@ TEST_F(UploadRoundTrip, DeclarationIsListedAsPendingThenProcessedWithAReceipt) {
     const QString key = QStringLiteral("Z3P8W1RT");
     const UploadOutcome out =
         upload(url_helper::ExtractUrl(declarationUrl(ie, key)),
-               writeFile(QStringLiteral("BACKUP.ZIP"), QByteArray("PK\x03\x04 backup", 11)),
-               QStringLiteral("BACKUP.ZIP"));
+               writeFile(QStringLiteral("backup.zip"), QByteArray("PK\x03\x04 backup", 11)),
+               kAccentedName);
     ASSERT_TRUE(out.reply) << out.failure.toStdString();
-    EXPECT_TRUE(out.reply->contains("recebido")) << out.reply->toStdString();
+    EXPECT_TRUE(QString::fromUtf8(*out.reply).contains(kAccentedName + QStringLiteral(" recebido")))
+        << out.reply->toStdString();
 
     auto rows = listRows(ie, key);
     ASSERT_EQ(rows.size(), 1);
@@ -179,11 +184,12 @@ TEST_F(UploadRoundTrip, DeclarationIsListedAsPendingThenProcessedWithAReceipt) {
         EXPECT_GT(detalhe.text().size(), 3) << item.tagName().toStdString();
     }
     EXPECT_GT(items, 0);
-    EXPECT_EQ(receipt.documentElement()
-                  .firstChildElement(QStringLiteral("entrega"))
-                  .firstChildElement(QStringLiteral("protocolo"))
-                  .text(),
-              protocolo);
+    const QDomElement entrega =
+        receipt.documentElement().firstChildElement(QStringLiteral("entrega"));
+    EXPECT_EQ(entrega.firstChildElement(QStringLiteral("protocolo")).text(), protocolo);
+    // The file name went out one byte per character; the receipt names it as chosen.
+    EXPECT_EQ(entrega.firstChildElement(QStringLiteral("arquivo")).text().toStdString(),
+              kAccentedName.toStdString());
 }
 
 TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {

@@ -133,6 +133,26 @@ TEST(Multipart, ReadsEmptyFilesPreamblesAndSeveralParts) {
     EXPECT_EQ(parts[1].data, "two");
 }
 
+TEST(Multipart, ReadsFileNamesWrittenInLatin1OrUtf8) {
+    struct Case {
+        std::string onTheWire;
+        const char* utf8;
+    };
+    const Case cases[] = {
+        {"GIA MAR\xC7O.zip", "GIA MARÇO.zip"}, // the client: one byte per character
+        {"GIA MARÇO.zip", "GIA MARÇO.zip"},    // already UTF-8
+        {"\xE9\xA9", "é©"},                    // not a whole UTF-8 sequence
+        {"plain.pdf", "plain.pdf"},
+    };
+    for (const auto& c : cases) {
+        auto parts = parseMultipart("--B\r\nContent-Disposition: form-data; name=\"objArquivo\"; "
+                                    "filename=\"" +
+                                        c.onTheWire + "\"\r\n\r\nx\r\n--B--",
+                                    "B");
+        EXPECT_EQ(parts.at(0).fileName, c.utf8) << c.onTheWire;
+    }
+}
+
 TEST(Multipart, RefusesBrokenBodies) {
     const std::string cases[] = {
         "",
