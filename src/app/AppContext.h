@@ -11,12 +11,14 @@ class UrlOpener;
 class SoapClient;
 class WindowRegistry;
 class ProgramState;
+class CertificatePicker;
 
 struct AppContext {
     Prompter* prompter = nullptr;   // message boxes
     UrlOpener* urlOpener = nullptr; // the desktop's browser
     SoapClient* soap = nullptr;     // SOAP calls to the municipal server
     WindowRegistry* windows = nullptr;
+    CertificatePicker* certificates = nullptr; // the user's certificate store and its dialog
 
     // Program-wide state. Owned by the main window, which points this at its
     // own state while it is loaded; a test without a main window may point it

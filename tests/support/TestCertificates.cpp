@@ -1,0 +1,127 @@
+// Certificates made at test time with OpenSSL (see TestCertificates.h).
+#include "TestCertificates.h"
+
+#include <openssl/asn1.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace dadav::test {
+namespace {
+
+struct Free {
+    void operator()(X509* p) const { X509_free(p); }
+    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+    void operator()(X509_EXTENSION* p) const { X509_EXTENSION_free(p); }
+    void operator()(ASN1_OCTET_STRING* p) const { ASN1_OCTET_STRING_free(p); }
+    void operator()(BIO* p) const { BIO_free(p); }
+    void operator()(PKCS12* p) const { PKCS12_free(p); }
+};
+template <typename T> using Ptr = std::unique_ptr<T, Free>;
+
+void check(bool ok, const char* what) {
+    if (!ok)
+        throw std::runtime_error(std::string("test certificate: ") + what);
+}
+
+void addEntry(X509_NAME* name, const char* field, const QString& value) {
+    if (value.isEmpty())
+        return;
+    const QByteArray utf8 = value.toUtf8();
+    check(X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                     reinterpret_cast<const unsigned char*>(utf8.constData()),
+                                     static_cast<int>(utf8.size()), -1, 0) == 1,
+          "name entry");
+}
+
+struct Made {
+    Ptr<X509> cert;
+    Ptr<EVP_PKEY> key;
+};
+
+Made make(const TestCertificateSpec& spec) {
+    Made m;
+    m.key.reset(EVP_EC_gen("P-256"));
+    check(m.key != nullptr, "key");
+    m.cert.reset(X509_new());
+    X509* x = m.cert.get();
+    check(x && X509_set_version(x, 2) == 1, "version");
+    check(ASN1_INTEGER_set(X509_get_serialNumber(x), 1) == 1, "serial");
+    check(ASN1_TIME_set(X509_getm_notBefore(x), spec.notBefore.toSecsSinceEpoch()) != nullptr,
+          "notBefore");
+    check(ASN1_TIME_set(X509_getm_notAfter(x), spec.notAfter.toSecsSinceEpoch()) != nullptr,
+          "notAfter");
+    addEntry(X509_get_subject_name(x), "O", spec.organization);
+    addEntry(X509_get_subject_name(x), "CN", spec.commonName);
+    addEntry(X509_get_issuer_name(x), "O", spec.organization);
+    addEntry(X509_get_issuer_name(x), "CN", spec.issuerName);
+    check(X509_set_pubkey(x, m.key.get()) == 1, "public key");
+
+    if (spec.crl == CrlPoint::Url) {
+        const QByteArray value = "URI:" + spec.crlUrl.toUtf8();
+        Ptr<X509_EXTENSION> ext(
+            X509V3_EXT_conf_nid(nullptr, nullptr, NID_crl_distribution_points, value.constData()));
+        check(ext && X509_add_ext(x, ext.get(), -1) == 1, "CRL distribution point");
+    } else if (spec.crl == CrlPoint::Malformed) {
+        // An ASN.1 NULL where a SEQUENCE of distribution points belongs.
+        static const unsigned char kNull[] = {0x05, 0x00};
+        Ptr<ASN1_OCTET_STRING> data(ASN1_OCTET_STRING_new());
+        check(data && ASN1_OCTET_STRING_set(data.get(), kNull, sizeof kNull) == 1, "octets");
+        Ptr<X509_EXTENSION> ext(
+            X509_EXTENSION_create_by_NID(nullptr, NID_crl_distribution_points, 0, data.get()));
+        check(ext && X509_add_ext(x, ext.get(), -1) == 1, "malformed extension");
+    }
+    check(X509_sign(x, m.key.get(), EVP_sha256()) > 0, "signature");
+    return m;
+}
+
+QByteArray toDer(X509* x) {
+    unsigned char* out = nullptr;
+    const int len = i2d_X509(x, &out);
+    check(len > 0, "DER");
+    QByteArray der(reinterpret_cast<const char*>(out), len);
+    OPENSSL_free(out);
+    return der;
+}
+
+QByteArray bioBytes(BIO* bio) {
+    char* data = nullptr;
+    const long len = BIO_get_mem_data(bio, &data);
+    return QByteArray(data, static_cast<qsizetype>(len));
+}
+
+} // namespace
+
+QByteArray makeCertificateDer(const TestCertificateSpec& spec) {
+    return toDer(make(spec).cert.get());
+}
+
+QByteArray derToPem(const QByteArray& der) {
+    const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
+    Ptr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+    check(x != nullptr, "parse DER");
+    Ptr<BIO> bio(BIO_new(BIO_s_mem()));
+    check(bio && PEM_write_bio_X509(bio.get(), x.get()) == 1, "PEM");
+    return bioBytes(bio.get());
+}
+
+QByteArray makePkcs12(const TestCertificateSpec& spec, const QString& password,
+                      QByteArray* certificateDer) {
+    Made m = make(spec);
+    const QByteArray pass = password.toUtf8();
+    Ptr<PKCS12> p12(PKCS12_create(pass.constData(), "certificado", m.key.get(), m.cert.get(),
+                                  nullptr, 0, 0, 0, 0, 0));
+    check(p12 != nullptr, "PKCS#12");
+    Ptr<BIO> bio(BIO_new(BIO_s_mem()));
+    check(bio && i2d_PKCS12_bio(bio.get(), p12.get()) == 1, "PKCS#12 bytes");
+    if (certificateDer)
+        *certificateDer = toDer(m.cert.get());
+    return bioBytes(bio.get());
+}
+
+} // namespace dadav::test

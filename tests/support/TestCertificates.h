@@ -1,0 +1,44 @@
+// Test helper: makes certificates at test time with OpenSSL, so no key or
+// certificate file lives in the repository. Each certificate is self-signed
+// with a fresh P-256 key; its subject carries the given holder text (put the
+// CNPJ or CPF digits in it), its validity is the window asked for, and it may
+// carry a CRL distribution point (well-formed or deliberately undecodable).
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace dadav::test {
+
+enum class CrlPoint {
+    None,     // no extension 2.5.29.31
+    Url,      // one distribution point with `crlUrl`
+    Malformed // the extension is present but its contents are not decodable
+};
+
+struct TestCertificateSpec {
+    // Subject common name, e.g. "PADARIA SAO JOAO LTDA:11222333000181".
+    QString commonName = QStringLiteral("EMPRESA TESTE LTDA:11222333000181");
+    QString organization = QStringLiteral("ICP-Brasil");
+    QString issuerName = QStringLiteral("AC Teste de Valdoria");
+    // Validity, whole seconds (any time spec; stored as UTC).
+    QDateTime notBefore = QDateTime::currentDateTimeUtc().addDays(-30);
+    QDateTime notAfter = QDateTime::currentDateTimeUtc().addDays(335);
+    CrlPoint crl = CrlPoint::None;
+    QString crlUrl = QStringLiteral("http://127.0.0.1/ac-teste.crl");
+};
+
+// DER bytes of a new certificate. Throws std::runtime_error when OpenSSL fails.
+QByteArray makeCertificateDer(const TestCertificateSpec& spec = {});
+
+// The same certificate as PEM text ("-----BEGIN CERTIFICATE-----").
+QByteArray derToPem(const QByteArray& der);
+
+// A PKCS#12 file holding a new certificate and its private key, protected by
+// password; the certificate's DER bytes go to *certificateDer when given.
+// Throws std::runtime_error when OpenSSL fails.
+QByteArray makePkcs12(const TestCertificateSpec& spec, const QString& password,
+                      QByteArray* certificateDer = nullptr);
+
+} // namespace dadav::test
