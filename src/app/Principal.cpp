@@ -60,6 +60,7 @@ Principal::Principal(AppContext& context, QWidget* parent)
     buildControls();
     buildMenus();
     setUpGrid();
+    setUpHistory();
     connect(&m_state, &ProgramState::taxpayerChanged, this, &Principal::showTaxpayer);
     showTaxpayer();
     resize(820, 560);
@@ -275,16 +276,6 @@ bool Principal::OpenBrowser(const QString& URL) {
     if (!m_context.urlOpener)
         return false;
     return m_context.urlOpener->open(PrincipalLogic::BrowserUrl(URL));
-}
-
-void Principal::RecebeDadosProtocolo(int row) {
-    // The request for a transmission's detail and receipt is not built yet:
-    // clicking a row does nothing for now.
-    Q_UNUSED(row);
-}
-
-void Principal::RecebeDadosServer() {
-    // Filled in by the version call and the transmission list.
 }
 
 void Principal::GridTransmissoes_Click(int row) {

@@ -20,6 +20,10 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 class QTreeWidget;
+class QTreeWidgetItem;
+namespace History {
+struct ReceiptItem;
+}
 struct AppContext;
 
 class Principal : public QMainWindow {
@@ -46,14 +50,37 @@ public:
     // on failure.
     bool OpenBrowser(const QString& URL);
 
-    // Detail of the transmission on a grid row (0 = first transmission).
+    // The transmission list, receipts and update notice (defined in
+    // history/PrincipalHistory.cpp). A grid row is a transmission: row 0 is
+    // the first one, and "no delivery selected" means no current row (the
+    // header is Qt's, never a row).
+
+    // Asks the server ("Transferencia.ver2") for the taxpayer's transmissions,
+    // its date-time, the working years and the newest version; refreshes the
+    // grid, DataServidor, anoTrabalho and the update notice, and drops the
+    // taxpayer in use when the server rejects its key. Other windows call it
+    // after changing the taxpayer in use or after an upload. Never throws: a
+    // failure is shown as the server being unavailable.
+    void RecebeDadosServer();
+
+    // Pours a list answer into the grid, or reports an invalid key or an
+    // unauthorised access. Throws RuntimeError when the text is no list (the
+    // grid is then already cut back to its header).
+    void PopulaGridTransmissoes(const QString& XMLConteudo);
+
+    // Detail of the transmission on a grid row (0 = first transmission): hides
+    // the detail for an unprocessed one, fetches and shows the receipt tree
+    // for a processed one (status "3"). Never throws.
     void RecebeDadosProtocolo(int row);
 
-    // Asks the server for its version text, date and the taxpayer's
-    // transmissions, and refreshes the update notice and the grid. Other
-    // windows call it after changing the taxpayer in use. Never throws: a
-    // failure is shown to the user.
-    void RecebeDadosServer();
+    // Keeps an answer for inspection: the text in Text1, its length in Text2.
+    void CarregaProtocolo(const QString& XMLConteudo);
+
+    // Rebuilds the receipt tree from a receipt XML text. A text that is not
+    // well-formed shows the parser's reason and leaves the tree as it was.
+    // Throws RuntimeError when an item has no DETALHE (the items before it
+    // stay in the tree).
+    void CarregaArvoreProtocolo(const QString& text);
 
     // Handlers.
     void mnSair_Click();
@@ -66,6 +93,7 @@ public:
     void mnSobre_Click();
     void Command1_Click();
     void GridTransmissoes_Click(int row);
+    void cmd_Impressao_Click();
 
     // Controls, named as the other windows know them.
     QGroupBox* GIASelecionada;
@@ -108,6 +136,13 @@ private:
     void buildControls();
     void buildMenus();
     void setUpGrid();
+    // Receipt command and keyboard access to a row's detail.
+    void setUpHistory();
+    // Adds one delivery item's node and its children under the root node;
+    // throws RuntimeError when the item has no DETALHE.
+    void AdicionaNoProtocolo(QTreeWidgetItem* root, const History::ReceiptItem& e);
+    // Text of a grid cell; empty for a missing row or cell.
+    QString gridText(int row, int column) const;
     void showTaxpayer();
     // Shows a registered window non-modally; when no window of that name
     // exists in this version, tells the user and leaves this window enabled.

@@ -1,0 +1,55 @@
+// Loading the server's list and receipt texts as XML documents.
+#include "history/HistoryXml.h"
+
+#include <QDomDocument>
+#include <QXmlStreamReader>
+
+namespace {
+
+// A document type declaration can only come before the document element, so
+// the prolog is all that needs looking at.
+bool hasDocumentTypeDeclaration(const QString& text) {
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::DTD:
+            return true;
+        case QXmlStreamReader::StartElement:
+        case QXmlStreamReader::Invalid:
+            return false;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+namespace History {
+
+bool parseXml(const QString& text, QDomDocument& doc, QString* reason) {
+    QString why;
+    if (hasDocumentTypeDeclaration(text)) {
+        why = QStringLiteral("O documento contém uma declaração de tipo (DOCTYPE), "
+                             "que não é aceita.");
+    } else {
+        int line = 0;
+        int column = 0;
+        if (doc.setContent(text, false, &why, &line, &column) && !doc.documentElement().isNull())
+            return true;
+        if (why.isEmpty())
+            why = QStringLiteral("O documento XML está vazio.");
+    }
+    doc.clear();
+    if (reason)
+        *reason = why;
+    return false;
+}
+
+QString localName(const QString& qualifiedName) {
+    const qsizetype colon = qualifiedName.indexOf(QLatin1Char(':'));
+    return colon < 0 ? qualifiedName : qualifiedName.mid(colon + 1);
+}
+
+} // namespace History
