@@ -4,9 +4,9 @@
 #include "WireFixture.h"
 
 #include "accountant/AccountantForm.h"
+#include "history/TransmissionList.h"
+#include "history/VersionAnswer.h"
 #include "store/ContadorRepository.h"
-
-#include <QDomDocument>
 
 namespace dadav::e2e {
 namespace {
@@ -45,21 +45,21 @@ TEST_F(SoapRoundTrip, VersionCallGivesDateYearsVersionAndListOrRejectsTheKey) {
                                   .arg(QString::fromLatin1(c.ie), QString::fromLatin1(c.key)) +
                               kEnvelopeTail);
 
+        // Read as the update notice and the list read it.
         const QString ret = Soap::GetResult(answer, QStringLiteral("return"));
+        const History::ListAnswer list = History::readTransmissionList(ret);
         if (!c.known) {
-            EXPECT_EQ(ret, QStringLiteral("CHAVE_INVALIDA"));
-            EXPECT_TRUE(answer.contains(QStringLiteral("CHAVE_I")));
+            EXPECT_TRUE(History::keyRejected(answer));
+            EXPECT_EQ(list.kind, History::ListAnswerKind::InvalidKey);
             continue;
         }
-        EXPECT_FALSE(answer.contains(QStringLiteral("CHAVE_I")));
-        const QDateTime date = serverDateTime(chars(ret, 32, 50));
-        ASSERT_TRUE(date.isValid()) << chars(ret, 32, 50).toStdString();
-        EXPECT_EQ(date, simulatorNow());
-        EXPECT_EQ(chars(ret, 59, 67), QStringLiteral("2025/2026"));
-        EXPECT_EQ(chars(ret, 78, 97), QStringLiteral("1.16.01").leftJustified(20));
-        QDomDocument list;
-        ASSERT_TRUE(list.setContent(ret)) << ret.toStdString();
-        EXPECT_EQ(list.documentElement().tagName(), QStringLiteral("listaTransferencias"));
+        EXPECT_FALSE(History::keyRejected(answer));
+        const History::VersionFields fields = History::readVersionFields(ret);
+        EXPECT_EQ(fields.dataServidor, simulatorNow());
+        EXPECT_EQ(fields.anoTrabalho, QStringLiteral("2025/2026"));
+        EXPECT_EQ(fields.novaVersao, QStringLiteral("1.16.01").leftJustified(20));
+        EXPECT_EQ(list.kind, History::ListAnswerKind::Transmissions) << list.reason.toStdString();
+        EXPECT_TRUE(list.rows.isEmpty());
     }
 }
 
@@ -81,14 +81,14 @@ TEST_F(SoapRoundTrip, AccessKeyRequestGivesDateSimplesFlagAndKeyOrRefuses) {
                           kEnvelopeTail);
     ASSERT_FALSE(answer.contains(QStringLiteral("NAO_AUTORIZADO"), Qt::CaseInsensitive));
     const QString ret = Soap::GetResult(answer, QStringLiteral("return"));
-    EXPECT_EQ(serverDateTime(chars(ret, 21, 39)), simulatorNow());
+    EXPECT_EQ(History::parseServerDateTime(chars(ret, 21, 39)), simulatorNow());
     EXPECT_EQ(chars(ret, 51, 51), QStringLiteral("S"));
     const QString key = chars(ret, 61, 68);
     ASSERT_EQ(key.size(), 8);
     EXPECT_EQ(key.toStdString(), sim().company("77310088")->chave);
 
     // The key just issued opens the taxpayer's list.
-    EXPECT_FALSE(ver2(QStringLiteral("77310088"), key).contains(QStringLiteral("CHAVE_I")));
+    EXPECT_FALSE(History::keyRejected(ver2(QStringLiteral("77310088"), key)));
 
     const QString refused = ecnpj(QStringLiteral("77310088"), QStringLiteral("11.222.333/0001-81"));
     EXPECT_TRUE(refused.contains(QStringLiteral("NAO_AUTORIZADO"), Qt::CaseInsensitive));

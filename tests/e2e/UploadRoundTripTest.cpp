@@ -5,12 +5,13 @@
 // has a receipt; the Simples Nacional verdicts arrive whole in one reply.
 #include "WireFixture.h"
 
+#include "history/Receipt.h"
+#include "history/TransmissionList.h"
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDomDocument>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -55,23 +56,16 @@ protected:
         return path;
     }
 
-    // The list rows of a taxpayer as the client reads them from the version call.
-    QList<QDomElement> listRows(const QString& ie, const QString& key) {
-        QDomDocument doc;
-        EXPECT_TRUE(doc.setContent(Soap::GetResult(ver2(ie, key), QStringLiteral("return"))));
-        QList<QDomElement> rows;
-        for (auto e = doc.documentElement().firstChildElement(QStringLiteral("transferencia"));
-             !e.isNull(); e = e.nextSiblingElement(QStringLiteral("transferencia")))
-            rows.append(e);
-        return rows;
+    // The list rows of a taxpayer as the main window reads them from the version call.
+    QList<QStringList> listRows(const QString& ie, const QString& key) {
+        const History::ListAnswer list =
+            History::readTransmissionList(Soap::GetResult(ver2(ie, key), QStringLiteral("return")));
+        EXPECT_EQ(list.kind, History::ListAnswerKind::Transmissions) << list.reason.toStdString();
+        return list.rows;
     }
 
     QTemporaryDir files_;
 };
-
-QString text(const QDomElement& row, const char* child) {
-    return row.firstChildElement(QString::fromLatin1(child)).text();
-}
 
 TEST_F(UploadRoundTrip, FilesReachBothScriptsIntactAsTheBuilderRendersThem) {
     struct Script {
@@ -150,15 +144,16 @@ TEST_F(UploadRoundTrip, DeclarationIsListedAsPendingThenProcessedWithAReceipt) {
 
     auto rows = listRows(ie, key);
     ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(text(rows[0], "referencia"), QStringLiteral("Verificando"));
-    EXPECT_EQ(text(rows[0], "status"), QStringLiteral("1"));
+    EXPECT_EQ(rows[0][History::ColReferencia], History::kPendingReference);
+    EXPECT_EQ(rows[0][History::ColStatus], QStringLiteral("1"));
 
     advanceClock(kProcessAfter);
     rows = listRows(ie, key);
     ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(text(rows[0], "referencia"), QStringLiteral("03/2025, 04/2025"));
-    EXPECT_EQ(text(rows[0], "status"), QStringLiteral("3"));
-    const QString protocolo = text(rows[0], "protocolo");
+    EXPECT_EQ(rows[0][History::ColReferencia], QStringLiteral("03/2025, 04/2025"));
+    EXPECT_EQ(History::detailActionForStatus(rows[0][History::ColStatus]),
+              History::DetailAction::FetchReceipt);
+    const QString protocolo = rows[0][History::ColProtocolo];
     ASSERT_FALSE(protocolo.isEmpty());
 
     // The receipt of the processed row, asked with its protocol number.
@@ -173,23 +168,21 @@ TEST_F(UploadRoundTrip, DeclarationIsListedAsPendingThenProcessedWithAReceipt) {
                            "</strDiretorioDestino><Chave>Z3P8W1RT</Chave>"
                            "</Transferencia.ver>") +
             kEnvelopeTail);
-    QDomDocument receipt;
-    ASSERT_TRUE(receipt.setContent(Soap::GetResult(answer, QStringLiteral("return"))))
-        << answer.toStdString();
-    int items = 0;
-    for (auto item = receipt.documentElement().firstChildElement(); !item.isNull();
-         item = item.nextSiblingElement(), ++items) {
-        const QDomElement detalhe = item.firstChildElement(QStringLiteral("DETALHE"));
-        ASSERT_FALSE(detalhe.isNull()) << item.tagName().toStdString();
-        EXPECT_GT(detalhe.text().size(), 3) << item.tagName().toStdString();
+    const History::ReceiptDocument receipt =
+        History::readReceipt(Soap::GetResult(answer, QStringLiteral("return")));
+    ASSERT_TRUE(receipt.wellFormed) << receipt.reason.toStdString();
+    ASSERT_FALSE(receipt.items.isEmpty());
+    for (const History::ReceiptItem& item : receipt.items) {
+        ASSERT_TRUE(item.detalhe) << item.name.toStdString();
+        EXPECT_EQ(History::itemNodeText(item.name, *item.detalhe),
+                  item.name + QStringLiteral(": ") + *item.detalhe);
     }
-    EXPECT_GT(items, 0);
-    const QDomElement entrega =
-        receipt.documentElement().firstChildElement(QStringLiteral("entrega"));
-    EXPECT_EQ(entrega.firstChildElement(QStringLiteral("protocolo")).text(), protocolo);
+    const History::ReceiptItem& entrega = receipt.items.front();
+    EXPECT_EQ(entrega.name, QStringLiteral("entrega"));
+    EXPECT_TRUE(entrega.childTexts.contains(protocolo));
     // The file name went out one byte per character; the receipt names it as chosen.
-    EXPECT_EQ(entrega.firstChildElement(QStringLiteral("arquivo")).text().toStdString(),
-              kAccentedName.toStdString());
+    EXPECT_TRUE(entrega.childTexts.contains(kAccentedName))
+        << entrega.childTexts.join(QStringLiteral(" | ")).toStdString();
 }
 
 TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {
@@ -220,7 +213,7 @@ TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {
     // Only the accepted extract became a transmission, pending at first.
     const auto rows = listRows(QStringLiteral("78045302"), key);
     ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(text(rows[0], "referencia"), QStringLiteral("Verificando"));
+    EXPECT_EQ(rows[0][History::ColReferencia], History::kPendingReference);
 }
 
 } // namespace

@@ -42,11 +42,6 @@ inline QString chars(const QString& text, int from, int to) {
     return text.mid(from - 1, to - from + 1);
 }
 
-// The server's date-time layout at its fixed positions.
-inline QDateTime serverDateTime(const QString& text) {
-    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 // One request as the simulator logged it, split at the blank line.
 struct RawRequest {
     QString requestLine;
