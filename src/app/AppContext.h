@@ -12,6 +12,8 @@ class SoapClient;
 class WindowRegistry;
 class ProgramState;
 class CertificatePicker;
+class Pause;
+class Clock;
 
 struct AppContext {
     Prompter* prompter = nullptr;   // message boxes
@@ -19,6 +21,8 @@ struct AppContext {
     SoapClient* soap = nullptr;     // SOAP calls to the municipal server
     WindowRegistry* windows = nullptr;
     CertificatePicker* certificates = nullptr; // the user's certificate store and its dialog
+    Pause* pause = nullptr; // fixed pauses of the window thread (Simples Nacional upload)
+    Clock* clock = nullptr; // today's date (reference months); null: the system clock
 
     // Program-wide state. Owned by the main window, which points this at its
     // own state while it is loaded; a test without a main window may point it

@@ -1,0 +1,20 @@
+// The upload addresses of the two transmission windows. Values go into the
+// query exactly as they are held (the server reads them that way); the
+// upload engine refuses an address holding a line break.
+#pragma once
+
+#include <QString>
+
+namespace UploadAddress {
+
+// "http://host:port/client/xt_upload_1_15_01.php?ie=IE&contador=DOC&chave=KEY&gias=LIST".
+QString declaration(const QString& host, const QString& port, const QString& ie,
+                    const QString& contador, const QString& chave, const QString& gias);
+
+// "http://host:port /client/xt_upload_simples.php?contador=DOC&chave=KEY&gias=", with the
+// blank before the path that the server has always been sent; the address
+// splitter reads the port through it. Ends in "&gias=" with nothing after it.
+QString simples(const QString& host, const QString& port, const QString& contador,
+                const QString& chave);
+
+} // namespace UploadAddress
