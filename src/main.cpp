@@ -11,7 +11,9 @@
 #include "net/SoapTransport.h"
 #include "platform/DesktopUrlOpener.h"
 #include "platform/QtPrompter.h"
+#include "platform/StoreCertificatePicker.h"
 #include "platform/WaitCursor.h"
+#include "registry/CertificateStore.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,6 +65,11 @@ int main(int argc, char** argv) {
     context.prompter = &prompter;
     context.urlOpener = &urlOpener;
     context.soap = &soap;
+    // The user's certificates, in the per-user data folder whatever the
+    // application folder (see docs/certificates.md).
+    CertificateStore certificateStore(CertificateStore::defaultFolder());
+    StoreCertificatePicker certificates(certificateStore, prompter);
+    context.certificates = &certificates;
     context.quit = [] {
         QCoreApplication::exit(0);
     };
