@@ -74,38 +74,45 @@ TEST(AccessExportReader, RefusesWhatIsNotAnExport) {
     QFile legacy(fixture("legacy-dadav.mdb"));
     ASSERT_TRUE(legacy.open(QIODevice::ReadOnly));
     const QByteArray access = legacy.readAll();
+    // The same bytes with the table's name spelt otherwise in the catalogue
+    // (names are stored as UTF-16).
+    QByteArray renamed = access;
+    {
+        QByteArray utf16;
+        for (char c : QByteArray("tblContribuinte"))
+            utf16.append(c).append('\0');
+        QByteArray other = utf16;
+        other[0] = 'x';
+        ASSERT_TRUE(renamed.contains(utf16));
+        renamed.replace(utf16, other);
+    }
 
+    // Numbers as the error report would show them: 53 file not found, 3343
+    // not a database, 3078 no such table.
     struct Case {
         const char* what;
         QString path;
+        qint32 number;
     };
     const Case cases[] = {
-        {"missing file", dir.filePath(QStringLiteral("nada.mdb"))},
-        {"empty path", QString()},
-        {"a folder", dir.path()},
-        {"text file", write("texto.mdb", QByteArray("IE;RazaoSocial;CNPJ;CNAE\r\n").repeated(200))},
-        {"empty file", write("vazio.mdb", QByteArray())},
-        {"signature only", write("cabecalho.mdb", access.left(64))},
-        {"first page then nothing", write("curto.mdb", access.left(4096))},
-        {"no such table", write("sem-tabela.mdb",
-                                [&] {
-                                    // The same bytes with the table's name spelt otherwise in the
-                                    // catalogue.
-                                    QByteArray b = access;
-                                    const QByteArray name =
-                                        QStringLiteral("tblContribuinte").toUtf8();
-                                    QByteArray utf16;
-                                    for (char c : name)
-                                        utf16.append(c).append('\0');
-                                    QByteArray other = utf16;
-                                    other[0] = 'x';
-                                    b.replace(utf16, other);
-                                    return b;
-                                }())},
+        {"missing file", dir.filePath(QStringLiteral("nada.mdb")), 53},
+        {"empty path", QString(), 53},
+        {"a folder", dir.path(), 53},
+        {"text file", write("texto.mdb", QByteArray("IE;RazaoSocial;CNPJ;CNAE\r\n").repeated(200)),
+         3343},
+        {"empty file", write("vazio.mdb", QByteArray()), 3343},
+        {"signature only", write("cabecalho.mdb", access.left(64)), 3343},
+        {"first page then nothing", write("curto.mdb", access.left(4096)), 3343},
+        {"no such table", write("sem-tabela.mdb", renamed), 3078},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_THROW(readCompanies(c.path), RuntimeError);
+        try {
+            readCompanies(c.path);
+            ADD_FAILURE() << "read without error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number) << e.description().toStdString();
+        }
     }
 }
 

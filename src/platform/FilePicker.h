@@ -1,0 +1,23 @@
+// The open-file dialog as the windows ask for it. Windows never call
+// QFileDialog directly: the program backs this with the desktop's dialog,
+// tests with a fake that answers from a script.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+struct OpenFileRequest {
+    QString title;         // dialog caption
+    QString filter;        // Qt name filter, e.g. "Arquivos exportados do NovaGIA (*.mdb)"
+    QString defaultSuffix; // added to a typed name without one, e.g. "mdb"
+
+    bool operator==(const OpenFileRequest&) const = default;
+};
+
+class FilePicker {
+public:
+    virtual ~FilePicker() = default;
+    // Lets the user choose one existing file and waits. Returns its full
+    // path, or nullopt when the user cancels. Never throws.
+    virtual std::optional<QString> openFile(const OpenFileRequest& request) = 0;
+};
