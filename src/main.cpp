@@ -10,6 +10,7 @@
 #include "app/WindowRegistry.h"
 #include "net/SoapTransport.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/QtFilePicker.h"
 #include "platform/QtPrompter.h"
 #include "platform/StoreCertificatePicker.h"
 #include "platform/WaitCursor.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     CertificateStore certificateStore(CertificateStore::defaultFolder());
     StoreCertificatePicker certificates(certificateStore, prompter);
     context.certificates = &certificates;
+    QtFilePicker files;
+    context.files = &files;
     context.quit = [] {
         QCoreApplication::exit(0);
     };

@@ -6,11 +6,13 @@
 #include "app/Abertura.h"
 #include "app/Principal.h"
 #include "app/WindowRegistry.h"
+#include "registry/ImportarEmpresas.h"
 
 void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<Abertura>();
     registry.registerWindow<Principal>();
     registry.registerWindow<frmSobre>();
+    registry.registerWindow<ImportarEmpresas>();
     registry.registerWindow<frmContador>();
     registry.registerWindow<frmContador>();
 }

@@ -12,6 +12,7 @@ class SoapClient;
 class WindowRegistry;
 class ProgramState;
 class CertificatePicker;
+class FilePicker;
 class Pause;
 class Clock;
 
@@ -21,6 +22,7 @@ struct AppContext {
     SoapClient* soap = nullptr;     // SOAP calls to the municipal server
     WindowRegistry* windows = nullptr;
     CertificatePicker* certificates = nullptr; // the user's certificate store and its dialog
+    FilePicker* files = nullptr; // the open-file dialog
     Pause* pause = nullptr; // fixed pauses of the window thread (Simples Nacional upload)
     Clock* clock = nullptr; // today's date (reference months); null: the system clock
 
