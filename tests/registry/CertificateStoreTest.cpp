@@ -50,6 +50,10 @@ TEST_F(CertificateStoreTest, ImportsEveryFormatAndKeepsOnlyTheCertificate) {
     QByteArray p12Der;
     const QByteArray p12 = makePkcs12(holder(QStringLiteral("PADARIA:11222333000181")),
                                       QStringLiteral("s3nh@"), &p12Der);
+    QByteArray legacyDer;
+    const QByteArray legacy =
+        makePkcs12(holder(QStringLiteral("ANTIGA:27891543000100")), QStringLiteral("velha"),
+                   &legacyDer, dadav::test::Pkcs12Encryption::Legacy);
     const QByteArray der = makeCertificateDer(holder(QStringLiteral("MARIA:12345678909")));
     const QByteArray pemDer = makeCertificateDer(holder(QStringLiteral("OFICINA:04567891000113")));
     // A PEM file may carry other blocks before the certificate.
@@ -65,6 +69,7 @@ TEST_F(CertificateStoreTest, ImportsEveryFormatAndKeepsOnlyTheCertificate) {
     };
     const Case cases[] = {
         {"empresa.pfx", p12, QStringLiteral("s3nh@"), p12Der, true},
+        {"antiga.p12", legacy, QStringLiteral("velha"), legacyDer, true},
         {"contador.cer", der, QString(), der, false},
         {"oficina.pem", pem, QString(), pemDer, false},
     };
@@ -80,14 +85,15 @@ TEST_F(CertificateStoreTest, ImportsEveryFormatAndKeepsOnlyTheCertificate) {
         EXPECT_FALSE(stored.contains("PRIVATE KEY"));
     }
 
-    // Nothing but the three certificates was written.
-    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 3);
+    // Nothing but the four certificates was written.
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files).size(), 4);
     const auto listed = store.list();
-    ASSERT_EQ(listed.size(), 3);
-    EXPECT_EQ(listed[0].certificate.holderName, QStringLiteral("MARIA:12345678909"));
-    EXPECT_EQ(listed[1].certificate.holderName, QStringLiteral("OFICINA:04567891000113"));
-    EXPECT_EQ(listed[2].certificate.holderName, QStringLiteral("PADARIA:11222333000181"));
-    EXPECT_EQ(listed[2].certificate.der, p12Der);
+    ASSERT_EQ(listed.size(), 4);
+    EXPECT_EQ(listed[0].certificate.holderName, QStringLiteral("ANTIGA:27891543000100"));
+    EXPECT_EQ(listed[1].certificate.holderName, QStringLiteral("MARIA:12345678909"));
+    EXPECT_EQ(listed[2].certificate.holderName, QStringLiteral("OFICINA:04567891000113"));
+    EXPECT_EQ(listed[3].certificate.holderName, QStringLiteral("PADARIA:11222333000181"));
+    EXPECT_EQ(listed[3].certificate.der, p12Der);
 }
 
 TEST_F(CertificateStoreTest, RefusedImportsWriteNothing) {

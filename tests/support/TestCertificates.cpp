@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -21,6 +22,7 @@ struct Free {
     void operator()(ASN1_OCTET_STRING* p) const { ASN1_OCTET_STRING_free(p); }
     void operator()(BIO* p) const { BIO_free(p); }
     void operator()(PKCS12* p) const { PKCS12_free(p); }
+    void operator()(OSSL_LIB_CTX* p) const { OSSL_LIB_CTX_free(p); }
 };
 template <typename T> using Ptr = std::unique_ptr<T, Free>;
 
@@ -111,11 +113,25 @@ QByteArray derToPem(const QByteArray& der) {
 }
 
 QByteArray makePkcs12(const TestCertificateSpec& spec, const QString& password,
-                      QByteArray* certificateDer) {
+                      QByteArray* certificateDer, Pkcs12Encryption encryption) {
     Made m = make(spec);
     const QByteArray pass = password.toUtf8();
-    Ptr<PKCS12> p12(PKCS12_create(pass.constData(), "certificado", m.key.get(), m.cert.get(),
-                                  nullptr, 0, 0, 0, 0, 0));
+    Ptr<PKCS12> p12;
+    if (encryption == Pkcs12Encryption::Modern) {
+        p12.reset(PKCS12_create(pass.constData(), "certificado", m.key.get(), m.cert.get(), nullptr,
+                                0, 0, 0, 0, 0));
+    } else {
+        Ptr<OSSL_LIB_CTX> ctx(OSSL_LIB_CTX_new());
+        check(ctx != nullptr, "library context");
+        OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(ctx.get(), "legacy");
+        OSSL_PROVIDER* base = OSSL_PROVIDER_load(ctx.get(), "default");
+        check(legacy && base, "legacy provider");
+        p12.reset(PKCS12_create_ex(pass.constData(), "certificado", m.key.get(), m.cert.get(),
+                                   nullptr, NID_pbe_WithSHA1And3_Key_TripleDES_CBC,
+                                   NID_pbe_WithSHA1And40BitRC2_CBC, 0, 0, 0, ctx.get(), nullptr));
+        OSSL_PROVIDER_unload(legacy);
+        OSSL_PROVIDER_unload(base);
+    }
     check(p12 != nullptr, "PKCS#12");
     Ptr<BIO> bio(BIO_new(BIO_s_mem()));
     check(bio && i2d_PKCS12_bio(bio.get(), p12.get()) == 1, "PKCS#12 bytes");

@@ -35,10 +35,17 @@ QByteArray makeCertificateDer(const TestCertificateSpec& spec = {});
 // The same certificate as PEM text ("-----BEGIN CERTIFICATE-----").
 QByteArray derToPem(const QByteArray& der);
 
+// How a PKCS#12 file is encrypted: OpenSSL 3's defaults (AES, PBKDF2), or the
+// RC2/3DES scheme of older exporting tools, which OpenSSL keeps in its legacy
+// provider (made here with a private library context, so the process's own
+// context is left as it was).
+enum class Pkcs12Encryption { Modern, Legacy };
+
 // A PKCS#12 file holding a new certificate and its private key, protected by
 // password; the certificate's DER bytes go to *certificateDer when given.
 // Throws std::runtime_error when OpenSSL fails.
 QByteArray makePkcs12(const TestCertificateSpec& spec, const QString& password,
-                      QByteArray* certificateDer = nullptr);
+                      QByteArray* certificateDer = nullptr,
+                      Pkcs12Encryption encryption = Pkcs12Encryption::Modern);
 
 } // namespace dadav::test
