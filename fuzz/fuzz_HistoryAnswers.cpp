@@ -1,0 +1,34 @@
+// Fuzz target for the readers of the server's history answers: the
+// transmission list, the receipt, the version header and the status rule.
+// Any text gives a result or a RuntimeError, never a crash.
+#include "app/RuntimeError.h"
+#include "history/Receipt.h"
+#include "history/TransmissionList.h"
+#include "history/VersionAnswer.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const History::ListAnswer list = History::readTransmissionList(text);
+    for (const QStringList& row : list.rows)
+        if (row.size() != History::kListColumns)
+            __builtin_trap();
+    const History::ReceiptDocument receipt = History::readReceipt(text);
+    for (const History::ReceiptItem& item : receipt.items)
+        if (item.detalhe)
+            static_cast<void>(History::itemNodeText(item.name, *item.detalhe));
+    try {
+        static_cast<void>(History::readVersionFields(text));
+    } catch (const RuntimeError&) {
+        // not a date at characters 32 to 50: an expected outcome
+    }
+    try {
+        static_cast<void>(History::detailActionForStatus(text));
+    } catch (const RuntimeError&) {
+        // not a number: an expected outcome
+    }
+    return 0;
+}
