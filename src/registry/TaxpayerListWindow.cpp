@@ -17,8 +17,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 TaxpayerListWindow::TaxpayerListWindow(AppContext& context, const QString& caption,
                                        const QString& prompt, QWidget* parent)
@@ -44,20 +47,9 @@ TaxpayerListWindow::TaxpayerListWindow(AppContext& context, const QString& capti
     GridSelContribuinte->setTabKeyNavigation(false);
     GridSelContribuinte->setWordWrap(false);
     GridSelContribuinte->horizontalHeader()->setHighlightSections(false);
-    const double dpi = logicalDpiX();
-    int tableWidth = 0;
-    for (int c = 0; c < TaxpayerChoice::kColumns; ++c) {
-        const int twips = TaxpayerChoice::columnTwips(c);
-        if (twips == 0) {
-            // The key is data for the program, not for the eye.
-            GridSelContribuinte->setColumnHidden(c, true);
-            continue;
-        }
-        const int width = PrincipalLogic::TwipsToPixels(twips, dpi);
-        GridSelContribuinte->setColumnWidth(c, width);
-        tableWidth += width;
-    }
-    GridSelContribuinte->setMinimumWidth(tableWidth + 24);
+    // The key is data for the program, not for the eye.
+    GridSelContribuinte->setColumnHidden(TaxpayerChoice::ColChave, true);
+    fitColumns();
 
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -84,6 +76,25 @@ TaxpayerListWindow::TaxpayerListWindow(AppContext& context, const QString& capti
     connect(GridSelContribuinte, &QTableWidget::cellDoubleClicked, this,
             [this](int, int) { cmdOK_Click(); });
     resize(sizeHint().width(), 360);
+}
+
+void TaxpayerListWindow::fitColumns() {
+    // Each column is as wide as its set width, or wider when a header or a
+    // cell needs more (a formatted CNPJ does at today's font sizes).
+    const double dpi = logicalDpiX();
+    int tableWidth = 0;
+    for (int c = 0; c < TaxpayerChoice::kColumns; ++c) {
+        if (GridSelContribuinte->isColumnHidden(c))
+            continue;
+        const int set = PrincipalLogic::TwipsToPixels(TaxpayerChoice::columnTwips(c), dpi);
+        GridSelContribuinte->resizeColumnToContents(c); // header and cells
+        const int width = std::max(set, GridSelContribuinte->columnWidth(c));
+        GridSelContribuinte->setColumnWidth(c, width);
+        tableWidth += width;
+    }
+    const int frame = 2 * GridSelContribuinte->frameWidth();
+    const int scrollBar = GridSelContribuinte->verticalScrollBar()->sizeHint().width();
+    GridSelContribuinte->setMinimumWidth(tableWidth + frame + scrollBar);
 }
 
 QString TaxpayerListWindow::messageTitle() {
@@ -114,8 +125,10 @@ void TaxpayerListWindow::Form_Load() {
             GridSelContribuinte->setItem(r, c, new QTableWidgetItem(cells[c]));
         }
     }
+    fitColumns();
     if (!rows.isEmpty())
         GridSelContribuinte->setCurrentCell(0, TaxpayerChoice::ColIE);
+    resize(std::max(width(), sizeHint().width()), height());
 }
 
 QStringList TaxpayerListWindow::chosenRow() const {

@@ -52,4 +52,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
     AppContext& m_context;
+
+private:
+    void fitColumns();
 };

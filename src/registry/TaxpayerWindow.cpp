@@ -62,12 +62,18 @@ TaxpayerWindow::TaxpayerWindow(AppContext& context, const QString& caption, QWid
         new QCheckBox(QStringLiteral("Contribuinte Optante do Simples Nacional"), fraContribuinte),
         "flag_optantesimples");
 
-    // Short fields are as wide as what they hold; the name stretches.
-    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    txtIE->setMaximumWidth(charWidth * 14);
-    txtCNPJ->setMaximumWidth(charWidth * 24);
-    txtCNAE->setMaximumWidth(charWidth * 14);
-    Chave->setMaximumWidth(charWidth * 14);
+    // Masked fields are as wide as what they hold (the widest letter of the
+    // alphanumeric CNPJ included); the name and the municipal registration
+    // stretch.
+    const auto fitText = [](QLineEdit* field, const QString& sample) {
+        const int text = field->fontMetrics().horizontalAdvance(sample);
+        field->setFixedWidth(text + field->fontMetrics().averageCharWidth() * 3);
+    };
+    fitText(txtIE, QStringLiteral("00000000"));
+    fitText(txtCNPJ, QStringLiteral("WW.WWW.WWW/WWWW-00"));
+    fitText(txtCNAE, QStringLiteral("0000-0/00"));
+    fitText(Chave, QStringLiteral("WWWWWWWW"));
+    txtInscMunicipal->setMinimumWidth(fontMetrics().averageCharWidth() * 24);
 
     m_fieldGrid = new QGridLayout(fraContribuinte);
     m_fieldGrid->setColumnStretch(2, 1);
@@ -79,12 +85,17 @@ TaxpayerWindow::TaxpayerWindow(AppContext& context, const QString& caption, QWid
     static_assert(std::size(rows) == kChaveRow + 1);
     for (int r = 0; r < static_cast<int>(std::size(rows)); ++r) {
         m_fieldGrid->addWidget(rows[r].label, r, 0);
-        // The name spans the whole width; the other fields keep their size.
-        if (rows[r].field == txtRazaoSocial)
+        // Free-text fields span the whole width; masked ones keep their size.
+        if (rows[r].field == txtRazaoSocial || rows[r].field == txtInscMunicipal)
             m_fieldGrid->addWidget(rows[r].field, r, 1, 1, 2);
-        else
+        else if (rows[r].field != Chave)
             m_fieldGrid->addWidget(rows[r].field, r, 1);
     }
+    // The key field leads a row of its own, where a window may add a button.
+    m_chaveRow = new QHBoxLayout;
+    m_chaveRow->addWidget(Chave);
+    m_chaveRow->addStretch(1);
+    m_fieldGrid->addLayout(m_chaveRow, kChaveRow, 1, 1, 2);
     m_fieldGrid->addWidget(flag_optantesimples, kChaveRow + 1, 0, 1, 3);
 
     erroMsg = named(new QLabel(this), "erroMsg");

@@ -63,9 +63,9 @@ protected:
     // Builds the shared controls. `caption` is the window title.
     TaxpayerWindow(AppContext& context, const QString& caption, QWidget* parent);
 
-    // Row of the key field in fieldGrid(); column 2 is free for a button.
-    static constexpr int kChaveRow = 5;
-    QGridLayout* fieldGrid() const { return m_fieldGrid; }
+    // The row that holds the key field (index 0) and then a stretch; a window
+    // inserts its own controls after the field.
+    QHBoxLayout* chaveRow() const { return m_chaveRow; }
     // The row of buttons under the frame; "&OK" and "&Cancelar" sit at its end.
     QHBoxLayout* buttonRow() const { return m_buttonRow; }
     // The layout under the frame, before the error label, for a note.
@@ -80,7 +80,9 @@ protected:
     AppContext& m_context;
 
 private:
+    static constexpr int kChaveRow = 5; // row of the key field in the frame's grid
     QGridLayout* m_fieldGrid = nullptr;
+    QHBoxLayout* m_chaveRow = nullptr;
     QHBoxLayout* m_buttonRow = nullptr;
     QVBoxLayout* m_layout = nullptr;
 };

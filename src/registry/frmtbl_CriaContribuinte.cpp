@@ -17,7 +17,6 @@
 #include "store/LocalDb.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -46,11 +45,8 @@ frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(AppContext& context, QWidget* p
         new QLabel(QStringLiteral("Utilize o certificado da Empresa ou Contador"), fraContribuinte);
     lblCertificado->setObjectName(QStringLiteral("lblCertificado"));
     Command1->setAccessibleDescription(lblCertificado->text());
-    auto* keyButton = new QHBoxLayout;
-    keyButton->addWidget(Command1);
-    keyButton->addWidget(lblCertificado);
-    keyButton->addStretch(1);
-    fieldGrid()->addLayout(keyButton, kChaveRow, 2);
+    chaveRow()->insertWidget(1, Command1);
+    chaveRow()->insertWidget(2, lblCertificado);
 
     Command2 = new QPushButton(QStringLiteral("Importação de Empresas"), this);
     Command2->setObjectName(QStringLiteral("Command2"));

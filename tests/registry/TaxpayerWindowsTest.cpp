@@ -164,6 +164,12 @@ protected:
     // A file at the database's place that is not a database: every open fails.
     void breakDatabase() { sim.writeFile(QStringLiteral("dadav.mdb"), QByteArray(4096, 'x')); }
 
+    // The last request the server received; empty when none came.
+    std::string lastRequest() {
+        const std::vector<std::string> raw = sim.simulator().rawRequests();
+        return raw.empty() ? std::string() : raw.back();
+    }
+
     // How many "Transferencia.ecnpj" requests reached the server.
     int keyRequests() {
         int n = 0;
@@ -211,7 +217,7 @@ TEST_F(TaxpayerWindows, RegisterCompanyWithKeyFromServer) {
     EXPECT_EQ(w->accountantDocument(), QStringLiteral("12345678909"));
     EXPECT_EQ(w->Chave->text(), kKey);
     EXPECT_TRUE(w->flag_optantesimples->isChecked()) << "the server says Simples";
-    const std::string request = sim.simulator().rawRequests().back();
+    const std::string request = lastRequest();
     EXPECT_NE(request.find("<ie>78045302</ie>"), std::string::npos) << request;
     EXPECT_NE(request.find("<cnpj>11.222.333/0001-81</cnpj>"), std::string::npos) << request;
     EXPECT_THAT(storedRows(), IsEmpty()) << "nothing is stored before OK";
@@ -617,7 +623,7 @@ TEST_F(TaxpayerWindows, SelectionMakesTaxpayerCurrentAndRefreshesList) {
     EXPECT_TRUE(main->isEnabled());
     EXPECT_EQ(loaded<frmtbl_SelecionaContribuinte>(), nullptr);
     // The list was asked for with the chosen taxpayer.
-    const std::string last = sim.simulator().rawRequests().back();
+    const std::string last = lastRequest();
     EXPECT_NE(last.find("Transferencia.ver2"), std::string::npos) << last;
     EXPECT_NE(last.find("86123452"), std::string::npos) << last;
     EXPECT_NE(last.find("Z3P8W1RT"), std::string::npos) << last;
