@@ -421,6 +421,7 @@ private:
 TEST_F(ImportWindow, ProgressNamesTheCompanyBeingProcessed) {
     ImportarEmpresas* w = openAndLoad(fixture("novagia-export.mdb"));
     QStringList seen;
+    bool stayedOpen = false;
     WatchingClient watching(soap, [&] {
         seen << QStringLiteral("%1|%2/%3|%4")
                     .arg(w->lblImportacao->text())
@@ -430,6 +431,10 @@ TEST_F(ImportWindow, ProgressNamesTheCompanyBeingProcessed) {
                                  !w->Command2->isEnabled()
                              ? QStringLiteral("true")
                              : QStringLiteral("false"));
+        if (seen.size() == 2) {
+            w->close(); // the close box in the middle of the import
+            stayedOpen = w->isVisible() && loaded() == w;
+        }
         const QString shot = qEnvironmentVariable("DADAV_SCREENSHOT_DIR");
         if (seen.size() == 3 && !shot.isEmpty())
             w->grab().save(QDir(shot).filePath(QStringLiteral("ImportarEmpresas-progresso.png")));
@@ -439,6 +444,8 @@ TEST_F(ImportWindow, ProgressNamesTheCompanyBeingProcessed) {
     w->Command1->click();
 
     ASSERT_EQ(seen.size(), 6);
+    EXPECT_TRUE(stayedOpen) << "the window does not close half-way through the import";
+    EXPECT_EQ(loaded(), nullptr) << "it closes once the import is done";
     EXPECT_EQ(seen[0].toStdString(),
               QStringLiteral("Empresa 1 de 6: Padaria São João Ltda (Inscrição Estadual "
                              "78045302)|0/6|true")
@@ -447,6 +454,18 @@ TEST_F(ImportWindow, ProgressNamesTheCompanyBeingProcessed) {
               QStringLiteral("Empresa 6 de 6: Clínica Odontológica Sorriso Ltda "
                              "(Inscrição Estadual 85340123)|5/6|true")
                   .toStdString());
+}
+
+TEST_F(ImportWindow, EscapeClosesAndTheNextOpeningStartsIdle) {
+    ImportarEmpresas* w = openAndLoad(fixture("novagia-export.mdb"));
+    w->reject();
+    EXPECT_EQ(loaded(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    ImportarEmpresas* again = open();
+    EXPECT_EQ(again->Text1->text(), QStringLiteral("Selecione o arquivo a importar"));
+    EXPECT_FALSE(again->MSFlexGrid1->isVisible());
+    EXPECT_FALSE(again->Command1->isVisible());
 }
 
 TEST_F(ImportWindow, CaptionsAndAccessibility) {
