@@ -5,10 +5,12 @@
 // has a receipt; the Simples Nacional verdicts arrive whole in one reply.
 #include "WireFixture.h"
 
+#include "declaration/UploadAddress.h"
 #include "history/Receipt.h"
 #include "history/TransmissionList.h"
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
+#include "simples/SimplesReply.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -34,18 +36,14 @@ protected:
         startSimulator({.processAfterSeconds = kProcessAfter});
     }
 
-    // The declaration window's address for the taxpayer in use.
+    // The declaration window's address for the taxpayer in use, from the settings.
     static QString declarationUrl(const QString& ie, const QString& key) {
-        return QStringLiteral("http://") + host() + QStringLiteral(":") + port() +
-               QStringLiteral("/client/xt_upload_1_15_01.php?ie=") + ie +
-               QStringLiteral("&contador=") + kContador + QStringLiteral("&chave=") + key +
-               QStringLiteral("&gias=3_2025,4_2025");
+        return UploadAddress::declaration(host(), port(), ie, kContador, key,
+                                          QStringLiteral("3_2025,4_2025"));
     }
     // The Simples Nacional window's address: a blank before the path, no months.
     static QString simplesUrl(const QString& key) {
-        return QStringLiteral("http://") + host() + QStringLiteral(":") + port() +
-               QStringLiteral(" /client/xt_upload_simples.php?contador=") + kContador +
-               QStringLiteral("&chave=") + key + QStringLiteral("&gias=");
+        return UploadAddress::simples(host(), port(), kContador, key);
     }
 
     QString writeFile(const QString& name, const QByteArray& bytes) {
@@ -73,11 +71,16 @@ TEST_F(UploadRoundTrip, FilesReachBothScriptsIntactAsTheBuilderRendersThem) {
         QString url;
         const char* kind;
         const char* gias;
+        const char* requestLine;
     };
     const Script scripts[] = {
         {"declaration", declarationUrl(QStringLiteral("86123452"), QStringLiteral("Z3P8W1RT")),
-         "declaracao", "3_2025,4_2025"},
-        {"simples", simplesUrl(QStringLiteral("A7K2M9QX")), "simples", ""},
+         "declaracao", "3_2025,4_2025",
+         "POST /client/xt_upload_1_15_01.php?ie=86123452&contador=123.456.789-09&chave=Z3P8W1RT"
+         "&gias=3_2025,4_2025 HTTP/1.0\r\nHost: 127.0.0.1\r\n"},
+        {"simples", simplesUrl(QStringLiteral("A7K2M9QX")), "simples", "",
+         "POST /client/xt_upload_simples.php?contador=123.456.789-09&chave=A7K2M9QX&gias= "
+         "HTTP/1.0\r\nHost: 127.0.0.1\r\n"},
     };
     struct File {
         const char* name;
@@ -125,8 +128,7 @@ TEST_F(UploadRoundTrip, FilesReachBothScriptsIntactAsTheBuilderRendersThem) {
             ASSERT_EQ(renderedBoundary.size(), 32);
             rendered.replace(renderedBoundary, sentBoundary);
             EXPECT_TRUE(raw == rendered) << raw.left(400).toStdString();
-            EXPECT_TRUE(raw.startsWith("POST /client/xt_upload_") && raw.contains(" HTTP/1.0\r\n"))
-                << raw.left(120).toStdString();
+            EXPECT_TRUE(raw.startsWith(s.requestLine)) << raw.left(160).toStdString();
         }
     }
 }
@@ -192,13 +194,14 @@ TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {
                                    "ARQUIVO INVALIDO - MODIFICADO"};
     struct Case {
         QByteArray file;
-        const char* marker; // nullptr: accepted
+        const char* marker;  // nullptr: accepted
+        const char* message; // a piece of the one message the window shows
     };
     const Case cases[] = {
-        {QByteArray("PK\x03\x04 not a pdf"), markers[0]},
-        {QByteArray("%PDF-1.4 another document\n%%EOF\n"), markers[1]},
-        {QByteArray("%PDF-1.4 PGDAS-D extrato\n%%EOF\n%%EOF\n"), markers[2]},
-        {QByteArray("%PDF-1.4 PGDAS-D extrato\n%%EOF\n"), nullptr},
+        {QByteArray("PK\x03\x04 not a pdf"), markers[0], "(Extrato)"},
+        {QByteArray("%PDF-1.4 another document\n%%EOF\n"), markers[1], "(Recibo)"},
+        {QByteArray("%PDF-1.4 PGDAS-D extrato\n%%EOF\n%%EOF\n"), markers[2], "foi modificado"},
+        {QByteArray("%PDF-1.4 PGDAS-D extrato\n%%EOF\n"), nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.marker ? c.marker : "accepted");
@@ -208,6 +211,11 @@ TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {
         EXPECT_EQ(out.replies, 1);
         for (const char* m : markers)
             EXPECT_EQ(out.reply->contains(m), c.marker == m) << m;
+        // What the window makes of the reply.
+        const QStringList messages = SimplesReply::messages(*out.reply);
+        ASSERT_EQ(messages.size(), c.message ? 1 : 0);
+        if (c.message)
+            EXPECT_TRUE(messages.front().contains(QString::fromUtf8(c.message)));
     }
 
     // Only the accepted extract became a transmission, pending at first.
