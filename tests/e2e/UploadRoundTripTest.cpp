@@ -86,7 +86,10 @@ TEST_F(UploadRoundTrip, FilesReachBothScriptsIntactAsTheBuilderRendersThem) {
         const char* name;
         QByteArray bytes;
     };
-    const File files[] = {{"VAZIO.ZIP", QByteArray()}, {"BYTES.ZIP", allByteValues()}};
+    // Empty, every byte value, and one that the upload streams in several chunks.
+    const File files[] = {{"VAZIO.ZIP", QByteArray()},
+                          {"BYTES.ZIP", allByteValues()},
+                          {"GRANDE.ZIP", allByteValues().repeated(3 * 4096 + 7)}};
 
     for (const Script& s : scripts) {
         // A URL's port field holds up to 32767; a port beyond it is left to the
