@@ -9,7 +9,9 @@
 #include "app/RuntimeError.h"
 #include "app/WindowRegistry.h"
 #include "net/SoapTransport.h"
+#include "platform/Clock.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/EventLoopPause.h"
 #include "platform/QtFilePicker.h"
 #include "platform/QtPrompter.h"
 #include "platform/StoreCertificatePicker.h"
@@ -66,6 +68,10 @@ int main(int argc, char** argv) {
     context.prompter = &prompter;
     context.urlOpener = &urlOpener;
     context.soap = &soap;
+    EventLoopPause pause;
+    context.pause = &pause;
+    SystemClock clock;
+    context.clock = &clock;
     // The user's certificates, in the per-user data folder whatever the
     // application folder (see docs/certificates.md).
     CertificateStore certificateStore(CertificateStore::defaultFolder());

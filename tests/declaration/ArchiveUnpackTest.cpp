@@ -3,6 +3,7 @@
 // size written is capped.
 #include "platform/ArchiveUnpack.h"
 #include "app/RuntimeError.h"
+#include "support/ZipWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,32 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <zip.h>
-
-#include <utility>
-#include <vector>
-
 namespace {
 
-using Entries = std::vector<std::pair<std::string, QByteArray>>;
-
-// Writes a ZIP holding the entries in order (a name ending in "/" is a folder).
-void writeZip(const QString& path, const Entries& entries) {
-    int error = 0;
-    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(z, nullptr);
-    for (const auto& [name, bytes] : entries) {
-        if (!name.empty() && name.back() == '/') {
-            ASSERT_GE(zip_dir_add(z, name.c_str(), ZIP_FL_ENC_UTF_8), 0);
-            continue;
-        }
-        // libzip keeps the buffer until zip_close: the test's QByteArray outlives it.
-        zip_source_t* src = zip_source_buffer(z, bytes.constData(), bytes.size(), 0);
-        ASSERT_NE(src, nullptr);
-        ASSERT_GE(zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE), 0);
-    }
-    ASSERT_EQ(zip_close(z), 0);
-}
+using dadav::test::writeZip;
 
 QByteArray readFile(const QString& path) {
     QFile f(path);
