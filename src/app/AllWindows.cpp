@@ -6,12 +6,12 @@
 #include "app/Abertura.h"
 #include "app/Principal.h"
 #include "app/WindowRegistry.h"
+#include "declaration/frmUpload.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
 #include "registry/frmtbl_CriaContribuinte.h"
 #include "registry/frmtbl_SelecionaContribuinte.h"
 #include "registry/frmtbl_atualizarContribuinte.h"
 #include "registry/frmtbl_exclusaoContribuinte.h"
-#include "declaration/frmUpload.h"
 #include "registry/ImportarEmpresas.h"
 #include "simples/frmUploadSimples.h"
 
@@ -19,13 +19,13 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<Abertura>();
     registry.registerWindow<Principal>();
     registry.registerWindow<frmSobre>();
+    registry.registerWindow<frmUpload>();
+    registry.registerWindow<frmUploadSimples>();
     registry.registerWindow<frmtbl_CriaContribuinte>();
     registry.registerWindow<frmtbl_CadastroContribuinte>();
     registry.registerWindow<frmtbl_SelecionaContribuinte>();
     registry.registerWindow<frmtbl_atualizarContribuinte>();
     registry.registerWindow<frmtbl_exclusaoContribuinte>();
-    registry.registerWindow<frmUpload>();
-    registry.registerWindow<frmUploadSimples>();
     registry.registerWindow<ImportarEmpresas>();
     registry.registerWindow<frmContador>();
     registry.registerWindow<frmContador>();
