@@ -197,8 +197,9 @@ TEST(TransmissionList, SpecialAnswersAndTextsThatAreNoList) {
         const ListAnswer a = readTransmissionList(QString::fromUtf8(c.text));
         EXPECT_EQ(a.kind, c.kind) << c.text;
         EXPECT_THAT(a.rows, IsEmpty()) << c.text;
-        if (c.kind == ListAnswerKind::NotXml)
+        if (c.kind == ListAnswerKind::NotXml) {
             EXPECT_THAT(s(a.reason), Not(IsEmpty())) << c.text;
+        }
     }
 }
 

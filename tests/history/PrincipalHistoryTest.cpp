@@ -267,11 +267,11 @@ TEST_F(HistoryWindow, UpdateNoticeComparesTheAnswerWithInfoDip) {
         prompter.expectNoMessages();
         EXPECT_EQ(p->lblAtualizado->isHidden(), !c.upToDate);
         EXPECT_EQ(p->lblnovaatualizacao->isHidden(), c.upToDate);
-        if (!c.upToDate)
-            EXPECT_EQ(
-                s(p->lblnovaatualizacao->text()),
-                "Nova atualização disponível para download - versão " +
-                    (QString::fromStdString(c.serverVersion).leftJustified(20)).toStdString());
+        if (!c.upToDate) {
+            EXPECT_EQ(s(p->lblnovaatualizacao->text()),
+                      "Nova atualização disponível para download - versão " +
+                          s(QString::fromStdString(c.serverVersion).leftJustified(20)));
+        }
     }
 }
 
@@ -405,10 +405,11 @@ TEST_F(HistoryWindow, UnprocessedRowsHideTheDetailWithoutAskingTheServer) {
         EXPECT_EQ(p->labelOK->isHidden(), c.labelOKHidden);
         EXPECT_EQ(p->tvwPessoa->isHidden(), c.treeHidden);
         EXPECT_EQ(p->detApuracao->isHidden(), c.headingHidden);
-        if (c.unavailable)
+        if (c.unavailable) {
             EXPECT_THAT(prompter.messages(), ElementsAre(kDetailUnavailable));
-        else
+        } else {
             prompter.expectNoMessages();
+        }
     }
     EXPECT_EQ(requestCount(), before);
 }
