@@ -81,8 +81,8 @@ quint16 closedPort() {
     return port;
 }
 
-void leave(QWidget* field) {
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+void leave(QWidget* field, Qt::FocusReason reason = Qt::TabFocusReason) {
+    QFocusEvent out(QEvent::FocusOut, reason);
     QCoreApplication::sendEvent(field, &out);
 }
 
@@ -370,6 +370,10 @@ TEST_F(TaxpayerWindows, DuplicateIeRefusedOnLeavingAndOnOk) {
     fill(w, kIe, QStringLiteral("Padaria"), kCnpj);
     w->Chave->setText(kKey);
 
+    // A box or another window taking the focus is not leaving the field.
+    leave(w->txtIE, Qt::ActiveWindowFocusReason);
+    leave(w->txtIE, Qt::PopupFocusReason);
+    EXPECT_EQ(w->erroMsg->text(), QString());
     leave(w->txtIE);
     EXPECT_EQ(w->erroMsg->text(), QStringLiteral("Contribuinte já cadastrado."));
     w->cmdOK->click();
@@ -442,12 +446,19 @@ TEST_F(TaxpayerWindows, DatabaseFailureOnOkReportsAndKeepsWindow) {
 }
 
 TEST_F(TaxpayerWindows, ImportButtonOpensImportAndCompletionCloses) {
+    auto* w = open<frmtbl_CriaContribuinte>();
+    w->Command2->click(); // no import window in this registry yet
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(box(QStringLiteral("Esta função ainda não está disponível nesta "
+                                               "versão do programa."),
+                                kTitle, MsgIcon::Information)));
+    prompter.clearMessages();
+
     registry.registerWindow(QStringLiteral("ImportarEmpresas"), [](AppContext&) -> QWidget* {
         auto* stand = new QWidget;
         stand->setObjectName(QStringLiteral("ImportarEmpresas"));
         return stand;
     });
-    auto* w = open<frmtbl_CriaContribuinte>();
     w->Command2->click();
     QWidget* import = registry.loaded(QStringLiteral("ImportarEmpresas"));
     ASSERT_NE(import, nullptr);
