@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -347,6 +348,29 @@ TEST_F(DeclarationWindow, BrowserOpensAtTheLastBackupFolderOfTheWineDrives) {
     EXPECT_EQ(w->browser->location(), home.filePath(QStringLiteral(".wine/drive_d")));
     EXPECT_EQ(w->browser->folder(), d);
     EXPECT_EQ(w->Drive1->currentText(), QStringLiteral("D:\\ (Wine)"));
+}
+
+TEST_F(DeclarationWindow, ChoosingInTheFileListRunsTheFileStep) {
+    archive({{"dbdef.bkp", QByteArray("x")}});
+    userFile(QStringLiteral("leiame.txt"), QByteArray("texto"));
+    frmUpload* w = open();
+    w->browser->setLocation(userFolder.path());
+    EXPECT_EQ(w->browser->folder(), QDir::cleanPath(userFolder.path()));
+    QAbstractItemModel* files = w->file->model();
+    ASSERT_TRUE(waitFor([&] { return files->rowCount(w->file->rootIndex()) == 2; }));
+
+    QModelIndex zip;
+    for (int r = 0; r < 2; ++r) {
+        const QModelIndex i = files->index(r, 0, w->file->rootIndex());
+        if (i.data().toString() == QStringLiteral("backup.zip"))
+            zip = i;
+    }
+    ASSERT_TRUE(zip.isValid());
+    w->file->setCurrentIndex(zip);
+    EXPECT_EQ(w->txtUploadFile->text(),
+              QDir::toNativeSeparators(userFolder.filePath(QStringLiteral("backup.zip"))));
+    EXPECT_EQ(w->GridRefencias->rowCount(), 14);
+    EXPECT_TRUE(w->cmdUpload->isEnabled());
 }
 
 TEST_F(DeclarationWindow, LabelsTextsAndKeyboardAccess) {
