@@ -54,14 +54,19 @@ TransmissionWindow::TransmissionWindow(AppContext& context, const QString& windo
     setObjectName(windowName);
     Winsock1 = new MultipartUpload(this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
-    connect(Winsock1, &MultipartUpload::requestReady, this,
-            [this](const QString& request) { Winsock1_Connect(request); });
+    connect(Winsock1, &MultipartUpload::requestReady, this, [this](const QString& request) {
+        const BusyScope busy(*this);
+        Winsock1_Connect(request);
+    });
     connect(Winsock1, &MultipartUpload::progress, this, &TransmissionWindow::Winsock1_SendProgress);
     connect(Winsock1, &MultipartUpload::sent, this, &TransmissionWindow::Winsock1_SendComplete);
-    connect(Winsock1, &MultipartUpload::replyReceived, this,
-            [this](const QByteArray& reply) { Winsock1_DataArrival(reply); });
+    connect(Winsock1, &MultipartUpload::replyReceived, this, [this](const QByteArray& reply) {
+        const BusyScope busy(*this);
+        Winsock1_DataArrival(reply);
+    });
     connect(Winsock1, &MultipartUpload::failed, this,
             [this](const QString& description, MultipartUpload::Failure kind) {
+                const BusyScope busy(*this);
                 Winsock1_Error(description, kind);
             });
 }
@@ -216,6 +221,7 @@ void TransmissionWindow::loadAccountant() {
 }
 
 void TransmissionWindow::chooseFile(const QString& folder, const QString& name) {
+    const BusyScope busy(*this);
     try {
         file_Click(folder, name);
     } catch (const RuntimeError& error) {
@@ -317,24 +323,31 @@ void TransmissionWindow::refreshMain() {
         main->RecebeDadosServer();
 }
 
+TransmissionWindow::BusyScope::BusyScope(TransmissionWindow& window) : m_window(window) {
+    ++m_window.m_busyDepth;
+}
+
+TransmissionWindow::BusyScope::~BusyScope() {
+    if (--m_window.m_busyDepth == 0 && m_window.m_unloadPending)
+        m_window.unloadSelf();
+}
+
 void TransmissionWindow::pauseFor(int milliseconds) {
     static EventLoopPause fallback;
     Pause& pause = m_context.pause ? *m_context.pause : fallback;
-    ++m_pauseDepth;
+    const BusyScope busy(*this);
     pause.wait(milliseconds);
-    --m_pauseDepth;
-    if (m_pauseDepth == 0 && m_unloadPending)
-        QTimer::singleShot(0, this, &TransmissionWindow::unloadSelf);
 }
 
 void TransmissionWindow::unloadSelf() {
     if (m_unloaded)
         return;
-    if (m_pauseDepth > 0) {
+    if (m_busyDepth > 0) {
         m_unloadPending = true;
         return;
     }
     m_unloaded = true;
+    m_unloadPending = false;
     Winsock1->abort();
     Form_Unload();
     if (m_context.windows && m_context.windows->loaded(m_windowName) == this)
@@ -353,8 +366,8 @@ void TransmissionWindow::Command2_Click() {
 }
 
 void TransmissionWindow::closeEvent(QCloseEvent* event) {
-    // The close box unloads the window; during a pause the unload waits.
-    if (m_pauseDepth > 0) {
+    // The close box unloads the window; while a handler runs the unload waits.
+    if (m_busyDepth > 0) {
         m_unloadPending = true;
         event->ignore();
         return;

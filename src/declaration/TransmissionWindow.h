@@ -113,10 +113,26 @@ protected:
     void enableMain();
     void refreshMain(); // Principal::RecebeDadosServer
 
-    // A fixed pause (context's Pause); an unload asked for meanwhile is held
-    // until every pause has ended.
+    // Marks a handler under way for its lifetime. Handlers may spin local event
+    // loops (pauses, message boxes, the certificate dialog, the main window's
+    // SOAP call); an unload asked for meanwhile (close box, socket failure, the
+    // handler itself) is held and done when the outermost handler ends, so the
+    // window is never destroyed under a running handler.
+    class BusyScope {
+    public:
+        explicit BusyScope(TransmissionWindow& window);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        TransmissionWindow& m_window;
+    };
+
+    // A fixed pause (context's Pause), inside a BusyScope.
     void pauseFor(int milliseconds);
-    // Unloads this window from the registry (now, or after the pauses).
+    // Unloads this window from the registry: now when no handler is under way,
+    // else when the last one ends.
     void unloadSelf();
 
     // Window-specific steps.
@@ -140,7 +156,7 @@ private:
     QString m_refusalTitle;
     QString m_accountantDocument;
     bool m_certificateAccepted = false;
-    int m_pauseDepth = 0;
+    int m_busyDepth = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;
 };

@@ -155,6 +155,7 @@ void frmUpload::file_Click(const QString& folder, const QString& name) {
 }
 
 void frmUpload::cmdUpload_Click() {
+    const BusyScope busy(*this);
     try {
         if (Winsock1->isRunning())
             return; // one upload at a time

@@ -68,6 +68,7 @@ void frmUploadSimples::file_Click(const QString& folder, const QString& name) {
 }
 
 void frmUploadSimples::cmdUpload_Click() {
+    const BusyScope busy(*this);
     try {
         if (Winsock1->isRunning())
             return; // one upload at a time

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -143,23 +144,28 @@ TEST_F(SimplesWindow, RefusedConnectionIsReportedAndClosesTheWindow) {
     EXPECT_TRUE(sim.simulator().uploads().empty());
 }
 
-TEST_F(SimplesWindow, CloseBoxDuringThePauseWaitsForTheVerdict) {
+TEST_F(SimplesWindow, CloseBoxDuringThePauseIsHeldUntilTheVerdictIsShown) {
     frmUploadSimples* w = open();
-    QPointer<frmUploadSimples> alive(w);
+    const QPointer<frmUploadSimples> alive(w);
     userFile(QStringLiteral("extrato.pdf"), QByteArray("sem cabecalho PGDAS %%EOF"));
     w->chooseFile(userFolder.path(), QStringLiteral("extrato.pdf"));
+    // The close box is used while the window waits before reading the reply:
+    // the window outlives the pause, shows the verdict, then unloads once.
+    pause.duringNext(
+        [this, w] {
+            w->close();
+            EXPECT_EQ(registry.loaded(kName), w) << "unloaded during the pause";
+        },
+        frmUploadSimples::kPauseBeforeVerdict);
     picker.pickNext(accountantCertificate());
     w->cmdUpload_Click();
-    // The 50 ms pause comes first: the close box there is held until it ends.
-    pause.duringNext([w] {
-        w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    });
     ASSERT_TRUE(waitFor([this] { return unloaded(); }));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
     EXPECT_TRUE(alive.isNull());
-    EXPECT_EQ(pause.durations().first(), 50);
-    EXPECT_TRUE(prompter.messages().isEmpty() || prompter.texts() == QStringList{kExtrato});
+    EXPECT_THAT(pause.durations(), ElementsAre(50, 100, 1500));
+    EXPECT_EQ(prompter.texts(), QStringList{kExtrato});
+    EXPECT_TRUE(principal->isEnabled());
 }
 
 TEST_F(SimplesWindow, RefusedCertificateCarriesTheSimplesTitle) {

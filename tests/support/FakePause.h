@@ -13,7 +13,7 @@ class FakePause : public Pause {
 public:
     void wait(int milliseconds) override {
         m_durations.append(milliseconds);
-        if (m_during) {
+        if (m_during && (m_duringMs < 0 || m_duringMs == milliseconds)) {
             auto step = std::move(m_during);
             m_during = nullptr;
             step();
@@ -21,10 +21,14 @@ public:
     }
     // Durations in the order asked for.
     const QList<int>& durations() const { return m_durations; }
-    // Runs `step` inside the next pause.
-    void duringNext(std::function<void()> step) { m_during = std::move(step); }
+    // Runs `step` inside the next pause (of `milliseconds` only, when given).
+    void duringNext(std::function<void()> step, int milliseconds = -1) {
+        m_during = std::move(step);
+        m_duringMs = milliseconds;
+    }
 
 private:
     QList<int> m_durations;
     std::function<void()> m_during;
+    int m_duringMs = -1;
 };
