@@ -7,6 +7,7 @@
 #include "declaration/SendingCertificate.h"
 #include "platform/FileBrowser.h"
 #include "registry/CertificateMessages.h"
+#include "store/ContribuinteRepository.h"
 #include "support/AccessibilityCheck.h"
 #include "support/TransmissionFixture.h"
 #include "support/ZipWriter.h"
@@ -371,6 +372,27 @@ TEST_F(DeclarationWindow, ChoosingInTheFileListRunsTheFileStep) {
               QDir::toNativeSeparators(userFolder.filePath(QStringLiteral("backup.zip"))));
     EXPECT_EQ(w->GridRefencias->rowCount(), 14);
     EXPECT_TRUE(w->cmdUpload->isEnabled());
+}
+
+TEST_F(DeclarationWindow, TransmitCommandOpensThisWindowForADeclarant) {
+    {
+        LocalDb db;
+        insertContribuinte(db, {kIe, QStringLiteral("Empresa Declarante"),
+                                QStringLiteral("04.567.891/0001-13"), QStringLiteral("4711-3/02"),
+                                kKey, QString(), false});
+    }
+    principal->Command1_Click();
+    auto* w = qobject_cast<frmUpload*>(registry.loaded(kName));
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(principal->isEnabled());
+    EXPECT_EQ(w->windowTitle(),
+              frmUpload::caption() + QStringLiteral(" - Ano trabalho: 2013/2014"));
+    EXPECT_THAT(prompter.texts(),
+                ElementsAre(QStringLiteral("O Certificado que será solicitado durante a "
+                                           "transmissão é do contador responsável")));
+    w->Command2->click();
+    EXPECT_TRUE(principal->isEnabled());
 }
 
 TEST_F(DeclarationWindow, LabelsTextsAndKeyboardAccess) {
