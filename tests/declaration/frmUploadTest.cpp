@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -424,6 +425,12 @@ TEST_F(DeclarationWindow, LabelsTextsAndKeyboardAccess) {
     EXPECT_EQ(w->focusWidget(), w->dir);
     QCoreApplication::sendEvent(w->lblName, &release);
     EXPECT_EQ(w->focusWidget(), w->txtName);
+    // The field's whole text is selected once it has the focus.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+    w->txtMIMEType->deselect();
+    QCoreApplication::sendEvent(w->txtMIMEType, &focusIn);
+    ASSERT_TRUE(waitFor([w] { return w->txtMIMEType->hasSelectedText(); }, 5000));
+    EXPECT_EQ(w->txtMIMEType->selectedText(), QStringLiteral("application/octet-stream"));
     if (!qEnvironmentVariableIsEmpty("DADAV_GRAB"))
         w->grab().save(qEnvironmentVariable("DADAV_GRAB") + QStringLiteral("/frmUpload.png"));
 }
