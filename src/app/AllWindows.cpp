@@ -28,5 +28,4 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<frmtbl_exclusaoContribuinte>();
     registry.registerWindow<ImportarEmpresas>();
     registry.registerWindow<frmContador>();
-    registry.registerWindow<frmContador>();
 }
