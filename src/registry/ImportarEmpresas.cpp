@@ -157,6 +157,14 @@ void ImportarEmpresas::Command2_Click() {
          QStringLiteral("Arquivos exportados do NovaGIA (*.mdb)"), QStringLiteral("mdb")});
     if (!path)
         return;
+    // Only a loaded and reviewed file may be imported: a new choice waits
+    // for its own load.
+    if (*path != Text1->text()) {
+        MSFlexGrid1->hide();
+        Command1->hide();
+        Label1->hide();
+        Label2->hide();
+    }
     Text1->setText(*path);
     Command3->show();
 }
@@ -238,6 +246,13 @@ void ImportarEmpresas::SelecionarCertificado() {
     } catch (const std::exception&) {
         m_context.prompter->show(
             {CompanyImport::kInvalidFile, CompanyImport::kTitle, MsgIcon::None, MsgButtons::Ok});
+        return;
+    }
+    // The file may have changed since it was reviewed: what is imported must
+    // pass the same review, so a changed file is shown again instead.
+    if (companies.isEmpty() ||
+        std::any_of(companies.cbegin(), companies.cend(), CompanyImport::isInconsistent)) {
+        Command3_Click();
         return;
     }
 

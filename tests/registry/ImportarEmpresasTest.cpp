@@ -270,7 +270,7 @@ TEST_F(ImportWindow, LoadFailuresLeaveTheWindowAsItWas) {
         {"text file", textFile, invalid},
         {"missing file", dir.filePath(QStringLiteral("sumiu.mdb")), invalid},
     };
-    ImportarEmpresas* w = openAndLoad(fixture("novagia-export-inconsistent.mdb"));
+    ImportarEmpresas* w = openAndLoad(fixture("novagia-export.mdb"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         prompter.clearMessages();
@@ -278,8 +278,11 @@ TEST_F(ImportWindow, LoadFailuresLeaveTheWindowAsItWas) {
         w->Command2->click();
         w->Command3->click();
         EXPECT_THAT(prompter.messages(), ElementsAre(c.shown));
-        EXPECT_EQ(w->MSFlexGrid1->rowCount(), 3) << "the earlier load stays";
-        EXPECT_TRUE(w->Label1->isVisible());
+        EXPECT_EQ(w->Text1->text(), c.path);
+        EXPECT_TRUE(w->Command3->isVisible()) << "the user may load again";
+        EXPECT_FALSE(w->Command1->isVisible()) << "nothing loaded to import";
+        EXPECT_FALSE(w->MSFlexGrid1->isVisible());
+        EXPECT_EQ(w->MSFlexGrid1->rowCount(), 6) << "the earlier load is not disturbed";
     }
 }
 
@@ -454,6 +457,38 @@ TEST_F(ImportWindow, ProgressNamesTheCompanyBeingProcessed) {
               QStringLiteral("Empresa 6 de 6: Clínica Odontológica Sorriso Ltda "
                              "(Inscrição Estadual 85340123)|5/6|true")
                   .toStdString());
+}
+
+TEST_F(ImportWindow, OnlyTheReviewedFileCanBeImported) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("exportacao.mdb"));
+    ASSERT_TRUE(QFile::copy(fixture("novagia-export.mdb"), path));
+    ImportarEmpresas* w = openAndLoad(path);
+    ASSERT_TRUE(w->Command1->isVisible());
+
+    // Another file chosen: nothing can be imported until it is loaded.
+    files.chooseNext(fixture("novagia-export-inconsistent.mdb"));
+    w->Command2->click();
+    EXPECT_FALSE(w->Command1->isVisible());
+    EXPECT_FALSE(w->MSFlexGrid1->isVisible());
+    EXPECT_TRUE(w->Command3->isVisible());
+
+    // The reviewed file changed on disk before the import: the import shows
+    // it again, red rows and all, and asks for no certificate.
+    files.chooseNext(path);
+    w->Command2->click();
+    w->Command3->click();
+    ASSERT_TRUE(w->Command1->isVisible());
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::copy(fixture("novagia-export-inconsistent.mdb"), path));
+    w->Command1->click();
+
+    EXPECT_EQ(w->MSFlexGrid1->rowCount(), 3);
+    EXPECT_FALSE(w->Command1->isVisible());
+    EXPECT_TRUE(w->Label1->isVisible());
+    EXPECT_TRUE(certificates.requests().isEmpty());
+    EXPECT_THAT(stored(), IsEmpty());
+    prompter.expectNoMessages();
 }
 
 TEST_F(ImportWindow, EscapeClosesAndTheNextOpeningStartsIdle) {
