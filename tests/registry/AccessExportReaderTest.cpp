@@ -55,10 +55,15 @@ TEST(AccessExportReader, EmptyTableGivesNoCompany) {
     EXPECT_THAT(readCompanies(fixture("novagia-export-empty.mdb")), IsEmpty());
 }
 
-TEST(AccessExportReader, ReadingTwiceGivesTheSameCompanies) {
+TEST(AccessExportReader, PathWithAccentsBlanksAndSemicolonIsReadTwiceAlike) {
     // The import reads the file again after the load; nothing may linger.
-    const QString path = fixture("novagia-export.mdb");
-    EXPECT_EQ(readCompanies(path), readCompanies(path));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Exportação NovaGIA; março.mdb"));
+    ASSERT_TRUE(QFile::copy(fixture("novagia-export.mdb"), path));
+    const QList<Company> first = readCompanies(path);
+    EXPECT_EQ(first.size(), 6);
+    EXPECT_EQ(readCompanies(path), first);
 }
 
 TEST(AccessExportReader, RefusesWhatIsNotAnExport) {
