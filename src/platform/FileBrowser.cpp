@@ -1,4 +1,4 @@
-// Location list, folder tree and file list over QFileSystemModel.
+// Location list, lazily loaded folder tree and the file list of one folder.
 #include "platform/FileBrowser.h"
 
 #include <QComboBox>
@@ -8,6 +8,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
+#include <QSignalBlocker>
+#include <QStringListModel>
 #include <QTreeView>
 
 FileBrowser::FileBrowser(QWidget* parent) : QWidget(parent) {
@@ -29,12 +31,11 @@ FileBrowser::FileBrowser(QWidget* parent) : QWidget(parent) {
     lblDir = new QLabel(QStringLiteral("&Pastas"), this);
     lblDir->setBuddy(dir);
 
-    m_files = new QFileSystemModel(this);
-    m_files->setFilter(QDir::Files | QDir::Hidden | QDir::System);
-    m_files->setReadOnly(true);
+    m_files = new QStringListModel(this);
     file = new QListView(this);
     file->setObjectName(QStringLiteral("file"));
     file->setModel(m_files);
+    file->setEditTriggers(QAbstractItemView::NoEditTriggers);
     file->setAccessibleName(QStringLiteral("Arquivos"));
     lblFileList = new QLabel(QStringLiteral("A&rquivos"), this);
     lblFileList->setBuddy(file);
@@ -106,8 +107,7 @@ void FileBrowser::setFolder(const QString& path) {
         return;
     }
     m_folder = clean;
-    m_files->setRootPath(clean);
-    file->setRootIndex(m_files->index(clean));
+    showFiles();
 }
 
 void FileBrowser::dir_Change() {
@@ -115,13 +115,26 @@ void FileBrowser::dir_Change() {
     if (!index.isValid())
         return;
     m_folder = m_folders->filePath(index);
-    m_files->setRootPath(m_folder);
-    file->setRootIndex(m_files->index(m_folder));
+    showFiles();
+}
+
+void FileBrowser::showFiles() {
+    const QStringList names =
+        QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    if (names != m_files->stringList()) {
+        // Keep the current file current when the same folder is listed again.
+        const QString current = file->currentIndex().data().toString();
+        const QSignalBlocker block(file->selectionModel());
+        m_files->setStringList(names);
+        const qsizetype row = names.indexOf(current);
+        if (row >= 0)
+            file->setCurrentIndex(m_files->index(static_cast<int>(row)));
+    }
 }
 
 void FileBrowser::onFileCurrentChanged() {
     const QModelIndex index = file->currentIndex();
-    if (!index.isValid() || m_files->isDir(index))
+    if (!index.isValid())
         return;
-    emit fileChosen(m_folder, m_files->fileName(index));
+    emit fileChosen(m_folder, index.data().toString());
 }

@@ -3,6 +3,10 @@
 // drive letters), a folder tree (`dir`) and a file list (`file`) over the file
 // system. Changing the location roots the tree there; changing the folder
 // shows its files; making a file current reports it with fileChosen.
+// The tree loads lazily (a whole drive can be large); the file list of the one
+// folder shown is read at once, so it is complete as soon as the folder is
+// chosen, and read again whenever a folder is chosen (choosing the same folder
+// again shows files written since).
 #pragma once
 
 #include "platform/BrowseLocations.h"
@@ -13,6 +17,7 @@
 
 class QComboBox;
 class QFileSystemModel;
+class QStringListModel;
 class QLabel;
 class QListView;
 class QTreeView;
@@ -54,9 +59,11 @@ signals:
 
 private:
     void onFileCurrentChanged();
+    // Lists the files of m_folder.
+    void showFiles();
 
     QList<BrowseLocation> m_locations;
     QString m_folder;
     QFileSystemModel* m_folders;
-    QFileSystemModel* m_files;
+    QStringListModel* m_files;
 };

@@ -426,9 +426,8 @@ TEST_F(DeclarationWindow, LabelsTextsAndKeyboardAccess) {
     QCoreApplication::sendEvent(w->lblName, &release);
     EXPECT_EQ(w->focusWidget(), w->txtName);
     // The field's whole text is selected once it has the focus.
-    QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
     w->txtMIMEType->deselect();
-    QCoreApplication::sendEvent(w->txtMIMEType, &focusIn);
+    w->txtMIMEType->setFocus(Qt::MouseFocusReason);
     ASSERT_TRUE(waitFor([w] { return w->txtMIMEType->hasSelectedText(); }, 5000));
     EXPECT_EQ(w->txtMIMEType->selectedText(), QStringLiteral("application/octet-stream"));
     if (!qEnvironmentVariableIsEmpty("DADAV_GRAB"))
