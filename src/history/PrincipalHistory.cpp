@@ -143,6 +143,15 @@ void Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
     for (int row = 0; row < list.rows.size(); ++row)
         for (int column = 0; column < kGridColumns; ++column)
             setGridCell(row, column, list.rows[row][column]);
+    // The set-up widths are a minimum: a protocol number must be read whole.
+    for (int column = 0; column < kGridColumns; ++column) {
+        if (GridTransmissoes->isColumnHidden(column))
+            continue;
+        const int minimum = GridTransmissoes->columnWidth(column);
+        GridTransmissoes->resizeColumnToContents(column);
+        if (GridTransmissoes->columnWidth(column) < minimum)
+            GridTransmissoes->setColumnWidth(column, minimum);
+    }
     GridTransmissoes->setCurrentCell(-1, -1);
     if (list.pending)
         m_context.prompter->show(
