@@ -232,6 +232,19 @@ void TransmissionWindow::chooseFile(const QString& folder, const QString& name) 
     }
 }
 
+bool TransmissionWindow::readyToSend() {
+    if (Winsock1->isRunning())
+        return false; // one upload at a time
+    if (!SelecionarCertificado())
+        return false;
+    if (txtUploadFile->text().isEmpty()) {
+        m_context.prompter->show({QStringLiteral("No File Chosen"), QStringLiteral("ERROR"),
+                                  MsgIcon::Critical, MsgButtons::Ok});
+        return false;
+    }
+    return true;
+}
+
 bool TransmissionWindow::SelecionarCertificado() {
     std::optional<Certificate> chosen;
     try {

@@ -129,6 +129,10 @@ protected:
         TransmissionWindow& m_window;
     };
 
+    // The first steps of both send commands: nothing while an upload is under
+    // way, the certificate check, then "No File Chosen". True when the send
+    // may go on; every refusal has already been shown.
+    bool readyToSend();
     // A fixed pause (context's Pause), inside a BusyScope.
     void pauseFor(int milliseconds);
     // Unloads this window from the registry: now when no handler is under way,

@@ -157,15 +157,8 @@ void frmUpload::file_Click(const QString& folder, const QString& name) {
 void frmUpload::cmdUpload_Click() {
     const BusyScope busy(*this);
     try {
-        if (Winsock1->isRunning())
-            return; // one upload at a time
-        if (!SelecionarCertificado())
+        if (!readyToSend())
             return;
-        if (txtUploadFile->text().isEmpty()) {
-            m_context.prompter->show({QStringLiteral("No File Chosen"), QStringLiteral("ERROR"),
-                                      MsgIcon::Critical, MsgButtons::Ok});
-            return;
-        }
 
         // The selected rows from top to bottom, whichever way the user dragged.
         const QString anos = m_context.state ? m_context.state->anoTrabalho() : QString();

@@ -1,36 +1,15 @@
 // Loading the server's list and receipt texts as XML documents.
 #include "history/HistoryXml.h"
 
+#include "net/SafeXml.h"
+
 #include <QDomDocument>
-#include <QXmlStreamReader>
-
-namespace {
-
-// A document type declaration can only come before the document element, so
-// the prolog is all that needs looking at.
-bool hasDocumentTypeDeclaration(const QString& text) {
-    QXmlStreamReader reader(text);
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::DTD:
-            return true;
-        case QXmlStreamReader::StartElement:
-        case QXmlStreamReader::Invalid:
-            return false;
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 namespace History {
 
 bool parseXml(const QString& text, QDomDocument& doc, QString* reason) {
     QString why;
-    if (hasDocumentTypeDeclaration(text)) {
+    if (SafeXml::hasDocumentTypeDeclaration(text)) {
         why = QStringLiteral("O documento contém uma declaração de tipo (DOCTYPE), "
                              "que não é aceita.");
     } else {

@@ -1,9 +1,10 @@
 // SOAP envelope builders and the depth-four result reader.
 #include "net/SoapEnvelope.h"
 
+#include "net/SafeXml.h"
+
 #include <QDomDocument>
 #include <QDomElement>
-#include <QXmlStreamReader>
 
 namespace {
 
@@ -21,25 +22,6 @@ QString escapeValue(const QString& value) {
             out += ch;
     }
     return out;
-}
-
-// A document type declaration can only come before the document element, so
-// the prolog is all that needs looking at. SOAP messages never carry one; an
-// answer that does is refused rather than have its entities expanded.
-bool hasDocumentTypeDeclaration(const QString& text) {
-    QXmlStreamReader reader(text);
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::DTD:
-            return true;
-        case QXmlStreamReader::StartElement:
-        case QXmlStreamReader::Invalid:
-            return false;
-        default:
-            break;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -81,7 +63,8 @@ QString BuildSoapRequest(const QString& operation, const QList<SoapParam>& param
 }
 
 QString GetResult(const QString& responseText, const QString& resultParam) {
-    if (responseText.isEmpty() || resultParam.isEmpty() || hasDocumentTypeDeclaration(responseText))
+    if (responseText.isEmpty() || resultParam.isEmpty() ||
+        SafeXml::hasDocumentTypeDeclaration(responseText))
         return {};
 
     QDomDocument doc;

@@ -70,15 +70,8 @@ void frmUploadSimples::file_Click(const QString& folder, const QString& name) {
 void frmUploadSimples::cmdUpload_Click() {
     const BusyScope busy(*this);
     try {
-        if (Winsock1->isRunning())
-            return; // one upload at a time
-        if (!SelecionarCertificado())
+        if (!readyToSend())
             return;
-        if (txtUploadFile->text().isEmpty()) {
-            m_context.prompter->show({QStringLiteral("No File Chosen"), QStringLiteral("ERROR"),
-                                      MsgIcon::Critical, MsgButtons::Ok});
-            return;
-        }
         const QString host =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =

@@ -10,14 +10,14 @@
 namespace {
 
 using dadav::test::makeCertificateDer;
-using dadav::test::TestCertificateSpec;
+using dadav::test::TestCertificateOptions;
 
 Certificate certificate(const QString& commonName, const QDateTime& from, const QDateTime& to) {
-    TestCertificateSpec spec;
-    spec.commonName = commonName;
-    spec.notBefore = from;
-    spec.notAfter = to;
-    return parseCertificateDer(makeCertificateDer(spec));
+    TestCertificateOptions options;
+    options.commonName = commonName;
+    options.notBefore = from;
+    options.notAfter = to;
+    return parseCertificateDer(makeCertificateDer(options));
 }
 
 TEST(SendingCertificate, NeedsTheAccountantsDocumentAndValidityOnTheDate) {

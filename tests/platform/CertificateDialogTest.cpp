@@ -25,7 +25,7 @@ namespace {
 
 using dadav::test::makeCertificateDer;
 using dadav::test::makePkcs12;
-using dadav::test::TestCertificateSpec;
+using dadav::test::TestCertificateOptions;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -33,8 +33,8 @@ const QString kTitle = QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"
 const QString kText =
     QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave");
 
-TestCertificateSpec holder(const QString& name) {
-    TestCertificateSpec s;
+TestCertificateOptions holder(const QString& name) {
+    TestCertificateOptions s;
     s.commonName = name;
     s.issuerName = QStringLiteral("AC Teste");
     s.organization = QString();

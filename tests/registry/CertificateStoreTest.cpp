@@ -14,11 +14,11 @@ namespace {
 
 using dadav::test::makeCertificateDer;
 using dadav::test::makePkcs12;
-using dadav::test::TestCertificateSpec;
+using dadav::test::TestCertificateOptions;
 using Reason = CertificateImportError::Reason;
 
-TestCertificateSpec holder(const QString& name, int daysLeft = 300) {
-    TestCertificateSpec s;
+TestCertificateOptions holder(const QString& name, int daysLeft = 300) {
+    TestCertificateOptions s;
     s.commonName = name;
     s.notBefore = QDateTime::currentDateTimeUtc().addDays(-10);
     s.notAfter = QDateTime::currentDateTimeUtc().addDays(daysLeft);

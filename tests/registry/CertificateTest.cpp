@@ -14,13 +14,13 @@ namespace {
 
 using dadav::test::CrlPoint;
 using dadav::test::makeCertificateDer;
-using dadav::test::TestCertificateSpec;
+using dadav::test::TestCertificateOptions;
 
 const QDateTime kFrom(QDate(2025, 3, 1), QTime(8, 30, 15), QTimeZone::utc());
 const QDateTime kTo(QDate(2027, 2, 28), QTime(23, 59, 59), QTimeZone::utc());
 
-TestCertificateSpec spec(CrlPoint crl = CrlPoint::None) {
-    TestCertificateSpec s;
+TestCertificateOptions options(CrlPoint crl = CrlPoint::None) {
+    TestCertificateOptions s;
     s.commonName = QStringLiteral("PADARIA SÃO JOÃO LTDA:11222333000181");
     s.issuerName = QStringLiteral("AC Teste de Valdoria");
     s.notBefore = kFrom;
@@ -31,7 +31,7 @@ TestCertificateSpec spec(CrlPoint crl = CrlPoint::None) {
 }
 
 TEST(ParseCertificate, ReadsValidityNamesAndDer) {
-    const QByteArray der = makeCertificateDer(spec());
+    const QByteArray der = makeCertificateDer(options());
     const Certificate c = parseCertificateDer(der);
     EXPECT_EQ(c.der, der);
     EXPECT_EQ(c.validFrom, kFrom);
@@ -56,14 +56,14 @@ TEST(ParseCertificate, DistributionPoints) {
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(static_cast<int>(k.crl));
-        const Certificate c = parseCertificateDer(makeCertificateDer(spec(k.crl)));
+        const Certificate c = parseCertificateDer(makeCertificateDer(options(k.crl)));
         EXPECT_EQ(c.hasCrlDistributionPoints, k.present);
         EXPECT_EQ(c.crlUrls, k.urls);
     }
 }
 
 TEST(ParseCertificate, RefusesWhatIsNotOneCertificate) {
-    const QByteArray der = makeCertificateDer(spec());
+    const QByteArray der = makeCertificateDer(options());
     const QByteArray cases[] = {
         {},
         QByteArray("not a certificate"),
@@ -78,13 +78,13 @@ TEST(ParseCertificate, RefusesWhatIsNotOneCertificate) {
 }
 
 TEST(CertificateMatches, SubstringOfTheDerText) {
-    const QByteArray der = makeCertificateDer(spec());
+    const QByteArray der = makeCertificateDer(options());
     // A certificate of the accountant, whose CPF sits in its name.
-    TestCertificateSpec accountant = spec();
+    TestCertificateOptions accountant = options();
     accountant.commonName = QStringLiteral("MARIA DA SILVA:12345678909");
     const QByteArray accountantDer = makeCertificateDer(accountant);
     // The alphanumeric CNPJ has letters: letter case is ignored.
-    TestCertificateSpec letters = spec();
+    TestCertificateOptions letters = options();
     letters.commonName = QStringLiteral("EMPRESA NOVA:12ABC34501DE35");
     const QByteArray lettersDer = makeCertificateDer(letters);
 
@@ -115,7 +115,7 @@ TEST(CertificateMatches, SubstringOfTheDerText) {
 }
 
 TEST(CertificateValidAt, BothEndsIncluded) {
-    const Certificate c = parseCertificateDer(makeCertificateDer(spec()));
+    const Certificate c = parseCertificateDer(makeCertificateDer(options()));
     const QDateTime to = kTo.toLocalTime();
     const QDateTime from = kFrom.toLocalTime();
     struct Case {
@@ -138,13 +138,13 @@ TEST(CertificateValidAt, BothEndsIncluded) {
 }
 
 TEST(VerificarCDP, MessageOnlyWhenThePointsCannotBeRead) {
-    EXPECT_EQ(VerificarCDP(parseCertificateDer(makeCertificateDer(spec(CrlPoint::None)))),
+    EXPECT_EQ(VerificarCDP(parseCertificateDer(makeCertificateDer(options(CrlPoint::None)))),
               QString());
-    EXPECT_EQ(VerificarCDP(parseCertificateDer(makeCertificateDer(spec(CrlPoint::Url)))),
+    EXPECT_EQ(VerificarCDP(parseCertificateDer(makeCertificateDer(options(CrlPoint::Url)))),
               QString());
 
     const QString failure =
-        VerificarCDP(parseCertificateDer(makeCertificateDer(spec(CrlPoint::Malformed))));
+        VerificarCDP(parseCertificateDer(makeCertificateDer(options(CrlPoint::Malformed))));
     const QString prefix = QStringLiteral("Could not retrieve the URLs from the CDP extension: 0x");
     ASSERT_TRUE(failure.startsWith(prefix)) << failure.toStdString();
     const QString code = failure.mid(prefix.size());

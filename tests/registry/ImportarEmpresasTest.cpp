@@ -76,12 +76,12 @@ QString notAuthorisedText(const QString& name, const QString& ie) {
 
 Certificate certificate(int fromDays, int toDays,
                         dadav::test::CrlPoint crl = dadav::test::CrlPoint::None) {
-    dadav::test::TestCertificateSpec spec;
-    spec.commonName = QStringLiteral("SILVA CONTABILIDADE:11222333000181");
-    spec.notBefore = QDateTime::currentDateTimeUtc().addDays(fromDays);
-    spec.notAfter = QDateTime::currentDateTimeUtc().addDays(toDays);
-    spec.crl = crl;
-    return parseCertificateDer(dadav::test::makeCertificateDer(spec));
+    dadav::test::TestCertificateOptions options;
+    options.commonName = QStringLiteral("SILVA CONTABILIDADE:11222333000181");
+    options.notBefore = QDateTime::currentDateTimeUtc().addDays(fromDays);
+    options.notAfter = QDateTime::currentDateTimeUtc().addDays(toDays);
+    options.crl = crl;
+    return parseCertificateDer(dadav::test::makeCertificateDer(options));
 }
 
 // A seed file with the built-in companies of the export except those named.

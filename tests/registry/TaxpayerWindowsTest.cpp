@@ -66,11 +66,11 @@ const QString kAccountant = QStringLiteral("123.456.789-09");
 Certificate certificate(const QString& commonName,
                         dadav::test::CrlPoint crl = dadav::test::CrlPoint::None,
                         QDateTime notAfter = QDateTime::currentDateTimeUtc().addDays(300)) {
-    dadav::test::TestCertificateSpec spec;
-    spec.commonName = commonName;
-    spec.crl = crl;
-    spec.notAfter = notAfter;
-    return parseCertificateDer(dadav::test::makeCertificateDer(spec));
+    dadav::test::TestCertificateOptions options;
+    options.commonName = commonName;
+    options.crl = crl;
+    options.notAfter = notAfter;
+    return parseCertificateDer(dadav::test::makeCertificateDer(options));
 }
 
 quint16 closedPort() {

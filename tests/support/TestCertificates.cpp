@@ -46,7 +46,7 @@ struct Made {
     Ptr<EVP_PKEY> key;
 };
 
-Made make(const TestCertificateSpec& spec) {
+Made make(const TestCertificateOptions& options) {
     Made m;
     m.key.reset(EVP_EC_gen("P-256"));
     check(m.key != nullptr, "key");
@@ -54,22 +54,22 @@ Made make(const TestCertificateSpec& spec) {
     X509* x = m.cert.get();
     check(x && X509_set_version(x, 2) == 1, "version");
     check(ASN1_INTEGER_set(X509_get_serialNumber(x), 1) == 1, "serial");
-    check(ASN1_TIME_set(X509_getm_notBefore(x), spec.notBefore.toSecsSinceEpoch()) != nullptr,
+    check(ASN1_TIME_set(X509_getm_notBefore(x), options.notBefore.toSecsSinceEpoch()) != nullptr,
           "notBefore");
-    check(ASN1_TIME_set(X509_getm_notAfter(x), spec.notAfter.toSecsSinceEpoch()) != nullptr,
+    check(ASN1_TIME_set(X509_getm_notAfter(x), options.notAfter.toSecsSinceEpoch()) != nullptr,
           "notAfter");
-    addEntry(X509_get_subject_name(x), "O", spec.organization);
-    addEntry(X509_get_subject_name(x), "CN", spec.commonName);
-    addEntry(X509_get_issuer_name(x), "O", spec.organization);
-    addEntry(X509_get_issuer_name(x), "CN", spec.issuerName);
+    addEntry(X509_get_subject_name(x), "O", options.organization);
+    addEntry(X509_get_subject_name(x), "CN", options.commonName);
+    addEntry(X509_get_issuer_name(x), "O", options.organization);
+    addEntry(X509_get_issuer_name(x), "CN", options.issuerName);
     check(X509_set_pubkey(x, m.key.get()) == 1, "public key");
 
-    if (spec.crl == CrlPoint::Url) {
-        const QByteArray value = "URI:" + spec.crlUrl.toUtf8();
+    if (options.crl == CrlPoint::Url) {
+        const QByteArray value = "URI:" + options.crlUrl.toUtf8();
         Ptr<X509_EXTENSION> ext(
             X509V3_EXT_conf_nid(nullptr, nullptr, NID_crl_distribution_points, value.constData()));
         check(ext && X509_add_ext(x, ext.get(), -1) == 1, "CRL distribution point");
-    } else if (spec.crl == CrlPoint::Malformed) {
+    } else if (options.crl == CrlPoint::Malformed) {
         // An ASN.1 NULL where a SEQUENCE of distribution points belongs.
         static const unsigned char kNull[] = {0x05, 0x00};
         Ptr<ASN1_OCTET_STRING> data(ASN1_OCTET_STRING_new());
@@ -99,8 +99,8 @@ QByteArray bioBytes(BIO* bio) {
 
 } // namespace
 
-QByteArray makeCertificateDer(const TestCertificateSpec& spec) {
-    return toDer(make(spec).cert.get());
+QByteArray makeCertificateDer(const TestCertificateOptions& options) {
+    return toDer(make(options).cert.get());
 }
 
 QByteArray derToPem(const QByteArray& der) {
@@ -112,9 +112,9 @@ QByteArray derToPem(const QByteArray& der) {
     return bioBytes(bio.get());
 }
 
-QByteArray makePkcs12(const TestCertificateSpec& spec, const QString& password,
+QByteArray makePkcs12(const TestCertificateOptions& options, const QString& password,
                       QByteArray* certificateDer, Pkcs12Encryption encryption) {
-    Made m = make(spec);
+    Made m = make(options);
     const QByteArray pass = password.toUtf8();
     Ptr<PKCS12> p12;
     if (encryption == Pkcs12Encryption::Modern) {

@@ -17,12 +17,12 @@ enum class CrlPoint {
     Malformed // the extension is present but its contents are not decodable
 };
 
-struct TestCertificateSpec {
+struct TestCertificateOptions {
     // Subject common name, e.g. "PADARIA SAO JOAO LTDA:11222333000181".
     QString commonName = QStringLiteral("EMPRESA TESTE LTDA:11222333000181");
     QString organization = QStringLiteral("ICP-Brasil");
     QString issuerName = QStringLiteral("AC Teste de Valdoria");
-    // Validity, whole seconds (any time spec; stored as UTC).
+    // Validity, whole seconds (any time zone; stored as UTC).
     QDateTime notBefore = QDateTime::currentDateTimeUtc().addDays(-30);
     QDateTime notAfter = QDateTime::currentDateTimeUtc().addDays(335);
     CrlPoint crl = CrlPoint::None;
@@ -30,7 +30,7 @@ struct TestCertificateSpec {
 };
 
 // DER bytes of a new certificate. Throws std::runtime_error when OpenSSL fails.
-QByteArray makeCertificateDer(const TestCertificateSpec& spec = {});
+QByteArray makeCertificateDer(const TestCertificateOptions& options = {});
 
 // The same certificate as PEM text ("-----BEGIN CERTIFICATE-----").
 QByteArray derToPem(const QByteArray& der);
@@ -44,7 +44,7 @@ enum class Pkcs12Encryption { Modern, Legacy };
 // A PKCS#12 file holding a new certificate and its private key, protected by
 // password; the certificate's DER bytes go to *certificateDer when given.
 // Throws std::runtime_error when OpenSSL fails.
-QByteArray makePkcs12(const TestCertificateSpec& spec, const QString& password,
+QByteArray makePkcs12(const TestCertificateOptions& options, const QString& password,
                       QByteArray* certificateDer = nullptr,
                       Pkcs12Encryption encryption = Pkcs12Encryption::Modern);
 

@@ -76,13 +76,14 @@ protected:
     // A certificate of the accountant valid over 2013-2015, or as given.
     static Certificate accountantCertificate(const QString& holder = {}, QDateTime notAfter = {},
                                              CrlPoint crl = CrlPoint::None) {
-        TestCertificateSpec spec;
-        spec.commonName =
+        TestCertificateOptions options;
+        options.commonName =
             holder.isEmpty() ? QStringLiteral("FULANO DE TAL:") + accountantDigits() : holder;
-        spec.notBefore = QDateTime(QDate(2013, 1, 1), QTime(0, 0));
-        spec.notAfter = notAfter.isValid() ? notAfter : QDateTime(QDate(2015, 12, 31), QTime(0, 0));
-        spec.crl = crl;
-        return parseCertificateDer(makeCertificateDer(spec));
+        options.notBefore = QDateTime(QDate(2013, 1, 1), QTime(0, 0));
+        options.notAfter =
+            notAfter.isValid() ? notAfter : QDateTime(QDate(2015, 12, 31), QTime(0, 0));
+        options.crl = crl;
+        return parseCertificateDer(makeCertificateDer(options));
     }
 
     // Writes a file into the folder the user picks files from.
