@@ -172,9 +172,10 @@ TEST(UploadRequest, HeaderValuesThatWouldBreakTheRequestAreRefused) {
         SCOPED_TRACE(c.name);
         const UrlParts u = url(c.host, 0, c.uri, c.query);
         EXPECT_EQ(upload::CheckHeaderValues(u, c.field, c.file, c.mime).isEmpty(), !c.refused);
-        if (c.refused)
+        if (c.refused) {
             EXPECT_THROW(upload::BuildFileUploadRequest(QByteArray(), u, c.field, c.file, c.mime),
                          RuntimeError);
+        }
     }
     EXPECT_EQ(upload::CheckHeaderValues(url(h, 0, p, q), f, QStringLiteral("a\".zip"), m),
               QStringLiteral("O nome do arquivo contém aspas ou quebra de linha e não pode ser "
