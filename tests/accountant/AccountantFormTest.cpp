@@ -230,8 +230,9 @@ TEST(AccountantFormChecks, CrcQuestionAskedInItsPlace) {
         });
         EXPECT_EQ(asks, c.expectedAsks) << c.what;
         EXPECT_EQ(outcome.erroMsg, c.expectedMsg) << c.what;
-        if (outcome.passed())
+        if (outcome.passed()) {
             EXPECT_EQ(outcome.row.cont_num_crc, c.storedCrc) << c.what;
+        }
     }
 }
 

@@ -337,13 +337,15 @@ TEST_F(ShellWindowsTest, GridHeaderColumnsAndWidths) {
         SCOPED_TRACE(c);
         EXPECT_EQ(g->horizontalHeaderItem(c)->text(), QString::fromUtf8(columns[c].header));
         EXPECT_EQ(g->isColumnHidden(c), columns[c].twips == 0);
-        if (columns[c].twips > 0)
+        if (columns[c].twips > 0) {
             EXPECT_EQ(g->columnWidth(c), qRound(columns[c].twips * dpi / 1440.0));
+        }
         p->setGridCell(0, c, QStringLiteral("x"));
         EXPECT_EQ(g->item(0, c)->textAlignment(), static_cast<int>(columns[c].align));
     }
-    if (dpi == 96)
+    if (dpi == 96) {
         EXPECT_EQ(g->columnWidth(0), 100) << "15 twips per pixel at 96 dpi";
+    }
 }
 
 TEST_F(ShellWindowsTest, TaxpayerLabelsFollowTheProgramState) {

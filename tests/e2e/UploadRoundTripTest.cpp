@@ -217,8 +217,9 @@ TEST_F(UploadRoundTrip, SimplesVerdictsArriveWholeInTheOneReply) {
         // What the window makes of the reply.
         const QStringList messages = SimplesReply::messages(*out.reply);
         ASSERT_EQ(messages.size(), c.message ? 1 : 0);
-        if (c.message)
+        if (c.message) {
             EXPECT_TRUE(messages.front().contains(QString::fromUtf8(c.message)));
+        }
     }
 
     // Only the accepted extract became a transmission, pending at first.
