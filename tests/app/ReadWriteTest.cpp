@@ -2,6 +2,7 @@
 // ways a hand-edited file can look.
 #include "app/ReadWrite.h"
 #include "app/AppPaths.h"
+#include "support/AppFolderTest.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,24 +11,11 @@
 
 namespace {
 
-class ReadIniValueTest : public ::testing::Test {
+class ReadIniValueTest : public AppFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        AppPaths::setApplicationFolder(dir.path());
-    }
-
-    void writeIni(const QByteArray& content) {
-        QFile f(AppPaths::IniPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(f.write(content), content.size());
-    }
-
     static QString read(const char* section, const char* key) {
         return ReadWrite::ReadIniValue(QString::fromLatin1(section), QString::fromLatin1(key));
     }
-
-    QTemporaryDir dir;
 };
 
 struct IniCase {

@@ -5,6 +5,7 @@
 #include "app/AppPaths.h"
 #include "net/NetworkError.h"
 #include "platform/BusyIndicator.h"
+#include "support/AppFolderTest.h"
 
 #include <QFile>
 #include <QNetworkReply>
@@ -85,18 +86,8 @@ public:
     int ends = 0;
 };
 
-class SoapTransportTest : public ::testing::Test {
+class SoapTransportTest : public AppFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        AppPaths::setApplicationFolder(dir.path());
-    }
-
-    void writeIni(const QByteArray& content) {
-        QFile f(AppPaths::IniPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(f.write(content), content.size());
-    }
     void pointAt(int port) {
         writeIni("[servidor]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(port) + "\r\n");
     }
@@ -111,7 +102,6 @@ protected:
         return std::nullopt;
     }
 
-    QTemporaryDir dir;
     RecordingBusy busy;
 };
 
