@@ -4,7 +4,7 @@
 // The port goes through a temporary settings file, as in production (a URL's
 // port field cannot hold loopback ports above 32767). Exit 0 after a reply,
 // 1 after a failure (its description on stderr), 2 on bad arguments.
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "net/MultipartUpload.h"
 #include "net/url_helper.h"
 

@@ -2,7 +2,7 @@
 // gives the companies or a RuntimeError, without crashing. The bytes are
 // written to a temporary file because the reader, like the import, takes a
 // path. Seed it with the export fixtures to get past the signature check.
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "registry/AccessExportReader.h"
 
 #include <QTemporaryFile>

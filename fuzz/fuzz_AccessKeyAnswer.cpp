@@ -1,6 +1,6 @@
 // Fuzz target for the access-key answer reader: any answer text gives an
 // answer or raises RuntimeError, never a crash or an out-of-range read.
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "registry/AccessKeyRequest.h"
 
 #include <cstddef>

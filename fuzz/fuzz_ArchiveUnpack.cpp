@@ -1,7 +1,7 @@
 // Fuzz target for the ZIP unpacker: whatever the archive holds, unpacking
 // either succeeds or throws RuntimeError, and nothing is ever written outside
 // the target folder.
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "platform/ArchiveUnpack.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 // Fuzz target for the certificate reader: any bytes either parse as a
 // certificate or raise RuntimeError; a parsed one survives the checks run on
 // it (document match, validity, distribution points) without crashing.
-#include "app/RuntimeError.h"
-#include "registry/Certificate.h"
-#include "registry/CertificateStore.h"
+#include "base/RuntimeError.h"
+#include "certificates/Certificate.h"
+#include "certificates/CertificateStore.h"
 
 #include <cstddef>
 #include <cstdint>

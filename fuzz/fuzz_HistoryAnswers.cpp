@@ -1,7 +1,7 @@
 // Fuzz target for the readers of the server's history answers: the
 // transmission list, the receipt, the version header and the status rule.
 // Any text gives a result or a RuntimeError, never a crash.
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "history/Receipt.h"
 #include "history/TransmissionList.h"
 #include "history/VersionAnswer.h"

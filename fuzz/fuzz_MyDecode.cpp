@@ -1,6 +1,6 @@
 // Fuzz target for the Base64 decoder: any text either decodes to exactly
 // three bytes per group less the padding, or raises the length error.
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "net/Enc64.h"
 
 #include <cstddef>

@@ -2,21 +2,21 @@
 // application folder, the real collaborators of every window, and the
 // opening window.
 #include "app/AllWindows.h"
-#include "app/AppContext.h"
-#include "app/AppPaths.h"
 #include "app/ApplicationFolder.h"
-#include "app/ProgramInfo.h"
-#include "app/RuntimeError.h"
-#include "app/WindowRegistry.h"
+#include "base/AppPaths.h"
+#include "base/ProgramInfo.h"
+#include "base/RuntimeError.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/StoreCertificatePicker.h"
 #include "net/SoapTransport.h"
 #include "platform/Clock.h"
 #include "platform/DesktopUrlOpener.h"
 #include "platform/EventLoopPause.h"
 #include "platform/QtFilePicker.h"
 #include "platform/QtPrompter.h"
-#include "platform/StoreCertificatePicker.h"
 #include "platform/WaitCursor.h"
-#include "registry/CertificateStore.h"
+#include "shell/AppContext.h"
+#include "shell/WindowRegistry.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 // The About window.
 #include "about/frmSobre.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ProgramInfo.h"
-#include "app/SiteInfo.h"
-#include "app/WindowRegistry.h"
+#include "base/ProgramInfo.h"
+#include "base/SiteInfo.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/WindowRegistry.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,15 +1,15 @@
 // The accountant window: controls, loading, the OK sequence and removal.
 #include "accountant/frmContador.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ErrorReport.h"
-#include "app/RuntimeError.h"
-#include "app/SiteInfo.h"
-#include "app/WindowRegistry.h"
+#include "base/RuntimeError.h"
+#include "base/SiteInfo.h"
 #include "net/SoapClient.h"
 #include "platform/MaskedEdit.h"
 #include "platform/Prompter.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
 #include "store/LocalDb.h"
 

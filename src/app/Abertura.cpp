@@ -1,10 +1,10 @@
 // The opening window.
 #include "app/Abertura.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ProgramInfo.h"
-#include "app/WindowRegistry.h"
+#include "base/ProgramInfo.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/WindowRegistry.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -5,15 +5,15 @@
 #include "accountant/frmContador.h"
 #include "app/Abertura.h"
 #include "app/Principal.h"
-#include "app/WindowRegistry.h"
-#include "declaration/frmUpload.h"
+#include "registry/ImportarEmpresas.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
 #include "registry/frmtbl_CriaContribuinte.h"
 #include "registry/frmtbl_SelecionaContribuinte.h"
 #include "registry/frmtbl_atualizarContribuinte.h"
 #include "registry/frmtbl_exclusaoContribuinte.h"
-#include "registry/ImportarEmpresas.h"
-#include "simples/frmUploadSimples.h"
+#include "shell/WindowRegistry.h"
+#include "transmission/frmUpload.h"
+#include "transmission/frmUploadSimples.h"
 
 void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<Abertura>();

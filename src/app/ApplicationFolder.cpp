@@ -1,7 +1,7 @@
 // Choice and seeding of the application folder.
 #include "app/ApplicationFolder.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,15 +1,16 @@
 // The main window.
 #include "app/Principal.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ErrorReport.h"
 #include "app/PrincipalLogic.h"
-#include "app/ProgramInfo.h"
-#include "app/SiteInfo.h"
-#include "app/WindowRegistry.h"
+#include "base/ProgramInfo.h"
+#include "base/SiteInfo.h"
 #include "platform/Prompter.h"
+#include "platform/Twips.h"
 #include "platform/UrlOpener.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
 #include "store/DbError.h"
 #include "store/LocalDb.h"
@@ -62,6 +63,11 @@ Principal::Principal(AppContext& context, QWidget* parent)
     setUpGrid();
     setUpHistory();
     connect(&m_state, &ProgramState::taxpayerChanged, this, &Principal::showTaxpayer);
+    connect(&m_state, &ProgramState::taxpayerSelected, this, [this] {
+        frmImportacao->setVisible(true);
+        Command1->setVisible(true);
+    });
+    connect(&m_state, &ProgramState::listRefreshRequested, this, &Principal::RecebeDadosServer);
     showTaxpayer();
     resize(820, 560);
 }
@@ -248,7 +254,7 @@ void Principal::setUpGrid() {
         auto* header = new QTableWidgetItem(QString::fromUtf8(kColumns[c].header));
         header->setTextAlignment(kColumns[c].alignment);
         g->setHorizontalHeaderItem(c, header);
-        const int width = PrincipalLogic::TwipsToPixels(kColumns[c].twips, dpi);
+        const int width = Twips::TwipsToPixels(kColumns[c].twips, dpi);
         g->setColumnWidth(c, width);
         g->setColumnHidden(c, width == 0);
     }

@@ -5,7 +5,7 @@
 // use its public controls and operations.
 #pragma once
 
-#include "app/ProgramState.h"
+#include "shell/ProgramState.h"
 
 #include <QMainWindow>
 

@@ -1,11 +1,9 @@
 // Rules of the main window that tests can run without a window.
 #include "app/PrincipalLogic.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
-
-#include <cmath>
 
 namespace PrincipalLogic {
 
@@ -25,10 +23,6 @@ QString CaptionWithYear(const QString& caption, const QString& anoTrabalho) {
     if (caption.contains(anoTrabalho))
         return caption;
     return caption + QStringLiteral(" - Ano trabalho: ") + anoTrabalho;
-}
-
-int TwipsToPixels(int twips, double logicalDpi) {
-    return static_cast<int>(std::lround(twips * logicalDpi / 1440.0));
 }
 
 TransmitPlan PlanTransmission(LocalDb& db, const QString& ie) {

@@ -1,5 +1,5 @@
 // The main window's rules that need no window: the browser address rule, the
-// caption of a transmission window, grid widths and the transmit command's
+// caption of a transmission window and the transmit command's
 // choice of window. Principal calls these; tests call them directly.
 #pragma once
 
@@ -18,10 +18,6 @@ QString BrowserUrl(const QString& url);
 // contains anoTrabalho (an empty anoTrabalho counts as contained), so pressing
 // the command again never appends it twice.
 QString CaptionWithYear(const QString& caption, const QString& anoTrabalho);
-
-// Pixels for a width in twips (1/1440 inch) on a screen of the given logical
-// dots per inch: 15 twips per pixel at 96 dpi, rounded to the nearest pixel.
-int TwipsToPixels(int twips, double logicalDpi);
 
 // Which window the transmit command opens, and the accountant's document.
 struct TransmitPlan {

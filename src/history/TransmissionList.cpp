@@ -1,7 +1,7 @@
 // Reading the transmission list and the status rule of a click.
 #include "history/TransmissionList.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "history/HistoryXml.h"
 #include "history/VersionAnswer.h"
 

@@ -1,7 +1,7 @@
 // The version answer's fixed positions and the installed version text.
 #include "history/VersionAnswer.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QDate>
 #include <QFile>

@@ -2,7 +2,7 @@
 // counted from "=" anywhere in the text.
 #include "net/Enc64.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <array>
 #include <cstdint>

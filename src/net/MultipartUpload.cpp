@@ -3,7 +3,7 @@
 // whatever the file's size.
 #include "net/MultipartUpload.h"
 
-#include "app/ReadWrite.h"
+#include "base/ReadWrite.h"
 
 #include <QFile>
 #include <QPointer>

@@ -2,7 +2,7 @@
 // catch it (or RuntimeError) and show their own fixed message.
 #pragma once
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 class NetworkError : public RuntimeError {
 public:

@@ -2,7 +2,7 @@
 // loop with its own connect and read time-outs.
 #include "net/SoapTransport.h"
 
-#include "app/ReadWrite.h"
+#include "base/ReadWrite.h"
 #include "net/NetworkError.h"
 #include "platform/BusyIndicator.h"
 

@@ -1,7 +1,7 @@
 // Builds the multipart upload request: boundary, head, tail and Content-Length.
 #include "net/UploadRequest.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QFile>
 #include <QRandomGenerator>

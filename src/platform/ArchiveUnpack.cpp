@@ -1,7 +1,7 @@
 // ZIP unpacking with libzip, confined to the target folder.
 #include "platform/ArchiveUnpack.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Reading `tblContribuinte` of a NovaGIA export with libmdb.
 #include "registry/AccessExportReader.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QFile>
 #include <QFileInfo>

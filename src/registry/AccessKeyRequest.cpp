@@ -1,7 +1,7 @@
 // The access-key request and the reading of its fixed-position answer.
 #include "registry/AccessKeyRequest.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "net/SoapClient.h"
 #include "net/SoapEnvelope.h"
 

@@ -1,12 +1,12 @@
 // The company import's checks, texts and loop.
 #include "registry/CompanyImport.h"
 
-#include "app/ErrorReport.h"
-#include "app/ReadWrite.h"
-#include "app/RuntimeError.h"
+#include "base/ReadWrite.h"
+#include "base/RuntimeError.h"
+#include "certificates/CertificateMessages.h"
 #include "platform/Prompter.h"
 #include "registry/AccessKeyRequest.h"
-#include "registry/CertificateMessages.h"
+#include "shell/ErrorReport.h"
 #include "store/ContribuinteRepository.h"
 #include "store/DbError.h"
 #include "validation/CNPJValida.h"

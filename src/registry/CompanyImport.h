@@ -4,8 +4,8 @@
 // date, storing every company the server knows that is not yet registered).
 #pragma once
 
+#include "certificates/Certificate.h"
 #include "registry/AccessExportReader.h"
-#include "registry/Certificate.h"
 
 #include <QList>
 #include <QString>

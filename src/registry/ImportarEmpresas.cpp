@@ -2,17 +2,17 @@
 // the import with its progress.
 #include "registry/ImportarEmpresas.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ErrorReport.h"
-#include "app/PrincipalLogic.h"
-#include "app/RuntimeError.h"
-#include "app/WindowRegistry.h"
-#include "platform/CertificatePicker.h"
+#include "base/RuntimeError.h"
+#include "certificates/CertificateMessages.h"
+#include "certificates/CertificatePicker.h"
 #include "platform/FilePicker.h"
 #include "platform/Prompter.h"
-#include "registry/CertificateMessages.h"
+#include "platform/Twips.h"
 #include "registry/CompanyImport.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/WindowRegistry.h"
 #include "store/LocalDb.h"
 
 #include <QCloseEvent>
@@ -145,7 +145,7 @@ void ImportarEmpresas::buildControls() {
     // Wide enough for the four columns at their designed widths.
     int gridWidth = 0;
     for (const ColumnSpec& c : kColumns)
-        gridWidth += PrincipalLogic::TwipsToPixels(c.twips, logicalDpiX());
+        gridWidth += Twips::TwipsToPixels(c.twips, logicalDpiX());
     resize(gridWidth + 60, 440);
 }
 
@@ -194,7 +194,7 @@ void ImportarEmpresas::fillGrid(const QList<AccessExport::Company>& companies) {
     g->setRowCount(static_cast<int>(companies.size()));
     const double dpi = logicalDpiX();
     for (int c = 0; c < static_cast<int>(kColumns.size()); ++c)
-        g->setColumnWidth(c, PrincipalLogic::TwipsToPixels(kColumns[c].twips, dpi));
+        g->setColumnWidth(c, Twips::TwipsToPixels(kColumns[c].twips, dpi));
     g->show();
 
     bool anyInconsistent = false;

@@ -1,14 +1,14 @@
 // Shared grid, loading and choice rule of the taxpayer lists.
 #include "registry/TaxpayerListWindow.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ErrorReport.h"
-#include "app/PrincipalLogic.h"
-#include "app/RuntimeError.h"
-#include "app/WindowRegistry.h"
+#include "base/RuntimeError.h"
 #include "platform/Prompter.h"
+#include "platform/Twips.h"
 #include "registry/TaxpayerChoice.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 
@@ -86,7 +86,7 @@ void TaxpayerListWindow::fitColumns() {
     for (int c = 0; c < TaxpayerChoice::kColumns; ++c) {
         if (GridSelContribuinte->isColumnHidden(c))
             continue;
-        const int set = PrincipalLogic::TwipsToPixels(TaxpayerChoice::columnTwips(c), dpi);
+        const int set = Twips::TwipsToPixels(TaxpayerChoice::columnTwips(c), dpi);
         GridSelContribuinte->resizeColumnToContents(c); // header and cells
         const int width = std::max(set, GridSelContribuinte->columnWidth(c));
         GridSelContribuinte->setColumnWidth(c, width);

@@ -1,13 +1,13 @@
 // Shared controls and behaviour of the two taxpayer data windows.
 #include "registry/TaxpayerWindow.h"
 
-#include "app/AppContext.h"
-#include "app/Emblem.h"
-#include "app/ErrorReport.h"
-#include "app/RuntimeError.h"
-#include "app/WindowRegistry.h"
+#include "base/RuntimeError.h"
 #include "platform/MaskedEdit.h"
 #include "platform/Prompter.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/WindowRegistry.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 // The taxpayer-update window: IE check on leaving the field, writing back.
 #include "registry/frmtbl_CadastroContribuinte.h"
 
-#include "app/AppContext.h"
 #include "platform/MaskedEdit.h"
 #include "platform/Prompter.h"
+#include "shell/AppContext.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 

@@ -1,15 +1,13 @@
 // The selection window's OK: the taxpayer in use of the main window.
 #include "registry/frmtbl_SelecionaContribuinte.h"
 
-#include "app/AppContext.h"
-#include "app/Principal.h"
-#include "app/ProgramState.h"
-#include "app/WindowRegistry.h"
 #include "platform/Prompter.h"
 #include "registry/TaxpayerChoice.h"
+#include "shell/AppContext.h"
+#include "shell/ProgramState.h"
+#include "shell/WindowRegistry.h"
 
 #include <QGroupBox>
-#include <QPointer>
 #include <QPushButton>
 
 frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(AppContext& context, QWidget* parent)
@@ -29,19 +27,14 @@ void frmtbl_SelecionaContribuinte::cmdOK_Click() {
         return;
     }
 
-    QPointer<Principal> principal =
-        m_context.windows
-            ? qobject_cast<Principal*>(m_context.windows->loaded(QStringLiteral("Principal")))
-            : nullptr;
-    if (ProgramState* state = principal ? &principal->state() : m_context.state)
+    ProgramState* state = m_context.state;
+    if (state) {
         state->setTaxpayer(row[ColIE], row[ColRazaoSocial], row[ColChave]);
-    if (principal) {
-        principal->frmImportacao->setVisible(true);
-        principal->Command1->setVisible(true);
+        state->announceSelection();
     }
     close();
     // The list is asked for once this window is gone and the main window is
     // enabled again.
-    if (principal)
-        principal->RecebeDadosServer();
+    if (state)
+        state->requestListRefresh();
 }

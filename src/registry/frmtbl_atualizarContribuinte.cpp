@@ -1,11 +1,11 @@
 // The update chooser's OK: the update window filled with the chosen taxpayer.
 #include "registry/frmtbl_atualizarContribuinte.h"
 
-#include "app/AppContext.h"
-#include "app/WindowRegistry.h"
 #include "platform/Prompter.h"
 #include "registry/TaxpayerChoice.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
+#include "shell/AppContext.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 

@@ -1,9 +1,9 @@
 // The deletion window's OK: question, deletion, confirmation.
 #include "registry/frmtbl_exclusaoContribuinte.h"
 
-#include "app/AppContext.h"
 #include "platform/Prompter.h"
 #include "registry/TaxpayerChoice.h"
+#include "shell/AppContext.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 

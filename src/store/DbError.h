@@ -3,7 +3,7 @@
 // report prints before it (one entry per error the database engine gave).
 #pragma once
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 // Opening, schema creation and statement execution on the local database.
 #include "store/LocalDb.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "store/DatabaseFile.h"
 #include "store/DbError.h"
 #include "store/LocalSchema.h"

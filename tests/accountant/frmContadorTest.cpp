@@ -3,11 +3,11 @@
 // which messages the user sees, and the window's states.
 #include "accountant/frmContador.h"
 
-#include "app/AppContext.h"
-#include "app/AppPaths.h"
-#include "app/WindowRegistry.h"
+#include "base/AppPaths.h"
 #include "net/SoapTransport.h"
 #include "platform/MaskedEdit.h"
+#include "shell/AppContext.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
 #include "store/LocalDb.h"
 #include "support/AccessibilityCheck.h"

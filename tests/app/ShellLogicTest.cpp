@@ -3,8 +3,9 @@
 // widths, the transmit command's choice and the program-wide state.
 #include "app/ApplicationFolder.h"
 #include "app/PrincipalLogic.h"
-#include "app/ProgramState.h"
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
+#include "platform/Twips.h"
+#include "shell/ProgramState.h"
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/DbError.h"
@@ -146,7 +147,7 @@ TEST(PrincipalLogic, TwipsBecomePixelsAtFifteenPerPixelAt96Dpi) {
     } cases[] = {{1500, 96, 100}, {2500, 96, 167},  {1700, 96, 113},
                  {0, 96, 0},      {1500, 144, 150}, {2500, 192, 333}};
     for (const auto& c : cases)
-        EXPECT_EQ(PrincipalLogic::TwipsToPixels(c.twips, c.dpi), c.px) << c.twips << "@" << c.dpi;
+        EXPECT_EQ(Twips::TwipsToPixels(c.twips, c.dpi), c.px) << c.twips << "@" << c.dpi;
 }
 
 namespace {

@@ -5,12 +5,12 @@
 // has a receipt; the Simples Nacional verdicts arrive whole in one reply.
 #include "WireFixture.h"
 
-#include "declaration/UploadAddress.h"
 #include "history/Receipt.h"
 #include "history/TransmissionList.h"
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
-#include "simples/SimplesReply.h"
+#include "transmission/SimplesReply.h"
+#include "transmission/UploadAddress.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -4,8 +4,8 @@
 // client reads back (fixed character positions, the raw request log).
 #pragma once
 
-#include "app/AppPaths.h"
-#include "app/ReadWrite.h"
+#include "base/AppPaths.h"
+#include "base/ReadWrite.h"
 #include "net/MultipartUpload.h"
 #include "net/SoapEnvelope.h"
 #include "net/SoapTransport.h"

@@ -2,7 +2,7 @@
 // without a window: fixed positions of the version answer, the server's date,
 // the installed version text, list and receipt reading (no document type
 // declaration is ever honoured), the status rule and the receipt address.
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "history/Receipt.h"
 #include "history/TransmissionList.h"
 #include "history/VersionAnswer.h"

@@ -1,7 +1,7 @@
 // Base64 decoding of certificate exports: round trips, the lenient padding and
 // alphabet rules, and the error raised on a bad length.
 #include "net/Enc64.h"
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <gtest/gtest.h>
 

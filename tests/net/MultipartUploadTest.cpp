@@ -1,7 +1,7 @@
 // The socket upload against a loopback server started by the test, which records
 // every byte it receives and answers as each case scripts it.
 #include "net/MultipartUpload.h"
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

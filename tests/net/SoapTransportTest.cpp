@@ -2,7 +2,7 @@
 // bytes and headers that go out, what comes back for every HTTP status, and
 // each way a call can fail without an answer.
 #include "net/SoapTransport.h"
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "net/NetworkError.h"
 #include "platform/BusyIndicator.h"
 #include "support/AppFolderTest.h"

@@ -1,7 +1,7 @@
 // The multipart request's exact bytes, its boundary, the refused header values
 // and the progress percent.
 #include "net/UploadRequest.h"
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "net/MultipartUpload.h"
 
 #include <QFile>

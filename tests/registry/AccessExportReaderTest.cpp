@@ -2,7 +2,7 @@
 // tests/fixtures and files that are not exports at all.
 #include "registry/AccessExportReader.h"
 
-#include "app/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The access-key answer read by position, and one request against the
 // in-process simulator.
 #include "registry/AccessKeyRequest.h"
-#include "app/AppPaths.h"
-#include "app/RuntimeError.h"
+#include "base/AppPaths.h"
+#include "base/RuntimeError.h"
 #include "net/NetworkError.h"
 #include "net/SoapClient.h"
 #include "net/SoapTransport.h"

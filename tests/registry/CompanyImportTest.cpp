@@ -2,7 +2,7 @@
 // import loop against scripted server answers and a temporary database.
 #include "registry/CompanyImport.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 #include "net/SoapClient.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"

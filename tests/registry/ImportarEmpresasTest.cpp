@@ -4,12 +4,12 @@
 // the import, and what the user sees and what is stored.
 #include "registry/ImportarEmpresas.h"
 
-#include "app/AppContext.h"
-#include "app/AppPaths.h"
-#include "app/WindowRegistry.h"
+#include "base/AppPaths.h"
+#include "certificates/Certificate.h"
 #include "net/NetworkError.h"
 #include "net/SoapTransport.h"
-#include "registry/Certificate.h"
+#include "shell/AppContext.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 #include "support/AccessibilityCheck.h"

@@ -2,7 +2,7 @@
 // that writes the settings file there.
 #pragma once
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QByteArray>
 #include <QFile>

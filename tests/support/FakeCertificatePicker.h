@@ -5,8 +5,8 @@
 // is destroyed.
 #pragma once
 
-#include "app/RuntimeError.h"
-#include "platform/CertificatePicker.h"
+#include "base/RuntimeError.h"
+#include "certificates/CertificatePicker.h"
 
 #include <QList>
 #include <QString>

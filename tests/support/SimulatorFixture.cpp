@@ -1,7 +1,7 @@
 // Implementation of the simulator fixture for tests.
 #include "SimulatorFixture.h"
 
-#include "app/AppPaths.h"
+#include "base/AppPaths.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,12 +4,12 @@
 // scripted message boxes, certificate picks, pauses and a fixed date.
 #pragma once
 
-#include "app/AppContext.h"
-#include "app/AppPaths.h"
 #include "app/Principal.h"
-#include "app/WindowRegistry.h"
+#include "base/AppPaths.h"
+#include "certificates/Certificate.h"
 #include "net/SoapTransport.h"
-#include "registry/Certificate.h"
+#include "shell/AppContext.h"
+#include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
 #include "store/LocalDb.h"
 #include "support/FakeCertificatePicker.h"

@@ -1,0 +1,43 @@
+// The certificate picker over the user's store and the selection dialog.
+#include "certificates/StoreCertificatePicker.h"
+
+#include "certificates/CertificateDialog.h"
+#include "certificates/CertificateStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+
+StoreCertificatePicker::StoreCertificatePicker(CertificateStore& store, Prompter& prompter)
+    : m_store(store), m_prompter(prompter) {}
+
+std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
+                                                        const QString& displayText) {
+    const QList<CertificateStore::Entry> entries = m_store.list();
+    CertificateDialog* dialogPtr = nullptr;
+    CertificateDialog::Questions questions;
+    questions.chooseFile = [&dialogPtr] {
+        return QFileDialog::getOpenFileName(
+            dialogPtr, QStringLiteral("Importar certificado digital"), QDir::homePath(),
+            QStringLiteral("Certificados digitais (*.pfx *.p12 *.cer *.crt *.der *.pem);;"
+                           "Todos os arquivos (*)"));
+    };
+    questions.askPassword = [&dialogPtr](const QString& fileName) -> std::optional<QString> {
+        bool ok = false;
+        const QString password =
+            QInputDialog::getText(dialogPtr, QStringLiteral("Senha do certificado"),
+                                  QStringLiteral("Senha do arquivo %1:").arg(fileName),
+                                  QLineEdit::Password, QString(), &ok);
+        if (!ok)
+            return std::nullopt;
+        return password;
+    };
+    CertificateDialog dialog(m_store, m_prompter, std::move(questions), title, displayText, entries,
+                             QApplication::activeWindow());
+    dialogPtr = &dialog;
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.chosen();
+}

@@ -1,0 +1,402 @@
+// The shared part of the transmission windows.
+#include "transmission/TransmissionWindow.h"
+
+#include "base/RuntimeError.h"
+#include "certificates/CertificateMessages.h"
+#include "certificates/CertificatePicker.h"
+#include "net/url_helper.h"
+#include "platform/Clock.h"
+#include "platform/EventLoopPause.h"
+#include "platform/FileBrowser.h"
+#include "platform/Prompter.h"
+#include "platform/Twips.h"
+#include "shell/AppContext.h"
+#include "shell/ErrorReport.h"
+#include "shell/ProgramState.h"
+#include "shell/WindowRegistry.h"
+#include "store/ContadorRepository.h"
+#include "transmission/SendingCertificate.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kMainWindow = QStringLiteral("Principal");
+
+template <class W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+} // namespace
+
+TransmissionWindow::TransmissionWindow(AppContext& context, const QString& windowName,
+                                       const QString& refusalTitle, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_context(context), m_windowName(windowName),
+      m_refusalTitle(refusalTitle) {
+    setObjectName(windowName);
+    Winsock1 = new MultipartUpload(this);
+    Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    connect(Winsock1, &MultipartUpload::requestReady, this, [this](const QString& request) {
+        const BusyScope busy(*this);
+        Winsock1_Connect(request);
+    });
+    connect(Winsock1, &MultipartUpload::progress, this, &TransmissionWindow::Winsock1_SendProgress);
+    connect(Winsock1, &MultipartUpload::sent, this, &TransmissionWindow::Winsock1_SendComplete);
+    connect(Winsock1, &MultipartUpload::replyReceived, this, [this](const QByteArray& reply) {
+        const BusyScope busy(*this);
+        Winsock1_DataArrival(reply);
+    });
+    connect(Winsock1, &MultipartUpload::failed, this,
+            [this](const QString& description, MultipartUpload::Failure kind) {
+                const BusyScope busy(*this);
+                Winsock1_Error(description, kind);
+            });
+}
+
+TransmissionWindow::~TransmissionWindow() = default;
+
+void TransmissionWindow::buildControls(QWidget* extra) {
+    Label1 = named(new QLabel(this), "Label1");
+    QFont title = Label1->font();
+    title.setBold(true);
+    title.setPointSizeF(title.pointSizeF() * 1.3);
+    Label1->setFont(title);
+    Label2 = named(new QLabel(this), "Label2");
+    Label2->setWordWrap(true);
+
+    browser = named(new FileBrowser(this), "browser");
+    Drive1 = browser->Drive1;
+    dir = browser->dir;
+    file = browser->file;
+    connect(browser, &FileBrowser::fileChosen, this, &TransmissionWindow::chooseFile);
+
+    txtUploadFile = named(new QLineEdit(this), "txtUploadFile");
+    txtUploadFile->setReadOnly(true);
+    lblFile = named(new QLabel(QStringLiteral("Arquivo MDB"), this), "lblFile");
+    lblFile->setBuddy(txtUploadFile);
+    lblFile->installEventFilter(this);
+
+    Frame1 =
+        named(new QGroupBox(QStringLiteral("Selecione as referências a enviar"), this), "Frame1");
+    GridRefencias = named(new QTableWidget(0, 3, Frame1), "GridRefencias");
+    GridRefencias->setAccessibleName(QStringLiteral("Referências"));
+    GridRefencias->setHorizontalHeaderLabels(
+        {QStringLiteral("ID"), QStringLiteral("Referência"), QStringLiteral("Regime tributário")});
+    GridRefencias->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridRefencias->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridRefencias->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    GridRefencias->verticalHeader()->hide();
+    const double dpi = logicalDpiX();
+    GridRefencias->setColumnWidth(0, Twips::TwipsToPixels(1, dpi));
+    GridRefencias->setColumnHidden(0, true); // the key sent to the server, not for reading
+    GridRefencias->setColumnWidth(1, Twips::TwipsToPixels(2000, dpi));
+    GridRefencias->setColumnWidth(2, Twips::TwipsToPixels(1600, dpi));
+    GridRefencias->horizontalHeader()->setStretchLastSection(true);
+    auto* frameLayout = new QVBoxLayout(Frame1);
+    frameLayout->addWidget(GridRefencias);
+
+    cmdUpload = named(new QPushButton(QStringLiteral("&Enviar"), this), "cmdUpload");
+    cmdUpload->setEnabled(false);
+    Command2 = named(new QPushButton(QStringLiteral("&Cancelar"), this), "Command2");
+    connect(cmdUpload, &QPushButton::clicked, this, [this] { cmdUpload_Click(); });
+    connect(Command2, &QPushButton::clicked, this, &TransmissionWindow::Command2_Click);
+
+    ProgressBar1 = named(new QProgressBar(this), "ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setAccessibleName(QStringLiteral("Progresso do envio"));
+    lblSendSpeed = named(new QLabel(QStringLiteral("100% restante"), this), "lblSendSpeed");
+
+    // The upload's technical fields: the address, the form field, the request
+    // as sent and the server's reply, for whoever supports the user.
+    fraDetalhes = named(new QGroupBox(QStringLiteral("Detalhes do envio"), this), "fraDetalhes");
+    txtUrl = named(new QLineEdit(fraDetalhes), "txtUrl");
+    txtUrl->setText(QStringLiteral("http://127.0.0.1/client/xt_upload_1_15_01.php"));
+    lblUrl = named(new QLabel(QStringLiteral("Upload URL"), fraDetalhes), "lblUrl");
+    lblUrl->setBuddy(txtUrl);
+    txtName = named(new QLineEdit(QStringLiteral("objArquivo"), fraDetalhes), "txtName");
+    lblName = named(new QLabel(QStringLiteral("Name"), fraDetalhes), "lblName");
+    lblName->setBuddy(txtName);
+    txtMIMEType = named(new QLineEdit(QStringLiteral("application/octet-stream"), fraDetalhes),
+                        "txtMIMEType");
+    lblMIMEType = named(new QLabel(QStringLiteral("MIME Type"), fraDetalhes), "lblMIMEType");
+    lblMIMEType->setBuddy(txtMIMEType);
+    txtRequest = named(new QPlainTextEdit(fraDetalhes), "txtRequest");
+    lblRequest = named(new QLabel(QStringLiteral("HTTP Request:"), fraDetalhes), "lblRequest");
+    lblRequest->setBuddy(txtRequest);
+    txtResponse = named(new QPlainTextEdit(fraDetalhes), "txtResponse");
+    lblResponse = named(new QLabel(QStringLiteral("HTTP Response"), fraDetalhes), "lblResponse");
+    lblResponse->setBuddy(txtResponse);
+    for (QPlainTextEdit* box : {txtRequest, txtResponse}) {
+        box->setReadOnly(true);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->setMaximumHeight(fontMetrics().height() * 5);
+    }
+    for (QLabel* l : {lblUrl, lblName, lblMIMEType})
+        l->installEventFilter(this);
+    for (QLineEdit* e : {txtUrl, txtName, txtMIMEType})
+        e->installEventFilter(this);
+
+    auto* details = new QGridLayout(fraDetalhes);
+    details->addWidget(lblUrl, 0, 0);
+    details->addWidget(txtUrl, 0, 1, 1, 3);
+    details->addWidget(lblName, 1, 0);
+    details->addWidget(txtName, 1, 1);
+    details->addWidget(lblMIMEType, 1, 2);
+    details->addWidget(txtMIMEType, 1, 3);
+    details->addWidget(lblRequest, 2, 0, 1, 2);
+    details->addWidget(lblResponse, 2, 2, 1, 2);
+    details->addWidget(txtRequest, 3, 0, 1, 2);
+    details->addWidget(txtResponse, 3, 2, 1, 2);
+    details->setColumnStretch(1, 1);
+    details->setColumnStretch(3, 1);
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(lblFile);
+    fileRow->addWidget(txtUploadFile, 1);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(browser, 1);
+    left->addLayout(fileRow);
+
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(left, 3);
+    middle->addWidget(Frame1, 2);
+
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(ProgressBar1, 1);
+    progressRow->addWidget(lblSendSpeed);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdUpload);
+    buttons->addWidget(Command2);
+
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(14, 14, 14, 14);
+    m_layout->addWidget(Label1);
+    m_layout->addWidget(Label2);
+    m_layout->addLayout(middle, 1);
+    if (extra)
+        m_layout->addWidget(extra);
+    m_layout->addLayout(progressRow);
+    m_layout->addWidget(fraDetalhes);
+    m_layout->addLayout(buttons);
+
+    QWidget* order[] = {Drive1,   dir,    file,    txtUploadFile, GridRefencias, cmdUpload,
+                        Command2, txtUrl, txtName, txtMIMEType,   txtRequest,    txtResponse};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    resize(880, 680);
+}
+
+void TransmissionWindow::loadAccountant() {
+    try {
+        m_accountantDocument = DadosContador();
+    } catch (const RuntimeError& error) {
+        m_accountantDocument.clear();
+        m_context.prompter->show(ErrorReport::ErrorMessage(error));
+    }
+}
+
+void TransmissionWindow::chooseFile(const QString& folder, const QString& name) {
+    const BusyScope busy(*this);
+    try {
+        file_Click(folder, name);
+    } catch (const RuntimeError& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(error));
+    } catch (const std::exception& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(
+            RuntimeError(0, m_windowName, QString::fromLocal8Bit(error.what()))));
+    }
+}
+
+bool TransmissionWindow::readyToSend() {
+    if (Winsock1->isRunning())
+        return false; // one upload at a time
+    if (!SelecionarCertificado())
+        return false;
+    if (txtUploadFile->text().isEmpty()) {
+        m_context.prompter->show({QStringLiteral("No File Chosen"), QStringLiteral("ERROR"),
+                                  MsgIcon::Critical, MsgButtons::Ok});
+        return false;
+    }
+    return true;
+}
+
+bool TransmissionWindow::SelecionarCertificado() {
+    std::optional<Certificate> chosen;
+    try {
+        if (!m_context.certificates)
+            throw RuntimeError(-1, m_windowName, QStringLiteral("Sem repositório de certificados"));
+        chosen = m_context.certificates->pick(SendingCertificate::kDialogTitle,
+                                              SendingCertificate::kDialogText);
+    } catch (const RuntimeError&) {
+        m_context.prompter->show(
+            {CertificateMessages::componentFailure(), QString(), MsgIcon::None, MsgButtons::Ok});
+        return false;
+    }
+    // Cancelling the selection cancels the send, whatever an earlier check
+    // decided: the user has said no.
+    if (!chosen)
+        return false;
+
+    // The accountant on file now, in case it was changed since the window opened.
+    try {
+        m_accountantDocument = DadosContador();
+    } catch (const RuntimeError& error) {
+        m_certificateAccepted = false;
+        m_context.prompter->show(ErrorReport::ErrorMessage(error));
+        return false;
+    }
+    const QDateTime now = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    const QDateTime serverDate = m_context.state ? m_context.state->DataServidor() : QDateTime();
+    m_certificateAccepted = SendingCertificate::accepted(
+        *chosen, m_accountantDocument, SendingCertificate::judgingDate(serverDate, now));
+    if (!m_certificateAccepted) {
+        m_context.prompter->show(
+            {SendingCertificate::kInvalid, m_refusalTitle, MsgIcon::Critical, MsgButtons::Ok});
+        return false;
+    }
+    if (chosen->hasCrlDistributionPoints) {
+        const QString cdp = VerificarCDP(*chosen);
+        if (!cdp.isEmpty())
+            m_context.prompter->show({cdp, QString(), MsgIcon::None, MsgButtons::Ok});
+    }
+    return true;
+}
+
+void TransmissionWindow::startUpload(const QString& address) {
+    txtUrl->setText(address);
+    const UrlParts parts = url_helper::ExtractUrl(txtUrl->text());
+    txtResponse->clear();
+    const QString path = txtUploadFile->text();
+    Winsock1->start(parts, path, QFileInfo(path).fileName(), txtName->text(), txtMIMEType->text());
+}
+
+void TransmissionWindow::showUploadFailure(const QString& description,
+                                           MultipartUpload::Failure kind) {
+    const bool socket =
+        kind == MultipartUpload::Failure::Socket || kind == MultipartUpload::Failure::Timeout;
+    m_context.prompter->show({description, QStringLiteral("ERROR"),
+                              socket ? MsgIcon::Warning : MsgIcon::Critical, MsgButtons::Ok});
+}
+
+QString TransmissionWindow::replyText(const QByteArray& reply) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(reply);
+    return utf8.hasError() ? QString::fromLatin1(reply) : text;
+}
+
+void TransmissionWindow::Winsock1_Connect(const QString& request) {
+    txtRequest->setPlainText(request);
+}
+
+void TransmissionWindow::Winsock1_SendProgress(int percent, const QString& text) {
+    ProgressBar1->setValue(percent);
+    lblSendSpeed->setText(text);
+}
+
+void TransmissionWindow::Winsock1_SendComplete(const QString& text) {
+    lblSendSpeed->setText(text);
+}
+
+void TransmissionWindow::enableMain() {
+    if (!m_context.windows)
+        return;
+    if (QWidget* main = m_context.windows->loaded(kMainWindow))
+        main->setEnabled(true);
+}
+
+void TransmissionWindow::refreshMain() {
+    if (m_context.state)
+        m_context.state->requestListRefresh();
+}
+
+TransmissionWindow::BusyScope::BusyScope(TransmissionWindow& window) : m_window(window) {
+    ++m_window.m_busyDepth;
+}
+
+TransmissionWindow::BusyScope::~BusyScope() {
+    if (--m_window.m_busyDepth == 0 && m_window.m_unloadPending)
+        m_window.unloadSelf();
+}
+
+void TransmissionWindow::pauseFor(int milliseconds) {
+    static EventLoopPause fallback;
+    Pause& pause = m_context.pause ? *m_context.pause : fallback;
+    const BusyScope busy(*this);
+    pause.wait(milliseconds);
+}
+
+void TransmissionWindow::unloadSelf() {
+    if (m_unloaded)
+        return;
+    if (m_busyDepth > 0) {
+        m_unloadPending = true;
+        return;
+    }
+    m_unloaded = true;
+    m_unloadPending = false;
+    Winsock1->abort();
+    Form_Unload();
+    if (m_context.windows && m_context.windows->loaded(m_windowName) == this)
+        m_context.windows->unload(m_windowName);
+    else
+        hide();
+}
+
+void TransmissionWindow::Form_Unload() {
+    enableMain();
+}
+
+void TransmissionWindow::Command2_Click() {
+    enableMain();
+    hide();
+}
+
+void TransmissionWindow::closeEvent(QCloseEvent* event) {
+    // The close box unloads the window; while a handler runs the unload waits.
+    if (m_busyDepth > 0) {
+        m_unloadPending = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+    unloadSelf();
+}
+
+bool TransmissionWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == lblFile)
+            dir->setFocus(Qt::MouseFocusReason);
+        else if (auto* label = qobject_cast<QLabel*>(watched); label && label->buddy())
+            label->buddy()->setFocus(Qt::MouseFocusReason);
+    } else if (event->type() == QEvent::FocusIn) {
+        // The whole text is selected once the click that gave the focus is done.
+        if (auto* edit = qobject_cast<QLineEdit*>(watched))
+            QTimer::singleShot(0, edit, &QLineEdit::selectAll);
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,115 @@
+// The Simples Nacional extract window.
+#include "transmission/frmUploadSimples.h"
+
+#include "base/ReadWrite.h"
+#include "base/RuntimeError.h"
+#include "platform/BrowseLocations.h"
+#include "platform/FileBrowser.h"
+#include "platform/Prompter.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/ProgramState.h"
+#include "transmission/SimplesReply.h"
+#include "transmission/UploadAddress.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const QString kName = QStringLiteral("frmUploadSimples");
+
+} // namespace
+
+frmUploadSimples::frmUploadSimples(AppContext& context, QWidget* parent)
+    : TransmissionWindow(context, kName, refusalTitle(), parent) {
+    setWindowTitle(caption());
+    setWindowIcon(Emblem::icon());
+    buildControls(nullptr);
+    Label1->setText(QStringLiteral("Transmissão de Declaração - Simples Nacional"));
+    Label2->setText(QStringLiteral("Selecione o arquivo que deseja enviar.  Para contribuintes "
+                                   "inscritos no Simples Nacional o arquivo a ser enviado é o "
+                                   "PGDAS-_____.pdf"));
+    Form_Load();
+}
+
+QString frmUploadSimples::caption() {
+    return QStringLiteral("Selecione o arquivo PDF - Declaração - SIMPLES NACIONAL - Prefeitura "
+                          "Municipal de Valdoria");
+}
+
+QString frmUploadSimples::refusalTitle() {
+    return QStringLiteral("VAV-UVOD - RJ - Certificado Inválido");
+}
+
+void frmUploadSimples::Form_Load() {
+    const QString home = QDir::homePath();
+    browser->setLocations(BrowseLocations::available(home));
+    browser->setLocation(home);
+    loadAccountant();
+}
+
+void frmUploadSimples::file_Click(const QString& folder, const QString& name) {
+    txtUploadFile->setText(QDir::toNativeSeparators(QDir(folder).filePath(name)));
+    if (SimplesReply::isPdfName(name)) {
+        cmdUpload->setEnabled(true);
+        enableMain();
+        return;
+    }
+    cmdUpload->setEnabled(false);
+    m_context.prompter->show(
+        {QStringLiteral("Arquivo Inválido"), QString(), MsgIcon::None, MsgButtons::Ok});
+}
+
+void frmUploadSimples::cmdUpload_Click() {
+    const BusyScope busy(*this);
+    try {
+        if (!readyToSend())
+            return;
+        const QString host =
+            ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
+        const QString port =
+            ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
+        const ProgramState* state = m_context.state;
+        startUpload(UploadAddress::simples(host, port,
+                                           state ? state->thisCont_cpf_cnpj() : QString(),
+                                           state ? state->Chave() : QString()));
+    } catch (const RuntimeError& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(error));
+    } catch (const std::exception& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(
+            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+    }
+}
+
+void frmUploadSimples::Winsock1_Connect(const QString& request) {
+    TransmissionWindow::Winsock1_Connect(request);
+    pauseFor(kPauseBeforeSend);
+    // The request is written once this handler returns; the second pause
+    // follows that write.
+    QTimer::singleShot(0, this, [this] { pauseFor(kPauseAfterSend); });
+}
+
+void frmUploadSimples::Winsock1_DataArrival(const QByteArray& reply) {
+    txtResponse->setPlainText(txtResponse->toPlainText() + replyText(reply));
+    enableMain();
+    pauseFor(kPauseBeforeVerdict);
+    for (const QString& message : SimplesReply::messages(reply))
+        m_context.prompter->show({message, QString(), MsgIcon::None, MsgButtons::Ok});
+    refreshMain();
+    unloadSelf();
+}
+
+void frmUploadSimples::Winsock1_Error(const QString& description, MultipartUpload::Failure kind) {
+    showUploadFailure(description, kind);
+    // A connection that failed after starting ends the window, as it always
+    // has; the user now learns why instead of seeing it vanish.
+    if (kind == MultipartUpload::Failure::Socket || kind == MultipartUpload::Failure::Timeout)
+        unloadSelf();
+}

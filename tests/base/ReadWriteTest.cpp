@@ -1,0 +1,92 @@
+// Settings reader: what the client reads from the settings file for the many
+// ways a hand-edited file can look.
+#include "base/ReadWrite.h"
+#include "base/AppPaths.h"
+#include "support/AppFolderTest.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ReadIniValueTest : public AppFolderTest {
+protected:
+    static QString read(const char* section, const char* key) {
+        return ReadWrite::ReadIniValue(QString::fromLatin1(section), QString::fromLatin1(key));
+    }
+};
+
+struct IniCase {
+    const char* label;
+    QByteArray file;
+    const char* section;
+    const char* key;
+    QString expected;
+};
+
+TEST_F(ReadIniValueTest, ReadsLikeTheProfileReader) {
+    const QString v254(254, QLatin1Char('h'));
+    const IniCase cases[] = {
+        {"plain", "[servidor]\r\nhost=server.gov.br\r\nport=8080\r\n", "servidor", "host",
+         QStringLiteral("server.gov.br")},
+        {"second key", "[servidor]\r\nhost=server.gov.br\r\nport=8080\r\n", "servidor", "port",
+         QStringLiteral("8080")},
+        {"case-insensitive names", "[SERVIDOR]\nHost=abc\n", "Servidor", "HOST",
+         QStringLiteral("abc")},
+        {"blanks around names and value", "  [ servidor ]  \n  host  =   a b  \t\n", "servidor",
+         "host", QStringLiteral("a b")},
+        {"one character reads empty", "[servidor]\nhost=x\n", "servidor", "host", QString()},
+        {"two characters whole", "[servidor]\nhost=xy\n", "servidor", "host", QStringLiteral("xy")},
+        {"one character after trimming", "[servidor]\nhost=  x  \n", "servidor", "host", QString()},
+        {"empty value", "[servidor]\nhost=\n", "servidor", "host", QString()},
+        {"254 characters whole", "[servidor]\nhost=" + v254.toLatin1() + "\n", "servidor", "host",
+         v254},
+        {"longer cut to 254", "[servidor]\nhost=" + v254.toLatin1() + "TAIL\n", "servidor", "host",
+         v254},
+        {"quotes removed", "[servidor]\nhost=\"my host\"\nport='81'\n", "servidor", "host",
+         QStringLiteral("my host")},
+        {"unbalanced quote kept", "[servidor]\nhost=\"abc\n", "servidor", "host",
+         QStringLiteral("\"abc")},
+        {"equals in value", "[servidor]\nhost=a=b\n", "servidor", "host", QStringLiteral("a=b")},
+        {"missing section", "[outro]\nhost=abc\n", "servidor", "host", QString()},
+        {"missing key", "[servidor]\nport=80\n", "servidor", "host", QString()},
+        {"key in another section", "[servidor]\nport=80\n[outro]\nhost=abc\n", "servidor", "host",
+         QString()},
+        {"key before any section", "host=abc\n[servidor]\nport=80\n", "servidor", "host",
+         QString()},
+        {"first key wins", "[servidor]\nhost=first\nhost=second\n", "servidor", "host",
+         QStringLiteral("first")},
+        {"first section wins", "[servidor]\nport=80\n[servidor]\nhost=abc\n", "servidor", "host",
+         QString()},
+        {"lines without equals ignored", "[servidor]\n; comment\nnoise\nhost=abc\n", "servidor",
+         "host", QStringLiteral("abc")},
+        {"old Mac line ends", "[servidor]\rhost=abc\rport=81\r", "servidor", "port",
+         QStringLiteral("81")},
+        {"no final line end", "[servidor]\nhost=abc", "servidor", "host", QStringLiteral("abc")},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF[servidor]\nhost=s\xC3\xA3o\n", "servidor",
+         "host", QStringLiteral("são")},
+        {"Latin-1 file", "[servidor]\nhost=s\xE3o\n", "servidor", "host", QStringLiteral("são")},
+        {"empty file", "", "servidor", "host", QString()},
+    };
+    for (const IniCase& c : cases) {
+        writeIni(c.file);
+        EXPECT_EQ(read(c.section, c.key), c.expected) << c.label;
+    }
+}
+
+TEST_F(ReadIniValueTest, MissingFileGivesEmptyText) {
+    EXPECT_EQ(read("servidor", "host"), QString());
+}
+
+TEST_F(ReadIniValueTest, EditsTakeEffectAtTheNextCall) {
+    writeIni("[servidor]\nhost=first.host\n");
+    EXPECT_EQ(read("servidor", "host"), QStringLiteral("first.host"));
+    writeIni("[servidor]\nhost=second.host\n");
+    EXPECT_EQ(read("servidor", "host"), QStringLiteral("second.host"));
+    ASSERT_TRUE(QFile::remove(AppPaths::IniPath()));
+    EXPECT_EQ(read("servidor", "host"), QString());
+}
+
+} // namespace

@@ -1,0 +1,231 @@
+// The certificate selection dialog and the store picker, over a store in a
+// temporary folder: what the list shows, choosing, cancelling, importing a
+// protected file, removing, and how keyboard and screen-reader users meet it.
+#include "certificates/CertificateDialog.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/StoreCertificatePicker.h"
+#include "support/AccessibilityCheck.h"
+#include "support/FakePrompter.h"
+#include "support/TestCertificates.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+using dadav::test::makeCertificateDer;
+using dadav::test::makePkcs12;
+using dadav::test::TestCertificateOptions;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const QString kTitle = QStringLiteral("Selecione o Certificado Digital (e-CNPJ)");
+const QString kText =
+    QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave");
+
+TestCertificateOptions holder(const QString& name) {
+    TestCertificateOptions s;
+    s.commonName = name;
+    s.issuerName = QStringLiteral("AC Teste");
+    s.organization = QString();
+    s.notBefore = QDateTime(QDate(2025, 1, 2), QTime(3, 4, 5)).toUTC();
+    s.notAfter = QDateTime(QDate(2027, 6, 7), QTime(8, 9, 10)).toUTC();
+    return s;
+}
+
+class CertificateDialogTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    CertificateStore store{tmp.filePath(QStringLiteral("certificados"))};
+    FakePrompter prompter;
+    // Scripted answers of the file and password questions.
+    QStringList files;
+    std::deque<std::optional<QString>> passwords;
+    QStringList passwordFilesAsked;
+
+    std::unique_ptr<CertificateDialog> open() {
+        CertificateDialog::Questions q;
+        q.chooseFile = [this] {
+            return files.isEmpty() ? QString() : files.takeFirst();
+        };
+        q.askPassword = [this](const QString& name) -> std::optional<QString> {
+            passwordFilesAsked << name;
+            if (passwords.empty()) {
+                ADD_FAILURE() << "unexpected password question";
+                return std::nullopt;
+            }
+            auto next = passwords.front();
+            passwords.pop_front();
+            return next;
+        };
+        auto dialog =
+            std::make_unique<CertificateDialog>(store, prompter, q, kTitle, kText, store.list());
+        dialog->show();
+        return dialog;
+    }
+
+    QString writeSource(const QString& name, const QByteArray& bytes) {
+        QFile f(tmp.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+
+    QStringList holders(const CertificateDialog& d) {
+        QStringList out;
+        for (int i = 0; i < d.lstCertificados->topLevelItemCount(); ++i)
+            out << d.lstCertificados->topLevelItem(i)->text(0);
+        return out;
+    }
+};
+
+TEST_F(CertificateDialogTest, ListsTheStoreAndReturnsTheChosenCertificate) {
+    store.importBytes(makeCertificateDer(holder(QStringLiteral("PADARIA:11222333000181"))));
+    const QByteArray maria = makeCertificateDer(holder(QStringLiteral("MARIA:12345678909")));
+    store.importBytes(maria);
+
+    auto d = open();
+    EXPECT_EQ(d->windowTitle(), kTitle);
+    EXPECT_EQ(d->lblTexto->text(), kText);
+    EXPECT_FALSE(d->lblVazio->isVisible());
+    ASSERT_THAT(holders(*d), ElementsAre(QStringLiteral("MARIA:12345678909"),
+                                         QStringLiteral("PADARIA:11222333000181")));
+    const QTreeWidgetItem* row = d->lstCertificados->topLevelItem(0);
+    EXPECT_EQ(row->text(1), QStringLiteral("CN = AC Teste"));
+    EXPECT_EQ(row->text(2), QStringLiteral("02/01/2025 03:04"));
+    EXPECT_EQ(row->text(3), QStringLiteral("07/06/2027 08:09"));
+
+    // The first row starts selected; OK returns it.
+    EXPECT_TRUE(d->cmdOK->isEnabled());
+    d->cmdOK->click();
+    EXPECT_EQ(d->result(), QDialog::Accepted);
+    ASSERT_TRUE(d->chosen().has_value());
+    EXPECT_EQ(d->chosen()->der, maria);
+    prompter.expectNoMessages();
+}
+
+TEST_F(CertificateDialogTest, EmptyStoreOffersImportAndCancelReturnsNothing) {
+    auto d = open();
+    EXPECT_TRUE(d->lblVazio->isVisible());
+    EXPECT_FALSE(d->cmdOK->isEnabled());
+    EXPECT_FALSE(d->cmdRemover->isEnabled());
+    d->cmdOK_Click(); // nothing to choose: stays open
+    EXPECT_TRUE(d->isVisible());
+    d->cmdCancelar->click();
+    EXPECT_EQ(d->result(), QDialog::Rejected);
+    EXPECT_FALSE(d->chosen().has_value());
+    prompter.expectNoMessages();
+}
+
+TEST_F(CertificateDialogTest, ImportAsksThePasswordAgainUntilItIsRight) {
+    store.importBytes(makeCertificateDer(holder(QStringLiteral("ZULU"))));
+    QByteArray der;
+    const QString pfx = writeSource(QStringLiteral("empresa.pfx"),
+                                    makePkcs12(holder(QStringLiteral("PADARIA:11222333000181")),
+                                               QStringLiteral("certa"), &der));
+    auto d = open();
+
+    files << pfx;
+    passwords = {QStringLiteral("errada"), QStringLiteral("certa")};
+    d->cmdImportar->click();
+
+    EXPECT_THAT(passwordFilesAsked,
+                ElementsAre(QStringLiteral("empresa.pfx"), QStringLiteral("empresa.pfx")));
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages()[0],
+              (Message{QStringLiteral("Senha incorreta para o arquivo do certificado."),
+                       QStringLiteral("VAV-UVOD - RJ"), MsgIcon::Critical, MsgButtons::Ok}));
+    EXPECT_THAT(holders(*d),
+                ElementsAre(QStringLiteral("PADARIA:11222333000181"), QStringLiteral("ZULU")));
+    // The imported certificate is the selected one.
+    d->cmdOK->click();
+    ASSERT_TRUE(d->chosen().has_value());
+    EXPECT_EQ(d->chosen()->der, der);
+}
+
+TEST_F(CertificateDialogTest, ImportCancelledOrRefused) {
+    const QString pfx =
+        writeSource(QStringLiteral("empresa.p12"),
+                    makePkcs12(holder(QStringLiteral("PADARIA")), QStringLiteral("x")));
+    const QString text = writeSource(QStringLiteral("nota.txt"), "texto");
+    auto d = open();
+
+    d->cmdImportar->click(); // file question cancelled
+    files << pfx;
+    passwords = {std::nullopt}; // password question cancelled
+    d->cmdImportar->click();
+    prompter.expectNoMessages();
+
+    files << text;
+    d->cmdImportar->click();
+    EXPECT_EQ(prompter.texts(),
+              QStringList{QStringLiteral("O arquivo não contém um certificado digital válido.")});
+    EXPECT_TRUE(store.list().isEmpty());
+    EXPECT_EQ(d->lstCertificados->topLevelItemCount(), 0);
+}
+
+TEST_F(CertificateDialogTest, RemoveAsksFirst) {
+    store.importBytes(makeCertificateDer(holder(QStringLiteral("MARIA"))));
+    store.importBytes(makeCertificateDer(holder(QStringLiteral("PADARIA"))));
+    auto d = open();
+    const QString question = QStringLiteral(
+        "Deseja remover o certificado de MARIA da lista? O arquivo original do certificado não "
+        "é alterado.");
+
+    prompter.answerNext(MsgAnswer::No, question);
+    d->cmdRemover->click();
+    EXPECT_EQ(store.list().size(), 2);
+
+    prompter.answerNext(MsgAnswer::Yes, question);
+    d->cmdRemover->click();
+    EXPECT_THAT(holders(*d), ElementsAre(QStringLiteral("PADARIA")));
+    EXPECT_EQ(store.list().size(), 1);
+}
+
+TEST_F(CertificateDialogTest, KeyboardAndScreenReader) {
+    store.importBytes(makeCertificateDer(holder(QStringLiteral("MARIA"))));
+    auto d = open();
+    EXPECT_THAT(AccessibilityCheck::unnamedControls(d.get()), IsEmpty());
+    EXPECT_THAT(AccessibilityCheck::unreachableControls(d.get()), IsEmpty());
+    EXPECT_THAT(AccessibilityCheck::tabOrder(d.get()),
+                ElementsAre(QStringLiteral("lstCertificados"), QStringLiteral("cmdImportar"),
+                            QStringLiteral("cmdRemover"), QStringLiteral("cmdOK"),
+                            QStringLiteral("cmdCancelar")));
+    EXPECT_TRUE(d->cmdOK->isDefault());
+}
+
+// The picker runs the same dialog modally; the modal dialog is answered as
+// soon as its event loop runs.
+TEST_F(CertificateDialogTest, PickerReturnsTheChoiceOrNothing) {
+    const QByteArray der = makeCertificateDer(holder(QStringLiteral("MARIA")));
+    store.importBytes(der);
+    StoreCertificatePicker picker(store, prompter);
+
+    auto answer = [](const char* button) {
+        QTimer::singleShot(0, [button] {
+            auto* dialog = qobject_cast<CertificateDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+        });
+    };
+    answer("cmdOK");
+    const auto chosen = picker.pick(kTitle, kText);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->der, der);
+
+    answer("cmdCancelar");
+    EXPECT_FALSE(picker.pick(kTitle, kText).has_value());
+    prompter.expectNoMessages();
+}
+
+} // namespace
