@@ -8,6 +8,7 @@
 #include "shell/WindowRegistry.h"
 
 #include <QGroupBox>
+#include <QPointer>
 #include <QPushButton>
 
 frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(AppContext& context, QWidget* parent)
@@ -27,7 +28,9 @@ void frmtbl_SelecionaContribuinte::cmdOK_Click() {
         return;
     }
 
-    ProgramState* state = m_context.state;
+    // Guarded: the state belongs to the main window, which may be gone by the
+    // time this window has closed.
+    const QPointer<ProgramState> state = m_context.state;
     if (state) {
         state->setTaxpayer(row[ColIE], row[ColRazaoSocial], row[ColChave]);
         state->announceSelection();
