@@ -4,9 +4,15 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
+#include <iterator>
+
 namespace DeclarationReply {
 
 namespace {
+
+// Longer texts are cut: a message box is no place for a whole page.
+constexpr qsizetype kMaxShown = 2000;
 
 // The body of an HTTP reply; the text itself when it carries no header block.
 QString bodyOf(const QString& reply) {
@@ -58,17 +64,62 @@ QString decodeEntities(const QString& text) {
 } // namespace
 
 QString stripMarkup(const QString& html) {
-    using RE = QRegularExpression;
-    static const RE hidden(QStringLiteral("<!--.*?-->|<(head|script|style)\\b[^>]*>.*?</\\1\\s*>"),
-                           RE::CaseInsensitiveOption | RE::DotMatchesEverythingOption);
-    static const RE block(QStringLiteral("<\\s*/?\\s*(br|p|div|li|tr|td|th|h[1-6]|table|ul|ol|"
-                                         "body|html|title|pre|blockquote)\\b[^>]*>"),
-                          RE::CaseInsensitiveOption);
-    static const RE tag(QStringLiteral("<[^>]*>"));
-    QString text = html;
-    text.replace(hidden, QStringLiteral("\n"));
-    text.replace(block, QStringLiteral("\n"));
-    text.replace(tag, QString());
+    // One pass, each character looked at a bounded number of times, so that a
+    // hostile reply (up to the upload's reply bound) cannot stall the window.
+    static const QLatin1String hiddenElements[] = {QLatin1String("head"), QLatin1String("script"),
+                                                   QLatin1String("style")};
+    static const QLatin1String blockElements[] = {
+        QLatin1String("br"),    QLatin1String("p"),     QLatin1String("div"),
+        QLatin1String("li"),    QLatin1String("tr"),    QLatin1String("td"),
+        QLatin1String("th"),    QLatin1String("h1"),    QLatin1String("h2"),
+        QLatin1String("h3"),    QLatin1String("h4"),    QLatin1String("h5"),
+        QLatin1String("h6"),    QLatin1String("table"), QLatin1String("ul"),
+        QLatin1String("ol"),    QLatin1String("body"),  QLatin1String("html"),
+        QLatin1String("title"), QLatin1String("pre"),   QLatin1String("blockquote")};
+    const qsizetype n = html.size();
+    QString text;
+    text.reserve(n);
+    qsizetype i = 0;
+    while (i < n) {
+        if (html[i] != u'<') {
+            text += html[i++];
+            continue;
+        }
+        if (QStringView(html).mid(i).startsWith(QLatin1String("<!--"))) {
+            const qsizetype end = html.indexOf(QLatin1String("-->"), i + 4);
+            i = end < 0 ? n : end + 3;
+            text += u'\n';
+            continue;
+        }
+        const qsizetype close = html.indexOf(u'>', i + 1);
+        if (close < 0)
+            break; // an unfinished tag: nothing readable follows
+        qsizetype p = i + 1;
+        while (p < close && html[p].isSpace())
+            ++p;
+        const bool closing = p < close && html[p] == u'/';
+        if (closing)
+            ++p;
+        while (p < close && html[p].isSpace())
+            ++p;
+        qsizetype q = p;
+        while (q < close && html[q].isLetterOrNumber())
+            ++q;
+        const QString name = html.mid(p, q - p).toLower();
+        i = close + 1;
+        if (!closing && std::find(std::begin(hiddenElements), std::end(hiddenElements), name) !=
+                            std::end(hiddenElements)) {
+            // Its content is not for reading: skip to the end of its closing tag.
+            const qsizetype end = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
+            const qsizetype endClose = end < 0 ? -1 : html.indexOf(u'>', end);
+            i = endClose < 0 ? n : endClose + 1;
+            text += u'\n';
+            continue;
+        }
+        if (std::find(std::begin(blockElements), std::end(blockElements), name) !=
+            std::end(blockElements))
+            text += u'\n';
+    }
     text = decodeEntities(text);
     QStringList lines;
     for (const QString& line : text.split(QRegularExpression(QStringLiteral("[\r\n]")))) {
@@ -82,8 +133,14 @@ QString stripMarkup(const QString& html) {
 QString refusal(const QString& replyText) {
     if (!replyText.contains(QLatin1String("ERRO")))
         return {};
-    const QString body = stripMarkup(bodyOf(replyText));
-    return body.isEmpty() ? stripMarkup(replyText) : body;
+    QString shown = stripMarkup(bodyOf(replyText));
+    if (shown.isEmpty())
+        shown = stripMarkup(replyText);
+    if (shown.isEmpty())
+        shown = replyText.simplified(); // the word lies inside the markup
+    if (shown.size() > kMaxShown)
+        shown = shown.left(kMaxShown) + QStringLiteral("…");
+    return shown;
 }
 
 } // namespace DeclarationReply

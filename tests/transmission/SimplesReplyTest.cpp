@@ -66,6 +66,10 @@ TEST(DeclarationReply, ARefusalIsShownAsTheBodysTextWithoutMarkup) {
         {"ERRO - sem marca\u00e7\u00e3o", "ERRO - sem marca\u00e7\u00e3o"},
         // Only the headers carry the word: the whole reply, stripped.
         {"HTTP/1.0 500 ERRO\r\n\r\n<p></p>", "HTTP/1.0 500 ERRO"},
+        // Unfinished markup: what can be read of it.
+        {"<p>ERRO - a</p><b", "ERRO - a"},
+        {"<p>ERRO - b</p><script>x", "ERRO - b"},
+        {"<div class=\"ERRO\"></div>", "<div class=\"ERRO\"></div>"},
         // No refusal: nothing to show.
         {"HTTP/1.0 200 OK\r\n\r\n<p>Arquivo a.zip recebido (3 bytes).</p>", ""},
         {"<p>erro - minúsculas</p>", ""},
@@ -73,6 +77,14 @@ TEST(DeclarationReply, ARefusalIsShownAsTheBodysTextWithoutMarkup) {
     for (const auto& [reply, shown] : cases)
         EXPECT_EQ(DeclarationReply::refusal(QString::fromUtf8(reply)), QString::fromUtf8(shown))
             << reply;
+
+    // A whole page of text is cut for the box.
+    const QString longPage =
+        QStringLiteral("<p>ERRO ") + QString(5000, u'x') + QStringLiteral("</p>");
+    const QString cut = DeclarationReply::refusal(longPage);
+    EXPECT_EQ(cut.size(), 2001);
+    EXPECT_TRUE(cut.startsWith(QStringLiteral("ERRO xxx")));
+    EXPECT_TRUE(cut.endsWith(QStringLiteral("x…")));
 }
 
 } // namespace
