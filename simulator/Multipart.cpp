@@ -49,9 +49,29 @@ bool isUtf8(std::string_view s) {
     return true;
 }
 
-// A part header's text as UTF-8. The client writes header texts one byte per
-// character (Latin-1), other clients write UTF-8: valid UTF-8 is kept, any
-// other text is read as Latin-1.
+// Code points of Windows-1252 bytes 0x80-0x9F; the five bytes it leaves
+// undefined keep their Latin-1 meaning.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void appendUtf8(std::string& out, char16_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// A part header's text as UTF-8. The client writes header texts in Windows-1252
+// (the file name) or Latin-1, which agree outside 0x80-0x9F; other clients
+// write UTF-8: valid UTF-8 is kept, any other text is read as Windows-1252.
 std::string headerText(std::string_view raw) {
     if (isUtf8(raw)) {
         return std::string(raw);
@@ -59,12 +79,7 @@ std::string headerText(std::string_view raw) {
     std::string out;
     for (char ch : raw) {
         auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        appendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t{c});
     }
     return out;
 }

@@ -2,7 +2,7 @@
 // may follow a comma ("multipart/form-data, boundary=X") as well as the usual
 // semicolon, and the closing delimiter may end the body without a line break.
 // File bytes are carried through untouched; the field and file names come out
-// as UTF-8 (read as Latin-1 when they are not valid UTF-8, as the client writes them).
+// as UTF-8 (read as Windows-1252 when they are not valid UTF-8, as the client writes them).
 #pragma once
 
 #include <stdexcept>

@@ -54,7 +54,8 @@ HttpReply handleUpload(State& state, UploadKind kind,
                 }
             }
         } catch (const MultipartError& e) {
-            return {400, kHtml, uploadReply(std::string("ARQUIVO NAO RECEBIDO: ") + e.what())};
+            return {400, kHtml,
+                    uploadReply(std::string("ERRO - ARQUIVO NAO RECEBIDO: ") + e.what())};
         }
 
         UploadRecord upload;
@@ -107,7 +108,10 @@ HttpReply handleUpload(State& state, UploadKind kind,
             auto id = store.addUpload(upload);
             storeFile(state, store, id, file.data);
             if (!accepted) {
-                return {status, kHtml, uploadReply(upload.verdict)};
+                // Refusals of the request itself read "ERRO - ..." as the municipal
+                // server's do; the Simples file markers (status 200) stay bare.
+                return {status, kHtml,
+                        uploadReply(status == 200 ? upload.verdict : "ERRO - " + upload.verdict)};
             }
 
             Transmission t;

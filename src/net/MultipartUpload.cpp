@@ -7,7 +7,14 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QStringDecoder>
 #include <QTcpSocket>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace upload {
 
@@ -48,15 +55,48 @@ quint16 portFor(const UrlParts& url) {
     return ok && port > 0 && port <= 65535 ? static_cast<quint16>(port) : 0;
 }
 
+// A second descriptor of the connection, so that the system keeps its received
+// bytes after the socket closes its own; -1 where that is not available.
+qintptr keepDescriptor(qintptr fd) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(fd);
+    return -1;
+#else
+    return fd < 0 ? -1 : ::fcntl(static_cast<int>(fd), F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
+void releaseDescriptor(qintptr fd) {
+#ifndef Q_OS_WIN
+    if (fd >= 0)
+        ::close(static_cast<int>(fd));
+#else
+    Q_UNUSED(fd);
+#endif
+}
+
+// Bytes the system holds for the connection, up to size, without waiting;
+// <= 0 when none or on an error.
+qint64 receiveNow(qintptr fd, char* buffer, qint64 size) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(fd);
+    Q_UNUSED(buffer);
+    Q_UNUSED(size);
+    return -1;
+#else
+    return ::recv(static_cast<int>(fd), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+#endif
+}
+
 } // namespace
 
 MultipartUpload::MultipartUpload(QObject* parent) : QObject(parent) {
-    for (QTimer* t : {&m_connectTimer, &m_stallTimer, &m_quietTimer, &m_replyDeadline})
+    for (QTimer* t : {&m_connectTimer, &m_stallTimer, &m_replyDeadline, &m_totalDeadline})
         t->setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &MultipartUpload::onConnectTimeout);
     connect(&m_stallTimer, &QTimer::timeout, this, &MultipartUpload::onStallTimeout);
-    connect(&m_quietTimer, &QTimer::timeout, this, &MultipartUpload::finishWithReply);
     connect(&m_replyDeadline, &QTimer::timeout, this, &MultipartUpload::onReplyDeadline);
+    connect(&m_totalDeadline, &QTimer::timeout, this, &MultipartUpload::onTotalDeadline);
 }
 
 MultipartUpload::~MultipartUpload() {
@@ -114,6 +154,7 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
     connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
     m_state = State::Connecting;
     m_connectTimer.start(m_options.connectTimeoutMs);
+    m_totalDeadline.start(m_options.totalTimeoutMs);
     m_socket->connectToHost(url.Host, port);
     return true;
 }
@@ -125,6 +166,7 @@ void MultipartUpload::abort() {
 void MultipartUpload::onConnected() {
     m_connectTimer.stop();
     m_connected = true;
+    m_replyDescriptor = keepDescriptor(m_socket->socketDescriptor());
     m_state = State::Sending;
     const QPointer<MultipartUpload> self(this);
     emit requestReady(displayText());
@@ -206,16 +248,28 @@ void MultipartUpload::collectReply() {
     // Anything beyond the bound is dropped unread by the close that follows.
 }
 
+void MultipartUpload::collectUnreadReply() {
+    if (m_replyDescriptor < 0)
+        return;
+    const qintptr fd = m_replyDescriptor;
+    char buffer[16 * 1024];
+    while (m_reply.size() < m_options.maxReplyBytes) {
+        const qint64 room = qMin<qint64>(sizeof buffer, m_options.maxReplyBytes - m_reply.size());
+        const qint64 n = receiveNow(fd, buffer, room);
+        if (n <= 0)
+            break;
+        m_reply.append(buffer, static_cast<qsizetype>(n));
+    }
+}
+
 void MultipartUpload::onReadyRead() {
     if (m_state == State::Idle)
         return;
     collectReply();
-    if (m_reply.size() >= m_options.maxReplyBytes) {
+    // An HTTP/1.0 reply ends when the server closes, however long it pauses
+    // between pieces; only the size bound ends it earlier.
+    if (m_reply.size() >= m_options.maxReplyBytes)
         finishWithReply();
-        return;
-    }
-    if (!m_reply.isEmpty())
-        m_quietTimer.start(m_options.replyQuietMs);
 }
 
 void MultipartUpload::onSocketError(QAbstractSocket::SocketError) {
@@ -231,8 +285,12 @@ void MultipartUpload::endOnClose() {
     if (m_state == State::Idle)
         return;
     // A server that answered and then closed (the normal end of an HTTP/1.0
-    // reply, or a refusal before the whole request was read) has given its verdict.
+    // reply, or a refusal before the whole request was read) has given its
+    // verdict. When it reset the connection while the request was still going
+    // out, the socket fails on its next write and closes its descriptor before
+    // reading what had arrived: the verdict is taken from the kept descriptor.
     collectReply();
+    collectUnreadReply();
     if (!m_reply.isEmpty()) {
         finishWithReply();
         return;
@@ -261,6 +319,15 @@ void MultipartUpload::onReplyDeadline() {
     fail(QStringLiteral("O servidor não respondeu no tempo esperado."), Failure::Timeout);
 }
 
+void MultipartUpload::onTotalDeadline() {
+    collectReply();
+    if (!m_reply.isEmpty()) {
+        finishWithReply();
+        return;
+    }
+    fail(QStringLiteral("O envio ao servidor não terminou no tempo esperado."), Failure::Timeout);
+}
+
 void MultipartUpload::finishWithReply() {
     if (m_state == State::Idle)
         return;
@@ -278,13 +345,15 @@ void MultipartUpload::fail(const QString& description, Failure kind) {
 }
 
 void MultipartUpload::releaseSocket() {
-    for (QTimer* t : {&m_connectTimer, &m_stallTimer, &m_quietTimer, &m_replyDeadline})
+    for (QTimer* t : {&m_connectTimer, &m_stallTimer, &m_replyDeadline, &m_totalDeadline})
         t->stop();
     m_state = State::Idle;
     m_connected = false;
     m_file.reset();
     if (!m_socket)
         return;
+    releaseDescriptor(m_replyDescriptor);
+    m_replyDescriptor = -1;
     // The socket may be the sender of the signal being handled; it is deleted
     // only once control is back in the event loop.
     m_socket->disconnect(this);
@@ -294,7 +363,12 @@ void MultipartUpload::releaseSocket() {
 }
 
 QString MultipartUpload::displayText() {
-    QByteArray text = m_request.head;
+    // The head carries the file name in its own code page; the rest is shown
+    // one character per byte.
+    QStringDecoder headDecoder("windows-1252");
+    QString shown = headDecoder.isValid() ? QString(headDecoder(m_request.head))
+                                          : QString::fromLatin1(m_request.head);
+    QByteArray text;
     if (m_request.fileSize <= kWholeDisplayLimit && m_file) {
         text += m_file->peek(m_request.fileSize);
     } else {
@@ -302,5 +376,5 @@ QString MultipartUpload::displayText() {
                 QByteArray(" bytes do arquivo]");
     }
     text += m_request.tail;
-    return QString::fromLatin1(text);
+    return shown + QString::fromLatin1(text);
 }

@@ -6,9 +6,13 @@
 // Sequence: start() → connecting → connected (requestReady, progress 0) →
 // sending (progress) → sent → reply (replyReceived, once) → idle.
 // Any failure emits failed() once, closes the socket and returns to idle.
-// The reply is complete when the server closes the connection (HTTP/1.0), when
-// no byte has arrived for replyQuietMs, when maxReplyBytes have arrived, or when
-// replyTimeoutMs have passed since the request was sent with at least one byte in.
+// Reply bytes are read as soon as they arrive, also while the request is still
+// going out. The reply is complete when the server closes or resets the
+// connection (the end of an HTTP/1.0 reply; bytes the system had already
+// received are still read), when maxReplyBytes have arrived, or at a deadline
+// (replyTimeoutMs after the request was sent, totalTimeoutMs after start, or
+// sendStallTimeoutMs of a stalled send) with at least one byte in. A pause
+// between the pieces of a reply does not end it.
 #pragma once
 
 #include "net/UploadRequest.h"
@@ -53,7 +57,7 @@ public:
         int connectTimeoutMs = 30000;   // connect call → connected
         int sendStallTimeoutMs = 60000; // no byte accepted by the socket for this long
         int replyTimeoutMs = 120000;    // request sent → reply complete
-        int replyQuietMs = 2000;        // no new reply byte for this long ends the reply
+        int totalTimeoutMs = 1800000;   // start → reply complete, whatever the server trickles
         qint64 maxReplyBytes = 1 << 20; // longer replies are cut here
         qint64 chunkBytes = 256 * 1024; // file bytes read and written at a time
     };
@@ -110,12 +114,16 @@ private:
     void onConnectTimeout();
     void onStallTimeout();
     void onReplyDeadline();
+    void onTotalDeadline();
 
     // Queues file chunks (then the tail) while the socket's write buffer is short.
     // Returns false after having failed the upload.
     bool pump();
     void reportProgress();
     void collectReply();
+    // Reads, through m_replyDescriptor, what the system received but the socket
+    // has not taken in (the socket may already have closed its own descriptor).
+    void collectUnreadReply();
     void finishWithReply();
     void fail(const QString& description, Failure kind);
     void releaseSocket();
@@ -133,8 +141,9 @@ private:
     bool m_tailQueued = false;
     int m_lastPercent = -1;
     QByteArray m_reply;
+    qintptr m_replyDescriptor = -1; // a second descriptor of the connection, from connect on
     QTimer m_connectTimer;
     QTimer m_stallTimer;
-    QTimer m_quietTimer;
     QTimer m_replyDeadline;
+    QTimer m_totalDeadline;
 };

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 
 namespace upload {
 
@@ -21,6 +22,28 @@ bool hasQuoteOrLineBreak(const QString& s) {
     return hasLineBreak(s) || s.contains(QLatin1Char('"'));
 }
 
+// Qt knows the code page through ICU, which Debian's Qt is built with.
+const char kFileNameCodePage[] = "windows-1252";
+
+// The first character of text that the file-name code page cannot hold; empty
+// when there is none. Without the code page only ASCII is taken as safe.
+QString firstOutsideCodePage(const QString& text) {
+    for (const uint code : text.toUcs4()) {
+        const char32_t c = code;
+        const QString one = QString::fromUcs4(&c, 1);
+        QStringEncoder encoder(kFileNameCodePage);
+        if (!encoder.isValid()) {
+            if (code >= 0x80)
+                return one;
+            continue;
+        }
+        const QByteArray encoded = encoder(one);
+        if (encoder.hasError() || encoded.isEmpty())
+            return one;
+    }
+    return {};
+}
+
 // Part header and closing delimiter for one boundary; the file bytes go between.
 struct BodyFrame {
     QByteArray partHeader;
@@ -32,7 +55,8 @@ BodyFrame makeFrame(const QByteArray& boundary, const QString& fieldName, const 
     BodyFrame f;
     f.partHeader = QByteArray("--") + boundary + kCrlf;
     f.partHeader += QByteArray("Content-Disposition: form-data; name=\"") + fieldName.toLatin1() +
-                    QByteArray("\"; filename=\"") + fileName.toLatin1() + QByteArray("\"") + kCrlf;
+                    QByteArray("\"; filename=\"") + FileNameBytes(fileName) + QByteArray("\"") +
+                    kCrlf;
     f.partHeader += QByteArray("Content-Type: ") + mimeType.toLatin1() + kCrlf;
     f.partHeader += kCrlf;
     f.tail = QByteArray(kCrlf) + QByteArray("--") + boundary + QByteArray("--");
@@ -90,6 +114,11 @@ QString CheckHeaderValues(const UrlParts& url, const QString& fieldName, const Q
     if (hasQuoteOrLineBreak(fileName))
         return QStringLiteral("O nome do arquivo contém aspas ou quebra de linha e não pode ser "
                               "enviado. Renomeie o arquivo e tente novamente.");
+    if (const QString bad = firstOutsideCodePage(fileName); !bad.isEmpty())
+        return QStringLiteral("O nome do arquivo contém o caractere \"%1\", que não pode ser "
+                              "enviado ao servidor. Renomeie o arquivo sem esse caractere e "
+                              "tente novamente.")
+            .arg(bad);
     if (hasQuoteOrLineBreak(fieldName))
         return QStringLiteral("O nome do campo contém aspas ou quebra de linha.");
     if (hasLineBreak(mimeType))
@@ -97,6 +126,11 @@ QString CheckHeaderValues(const UrlParts& url, const QString& fieldName, const Q
     if (hasLineBreak(url.Host) || hasLineBreak(url.URI) || hasLineBreak(url.Query))
         return QStringLiteral("O endereço de envio contém quebra de linha.");
     return {};
+}
+
+QByteArray FileNameBytes(const QString& fileName) {
+    QStringEncoder encoder(kFileNameCodePage);
+    return encoder.isValid() ? QByteArray(encoder(fileName)) : fileName.toLatin1();
 }
 
 UploadRequest BuildFileUploadRequest(const QString& filePath, qint64 fileSize, const UrlParts& url,

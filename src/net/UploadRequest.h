@@ -16,8 +16,11 @@
 //   <file bytes>
 //   CRLF --B--                                   (no line break after it)
 //
-// Header texts are written one byte per character (Latin-1); a character
-// outside Latin-1 goes out as "?". Nothing is percent-encoded or escaped.
+// The file name is written in Windows-1252, the code page in which the server
+// has always received file names (it holds the en dash, curly quotes and the
+// euro sign that Latin-1 lacks); a name with a character outside it is refused.
+// The other header texts are written one byte per character (Latin-1).
+// Nothing is percent-encoded or escaped.
 #pragma once
 
 #include "net/url_helper.h"
@@ -39,10 +42,16 @@ QByteArray ReadWholeFile(const QString& path);
 
 // Empty when the texts can be written into the request as they are; otherwise the
 // Portuguese message to show. Refused: a quotation mark, CR or LF in the file name
-// or field name (they would end the quoted value or the header line), and CR or LF
-// in the MIME type, host, path or query.
+// or field name (they would end the quoted value or the header line), a file name
+// character that Windows-1252 cannot hold, and CR or LF in the MIME type, host,
+// path or query.
 QString CheckHeaderValues(const UrlParts& url, const QString& fieldName, const QString& fileName,
                           const QString& mimeType);
+
+// The file name's bytes as the request carries them (Windows-1252). Only for a
+// name CheckHeaderValues accepts; a character outside the code page would come
+// out as a substitute byte.
+QByteArray FileNameBytes(const QString& fileName);
 
 struct UploadRequest {
     QByteArray boundary;      // 32 characters of A-Z a-z 0-9

@@ -14,6 +14,7 @@
 #include "shell/ErrorReport.h"
 #include "shell/ProgramState.h"
 #include "transmission/BackupFolders.h"
+#include "transmission/DeclarationReply.h"
 #include "transmission/UploadAddress.h"
 
 #include <QDir>
@@ -203,7 +204,14 @@ void frmUpload::cmdUpload_Click() {
 }
 
 void frmUpload::Winsock1_DataArrival(const QByteArray& reply) {
-    txtResponse->setPlainText(txtResponse->toPlainText() + replyText(reply));
+    const QString text = replyText(reply);
+    txtResponse->setPlainText(txtResponse->toPlainText() + text);
+    // A refusal comes back as an ordinary page; without this box the window
+    // would close as after an accepted declaration.
+    const QString refusal = DeclarationReply::refusal(text);
+    if (!refusal.isEmpty())
+        m_context.prompter->show(
+            {refusal, QStringLiteral("ERROR"), MsgIcon::Critical, MsgButtons::Ok});
     enableMain();
     refreshMain();
     unloadSelf();

@@ -27,7 +27,8 @@ struct ServerScript {
     std::vector<QByteArray> replyPieces{QByteArray("HTTP/1.0 200 OK\r\n\r\nOK")};
     int pieceGapMs = 50; // pause between reply pieces
     bool closeAfterReply = true;
-    qint64 closeAfterBytes = -1; // close without answering once this many bytes came in
+    qint64 closeAfterBytes = -1;    // reset once this many bytes came in (see answerBeforeReset)
+    bool answerBeforeReset = false; // write the first reply piece just before that reset
 };
 
 class RecordingServer : public QObject {
@@ -67,6 +68,11 @@ private:
         Conn& c = m_conns[s];
         c.data += in;
         if (m_script.closeAfterBytes >= 0 && c.data.size() >= m_script.closeAfterBytes) {
+            if (m_script.answerBeforeReset) {
+                s->write(m_script.replyPieces.front());
+                s->flush();
+            }
+            // Closing with unread request bytes makes the system reset the connection.
             s->abort();
             return;
         }
@@ -282,21 +288,43 @@ TEST(MultipartUpload, ReplyIsDeliveredWholeAndOnce) {
         const char* name;
         ServerScript script;
         qint64 maxReply;
+        int replyTimeoutMs;
+        int totalTimeoutMs;
         QByteArray expected;
     };
     const QByteArray head("HTTP/1.0 200 OK\r\n\r\nARQUIVO INVALIDO - ");
+    const int minute = 60000;
     const Case cases[] = {
         {"split, then close",
          {{head, QByteArray("EXTRATO")}, 100, true, -1},
          1 << 20,
+         minute,
+         minute,
          head + "EXTRATO"},
-        {"split, left open until quiet",
+        // A long pause between the pieces does not end the reply: the close does.
+        {"split, pieces far apart, then close",
+         {{head, QByteArray("MODIFICADO")}, 700, true, -1},
+         1 << 20,
+         minute,
+         minute,
+         head + "MODIFICADO"},
+        {"split, left open until the reply deadline",
          {{head, QByteArray("RECIBO")}, 100, false, -1},
          1 << 20,
+         400,
+         minute,
+         head + "RECIBO"},
+        {"split, left open until the total deadline",
+         {{head, QByteArray("RECIBO")}, 100, false, -1},
+         1 << 20,
+         minute,
+         400,
          head + "RECIBO"},
         {"cut at the size bound",
          {{QByteArray(3000, 'x')}, 10, false, -1},
          1000,
+         minute,
+         minute,
          QByteArray(1000, 'x')},
     };
     QTemporaryDir dir;
@@ -307,7 +335,8 @@ TEST(MultipartUpload, ReplyIsDeliveredWholeAndOnce) {
         RecordingServer server(c.script);
         Harness h(server.port());
         auto opts = h.upload.options();
-        opts.replyQuietMs = 500;
+        opts.replyTimeoutMs = c.replyTimeoutMs;
+        opts.totalTimeoutMs = c.totalTimeoutMs;
         opts.maxReplyBytes = c.maxReply;
         h.upload.setOptions(opts);
         ASSERT_TRUE(h.run(loopback(), path));
@@ -441,22 +470,45 @@ TEST(MultipartUpload, SocketFailuresEndTheUploadWithoutReply) {
         EXPECT_TRUE(h.out.sentTexts.empty());
         EXPECT_FALSE(h.upload.Connected());
     }
-    // The server reads everything and never answers.
-    {
+    // The server answers early and resets while the file is still going out:
+    // the verdict it gave is the reply.
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        ServerScript script;
+        script.replyPieces = {QByteArray("HTTP/1.0 403 Forbidden\r\n\r\nERRO - CHAVE INVALIDA")};
+        script.closeAfterBytes = 64 * 1024;
+        script.answerBeforeReset = true;
+        RecordingServer server(script);
+        Harness h(server.port());
+        EXPECT_TRUE(h.run(loopback(), big));
+        EXPECT_TRUE(h.out.failures.empty()) << h.out.failures.front().first.toStdString();
+        ASSERT_EQ(h.out.replies.size(), 1u);
+        EXPECT_EQ(h.out.replies.front(), script.replyPieces.front());
+        EXPECT_TRUE(h.out.sentTexts.empty());
+    }
+    // The server reads everything and never answers: the reply deadline or,
+    // first, the deadline of the whole upload ends it.
+    struct Deadline {
+        int replyMs, totalMs;
+        const char* text;
+    };
+    for (const Deadline d :
+         {Deadline{300, 60000, "O servidor não respondeu no tempo esperado."},
+          Deadline{60000, 300, "O envio ao servidor não terminou no tempo esperado."}}) {
+        SCOPED_TRACE(d.text);
         ServerScript script;
         script.replyPieces.clear();
         script.closeAfterReply = false;
         RecordingServer server(script);
         Harness h(server.port());
         auto opts = h.upload.options();
-        opts.replyTimeoutMs = 300;
+        opts.replyTimeoutMs = d.replyMs;
+        opts.totalTimeoutMs = d.totalMs;
         h.upload.setOptions(opts);
         EXPECT_TRUE(h.run(loopback(), big));
         ASSERT_EQ(h.out.failures.size(), 1u);
         EXPECT_EQ(h.out.failures.front(),
-                  std::make_pair(QStringLiteral("O servidor não respondeu no tempo esperado."),
-                                 MultipartUpload::Failure::Timeout));
-        EXPECT_EQ(h.out.sentTexts.size(), 1u);
+                  std::make_pair(QString::fromUtf8(d.text), MultipartUpload::Failure::Timeout));
         EXPECT_TRUE(h.out.replies.empty());
     }
 }

@@ -98,6 +98,60 @@ TEST(UploadRequest, ContentLengthCountsEveryByteValue) {
     EXPECT_TRUE(body.contains("filename=\"Declara\xe7\xe3o.zip\""));
 }
 
+TEST(UploadRequest, FileNameGoesOutInWindows1252OrIsRefused) {
+    struct Case {
+        const char* name;
+        QString fileName;
+        QByteArray onTheWire; // empty: refused, naming the character
+        QString refusedChar;
+    };
+    const Case cases[] = {
+        {"en dash", QStringLiteral("GIA\u201378045302.ZIP"),
+         QByteArray("GIA\x96"
+                    "78045302.ZIP"),
+         QString()},
+        {"curly single quotes", QStringLiteral("\u2018a\u2019.zip"),
+         QByteArray("\x91"
+                    "a\x92.zip"),
+         QString()},
+        {"curly double quotes", QStringLiteral("\u201cb\u201d.zip"),
+         QByteArray("\x93"
+                    "b\x94.zip"),
+         QString()},
+        {"euro sign", QStringLiteral("\u20ac 100.zip"), QByteArray("\x80 100.zip"), QString()},
+        {"Latin-1 accents", QStringLiteral("maro\u00e7\u00e3.zip"), QByteArray("maro\xe7\xe3.zip"),
+         QString()},
+        {"arrow, in neither", QStringLiteral("a\u2192b.zip"), QByteArray(),
+         QStringLiteral("\u2192")},
+        {"outside the basic plane", QStringLiteral("x\U0001F600.zip"), QByteArray(),
+         QStringLiteral("\U0001F600")},
+        {"C1 control Latin-1 would write", QStringLiteral("a\u0080.zip"), QByteArray(),
+         QStringLiteral("\u0080")},
+    };
+    const UrlParts u = url(QStringLiteral("h"), 0, QStringLiteral("/u"), QStringLiteral("a=1"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString refusal = upload::CheckHeaderValues(u, QStringLiteral("objArquivo"),
+                                                          c.fileName, QStringLiteral("a/b"));
+        if (c.onTheWire.isEmpty()) {
+            EXPECT_EQ(refusal, QStringLiteral("O nome do arquivo contém o caractere \"%1\", que "
+                                              "não pode ser enviado ao servidor. Renomeie o "
+                                              "arquivo sem esse caractere e tente novamente.")
+                                   .arg(c.refusedChar));
+            EXPECT_THROW(upload::BuildFileUploadRequest(QByteArray("x"), u,
+                                                        QStringLiteral("objArquivo"), c.fileName,
+                                                        QStringLiteral("a/b")),
+                         RuntimeError);
+            continue;
+        }
+        EXPECT_TRUE(refusal.isEmpty()) << refusal.toStdString();
+        const QByteArray request = upload::BuildFileUploadRequest(
+            QByteArray("x"), u, QStringLiteral("objArquivo"), c.fileName, QStringLiteral("a/b"));
+        EXPECT_TRUE(request.contains("; filename=\"" + c.onTheWire + "\"\r\n"))
+            << request.toStdString();
+    }
+}
+
 TEST(UploadRequest, FileBackedRequestRendersLikeTheInMemoryOne) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

@@ -133,7 +133,7 @@ TEST(Multipart, ReadsEmptyFilesPreamblesAndSeveralParts) {
     EXPECT_EQ(parts[1].data, "two");
 }
 
-TEST(Multipart, ReadsFileNamesWrittenInLatin1OrUtf8) {
+TEST(Multipart, ReadsFileNamesWrittenInWindows1252OrUtf8) {
     struct Case {
         std::string onTheWire;
         const char* utf8;
@@ -142,6 +142,9 @@ TEST(Multipart, ReadsFileNamesWrittenInLatin1OrUtf8) {
         {"GIA MAR\xC7O.zip", "GIA MARÇO.zip"}, // the client: one byte per character
         {"GIA MARÇO.zip", "GIA MARÇO.zip"},    // already UTF-8
         {"\xE9\xA9", "é©"},                    // not a whole UTF-8 sequence
+        {"GIA\x96"
+         "1 \x80\x93\x94\x81.zip",
+         "GIA–1 €“”\u0081.zip"}, // the client's code page
         {"plain.pdf", "plain.pdf"},
     };
     for (const auto& c : cases) {

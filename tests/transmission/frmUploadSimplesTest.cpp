@@ -115,6 +115,30 @@ TEST_F(SimplesWindow, ServerMarkersShowTheirMessages) {
     EXPECT_EQ(sim.simulator().transmissions().size(), 0u);
 }
 
+TEST_F(SimplesWindow, FileNameGoesOutInWindows1252OrIsRefusedBeforeSending) {
+    frmUploadSimples* w = open();
+    const QString refused = QStringLiteral("PGDAS\u2192123.pdf");
+    userFile(refused, kGoodPdf);
+    w->chooseFile(userFolder.path(), refused);
+    picker.pickNext(accountantCertificate());
+    w->cmdUpload_Click();
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages().at(0).title, QStringLiteral("ERROR"));
+    EXPECT_EQ(prompter.messages().at(0).icon, MsgIcon::Critical);
+    EXPECT_TRUE(prompter.messages().at(0).text.contains(QStringLiteral("Renomeie o arquivo")));
+    EXPECT_FALSE(unloaded());
+    EXPECT_TRUE(sim.simulator().uploads().empty());
+
+    prompter.clearMessages();
+    send(w, QStringLiteral("PGDAS\u2013123 \u201cmar\u00e7o\u201d.pdf"), kGoodPdf);
+    prompter.expectNoMessages();
+    bool seen = false;
+    for (const std::string& raw : sim.simulator().rawRequests())
+        seen = seen || raw.find("; filename=\"PGDAS\x96"
+                                "123 \x93mar\xe7o\x94.pdf\"\r\n") != std::string::npos;
+    EXPECT_TRUE(seen);
+}
+
 TEST_F(SimplesWindow, OnlyPdfFilesMayBeSent) {
     frmUploadSimples* w = open();
     userFile(QStringLiteral("extrato.pdf.txt"), kGoodPdf);

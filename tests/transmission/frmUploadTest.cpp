@@ -140,6 +140,82 @@ TEST_F(DeclarationWindow, SendsTheArchiveForTwoReferencesAndHandsOverToTheMainWi
     EXPECT_FALSE(QFile::exists(AppPaths::tempFolder() + QStringLiteral("/dbdef.bkp")));
 }
 
+TEST_F(DeclarationWindow, ARefusalFromTheServerIsShownBeforeTheWindowCloses) {
+    state().setTaxpayer(kIe, QStringLiteral("Empresa Declarante"), QStringLiteral("ERRADA99"));
+    archive({{"dbdef.bkp", QByteArray("x")}});
+    frmUpload* w = open();
+    w->chooseFile(userFolder.path(), QStringLiteral("backup.zip"));
+    selectRows(w, 12, 12);
+    picker.pickNext(accountantCertificate());
+    w->cmdUpload_Click();
+    ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+
+    // The page's markup is gone; the main window is back as after any reply.
+    ASSERT_FALSE(prompter.messages().isEmpty());
+    EXPECT_EQ(prompter.messages().at(0),
+              (Message{QStringLiteral("ERRO - CHAVE_INVALIDA"), QStringLiteral("ERROR"),
+                       MsgIcon::Critical, MsgButtons::Ok}));
+    EXPECT_TRUE(principal->isEnabled());
+    ASSERT_EQ(uploads().size(), 1u);
+    EXPECT_EQ(uploads()[0].verdict, "CHAVE_INVALIDA");
+    EXPECT_TRUE(sim.simulator().transmissions().empty());
+}
+
+TEST_F(DeclarationWindow, FileNameGoesOutInWindows1252OrIsRefusedBeforeSending) {
+    struct Case {
+        const char* what;
+        QString name;
+        QByteArray onTheWire; // empty: refused, nothing sent
+    };
+    const Case cases[] = {
+        {"en dash", QStringLiteral("GIA\u201378045302.ZIP"),
+         QByteArray("GIA\x96"
+                    "78045302.ZIP")},
+        {"curly quotes and euro", QStringLiteral("\u2018\u2019\u201c\u201d\u20ac.zip"),
+         QByteArray("\x91\x92\x93\x94\x80.zip")},
+        {"arrow", QStringLiteral("GIA\u219278045302.ZIP"), QByteArray()},
+    };
+    // The upload requests the server got so far (the main window's calls aside).
+    const auto sentUploads = [this] {
+        std::vector<std::string> out;
+        for (const std::string& raw : sim.simulator().rawRequests())
+            if (raw.rfind("POST /client/xt_upload", 0) == 0)
+                out.push_back(raw);
+        return out;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.clearMessages();
+        // Each reply refreshed the main window, which took the server's own date.
+        state().setDataServidor(serverDate());
+        const size_t before = sentUploads().size();
+        archive({{"dbdef.bkp", QByteArray("x")}}, c.name);
+        frmUpload* w = open();
+        w->chooseFile(userFolder.path(), c.name);
+        selectRows(w, 12, 12);
+        picker.pickNext(accountantCertificate());
+        w->cmdUpload_Click();
+        if (c.onTheWire.isEmpty()) {
+            ASSERT_EQ(prompter.messages().size(), 1);
+            EXPECT_EQ(prompter.messages().at(0).title, QStringLiteral("ERROR"));
+            EXPECT_EQ(prompter.messages().at(0).icon, MsgIcon::Critical);
+            EXPECT_THAT(utf8(prompter.messages().at(0).text), HasSubstr("\u2192"));
+            EXPECT_THAT(utf8(prompter.messages().at(0).text), HasSubstr("Renomeie o arquivo"));
+            EXPECT_FALSE(unloaded());
+            EXPECT_EQ(sentUploads().size(), before);
+            w->close();
+            continue;
+        }
+        ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+        prompter.expectNoMessages();
+        const auto raw = sentUploads();
+        ASSERT_EQ(raw.size(), before + 1);
+        const std::string expected = "; filename=\"" + c.onTheWire.toStdString() + "\"\r\n";
+        EXPECT_NE(raw.back().find(expected), std::string::npos);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 TEST_F(DeclarationWindow, ReferenceListFollowsWorkingYearsAndToday) {
     archive({{"dbdef.bkp", QByteArray("x")}});
     frmUpload* w = open();
