@@ -198,8 +198,16 @@ void frmContador::buildControls() {
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    connect(opt_fisica, &QRadioButton::clicked, this, &frmContador::opt_fisica_Click);
-    connect(opt_juridica, &QRadioButton::clicked, this, &frmContador::opt_juridica_Click);
+    // The mask follows the checked state, however it changed: a click, Space,
+    // an arrow key or a screen reader's toggle (which emits no click).
+    connect(opt_fisica, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            opt_fisica_Click();
+    });
+    connect(opt_juridica, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            opt_juridica_Click();
+    });
     connect(btnOK, &QPushButton::clicked, this, &frmContador::btnOK_Click);
     connect(Command1, &QPushButton::clicked, this, &frmContador::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmContador::Command2_Click);

@@ -44,6 +44,7 @@ public:
 
     // Handlers.
     void Form_Load();
+    // Física or Jurídica became checked (by any input): the matching mask.
     void opt_fisica_Click();
     void opt_juridica_Click();
     void txtCNPJCPF_LostFocus();

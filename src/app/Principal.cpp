@@ -276,6 +276,10 @@ void Principal::showTaxpayer() {
     IESel->setText(m_state.IE());
     RSSel->setText(m_state.RazaoSocial());
     lblChave->setText(m_state.Chave());
+    // An empty label would be announced with its frame's title ("Contribuinte
+    // Selecionado") as if that were the value.
+    for (QLabel* value : {IESel, RSSel})
+        value->setAccessibleName(value->text().isEmpty() ? QStringLiteral("nenhum") : QString());
 }
 
 bool Principal::OpenBrowser(const QString& URL) {

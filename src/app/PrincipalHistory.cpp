@@ -19,6 +19,7 @@
 #include "shell/AppContext.h"
 
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,6 +67,10 @@ void Principal::setUpHistory() {
     }
     tvwPessoa->setRootIsDecorated(true);
     tvwPessoa->setIndentation(Twips::TwipsToPixels(kTreeIndentTwips, tvwPessoa->logicalDpiX()));
+    // A receipt line is never cut short: the column is as wide as the longest
+    // line and the tree scrolls sideways when the window is narrower.
+    tvwPessoa->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tvwPessoa->header()->setStretchLastSection(false);
 }
 
 QString Principal::gridText(int row, int column) const {
@@ -222,6 +227,8 @@ void Principal::AdicionaNoProtocolo(QTreeWidgetItem* root, const History::Receip
     tvwPessoa->scrollToItem(node);
     for (const QString& childText : e.childTexts)
         new QTreeWidgetItem(node, QStringList{childText});
+    // Opened, to be read as it arrives.
+    node->setExpanded(true);
 }
 
 void Principal::cmd_Impressao_Click() {

@@ -6,6 +6,7 @@
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
+#include <openssl/bn.h>
 #include <openssl/err.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -29,6 +30,9 @@ struct X509Free {
 };
 struct BioFree {
     void operator()(BIO* b) const { BIO_free(b); }
+};
+struct BignumFree {
+    void operator()(BIGNUM* n) const { BN_free(n); }
 };
 struct DistPointsFree {
     void operator()(CRL_DIST_POINTS* p) const { CRL_DIST_POINTS_free(p); }
@@ -76,6 +80,18 @@ QString oneLine(const X509_NAME* name) {
     char* data = nullptr;
     const long len = BIO_get_mem_data(bio.get(), &data);
     return QString::fromUtf8(data, static_cast<qsizetype>(len));
+}
+
+QString serialHex(const ASN1_INTEGER* serial) {
+    std::unique_ptr<BIGNUM, BignumFree> number(ASN1_INTEGER_to_BN(serial, nullptr));
+    if (!number)
+        return {};
+    char* hex = BN_bn2hex(number.get());
+    if (!hex)
+        return {};
+    QString text = QString::fromLatin1(hex);
+    OPENSSL_free(hex);
+    return text;
 }
 
 QString commonName(const X509_NAME* name) {
@@ -146,6 +162,7 @@ Certificate parseCertificateDer(const QByteArray& der) {
         throw notACertificate();
     c.subject = oneLine(X509_get_subject_name(x.get()));
     c.issuer = oneLine(X509_get_issuer_name(x.get()));
+    c.serialNumber = serialHex(X509_get0_serialNumber(x.get()));
     c.holderName = commonName(X509_get_subject_name(x.get()));
     c.hasCrlDistributionPoints = X509_get_ext_by_NID(x.get(), NID_crl_distribution_points, -1) >= 0;
     quint32 ignored = 0;

@@ -16,6 +16,10 @@ struct Certificate {
     QDateTime validTo;   // notAfter, local time, whole seconds
     QString subject;     // one line, "CN = ..., O = ..." (UTF-8 names kept readable)
     QString issuer;      // same form as subject
+    // The serial number in upper-case hexadecimal ("01", "7A3B...", "-" in
+    // front of a negative one); tells apart certificates of one holder
+    // issued for the same dates.
+    QString serialNumber;
     bool hasCrlDistributionPoints = false; // extension 2.5.29.31 present
     // The holder's common name (the subject's last CN), empty when it has none;
     // what a list of certificates shows first.

@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 template <typename W> W* named(W* widget, const char* name) {
@@ -21,6 +23,10 @@ template <typename W> W* named(W* widget, const char* name) {
 
 QString shortDate(const QDateTime& d) {
     return d.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+}
+
+QString holderOf(const Certificate& c) {
+    return c.holderName.isEmpty() ? c.subject : c.holderName;
 }
 
 } // namespace
@@ -40,7 +46,8 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     lstCertificados->setAccessibleName(QStringLiteral("Certificados digitais"));
     lstCertificados->setHeaderLabels({QStringLiteral("Titular"), QStringLiteral("Emitido por"),
                                       QStringLiteral("Válido a partir de"),
-                                      QStringLiteral("Válido até")});
+                                      QStringLiteral("Válido até"),
+                                      QStringLiteral("Número de série")});
     lstCertificados->setRootIsDecorated(false);
     lstCertificados->setSelectionMode(QAbstractItemView::SingleSelection);
     lstCertificados->setAllColumnsShowFocus(true);
@@ -52,6 +59,9 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
                                 this),
                      "lblVazio");
     lblVazio->setWordWrap(true);
+    // One line confirming the last import; empty until then.
+    lblStatus = named(new QLabel(this), "lblStatus");
+    lblStatus->setWordWrap(true);
 
     cmdImportar = named(new QPushButton(QStringLiteral("&Importar..."), this), "cmdImportar");
     cmdRemover = named(new QPushButton(QStringLiteral("&Remover"), this), "cmdRemover");
@@ -71,8 +81,9 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     layout->addWidget(lblTexto);
     layout->addWidget(lstCertificados);
     layout->addWidget(lblVazio);
+    layout->addWidget(lblStatus);
     layout->addLayout(buttons);
-    resize(720, 360);
+    resize(860, 360);
 
     setTabOrder(lstCertificados, cmdImportar);
     setTabOrder(cmdImportar, cmdRemover);
@@ -97,9 +108,9 @@ void CertificateDialog::fill(const QList<CertificateStore::Entry>& entries,
     QTreeWidgetItem* toSelect = nullptr;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         const Certificate& c = m_entries[i].certificate;
-        auto* item = new QTreeWidgetItem(lstCertificados,
-                                         {c.holderName.isEmpty() ? c.subject : c.holderName,
-                                          c.issuer, shortDate(c.validFrom), shortDate(c.validTo)});
+        auto* item =
+            new QTreeWidgetItem(lstCertificados, {holderOf(c), c.issuer, shortDate(c.validFrom),
+                                                  shortDate(c.validTo), c.serialNumber});
         item->setData(0, Qt::UserRole, static_cast<int>(i));
         item->setToolTip(0, c.subject);
         if (m_entries[i].id == selectId || (selectId.isEmpty() && i == 0))
@@ -134,6 +145,7 @@ void CertificateDialog::showError(const QString& text) {
 }
 
 void CertificateDialog::cmdImportar_Click() {
+    lblStatus->clear();
     try {
         const QString path = m_questions.chooseFile ? m_questions.chooseFile() : QString();
         if (path.isEmpty())
@@ -159,7 +171,17 @@ void CertificateDialog::cmdImportar_Click() {
                 asked = true;
             }
         }
+        const bool listed = std::any_of(
+            m_entries.cbegin(), m_entries.cend(),
+            [&](const CertificateStore::Entry& entry) { return entry.id == imported->id; });
         reload(imported->id);
+        const QString holder = holderOf(imported->certificate);
+        lblStatus->setText(listed ? QStringLiteral("O certificado de ") + holder +
+                                        QStringLiteral(" já estava na lista.")
+                                  : QStringLiteral("Certificado de ") + holder +
+                                        QStringLiteral(" importado."));
+        // The imported certificate is the selected row: Enter chooses it.
+        lstCertificados->setFocus();
     } catch (const RuntimeError& e) {
         showError(e.description());
     }
@@ -170,9 +192,7 @@ void CertificateDialog::cmdRemover_Click() {
         const CertificateStore::Entry* entry = current();
         if (!entry)
             return;
-        const QString holder = entry->certificate.holderName.isEmpty()
-                                   ? entry->certificate.subject
-                                   : entry->certificate.holderName;
+        const QString holder = holderOf(entry->certificate);
         const MsgAnswer answer = m_prompter.show(
             {QStringLiteral("Deseja remover o certificado de ") + holder +
                  QStringLiteral(" da lista? O arquivo original do certificado não é alterado."),
@@ -180,6 +200,7 @@ void CertificateDialog::cmdRemover_Click() {
         if (answer != MsgAnswer::Yes)
             return;
         m_store.remove(entry->id);
+        lblStatus->clear();
         reload(QString());
     } catch (const RuntimeError& e) {
         showError(e.description());

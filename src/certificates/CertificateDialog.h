@@ -1,6 +1,7 @@
 // The certificate selection dialog: the certificates of the user's store with
-// holder, issuer and validity, and buttons to import a certificate file,
-// remove one, choose one or cancel. The file and password questions come in
+// holder, issuer, validity and serial number, a line confirming the last
+// import, and buttons to import a certificate file, remove one, choose one or
+// cancel. The file and password questions come in
 // as functions, so the program asks with its own dialogs and tests answer
 // from a script; messages go through the Prompter.
 #pragma once
@@ -40,15 +41,17 @@ public:
     const std::optional<Certificate>& chosen() const { return m_chosen; }
 
     QLabel* lblTexto;
-    QLabel* lblVazio; // shown while the store is empty
+    QLabel* lblVazio;  // shown while the store is empty
+    QLabel* lblStatus; // the last import: new or already in the list
     QTreeWidget* lstCertificados;
     QPushButton* cmdImportar;
     QPushButton* cmdRemover;
     QPushButton* cmdOK;
     QPushButton* cmdCancelar;
 
-    // Asks for a file (and its password when it has one), imports it and
-    // selects it. Failures are shown in a message box; the dialog stays open.
+    // Asks for a file (and its password when it has one), imports it, selects
+    // it and says in lblStatus whether it is new or was already listed.
+    // Failures are shown in a message box; the dialog stays open.
     void cmdImportar_Click();
     // Asks Yes/No, then removes the selected certificate from the store.
     void cmdRemover_Click();

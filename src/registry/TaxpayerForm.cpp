@@ -4,7 +4,18 @@
 #include "validation/CNPJValida.h"
 #include "validation/IEValida.h"
 
+#include <algorithm>
+
 namespace TaxpayerForm {
+
+namespace {
+
+bool hasDigit(const QString& text) {
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+} // namespace
 
 int lengthWithoutPrompts(const QString& maskedText) {
     return static_cast<int>(maskedText.size() - maskedText.count(QLatin1Char('_')));
@@ -31,7 +42,9 @@ QString newIeFocusMessage(int count) {
 }
 
 QString firstFieldError(const Fields& fields, bool requireKey) {
-    if (!IEValida::ValidaIE(fields.ie, kUf))
+    // The check digit alone lets an untouched field through (its blanks count
+    // as zeros) and the row would be stored under "________".
+    if (!hasDigit(fields.ie) || !IEValida::ValidaIE(fields.ie, kUf))
         return kMsgIe;
     if (fields.razaoSocial.isEmpty())
         return kMsgRazaoSocial;

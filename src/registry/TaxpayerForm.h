@@ -81,8 +81,9 @@ QString newIeFocusMessage(int count);
 // The field checks shared by the key button and both confirmations, in their
 // fixed order: IE check digit, name, CNPJ length, CNPJ check digits, CNAE
 // length and, when `requireKey`, a key. Returns the message of the first
-// check that fails, or empty when all pass. The IE is not tested for length:
-// missing positions count as zeros. Never throws.
+// check that fails, or empty when all pass. An IE without any digit fails
+// the IE check; otherwise it is not tested for length: missing positions
+// count as zeros. Never throws.
 QString firstFieldError(const Fields& fields, bool requireKey);
 
 // The box the confirmation ("OK") of either window shows before it touches

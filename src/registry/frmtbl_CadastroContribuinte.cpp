@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
 frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(AppContext& context, QWidget* parent)
@@ -22,8 +23,16 @@ frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(AppContext& context, QW
     lblRegime->setObjectName(QStringLiteral("lblRegime"));
     addNote(lblRegime);
 
-    // The update never writes the key: shown, not typed.
-    Chave->setReadOnly(true);
+    // The IE names the row being updated and the update never writes the
+    // key: both are shown, not typed. An IE typed here would write this
+    // taxpayer's data over another company's row.
+    for (QLineEdit* shown : {static_cast<QLineEdit*>(txtIE), Chave}) {
+        shown->setReadOnly(true);
+        // Drawn on the window's colour, so it does not look like a field to type in.
+        QPalette palette = shown->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        shown->setPalette(palette);
+    }
 
     QWidget* order[] = {txtIE, txtRazaoSocial,      txtCNPJ, txtCNAE,    txtInscMunicipal,
                         Chave, flag_optantesimples, cmdOK,   cmdCancelar};
@@ -33,6 +42,7 @@ frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(AppContext& context, QW
 }
 
 void frmtbl_CadastroContribuinte::fillFromRow(const ContribuinteRow& row) {
+    m_ie = row.IE;
     txtIE->setMaskedText(row.IE);
     txtRazaoSocial->setText(row.RazaoSocial);
     txtCNPJ->setMaskedText(row.Cnpj);
@@ -47,7 +57,10 @@ void frmtbl_CadastroContribuinte::txtIE_LostFocus() {
 }
 
 void frmtbl_CadastroContribuinte::cmdOK_Click() {
-    const TaxpayerForm::Fields f = fields();
+    TaxpayerForm::Fields f = fields();
+    // The read-only field can still be rewritten through the accessibility
+    // interface; the row written is the one shown when the window was filled.
+    f.ie = m_ie;
     if (const std::optional<Message> refusal = TaxpayerForm::okRefusal(f, erroMsg->text())) {
         m_context.prompter->show(*refusal);
         return;

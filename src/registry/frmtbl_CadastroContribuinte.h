@@ -1,6 +1,7 @@
 // The taxpayer-update window: the update chooser opens it filled with one
 // stored taxpayer; "&OK" writes the name, CNAE, municipal registration and
-// Simples option back. CNPJ and key are checked but never written.
+// Simples option back to the row of the IE shown. The IE and the key are
+// read-only; CNPJ and key are checked but never written.
 //
 // A single instance reached through the window registry as
 // "frmtbl_CadastroContribuinte". Every close unloads it and leaves the main
@@ -17,6 +18,7 @@ public:
     explicit frmtbl_CadastroContribuinte(AppContext& context, QWidget* parent = nullptr);
 
     // Fills every field with a stored taxpayer (NULL Simples: box cleared).
+    // Its IE is the row "&OK" writes, whatever the IE field holds by then.
     void fillFromRow(const ContribuinteRow& row);
 
     // Handlers.
@@ -25,4 +27,7 @@ public:
 
     // Controls of this window only.
     QLabel* lblRegime;
+
+private:
+    QString m_ie; // IE of the row shown; empty until a row is filled in
 };

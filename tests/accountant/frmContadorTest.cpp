@@ -14,6 +14,8 @@
 #include "support/FakePrompter.h"
 #include "support/SimulatorFixture.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFocusEvent>
@@ -24,6 +26,7 @@
 #include <QRadioButton>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -76,6 +79,15 @@ quint16 closedPort() {
     const quint16 port = server.serverPort();
     server.close();
     return port;
+}
+
+// What a screen reader does when its user activates a control's action.
+void accessibleAction(QWidget* control, const QString& action) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+    ASSERT_NE(iface, nullptr);
+    ASSERT_NE(iface->actionInterface(), nullptr);
+    ASSERT_TRUE(iface->actionInterface()->actionNames().contains(action));
+    iface->actionInterface()->doAction(action);
 }
 
 class AccountantWindow : public ::testing::Test {
@@ -443,6 +455,63 @@ TEST_F(AccountantWindow, OptionsSwitchMaskAndFocusLossChecksDocument) {
         QCoreApplication::sendEvent(w->txtCNPJCPF, &out);
         EXPECT_EQ(w->erroMsg->text(), c.erroMsg) << utf8(c.document);
     }
+    prompter.expectNoMessages();
+}
+
+// However the radio gets checked, the document field takes its mask: a
+// screen reader's toggle must not leave a CPF typed through the CNPJ mask.
+TEST_F(AccountantWindow, EveryWayOfChoosingThePersonTypeSwitchesTheMask) {
+    using Choose = void (*)(QRadioButton * target, QRadioButton * other);
+    const struct {
+        const char* way;
+        Choose choose;
+    } ways[] = {
+        {"mouse",
+         [](QRadioButton* target, QRadioButton*) {
+             QTest::mouseClick(target, Qt::LeftButton);
+         }},
+        {"Space",
+         [](QRadioButton* target, QRadioButton*) {
+             target->setFocus();
+             QTest::keyClick(target, Qt::Key_Space);
+         }},
+        {"arrow keys",
+         [](QRadioButton* target, QRadioButton* other) {
+             other->setFocus();
+             if (!other->isChecked())
+                 QTest::keyClick(other, Qt::Key_Space);
+             QTest::keyClick(other, target->x() < other->x() ? Qt::Key_Left : Qt::Key_Right);
+         }},
+        {"accessibility toggle",
+         [](QRadioButton* target, QRadioButton*) {
+             accessibleAction(target, QAccessibleActionInterface::toggleAction());
+         }},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        frmContador* window = open();
+        QApplication::setActiveWindow(window);
+        const auto typeDocument = [window](const QString& digits) {
+            window->txtCNPJCPF->clear();
+            window->txtCNPJCPF->setFocus();
+            window->txtCNPJCPF->setCursorPosition(0);
+            QTest::keyClicks(window->txtCNPJCPF, digits);
+            return window->txtCNPJCPF->maskedText();
+        };
+
+        w.choose(window->opt_fisica, window->opt_juridica);
+        EXPECT_TRUE(window->opt_fisica->isChecked());
+        EXPECT_EQ(utf8(typeDocument(QStringLiteral("12345678909"))), "123.456.789-09");
+        w.choose(window->opt_juridica, window->opt_fisica);
+        EXPECT_TRUE(window->opt_juridica->isChecked());
+        EXPECT_EQ(utf8(typeDocument(QStringLiteral("11222333000181"))), "11.222.333/0001-81");
+        w.choose(window->opt_fisica, window->opt_juridica);
+        EXPECT_EQ(utf8(window->txtCNPJCPF->mask()), "###.###.###-##");
+
+        registry.unloadAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_THAT(storedRows(), IsEmpty());
     prompter.expectNoMessages();
 }
 

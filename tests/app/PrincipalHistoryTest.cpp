@@ -354,6 +354,11 @@ TEST_F(HistoryWindow, ClickOnAProcessedRowShowsItsReceiptTree) {
                             QStringLiteral("01/04/2014 09:00:00")));
     EXPECT_THAT(childTexts(root->child(3)),
                 ElementsAre(QStringLiteral("Valor adicionado"), QStringLiteral("12.345,67")));
+    // Opened to be read: every item shows its lines, none of them cut.
+    for (int i = 0; i < root->childCount(); ++i)
+        EXPECT_TRUE(root->child(i)->isExpanded()) << s(root->child(i)->text(0));
+    QApplication::processEvents(); // the view lays its items out
+    EXPECT_GE(t->columnWidth(0), static_cast<QAbstractItemView*>(t)->sizeHintForColumn(0));
     EXPECT_TRUE(p->Text1->toPlainText().startsWith(QStringLiteral("<recibo>")));
     EXPECT_EQ(p->Text2->text(), QString::number(p->Text1->toPlainText().size()));
 

@@ -18,6 +18,7 @@
 #include "store/LocalDb.h"
 #include "support/AccessibilityCheck.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -351,15 +352,27 @@ TEST_F(ShellWindowsTest, GridHeaderColumnsAndWidths) {
 TEST_F(ShellWindowsTest, TaxpayerLabelsFollowTheProgramState) {
     Principal* p = principal();
     EXPECT_EQ(context.state, &p->state());
+    // What a screen reader announces for a value label, and its heading.
+    const auto spoken = [](QLabel* value) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(value);
+        return iface->text(QAccessible::Name).toStdString() + " | " +
+               iface->text(QAccessible::Description).toStdString();
+    };
+    EXPECT_EQ(spoken(p->IESel), "nenhum | Inscrição Estadual") << "no taxpayer selected yet";
+    EXPECT_EQ(spoken(p->RSSel), "nenhum | Razão Social");
     p->state().setTaxpayer(QStringLiteral("86123452"), QStringLiteral("Padaria Pão Quente Ltda"),
                            QStringLiteral("A7K2M9QX"));
     EXPECT_EQ(p->IESel->text(), QStringLiteral("86123452"));
     EXPECT_EQ(p->RSSel->text(), QStringLiteral("Padaria Pão Quente Ltda"));
     EXPECT_EQ(p->lblChave->text(), QStringLiteral("A7K2M9QX"));
+    EXPECT_EQ(spoken(p->IESel), "86123452 | Inscrição Estadual");
+    EXPECT_EQ(spoken(p->RSSel), "Padaria Pão Quente Ltda | Razão Social");
     p->state().clearTaxpayer();
     EXPECT_TRUE(p->IESel->text().isEmpty());
     EXPECT_TRUE(p->RSSel->text().isEmpty());
     EXPECT_TRUE(p->lblChave->text().isEmpty());
+    EXPECT_EQ(spoken(p->IESel), "nenhum | Inscrição Estadual");
+    EXPECT_EQ(spoken(p->RSSel), "nenhum | Razão Social");
     windows->unload(QStringLiteral("Principal"));
     processDeferredDeletes();
     EXPECT_EQ(context.state, nullptr) << "no dangling state once the main window is gone";
@@ -651,6 +664,26 @@ TEST_F(ShellWindowsTest, EveryControlIsNamedAndReachableByKeyboard) {
     EXPECT_THAT(AccessibilityCheck::tabOrder(p),
                 ElementsAre(QStringLiteral("Command1"), QStringLiteral("GridTransmissoes"),
                             QStringLiteral("cmd_Impressao"), QStringLiteral("tvwPessoa")));
+}
+
+// The window opens at its usual size; enlarged, the list and the receipt
+// tree take the room, so long lines can be read.
+TEST_F(ShellWindowsTest, GridAndReceiptTreeGrowWithTheWindow) {
+    Principal* p = principal();
+    p->frmImportacao->show();
+    p->tvwPessoa->show();
+    p->show();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(p->size(), QSize(820, 560));
+    const QSize grid = p->GridTransmissoes->size();
+    const QSize tree = p->tvwPessoa->size();
+
+    p->resize(1400, 900);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_GE(p->GridTransmissoes->width(), grid.width() + 250);
+    EXPECT_GE(p->GridTransmissoes->height(), grid.height() + 300);
+    EXPECT_GE(p->tvwPessoa->width(), tree.width() + 200);
+    EXPECT_GE(p->tvwPessoa->height(), tree.height() + 300);
 }
 
 TEST_F(ShellWindowsTest, AccessibilityCheckFindsUnnamedAndUnreachableControls) {

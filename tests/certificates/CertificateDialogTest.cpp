@@ -104,6 +104,8 @@ TEST_F(CertificateDialogTest, ListsTheStoreAndReturnsTheChosenCertificate) {
     EXPECT_EQ(row->text(1), QStringLiteral("CN = AC Teste"));
     EXPECT_EQ(row->text(2), QStringLiteral("02/01/2025 03:04"));
     EXPECT_EQ(row->text(3), QStringLiteral("07/06/2027 08:09"));
+    EXPECT_EQ(row->text(4), QStringLiteral("01"));
+    EXPECT_EQ(d->lblStatus->text(), QString());
 
     // The first row starts selected; OK returns it.
     EXPECT_TRUE(d->cmdOK->isEnabled());
@@ -112,6 +114,46 @@ TEST_F(CertificateDialogTest, ListsTheStoreAndReturnsTheChosenCertificate) {
     ASSERT_TRUE(d->chosen().has_value());
     EXPECT_EQ(d->chosen()->der, maria);
     prompter.expectNoMessages();
+}
+
+// One holder with two certificates for the same dates (a renewed file, say):
+// the serial number tells the rows apart.
+TEST_F(CertificateDialogTest, SameHolderAndDatesAreToldApartBySerialNumber) {
+    TestCertificateOptions first = holder(QStringLiteral("PADARIA:11222333000181"));
+    TestCertificateOptions second = first;
+    second.serial = 0x7A3B5C;
+    store.importBytes(makeCertificateDer(first));
+    store.importBytes(makeCertificateDer(second));
+
+    auto d = open();
+    ASSERT_EQ(d->lstCertificados->topLevelItemCount(), 2);
+    EXPECT_EQ(d->lstCertificados->headerItem()->text(4), QStringLiteral("Número de série"));
+    QStringList serials;
+    for (int i = 0; i < 2; ++i)
+        serials << d->lstCertificados->topLevelItem(i)->text(4);
+    EXPECT_THAT(serials,
+                ::testing::UnorderedElementsAre(QStringLiteral("01"), QStringLiteral("7A3B5C")));
+}
+
+TEST_F(CertificateDialogTest, ImportIsConfirmedInOneLineAlsoWhenAlreadyListed) {
+    const QString cer = writeSource(QStringLiteral("maria.cer"),
+                                    makeCertificateDer(holder(QStringLiteral("MARIA"))));
+    auto d = open();
+    files << cer << cer;
+    d->cmdImportar->click();
+    EXPECT_EQ(d->lblStatus->text(), QStringLiteral("Certificado de MARIA importado."));
+    EXPECT_TRUE(d->lblStatus->isVisible());
+    d->cmdImportar->click();
+    EXPECT_EQ(d->lblStatus->text(), QStringLiteral("O certificado de MARIA já estava na lista."));
+    EXPECT_THAT(holders(*d), ElementsAre(QStringLiteral("MARIA")));
+    prompter.expectNoMessages();
+
+    // A refused file leaves no confirmation behind.
+    files << writeSource(QStringLiteral("nota.txt"), "texto");
+    d->cmdImportar->click();
+    EXPECT_EQ(d->lblStatus->text(), QString());
+    EXPECT_EQ(prompter.texts(),
+              QStringList{QStringLiteral("O arquivo não contém um certificado digital válido.")});
 }
 
 TEST_F(CertificateDialogTest, EmptyStoreOffersImportAndCancelReturnsNothing) {

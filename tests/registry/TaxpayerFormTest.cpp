@@ -64,8 +64,11 @@ TEST(TaxpayerFormChecks, FirstFailingCheckDecidesTheMessage) {
              f.chave.clear();
          },
          kMsgCnae},
-        // The IE has no length test: missing positions count as zeros.
-        {"IE untouched", [](Fields& f) { f.ie = QStringLiteral("________"); }, QString()},
+        // An IE needs a digit; beyond that it has no length test: missing
+        // positions count as zeros.
+        {"IE untouched", [](Fields& f) { f.ie = QStringLiteral("________"); }, kMsgIe},
+        {"IE blank", [](Fields& f) { f.ie.clear(); }, kMsgIe},
+        {"IE one digit", [](Fields& f) { f.ie = QStringLiteral("0_______"); }, QString()},
         {"IE seven zeros and a blank", [](Fields& f) { f.ie = QStringLiteral("0000000_"); },
          QString()},
         {"CCM and Simples are free",

@@ -26,6 +26,8 @@
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFocusEvent>
@@ -36,6 +38,7 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -410,7 +413,17 @@ TEST_F(TaxpayerWindows, LeavingCnpjShowsOnlyTheLastCheck) {
 
 TEST_F(TaxpayerWindows, OkShowsFirstFieldErrorAndTypedKeyIsAccepted) {
     auto* w = open<frmtbl_CriaContribuinte>();
-    // An untouched window: the IE passes (zeros), the name is the first refusal.
+    // An untouched window: an IE without a digit is the first refusal, on
+    // OK and on the key button alike.
+    w->cmdOK->click();
+    w->Command1->click();
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(box(QStringLiteral("Inscrição Estadual inválida")),
+                            box(QStringLiteral("Inscrição Estadual inválida"))));
+    EXPECT_EQ(keyRequests(), 0);
+
+    prompter.clearMessages();
+    w->txtIE->setMaskedText(kIe);
     w->cmdOK->click();
     EXPECT_THAT(prompter.messages(),
                 ElementsAre(box(QStringLiteral("Razão Social preenchida incorretamente"))));
@@ -562,26 +575,62 @@ TEST_F(TaxpayerWindows, StoredRowFillsUpdateWindow) {
 }
 
 TEST_F(TaxpayerWindows, UpdateIeChecks) {
-    store(row(kIe, QStringLiteral("Padaria"), kCnpj, kKey));
+    // A row stored with a wrong check digit (imported), and a row deleted
+    // while its update window was open.
+    store(row(QStringLiteral("78045303"), QStringLiteral("Padaria"), kCnpj, kKey));
     auto* w = open<frmtbl_CadastroContribuinte>();
-    w->fillFromRow(row(kIe, QStringLiteral("Padaria"), kCnpj, kKey));
-
-    w->txtIE->setMaskedText(QStringLiteral("78045303"));
+    w->fillFromRow(row(QStringLiteral("78045303"), QStringLiteral("Padaria"), kCnpj, kKey));
     leave(w->txtIE);
     EXPECT_EQ(w->erroMsg->text(), QStringLiteral("Inscrição Estadual inválida."));
     w->cmdOK->click();
     EXPECT_THAT(prompter.messages(),
                 ElementsAre(box(QStringLiteral("Inscrição Estadual inválida"))));
 
-    // A valid IE that is not on file.
     prompter.clearMessages();
-    w->txtIE->setMaskedText(kIe2);
+    w->fillFromRow(row(kIe2, QStringLiteral("Comércio"), kCnpj2, kKey2));
     leave(w->txtIE);
     EXPECT_EQ(w->erroMsg->text(), QString());
     w->cmdOK->click();
     prompter.expectNoMessages();
     EXPECT_EQ(w->erroMsg->text(), QStringLiteral("Contribuinte não cadastrado."));
-    EXPECT_THAT(storedRows(), ElementsAre(row(kIe, QStringLiteral("Padaria"), kCnpj, kKey)));
+    EXPECT_THAT(storedRows(), ElementsAre(row(QStringLiteral("78045303"), QStringLiteral("Padaria"),
+                                              kCnpj, kKey)));
+}
+
+// The IE names the row the update writes: the row the window was filled
+// with, whatever the field holds when OK is pressed.
+TEST_F(TaxpayerWindows, UpdateWritesOnlyTheRowItWasOpenedWith) {
+    const ContribuinteRow other =
+        row(kIe, QStringLiteral("Padaria"), kCnpj, kKey, QStringLiteral("CCM-1"), true);
+    store(other);
+    store(row(kIe2, QStringLiteral("Comércio"), kCnpj2, kKey2, QStringLiteral("CCM-2"), false));
+    auto* chooser = open<frmtbl_atualizarContribuinte>();
+    chooser->GridSelContribuinte->setCurrentCell(1, 0);
+    chooser->cmdOK->click();
+    auto* w = loaded<frmtbl_CadastroContribuinte>();
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->fields().ie, kIe2);
+    EXPECT_TRUE(w->txtIE->isReadOnly());
+
+    QApplication::setActiveWindow(w);
+    w->txtIE->setFocus();
+    QTest::keyClick(w->txtIE, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(w->txtIE, kIe);
+    QTest::keyClick(w->txtIE, Qt::Key_Backspace);
+    EXPECT_EQ(w->fields().ie, kIe2);
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w->txtIE);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_TRUE(reader->state().readOnly);
+    reader->setText(QAccessible::Value, kIe); // Qt lets this through a read-only field
+
+    w->txtRazaoSocial->setText(QStringLiteral("Comércio Novo"));
+    w->cmdOK->click();
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(box(QStringLiteral("O dados cadastrais do contribuinte foram "
+                                               "atualizados"),
+                                kTitle, MsgIcon::None)));
+    EXPECT_THAT(storedRows(), ElementsAre(other, row(kIe2, QStringLiteral("Comércio Novo"), kCnpj2,
+                                                     kKey2, QStringLiteral("CCM-2"), false)));
 }
 
 TEST_F(TaxpayerWindows, UpdateChooserNoChoiceAndFailure) {

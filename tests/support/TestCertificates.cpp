@@ -53,7 +53,7 @@ Made make(const TestCertificateOptions& options) {
     m.cert.reset(X509_new());
     X509* x = m.cert.get();
     check(x && X509_set_version(x, 2) == 1, "version");
-    check(ASN1_INTEGER_set(X509_get_serialNumber(x), 1) == 1, "serial");
+    check(ASN1_INTEGER_set(X509_get_serialNumber(x), options.serial) == 1, "serial");
     check(ASN1_TIME_set(X509_getm_notBefore(x), options.notBefore.toSecsSinceEpoch()) != nullptr,
           "notBefore");
     check(ASN1_TIME_set(X509_getm_notAfter(x), options.notAfter.toSecsSinceEpoch()) != nullptr,

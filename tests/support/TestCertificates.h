@@ -22,6 +22,7 @@ struct TestCertificateOptions {
     QString commonName = QStringLiteral("EMPRESA TESTE LTDA:11222333000181");
     QString organization = QStringLiteral("ICP-Brasil");
     QString issuerName = QStringLiteral("AC Teste de Valdoria");
+    long serial = 1;
     // Validity, whole seconds (any time zone; stored as UTC).
     QDateTime notBefore = QDateTime::currentDateTimeUtc().addDays(-30);
     QDateTime notAfter = QDateTime::currentDateTimeUtc().addDays(335);
