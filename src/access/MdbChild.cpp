@@ -158,7 +158,12 @@ QList<Rows> readTables(const QString& path, const QList<Request>& requests, cons
     while (child.state() != QProcess::NotRunning) {
         if (deadline.hasExpired())
             stop(QStringLiteral("tempo esgotado"));
-        child.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
+        const int wait = static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
+        // No data before the deadline while still running means the child
+        // closed its output: nothing more can come, so wait for its end.
+        if (!child.waitForReadyRead(wait) && child.state() != QProcess::NotRunning &&
+            !deadline.hasExpired())
+            child.waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
         output += child.readAllStandardOutput();
         if (output.size() > limits.outputBytes)
             stop(QStringLiteral("resposta grande demais"));
