@@ -99,8 +99,9 @@ TEST(MdbFrames, RefusesEveryMalformedOutput) {
         SCOPED_TRACE(c.what);
         const MdbFrames::Parsed parsed = MdbFrames::parse(c.output, expected);
         EXPECT_EQ(parsed.kind, c.kind) << parsed.text;
-        if (c.kind == Kind::Complete)
+        if (c.kind == Kind::Complete) {
             EXPECT_EQ(parsed.tables.at(0).name, "tblX");
+        }
     }
     const MdbFrames::Parsed whole = MdbFrames::parse(v + t + row + e, expected);
     EXPECT_EQ(whole.tables.at(0).rows, (std::vector<std::vector<std::string>>{{"a", "b"}}));
