@@ -1,17 +1,30 @@
-// Fuzz target for the company export reader: any file, however damaged,
-// gives the companies or a RuntimeError, without crashing. The bytes are
-// written to a temporary file because the reader, like the import, takes a
-// path. Seed it with the export fixtures to get past the signature check.
-#include "base/RuntimeError.h"
-#include "registry/AccessExportReader.h"
+// Fuzz target for reading export files: each input is taken twice.
+// - As what the reader child writes: the client's record parser accepts or
+//   refuses it, never crashes (the child's output is outside input too).
+// - As an export file: the libmdb reader reads it in-process (for coverage),
+//   its rows are written as the child writes them and parsed back; they must
+//   come back whole and equal. The file is written to disk because the
+//   reader, like the child, takes a path. Seed it with the export fixtures
+//   to get past the signature check. A crash inside libmdb itself is what
+//   the child exists for (the damaged-export fixture is one); a crash in the
+//   reader's own code or in the parser is a fault.
+#include "access/MdbFrames.h"
+#include "access/MdbTableReader.h"
 
 #include <QTemporaryFile>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+const std::vector<MdbFrames::Expected> kExpected{{"tblContribuinte", 4}};
+
+void readAsFile(const std::uint8_t* data, std::size_t size) {
     static QTemporaryFile file;
     if (!file.isOpen() && !file.open())
         std::abort();
@@ -20,10 +33,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             static_cast<qint64>(size) ||
         !file.flush())
         std::abort();
+
+    MdbTableReader::Request request{"tblContribuinte", {}};
+    for (int i = 0; i < 4; ++i)
+        request.columns.push_back(MdbTableReader::Column::at(i));
+    std::vector<std::vector<std::string>> rows;
+    std::string out;
+    MdbFrames::appendVersion(out);
+    MdbTableReader::Sink sink;
+    sink.table = [&out](const std::string& table) {
+        MdbFrames::appendTable(out, table);
+    };
+    sink.row = [&](const std::vector<std::string>& row) {
+        rows.push_back(row);
+        for (const std::string& cell : row)
+            MdbFrames::appendCell(out, cell);
+    };
+    bool failed = false;
     try {
-        const QList<AccessExport::Company> companies = AccessExport::readCompanies(file.fileName());
-        static_cast<void>(companies);
-    } catch (const RuntimeError&) {
+        MdbTableReader::read(file.fileName().toStdString(), {request}, sink);
+        MdbFrames::appendEnd(out);
+    } catch (const MdbTableReader::Error& e) {
+        MdbFrames::appendFailure(out, e.number(), e.what());
+        failed = true;
     }
+
+    const MdbFrames::Parsed parsed = MdbFrames::parse(out, kExpected);
+    if (failed) {
+        if (parsed.kind != MdbFrames::Parsed::Kind::Failure)
+            std::abort();
+    } else if (parsed.kind != MdbFrames::Parsed::Kind::Complete ||
+               parsed.tables.at(0).rows != rows) {
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static_cast<void>(
+        MdbFrames::parse(std::string_view(reinterpret_cast<const char*>(data), size), kExpected));
+    readAsFile(data, size);
     return 0;
 }

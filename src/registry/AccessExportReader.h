@@ -2,12 +2,12 @@
 // `tblContribuinte` holds one company per row, read by column position (IE,
 // company name, CNPJ, CNAE), every value taken as text.
 //
-// The file is read with libmdb, which needs no password: the fixed database
-// password the export files carry ("lorentz77") only guards them against the
-// Windows Access driver, and libmdb reads past it. Before libmdb sees a file
-// its first page is checked for the Jet/ACE signature, so a text file or any
-// other stranger is refused here rather than inside the library (which may
-// print a diagnostic of its own on stderr for a damaged Access file).
+// The file comes from outside and the Access library is not hardened against
+// damaged files, so it is read in the reader child (access/MdbChild): a file
+// that crashes or stalls the library is refused like any unreadable file and
+// the client goes on. The fixed database password the export files carry
+// ("lorentz77") only guards them against the Windows Access driver; libmdb
+// reads past it.
 #pragma once
 
 #include <QList>
@@ -33,8 +33,9 @@ inline constexpr int kColumnsNeeded = 4;
 // Every company of `tblContribuinte` in file order; an empty list for an
 // empty table. NULL values read as empty text.
 // Throws RuntimeError when the file is missing or unreadable, is not an
-// Access file, has no table of that name, or the table has fewer than four
-// columns.
+// Access file or is damaged, has no table of that name, or the table has
+// fewer than four columns; with MdbChild::kHelperMissing when the reader
+// child is not installed.
 QList<Company> readCompanies(const QString& path);
 
 } // namespace AccessExport

@@ -1,6 +1,7 @@
 // The company import's checks, texts and loop.
 #include "registry/CompanyImport.h"
 
+#include "access/MdbChild.h"
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
 #include "certificates/CertificateMessages.h"
@@ -36,6 +37,13 @@ QString companyLines(const QString& name, const QString& ie) {
 }
 
 } // namespace
+
+Message readFailureMessage(const std::exception& error) {
+    const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
+    if (runtime && runtime->number() == MdbChild::kHelperMissing)
+        return {kReaderMissing, kTitle, MsgIcon::Critical, MsgButtons::Ok};
+    return {kInvalidFile, kTitle, MsgIcon::None, MsgButtons::Ok};
+}
 
 bool isInconsistent(const AccessExport::Company& company) {
     return !CNPJValida::ValidaCNPJ(company.Cnpj) || trimBlanks(company.RazaoSocial).isEmpty();

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "platform/Prompter.h"
 #include "registry/AccessExportReader.h"
 
 #include <QList>
 #include <QString>
 
+#include <exception>
 #include <functional>
 
 class LocalDb;
@@ -24,6 +26,11 @@ inline const QString kTitle = QStringLiteral("VAV-UVOD - RJ");
 // Load: the file cannot be read as an export (OK box, kTitle, no icon).
 inline const QString kInvalidFile = QStringLiteral(
     "Erro: Arquivo inválido, você deve selecionar um arquivo conforme o manual indicar");
+// Load or import: the file cannot be read because the program that reads
+// Access files is missing from the installation (critical icon, kTitle).
+inline const QString kReaderMissing = QStringLiteral(
+    "Erro: o leitor de arquivos Access (dadav-leitor-mdb) não foi encontrado junto ao programa. "
+    "Reinstale o programa e tente novamente.");
 // Load: the export holds no company (OK box without title, no icon).
 inline const QString kEmptyFile = QStringLiteral("Erro: Arquivo está vazio");
 // Import finished (information icon, kTitle).
@@ -32,6 +39,11 @@ inline const QString kCompleted = QStringLiteral("Importação Concluída");
 // The load counts companies with a 16-bit signed counter: an export with
 // more companies than this is refused with kInvalidFile.
 inline constexpr int kMaxCompanies = 32767;
+
+// The box for a file that could not be read (AccessExport::readCompanies
+// threw `error`): kReaderMissing when the reader is not installed, else
+// kInvalidFile.
+Message readFailureMessage(const std::exception& error);
 
 // A row is inconsistent when its CNPJ fails the check digits or its name,
 // trimmed of blanks, is empty.

@@ -175,9 +175,8 @@ void ImportarEmpresas::Command3_Click() {
         companies = AccessExport::readCompanies(Text1->text());
         if (companies.size() > CompanyImport::kMaxCompanies)
             throw RuntimeError(6, kWindowName, QStringLiteral("Empresas demais no arquivo"));
-    } catch (const std::exception&) {
-        m_context.prompter->show(
-            {CompanyImport::kInvalidFile, CompanyImport::kTitle, MsgIcon::None, MsgButtons::Ok});
+    } catch (const std::exception& error) {
+        m_context.prompter->show(CompanyImport::readFailureMessage(error));
         return;
     }
     if (companies.isEmpty()) {
@@ -243,9 +242,8 @@ void ImportarEmpresas::SelecionarCertificado() {
     QList<AccessExport::Company> companies;
     try {
         companies = AccessExport::readCompanies(Text1->text());
-    } catch (const std::exception&) {
-        m_context.prompter->show(
-            {CompanyImport::kInvalidFile, CompanyImport::kTitle, MsgIcon::None, MsgButtons::Ok});
+    } catch (const std::exception& error) {
+        m_context.prompter->show(CompanyImport::readFailureMessage(error));
         return;
     }
     // The file may have changed since it was reviewed: what is imported must

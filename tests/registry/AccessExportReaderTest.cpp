@@ -1,5 +1,5 @@
 // Reading the companies of NovaGIA export files: the fixtures in
-// tests/fixtures and files that are not exports at all.
+// tests/fixtures, a damaged one, and files that are not exports at all.
 #include "registry/AccessExportReader.h"
 
 #include "base/RuntimeError.h"
@@ -109,6 +109,7 @@ TEST(AccessExportReader, RefusesWhatIsNotAnExport) {
         {"signature only", write("cabecalho.mdb", access.left(64)), 3343},
         {"first page then nothing", write("curto.mdb", access.left(4096)), 3343},
         {"no such table", write("sem-tabela.mdb", renamed), 3078},
+        {"damaged export on which the Access library crashes", fixture("damaged-export.mdb"), 3343},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -4,6 +4,7 @@
 // the import, and what the user sees and what is stored.
 #include "registry/ImportarEmpresas.h"
 
+#include "access/MdbChild.h"
 #include "base/AppPaths.h"
 #include "certificates/Certificate.h"
 #include "net/NetworkError.h"
@@ -269,6 +270,8 @@ TEST_F(ImportWindow, LoadFailuresLeaveTheWindowAsItWas) {
          {QStringLiteral("Erro: Arquivo está vazio"), QString(), MsgIcon::None, MsgButtons::Ok}},
         {"text file", textFile, invalid},
         {"missing file", dir.filePath(QStringLiteral("sumiu.mdb")), invalid},
+        {"damaged export on which the Access library crashes", fixture("damaged-export.mdb"),
+         invalid},
     };
     ImportarEmpresas* w = openAndLoad(fixture("novagia-export.mdb"));
     for (const Case& c : cases) {
@@ -284,6 +287,27 @@ TEST_F(ImportWindow, LoadFailuresLeaveTheWindowAsItWas) {
         EXPECT_FALSE(w->MSFlexGrid1->isVisible());
         EXPECT_EQ(w->MSFlexGrid1->rowCount(), 6) << "the earlier load is not disturbed";
     }
+}
+
+TEST_F(ImportWindow, WithoutItsReaderNothingIsReadAndTheUserIsToldWhy) {
+    ImportarEmpresas* w = openAndLoad(fixture("novagia-export.mdb"));
+    QTemporaryDir dir;
+    struct Restore {
+        QString program = MdbChild::program();
+        ~Restore() { MdbChild::setProgram(program); }
+    } restore;
+    MdbChild::setProgram(dir.filePath(QStringLiteral("dadav-leitor-mdb")));
+    const Message missing{
+        QStringLiteral("Erro: o leitor de arquivos Access (dadav-leitor-mdb) não foi encontrado "
+                       "junto ao programa. Reinstale o programa e tente novamente."),
+        kTitle, MsgIcon::Critical, MsgButtons::Ok};
+
+    w->Command1->click(); // the import reads the file again
+    w->Command3->click();
+    EXPECT_THAT(prompter.messages(), ElementsAre(missing, missing));
+    EXPECT_THAT(certificates.requests(), IsEmpty());
+    EXPECT_THAT(stored(), IsEmpty());
+    EXPECT_EQ(loaded(), w) << "the window stays open";
 }
 
 TEST_F(ImportWindow, ImportStoresEveryCompanyWithItsKeyAndCloses) {

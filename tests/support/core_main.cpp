@@ -1,12 +1,15 @@
 // Entry point of the core test executables: an event loop for network and
-// timer tests, then GoogleTest.
+// timer tests, the Access reader child of this build, then GoogleTest.
 #include "SanitizerDefaults.h"
+
+#include "access/MdbChild.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    MdbChild::setProgram(QStringLiteral(DADAV_MDB_HELPER));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

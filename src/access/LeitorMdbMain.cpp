@@ -1,0 +1,122 @@
+// dadav-leitor-mdb: the short-lived child in which the client reads Access
+// files. It reads the requested tables of one file and writes them on its
+// standard output in the records of MdbFrames, then exits. A damaged file
+// may crash or stall it; the client, which started it under a time and
+// memory limit, then reports an invalid file and goes on.
+//
+// Usage: dadav-leitor-mdb FILE {--table NAME {--column NAME | --position N}...}...
+// Exit status: 0 with an end record, 1 with a failure record, 2 for a wrong
+// command line (nothing written).
+#include "access/MdbFrames.h"
+#include "access/MdbTableReader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Records go out in blocks of about this size, so that a large table
+// never sits whole in the child's memory.
+constexpr std::size_t kFlushSize = 64 * 1024;
+
+void writeAll(std::string& buffer) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, buffer.data() + done, buffer.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            std::_Exit(3); // the client has gone: nobody is left to tell
+        done += static_cast<std::size_t>(n);
+    }
+    buffer.clear();
+}
+
+std::optional<std::vector<MdbTableReader::Request>> parseArguments(int argc, char** argv) {
+    std::vector<MdbTableReader::Request> requests;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (i + 1 >= argc)
+            return std::nullopt;
+        const std::string_view value = argv[++i];
+        if (option == "--table") {
+            requests.push_back({std::string(value), {}});
+        } else if (option == "--column" && !requests.empty() && !value.empty()) {
+            requests.back().columns.push_back(MdbTableReader::Column::named(std::string(value)));
+        } else if (option == "--position" && !requests.empty()) {
+            int position = -1;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), position);
+            if (error != std::errc() || end != value.data() + value.size() || position < 0)
+                return std::nullopt;
+            requests.back().columns.push_back(MdbTableReader::Column::at(position));
+        } else {
+            return std::nullopt;
+        }
+    }
+    for (const MdbTableReader::Request& r : requests) {
+        if (r.columns.empty())
+            return std::nullopt;
+    }
+    if (requests.empty())
+        return std::nullopt;
+    return requests;
+}
+
+} // namespace
+
+// Test builds run the child under the undefined-behaviour sanitizer, which
+// would catch a fault inside the Access library and exit with a status of
+// its own; it is left to kill the child by its signal instead, as it does in
+// the program users run, so that the tests meet the same crash.
+extern "C" const char* __ubsan_default_options() {
+    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
+}
+
+int main(int argc, char** argv) {
+    const std::optional<std::vector<MdbTableReader::Request>> requests =
+        argc >= 2 ? parseArguments(argc, argv) : std::nullopt;
+    if (!requests) {
+        std::fputs("uso: dadav-leitor-mdb ARQUIVO {--table NOME {--column NOME | --position N}...}"
+                   "...\n",
+                   stderr);
+        return 2;
+    }
+
+    std::string out;
+    MdbFrames::appendVersion(out);
+    MdbTableReader::Sink sink;
+    sink.table = [&out](const std::string& table) {
+        MdbFrames::appendTable(out, table);
+    };
+    sink.row = [&out](const std::vector<std::string>& row) {
+        for (const std::string& cell : row)
+            MdbFrames::appendCell(out, cell);
+        if (out.size() >= kFlushSize)
+            writeAll(out);
+    };
+    try {
+        MdbTableReader::read(argv[1], *requests, sink);
+    } catch (const MdbTableReader::Error& e) {
+        MdbFrames::appendFailure(out, e.number(), e.what());
+        writeAll(out);
+        return 1;
+    } catch (const std::exception& e) {
+        // Out of memory under the client's limit, most likely: without an
+        // end record the client takes the output as incomplete.
+        std::fprintf(stderr, "dadav-leitor-mdb: %s\n", e.what());
+        return 3;
+    }
+    MdbFrames::appendEnd(out);
+    writeAll(out);
+    return 0;
+}

@@ -1,0 +1,77 @@
+// Reading tables of an Access file in a short-lived child process
+// (dadav-leitor-mdb), so that a damaged or hostile file that crashes or
+// stalls the Access library costs the child, never the client.
+//
+// The child runs under an address-space limit and a wall-clock time-out
+// after which it is killed; what it writes is read with a bound on its size
+// and checked record by record (MdbFrames). A crash, a signal, the time-out,
+// the memory limit, an unexpected exit status and any malformed output all
+// end in one error, which the caller reports as an unreadable file.
+//
+// The program is looked up beside the running executable (the build tree
+// and a portable copy) and then in the install's helper folder
+// (<prefix>/libexec/dadav, see docs/import.md); a test names it with
+// setProgram.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <chrono>
+
+namespace MdbChild {
+
+inline constexpr char kProgramName[] = "dadav-leitor-mdb";
+
+// Error number of a helper that cannot be found or started (an installation
+// fault, not a fault of the file). The other numbers are MdbFrames' ones.
+inline constexpr qint32 kHelperMissing = 429;
+
+// Names the helper program for the rest of the process; an empty path
+// returns to the lookup.
+void setProgram(const QString& path);
+// The helper program: the one set, else the first executable found where
+// it is looked up; empty when there is none.
+QString program();
+
+struct Limits {
+    // From the start of the child to its last byte; then it is killed.
+    std::chrono::milliseconds timeout{10000};
+    // Address space the child may map, its libraries included.
+    quint64 memoryBytes = quint64(256) << 20;
+    // Output read at most; a child that writes more is killed.
+    qint64 outputBytes = qint64(64) << 20;
+};
+
+// A column by name (compared without regard to letter case) or, when `name`
+// is empty, by position from 0.
+struct Column {
+    QString name;
+    int position = -1;
+
+    static Column named(const QString& n) { return {n, -1}; }
+    static Column at(int p) { return {QString(), p}; }
+};
+
+struct Request {
+    QString table;
+    QList<Column> columns; // at least one
+};
+
+// Rows of one table, each with one text per requested column.
+using Rows = QList<QStringList>;
+
+// Reads every request of the file at `path`, in order: one Rows per request.
+// The client never opens the file itself. Throws RuntimeError with
+// - kHelperMissing when the helper cannot be found or started;
+// - MdbFrames::kFileNotFound, kNotAccessFile, kTableNotFound or
+//   kColumnNotFound when the child reports that failure;
+// - MdbFrames::kNotAccessFile for everything else that goes wrong in or with
+//   the child (crash, signal, time-out, memory limit, exit status, output
+//   overlong, malformed or not UTF-8).
+QList<Rows> readTables(const QString& path, const QList<Request>& requests,
+                       const Limits& limits = {});
+
+} // namespace MdbChild

@@ -1,0 +1,73 @@
+// What the Access reader child writes on its standard output, and the
+// client's reading of it. The client trusts none of it: the child reads files
+// from outside with a library that is not hardened against them, so whatever
+// comes out of the pipe is outside input too.
+//
+// The output is a sequence of records: one tag byte, a 32-bit big-endian
+// payload length, then the payload.
+//   'V'  first record: the format name kVersion
+//   'T'  a table begins; payload: its name as requested
+//   'C'  one cell: UTF-8 text; a table's cells come row by row, as many per
+//        row as columns were requested
+//   'F'  the read failed: a 32-bit big-endian error number, then UTF-8 text;
+//        the stream ends here
+//   'E'  the read is complete; the stream ends here
+// Plain C++ (no Qt), because the child does not load Qt.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace MdbFrames {
+
+inline constexpr std::string_view kVersion = "dadav-leitor-mdb/1";
+
+// Error numbers a failure record may carry, as the error report shows them.
+inline constexpr std::int32_t kFileNotFound = 53;     // missing, unreadable or not a file
+inline constexpr std::int32_t kNotAccessFile = 3343;  // not an Access file, or damaged
+inline constexpr std::int32_t kTableNotFound = 3078;  // no table of the requested name
+inline constexpr std::int32_t kColumnNotFound = 3265; // a requested column is missing
+
+// Writers: each appends one record to `out`.
+void appendVersion(std::string& out);
+void appendTable(std::string& out, std::string_view name);
+void appendCell(std::string& out, std::string_view text);
+void appendFailure(std::string& out, std::int32_t number, std::string_view text);
+void appendEnd(std::string& out);
+
+// What the client asked for, table by table: its name and how many columns.
+struct Expected {
+    std::string table;
+    std::size_t columns = 0;
+};
+
+// One table as read: rows of `columns` cells each.
+struct Table {
+    std::string name;
+    std::vector<std::vector<std::string>> rows;
+
+    bool operator==(const Table&) const = default;
+};
+
+struct Parsed {
+    enum class Kind {
+        Complete,  // every expected table, in order, then 'E'
+        Failure,   // an 'F' record: `number` and `text` say why
+        Malformed, // anything else: unknown tag, truncated or overlong record,
+                   // wrong version, table out of order, partial row, bytes
+                   // after the end, no end at all
+    };
+    Kind kind = Kind::Malformed;
+    std::vector<Table> tables; // Complete only
+    std::int32_t number = 0;   // Failure only
+    std::string text;          // Failure only; Malformed: what was wrong
+};
+
+// Reads a whole output against what was asked. Never throws on any input;
+// text cells are returned as bytes (the caller checks they are UTF-8).
+Parsed parse(std::string_view output, const std::vector<Expected>& expected);
+
+} // namespace MdbFrames
