@@ -53,6 +53,10 @@ bool WaitCursor::offerCancel(std::function<void()> cancel) {
     return true;
 }
 
+QProgressDialog* WaitCursor::dialog() const {
+    return m_dialog;
+}
+
 void WaitCursor::withdrawOffer() {
     // The callback goes first: hiding the dialog must not cancel anything.
     m_cancel = nullptr;

@@ -26,7 +26,7 @@ public:
     bool offerCancel(std::function<void()> cancel) override;
 
     // The dialog while an offer stands, else null (exposed for tests).
-    QProgressDialog* dialog() const { return m_dialog; }
+    QProgressDialog* dialog() const;
 
 private:
     void withdrawOffer();

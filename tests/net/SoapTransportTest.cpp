@@ -92,7 +92,7 @@ public:
         ++offers;
         cancel = std::move(c);
         if (cancelAfter)
-            QTimer::singleShot(*cancelAfter, [this] {
+            QTimer::singleShot(*cancelAfter, &timerOwner, [this] {
                 if (cancel)
                     cancel();
             });
@@ -103,6 +103,7 @@ public:
     int offers = 0;
     std::optional<std::chrono::milliseconds> cancelAfter;
     std::function<void()> cancel;
+    QObject timerOwner; // a pending cancel goes with the recorder
 };
 
 // Headers at once, then a body of `bytes` bytes one at a time every `pause`
