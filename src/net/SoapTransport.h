@@ -46,7 +46,7 @@ class SoapTransport : public SoapClient {
 public:
     // The largest answer body accepted, in bytes (after any content decoding).
     // The server's answers are a few kilobytes.
-    static constexpr qint64 kMaxAnswerBytes = 8 * 1024 * 1024;
+    static constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
 
     // busy: shown during each call; may be null; not owned, must outlive the
     // transport. Must be created and used on one thread that runs Qt events.

@@ -323,9 +323,9 @@ TEST_F(SoapTransportTest, AnswerLargerThanTheBoundIsRefusedWithoutReadingOn) {
         };
         LoopbackServer server([&](const httplib::Request&, httplib::Response& res) {
             if (c.declaredLength)
-                res.set_content_provider(overBound, "text/xml", provide);
+                res.set_content_provider(overBound, "application/soap+xml", provide);
             else
-                res.set_chunked_content_provider("text/xml",
+                res.set_chunked_content_provider("application/soap+xml",
                                                  [provide](size_t offset, httplib::DataSink& sink) {
                                                      return provide(offset, 0, sink);
                                                  });
