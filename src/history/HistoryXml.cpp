@@ -9,9 +9,14 @@ namespace History {
 
 bool parseXml(const QString& text, QDomDocument& doc, QString* reason) {
     QString why;
-    if (SafeXml::hasDocumentTypeDeclaration(text)) {
+    const SafeXml::Verdict verdict = SafeXml::check(text);
+    if (verdict == SafeXml::Verdict::DocumentType) {
         why = QStringLiteral("O documento contém uma declaração de tipo (DOCTYPE), "
                              "que não é aceita.");
+    } else if (verdict == SafeXml::Verdict::TooDeep) {
+        why = QStringLiteral("O documento tem elementos aninhados em mais de %1 níveis, "
+                             "o que não é aceito.")
+                  .arg(SafeXml::kMaxDepth);
     } else {
         int line = 0;
         int column = 0;

@@ -12,8 +12,9 @@ namespace History {
 
 // Parses `text` into `doc` without namespace processing (element names are
 // compared as written, prefix included). Returns false when the text is not a
-// well-formed document (the empty text included) or carries a document type
-// declaration; `reason` (may be null) then receives the parser's reason, never
+// well-formed document (the empty text included), carries a document type
+// declaration or is nested deeper than SafeXml::kMaxDepth (refused before any
+// document is built); `reason` (may be null) then receives the parser's reason, never
 // an empty text. Never throws.
 bool parseXml(const QString& text, QDomDocument& doc, QString* reason);
 

@@ -1,5 +1,5 @@
-// The failure of a network call that got no answer from the server. Callers
-// catch it (or RuntimeError) and show their own fixed message.
+// The failure of a network call that got no usable answer from the server.
+// Callers catch it (or RuntimeError) and show their own fixed message.
 #pragma once
 
 #include "base/RuntimeError.h"
@@ -11,6 +11,12 @@ public:
     static constexpr qint32 InvalidAddress = -1;
     static constexpr qint32 ConnectTimeout = -2;
     static constexpr qint32 ReadTimeout = -3;
+    // The answer was larger than the transport accepts; reading stopped there.
+    static constexpr qint32 AnswerTooLarge = -4;
+    // The whole call took longer than its total deadline.
+    static constexpr qint32 DeadlineExpired = -5;
+    // The user cancelled the call while it waited.
+    static constexpr qint32 Cancelled = -6;
 
     // description: what went wrong, in Qt's words where Qt reported it.
     NetworkError(qint32 number, QString description);

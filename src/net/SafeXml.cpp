@@ -1,26 +1,32 @@
-// Document type declarations in answers from outside the program.
+// Document type declarations and nesting depth in answers from outside the
+// program, checked with a streaming reader that builds no tree.
 #include "net/SafeXml.h"
 
 #include <QXmlStreamReader>
 
 namespace SafeXml {
 
-// A document type declaration can only come before the document element, so
-// the prolog is all that needs looking at.
-bool hasDocumentTypeDeclaration(const QString& text) {
+Verdict check(const QString& text) {
     QXmlStreamReader reader(text);
+    int depth = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::DTD:
-            return true;
+            return Verdict::DocumentType;
         case QXmlStreamReader::StartElement:
+            if (++depth > kMaxDepth)
+                return Verdict::TooDeep;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
         case QXmlStreamReader::Invalid:
-            return false;
+            return Verdict::Accepted;
         default:
             break;
         }
     }
-    return false;
+    return Verdict::Accepted;
 }
 
 } // namespace SafeXml

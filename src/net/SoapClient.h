@@ -24,11 +24,13 @@ public:
     virtual ~SoapClient() = default;
 
     // Sends operation with params (in order) to path on the server and returns
-    // the whole response body, UTF-8 decoded, whatever the HTTP status; the
-    // caller reads its value with Soap::GetResult(body, "return").
-    // Throws NetworkError (see net/NetworkError.h) when no answer could be had:
-    // empty or invalid host or port, name not found, refused, unreachable,
-    // timed out. The caller turns that into its own message.
+    // the whole response body, decoded by the charset it declares (UTF-8 when
+    // none), whatever the HTTP status; the caller reads its value with
+    // Soap::GetResult(body, "return").
+    // Throws NetworkError (see net/NetworkError.h) when no usable answer could
+    // be had: empty or invalid host or port, name not found, refused,
+    // unreachable, timed out, answer too large, cancelled by the user. The
+    // caller turns that into its own message.
     virtual QString call(const QString& path, const QString& operation,
                          const QList<Soap::SoapParam>& params) = 0;
 };

@@ -64,7 +64,7 @@ QString BuildSoapRequest(const QString& operation, const QList<SoapParam>& param
 
 QString GetResult(const QString& responseText, const QString& resultParam) {
     if (responseText.isEmpty() || resultParam.isEmpty() ||
-        SafeXml::hasDocumentTypeDeclaration(responseText))
+        SafeXml::check(responseText) != SafeXml::Verdict::Accepted)
         return {};
 
     QDomDocument doc;

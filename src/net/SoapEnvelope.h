@@ -40,7 +40,8 @@ QString BuildSoapRequest(const QString& operation, const QList<SoapParam>& param
 // Returns the empty text on any failure: not XML, no document element, no
 // such element. An answer carrying a document type declaration is refused
 // (empty text), so no entity it defines, internal or external, is ever
-// expanded or fetched. Never shows a message and never throws.
+// expanded or fetched; so is one nested deeper than SafeXml::kMaxDepth,
+// before any document is built. Never shows a message and never throws.
 QString GetResult(const QString& responseText, const QString& resultParam);
 
 } // namespace Soap

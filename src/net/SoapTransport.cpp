@@ -1,9 +1,12 @@
 // SOAP over HTTP with Qt's network access manager, waited for in a local event
-// loop with its own connect and read time-outs.
+// loop with its own time-outs, a total deadline, a bound on the answer's size
+// and the user's cancel.
 #include "net/SoapTransport.h"
 
 #include "base/ReadWrite.h"
+#include "net/AnswerText.h"
 #include "net/NetworkError.h"
+#include "net/ServerHost.h"
 #include "platform/BusyIndicator.h"
 
 #include <QEventLoop>
@@ -16,6 +19,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+
+#include <optional>
 
 namespace {
 
@@ -33,12 +38,19 @@ QUrl serviceUrl(const QString& host, const QString& port, const QString& path) {
     if (host.isEmpty() || port.isEmpty())
         throw NetworkError(NetworkError::InvalidAddress,
                            QStringLiteral("Host or port missing in the settings: %1").arg(text));
+    if (!ServerHost::isPlainHost(host))
+        throw NetworkError(NetworkError::InvalidAddress,
+                           QStringLiteral("The host setting holds more than a host: %1").arg(host));
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty() || url.port() < 0)
         throw NetworkError(NetworkError::InvalidAddress,
                            QStringLiteral("Invalid server address: %1").arg(text));
     return url;
 }
+
+// The answer is taken from the reply in pieces of this size, so what is held
+// never passes the bound by more than one piece.
+constexpr qint64 kReadChunk = 64 * 1024;
 
 } // namespace
 
@@ -72,14 +84,39 @@ QString SoapTransport::call(const QString& path, const QString& operation,
 
     QEventLoop loop;
     QTimer timer;
-    timer.setSingleShot(true);
+    QTimer deadline;
+    QTimer offer;
+    for (QTimer* t : {&timer, &deadline, &offer})
+        t->setSingleShot(true);
     bool requestSent = false;
-    bool timedOut = false;
+    bool offerDue = false;
+    QByteArray body;
+    // The transport's own reason for ending the call early, as a NetworkError
+    // number; the first reason wins.
+    std::optional<qint32> stopped;
+    const auto stop = [&](qint32 reason) {
+        if (stopped)
+            return;
+        stopped = reason;
+        reply->abort(); // emits finished, which ends the loop
+    };
+    const auto take = [&] {
+        while (!stopped && reply->bytesAvailable() > 0) {
+            body += reply->read(kReadChunk);
+            if (body.size() > kMaxAnswerBytes)
+                stop(NetworkError::AnswerTooLarge);
+        }
+    };
 
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        reply->abort(); // emits finished, which ends the loop
+        stop(requestSent ? NetworkError::ReadTimeout : NetworkError::ConnectTimeout);
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop,
+                     [&] { stop(NetworkError::DeadlineExpired); });
+    QObject::connect(&offer, &QTimer::timeout, &loop, [&] {
+        offerDue = true;
+        loop.quit();
     });
     // Once the request is out, only silence from the server counts.
     const auto restartRead = [&] {
@@ -87,28 +124,65 @@ QString SoapTransport::call(const QString& path, const QString& operation,
         timer.start(m_timeouts.read);
     };
     QObject::connect(reply.get(), &QNetworkReply::requestSent, &loop, restartRead);
-    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, restartRead);
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, restartRead);
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        restartRead();
+        // A declared length over the bound is refused before any of it is read.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > kMaxAnswerBytes)
+            stop(NetworkError::AnswerTooLarge);
+    });
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
+        restartRead();
+        take();
+    });
     QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop, [&] {
         // Bytes going out keep a large request alive while it is being sent.
         timer.start(requestSent ? m_timeouts.read : m_timeouts.connect);
     });
 
     timer.start(m_timeouts.connect);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    timer.stop();
+    deadline.start(m_timeouts.total);
+    if (m_busy)
+        offer.start(m_timeouts.cancelOffer);
+    // User input stays excluded unless the indicator offers a cancel and keeps
+    // the other windows' input away itself.
+    QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents;
+    while (!reply->isFinished()) {
+        loop.exec(flags);
+        if (offerDue) {
+            offerDue = false;
+            if (m_busy->offerCancel([&] { stop(NetworkError::Cancelled); }))
+                flags = QEventLoop::AllEvents;
+        }
+    }
+    for (QTimer* t : {&timer, &deadline, &offer})
+        t->stop();
+    take();
 
-    if (timedOut) {
-        if (requestSent)
-            throw NetworkError(NetworkError::ReadTimeout,
-                               QStringLiteral("No answer from %1 within %2 ms")
-                                   .arg(url.toString())
-                                   .arg(m_timeouts.read.count()));
-        throw NetworkError(NetworkError::ConnectTimeout,
-                           QStringLiteral("Could not reach %1 within %2 ms")
-                               .arg(url.toString())
-                               .arg(m_timeouts.connect.count()));
+    if (stopped) {
+        const QString where = url.toString();
+        switch (*stopped) {
+        case NetworkError::ReadTimeout:
+            throw NetworkError(*stopped, QStringLiteral("No answer from %1 within %2 ms")
+                                             .arg(where)
+                                             .arg(m_timeouts.read.count()));
+        case NetworkError::ConnectTimeout:
+            throw NetworkError(*stopped, QStringLiteral("Could not reach %1 within %2 ms")
+                                             .arg(where)
+                                             .arg(m_timeouts.connect.count()));
+        case NetworkError::DeadlineExpired:
+            throw NetworkError(*stopped,
+                               QStringLiteral("The answer from %1 was not complete within %2 ms")
+                                   .arg(where)
+                                   .arg(m_timeouts.total.count()));
+        case NetworkError::AnswerTooLarge:
+            throw NetworkError(*stopped,
+                               QStringLiteral("The answer from %1 is larger than %2 bytes")
+                                   .arg(where)
+                                   .arg(kMaxAnswerBytes));
+        default:
+            throw NetworkError(*stopped, QStringLiteral("Call to %1 cancelled").arg(where));
+        }
     }
     // An HTTP status means the server answered: its body is the result, error
     // status or not. Without one the request never got an answer, and a
@@ -118,5 +192,5 @@ QString SoapTransport::call(const QString& path, const QString& operation,
     const int code = static_cast<int>(reply->error());
     if (!answered || (code > 0 && code < 200))
         throw NetworkError(static_cast<qint32>(code), reply->errorString());
-    return QString::fromUtf8(reply->readAll());
+    return AnswerText::decode(body, reply->rawHeader(QByteArrayLiteral("Content-Type")));
 }

@@ -4,11 +4,17 @@
 //
 // The call blocks its caller but not the windows: it waits in a local event
 // loop that excludes user input, so windows keep painting while the user
-// cannot start a second action, and a busy indicator is shown meanwhile.
+// cannot start a second action, and a busy indicator is shown meanwhile. A
+// call that lasts longer than a moment (SoapTimeouts::cancelOffer) is offered
+// to the user to cancel through the busy indicator; a cancelled call fails.
 //
 // Time-outs (defaults, see SoapTimeouts): 15 s to connect and send the
-// request, then 60 s without any data from the server. Both end the call with
-// a NetworkError.
+// request, then 60 s without any data from the server, and 120 s for the whole
+// call however the server trickles its answer. Each ends the call with a
+// NetworkError.
+//
+// The answer is read as it arrives and never held beyond kMaxAnswerBytes: a
+// larger one stops the reading and fails the call.
 //
 // Proxy: the system's proxy settings apply, except that loopback hosts
 // (localhost, 127.0.0.0/8, ::1) are always reached directly.
@@ -29,10 +35,19 @@ struct SoapTimeouts {
     std::chrono::milliseconds connect{15000};
     // After the request has been sent, the longest silence from the server.
     std::chrono::milliseconds read{60000};
+    // From the start of the call until the whole answer is in, whatever the
+    // server keeps sending.
+    std::chrono::milliseconds total{120000};
+    // How long a call waits before the user is offered to cancel it.
+    std::chrono::milliseconds cancelOffer{1500};
 };
 
 class SoapTransport : public SoapClient {
 public:
+    // The largest answer body accepted, in bytes (after any content decoding).
+    // The server's answers are a few kilobytes.
+    static constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
+
     // busy: shown during each call; may be null; not owned, must outlive the
     // transport. Must be created and used on one thread that runs Qt events.
     explicit SoapTransport(BusyIndicator* busy = nullptr, SoapTimeouts timeouts = {});
@@ -43,11 +58,14 @@ public:
     // Reads "host" and "port" of section "servidor" from the settings, posts
     // the envelope of operation and params as UTF-8 to
     // "http://" + host + ":" + port + path with "Content-Type: text/xml" and
-    // "SOAPAction: " + operation, and returns the response body, UTF-8
-    // decoded, whatever the HTTP status.
-    // Throws NetworkError when host or port is empty or the address is not
-    // valid (nothing is sent), and when the server cannot be reached, the
-    // connection fails or a time-out expires.
+    // "SOAPAction: " + operation, and returns the response body, whatever the
+    // HTTP status, decoded by the charset it declares (UTF-8 when none; see
+    // net/AnswerText.h).
+    // Throws NetworkError when host or port is empty, the host is more than a
+    // host (ServerHost::isPlainHost) or the address is not valid (nothing is
+    // sent), and when the server cannot be reached, the connection fails, a
+    // time-out or the total deadline expires, the answer is larger than
+    // kMaxAnswerBytes, or the user cancels the call.
     QString call(const QString& path, const QString& operation,
                  const QList<Soap::SoapParam>& params) override;
 

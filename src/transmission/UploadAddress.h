@@ -1,6 +1,9 @@
 // The upload addresses of the two transmission windows. Values go into the
 // query exactly as they are held (the server reads them that way); the
-// upload engine refuses an address holding a line break.
+// upload engine refuses an address holding a line break. A host that is more
+// than a host (ServerHost::isPlainHost: a port, path or user inside it) is
+// left out of the address, so the upload engine refuses it as "Invalid Host"
+// and nothing is sent.
 #pragma once
 
 #include <QString>

@@ -293,6 +293,28 @@ TEST(TransmissionList, DocumentTypeDeclarationsAreNeverHonoured) {
     }
 }
 
+TEST(HistoryReaders, RefuseDocumentsNestedBeyondTheLimit) {
+    const auto nested = [](const QString& root, const QString& leaf, int depth) {
+        return QLatin1Char('<') + root + QLatin1Char('>') +
+               QStringLiteral("<n>").repeated(depth - 2) + leaf +
+               QStringLiteral("</n>").repeated(depth - 2) + QStringLiteral("</") + root +
+               QLatin1Char('>');
+    };
+    const QString leaf = QStringLiteral("<x>1</x>");
+    for (const int depth : {65, 100000}) {
+        const ListAnswer list =
+            readTransmissionList(nested(QStringLiteral("listaTransferencias"), leaf, depth));
+        EXPECT_EQ(list.kind, ListAnswerKind::NotXml) << depth;
+        EXPECT_THAT(s(list.reason), HasSubstr("aninhados")) << depth;
+        const ReceiptDocument receipt = readReceipt(nested(QStringLiteral("recibo"), leaf, depth));
+        EXPECT_FALSE(receipt.wellFormed) << depth;
+        EXPECT_THAT(s(receipt.reason), HasSubstr("aninhados")) << depth;
+    }
+    EXPECT_EQ(readTransmissionList(nested(QStringLiteral("listaTransferencias"), leaf, 64)).kind,
+              ListAnswerKind::Transmissions);
+    EXPECT_TRUE(readReceipt(nested(QStringLiteral("recibo"), leaf, 64)).wellFormed);
+}
+
 TEST(TransmissionList, StatusDecidesWhatAClickDoes) {
     struct Case {
         const char* status;

@@ -135,4 +135,21 @@ TEST(GetResult, NeverExpandsEntitiesFromADocumentTypeDeclaration) {
             << answer;
 }
 
+// An answer whose "return" holds elements nested so that the deepest one
+// stands at `depth`, counting the document element as 1.
+QString answerNestedTo(int depth) {
+    const int inner = depth - 4; // Envelope, Body, response, return
+    return answerWith((QStringLiteral("<return>v") + QStringLiteral("<n>").repeated(inner) +
+                       QStringLiteral("</n>").repeated(inner) + QStringLiteral("</return>"))
+                          .toUtf8()
+                          .constData());
+}
+
+TEST(GetResult, RefusesAnswersNestedBeyondTheLimitBeforeBuildingThem) {
+    EXPECT_EQ(Soap::GetResult(answerNestedTo(64), QStringLiteral("return")), QStringLiteral("v"));
+    EXPECT_EQ(Soap::GetResult(answerNestedTo(65), QStringLiteral("return")), QString());
+    // Far past the limit the refusal is immediate, however deep the text goes.
+    EXPECT_EQ(Soap::GetResult(answerNestedTo(100000), QStringLiteral("return")), QString());
+}
+
 } // namespace

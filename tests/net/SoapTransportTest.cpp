@@ -12,6 +12,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -81,10 +82,45 @@ httplib::Server::Handler answer(int status, std::string body) {
 class RecordingBusy : public BusyIndicator {
 public:
     void begin() override { ++begins; }
-    void end() override { ++ends; }
+    void end() override {
+        ++ends;
+        cancel = nullptr;
+    }
+    // Takes every offer; cancels after cancelAfter when that is set, as a user
+    // pressing "Cancelar" would.
+    bool offerCancel(std::function<void()> c) override {
+        ++offers;
+        cancel = std::move(c);
+        if (cancelAfter)
+            QTimer::singleShot(*cancelAfter, &timerOwner, [this] {
+                if (cancel)
+                    cancel();
+            });
+        return true;
+    }
     int begins = 0;
     int ends = 0;
+    int offers = 0;
+    std::optional<std::chrono::milliseconds> cancelAfter;
+    std::function<void()> cancel;
+    QObject timerOwner; // a pending cancel goes with the recorder
 };
+
+// Headers at once, then a body of `bytes` bytes one at a time every `pause`
+// (chunked), as long as the client keeps reading.
+httplib::Server::Handler trickle(int bytes, std::chrono::milliseconds pause) {
+    return [bytes, pause](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/xml",
+                                         [bytes, pause](size_t offset, httplib::DataSink& sink) {
+                                             if (offset >= static_cast<size_t>(bytes)) {
+                                                 sink.done();
+                                                 return true;
+                                             }
+                                             std::this_thread::sleep_for(pause);
+                                             return sink.write("x", 1);
+                                         });
+    };
+}
 
 class SoapTransportTest : public AppFolderTest {
 protected:
@@ -252,6 +288,10 @@ TEST_F(SoapTransportTest, MissingOrInvalidAddressFailsBeforeSending) {
         "[servidor]\nhost=127.0.0.1\nport=porta\n",      // port not numeric
         "[servidor]\nhost=127.0.0.1\nport=99999\n",      // port out of range
         "[servidor]\nhost=my host\nport=" + port + "\n", // blank inside the host
+        // A port, path or user inside the host would send the call elsewhere.
+        "[servidor]\nhost=127.0.0.1:" + port + "/x?\nport=1\n",
+        "[servidor]\nhost=user:pw@127.0.0.1\nport=" + port + "\n",
+        "[servidor]\nhost=127.0.0.1/x\nport=" + port + "\n",
     };
     SoapTransport transport(&busy);
     for (const QByteArray& ini : settings) {
@@ -263,6 +303,112 @@ TEST_F(SoapTransportTest, MissingOrInvalidAddressFailsBeforeSending) {
     ASSERT_TRUE(QFile::remove(AppPaths::IniPath()));
     EXPECT_TRUE(failureOf(transport).has_value());
     EXPECT_TRUE(server.received().empty());
+}
+
+TEST_F(SoapTransportTest, AnswerLargerThanTheBoundIsRefusedWithoutReadingOn) {
+    constexpr auto bound = static_cast<size_t>(SoapTransport::kMaxAnswerBytes);
+    constexpr size_t overBound = bound + 256 * 1024;
+    struct LargeCase {
+        const char* label;
+        bool declaredLength;
+    };
+    for (const LargeCase c : {LargeCase{"chunked", false}, LargeCase{"declared length", true}}) {
+        const auto provide = [](size_t offset, size_t, httplib::DataSink& sink) {
+            if (offset >= overBound) {
+                sink.done();
+                return true;
+            }
+            static const std::string block(64 * 1024, 'a');
+            return sink.write(block.data(), block.size());
+        };
+        LoopbackServer server([&](const httplib::Request&, httplib::Response& res) {
+            if (c.declaredLength)
+                res.set_content_provider(overBound, "application/soap+xml", provide);
+            else
+                res.set_chunked_content_provider("application/soap+xml",
+                                                 [provide](size_t offset, httplib::DataSink& sink) {
+                                                     return provide(offset, 0, sink);
+                                                 });
+        });
+        pointAt(server.port());
+        SoapTransport transport(&busy);
+        const auto failure = failureOf(transport);
+        ASSERT_TRUE(failure.has_value()) << c.label;
+        EXPECT_EQ(failure->number(), NetworkError::AnswerTooLarge) << c.label;
+    }
+    EXPECT_EQ(busy.ends, busy.begins);
+}
+
+TEST_F(SoapTransportTest, TricklingAnswerEndsAtTheTotalDeadline) {
+    // 40 bytes at 100 ms each: every byte comes well within the read
+    // time-out, the whole answer long after the total deadline.
+    LoopbackServer server(trickle(40, std::chrono::milliseconds(100)));
+    pointAt(server.port());
+    SoapTransport transport(&busy, SoapTimeouts{std::chrono::seconds(10), std::chrono::seconds(10),
+                                                std::chrono::seconds(1)});
+    const auto failure = failureOf(transport);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), NetworkError::DeadlineExpired);
+    EXPECT_EQ(busy.ends, busy.begins);
+}
+
+TEST_F(SoapTransportTest, UserMayCancelACallThatLasts) {
+    LoopbackServer server(trickle(40, std::chrono::milliseconds(100)));
+    pointAt(server.port());
+    busy.cancelAfter = std::chrono::milliseconds(300);
+    SoapTransport transport(&busy,
+                            SoapTimeouts{std::chrono::seconds(10), std::chrono::seconds(10),
+                                         std::chrono::seconds(30), std::chrono::milliseconds(200)});
+    const auto failure = failureOf(transport);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->number(), NetworkError::Cancelled);
+    EXPECT_EQ(busy.offers, 1);
+    EXPECT_EQ(busy.ends, busy.begins);
+
+    // A quick call is over before anything is offered.
+    LoopbackServer quick(answer(200, "ok"));
+    pointAt(quick.port());
+    busy.offers = 0;
+    EXPECT_EQ(transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver2"), {}),
+              QStringLiteral("ok"));
+    EXPECT_EQ(busy.offers, 0);
+}
+
+TEST_F(SoapTransportTest, AnswerIsDecodedByItsDeclaredCharset) {
+    struct CharsetCase {
+        const char* label;
+        const char* contentType;
+        std::string body;
+        const char* expected; // UTF-8
+    };
+    const CharsetCase cases[] = {
+        {"Latin-1 in the header", "text/xml; charset=ISO-8859-1", "S\xE3o Jo\xE3o",
+         "S\xC3\xA3o Jo\xC3\xA3o"},
+        {"quoted, other case", "text/xml;Charset=\"iso-8859-1\"", "a\xE7\xE3o",
+         "a\xC3\xA7\xC3\xA3o"},
+        {"Latin-1 in the XML declaration", "text/xml",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xC9</r>",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xC3\x89</r>"},
+        {"header wins over declaration", "text/xml; charset=utf-8",
+         "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\x89</r>",
+         "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\x89</r>"},
+        {"none named: UTF-8", "text/xml", "Ol\xC3\xA1", "Ol\xC3\xA1"},
+        {"unknown name: UTF-8", "text/xml; charset=x-nenhum", "Ol\xC3\xA1", "Ol\xC3\xA1"},
+        {"byte-order mark wins", "text/xml; charset=ISO-8859-1", "\xEF\xBB\xBFOl\xC3\xA1",
+         "Ol\xC3\xA1"},
+    };
+    for (const CharsetCase& c : cases) {
+        LoopbackServer server([&c](const httplib::Request&, httplib::Response& res) {
+            res.set_content(c.body, c.contentType);
+        });
+        pointAt(server.port());
+        SoapTransport transport;
+        EXPECT_EQ(
+            transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver2"), {})
+                .toStdString(),
+            c.expected)
+            << c.label;
+    }
 }
 
 } // namespace

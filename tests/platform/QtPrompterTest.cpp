@@ -1,10 +1,14 @@
-// Real message boxes: title, plain text, buttons and the answer returned.
+// Real message boxes: title, plain text, buttons and the answer returned; the
+// busy indicator's cancel dialog.
 #include "platform/QtPrompter.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/WaitCursor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -59,4 +63,53 @@ TEST(DesktopUrlOpener, HandsOnlyWebAddressesToTheDesktop) {
         EXPECT_EQ(DesktopUrlOpener::isWebAddress(QString::fromLatin1(url)), web) << url;
     DesktopUrlOpener opener;
     EXPECT_FALSE(opener.open(QStringLiteral("file:///etc/passwd")));
+}
+
+TEST(WaitCursor, CancelOfferIsAModalDialogThatCancelsOnceWhicheverWayItIsTaken) {
+    struct Way {
+        const char* label;
+        void (*take)(QProgressDialog&);
+    };
+    const Way ways[] = {
+        {"button",
+         [](QProgressDialog& d) {
+             d.findChild<QPushButton*>()->click();
+         }},
+        {"close box",
+         [](QProgressDialog& d) {
+             d.close();
+         }},
+    };
+    for (const Way& way : ways) {
+        WaitCursor busy;
+        int cancels = 0;
+        busy.begin();
+        ASSERT_TRUE(busy.offerCancel([&cancels] { ++cancels; })) << way.label;
+        QProgressDialog* dialog = busy.dialog();
+        ASSERT_NE(dialog, nullptr) << way.label;
+        EXPECT_TRUE(dialog->isVisible()) << way.label;
+        EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal) << way.label;
+        EXPECT_EQ(dialog->findChild<QPushButton*>()->text(), QStringLiteral("Cancelar"));
+        way.take(*dialog);
+        way.take(*dialog);
+        EXPECT_EQ(cancels, 1) << way.label;
+        busy.end();
+        EXPECT_EQ(busy.dialog(), nullptr) << way.label;
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << way.label;
+        EXPECT_EQ(cancels, 1) << way.label;
+    }
+}
+
+TEST(WaitCursor, EndWithdrawsTheOfferWithoutCancelling) {
+    WaitCursor busy;
+    int cancels = 0;
+    busy.begin();
+    busy.begin();
+    busy.offerCancel([&cancels] { ++cancels; });
+    busy.end(); // the begin the offer was made under
+    EXPECT_EQ(busy.dialog(), nullptr);
+    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+    busy.end();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(cancels, 0);
 }

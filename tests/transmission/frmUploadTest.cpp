@@ -31,6 +31,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -318,6 +320,22 @@ TEST_F(DeclarationWindow, NoFileAndInvalidHostAreReportedAndNothingIsSent) {
                 ElementsAre(Message{QStringLiteral("Invalid Host"), QStringLiteral("ERROR"),
                                     MsgIcon::Critical, MsgButtons::Ok}));
     EXPECT_TRUE(w->txtUrl->text().startsWith(QStringLiteral("http://:")));
+
+    // A port, path or user inside the host setting would send the file elsewhere.
+    const QString port = QString::number(sim.port());
+    for (const auto& [host, portSetting] :
+         {std::pair{QStringLiteral("127.0.0.1:") + port + QStringLiteral("/x?"),
+                    QStringLiteral("1")},
+          std::pair{QStringLiteral("user:pw@127.0.0.1"), port}}) {
+        prompter.clearMessages();
+        sim.writeIni(host, portSetting);
+        picker.pickNext(accountantCertificate());
+        w->cmdUpload_Click();
+        EXPECT_THAT(prompter.messages(),
+                    ElementsAre(Message{QStringLiteral("Invalid Host"), QStringLiteral("ERROR"),
+                                        MsgIcon::Critical, MsgButtons::Ok}))
+            << utf8(host);
+    }
     EXPECT_FALSE(unloaded());
     EXPECT_TRUE(uploads().empty());
 }
