@@ -36,6 +36,7 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -679,6 +680,30 @@ TEST_F(TaxpayerWindows, SelectionWithoutChoiceTellsAndCloses) {
         EXPECT_EQ(main->IESel->text(), QString());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+// A real double-click on a row: press, release, then the second press that
+// the platform reports as a double click, and its release.
+void doubleClickRow(QTableWidget* grid, int row) {
+    const QPoint at = grid->visualItemRect(grid->item(row, 1)).center();
+    QWidget* viewport = grid->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+}
+
+TEST_F(TaxpayerWindows, DoubleClickSelectsAndRefreshesWithoutCrash) {
+    store(row(kIe, QStringLiteral("Padaria"), kCnpj, kKey));
+    store(row(kIe2, QStringLiteral("Comércio"), kCnpj2, kKey2));
+    Principal* main = principal();
+    main->mnContribuinteSelecionar_Click();
+    auto* w = loaded<frmtbl_SelecionaContribuinte>();
+    ASSERT_NE(w, nullptr);
+    doubleClickRow(w->GridSelContribuinte, 1);
+    EXPECT_EQ(main->state().IE(), kIe2);
+    EXPECT_TRUE(main->isEnabled());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // ---- deletion --------------------------------------------------------------

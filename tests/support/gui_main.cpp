@@ -2,13 +2,16 @@
 // offscreen platform is forced unless the caller chose one.
 #include "SanitizerDefaults.h"
 
-#include <QApplication>
+#include "shell/Application.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // The program's own application object, so windows are never deleted
+    // under their own handlers here either.
+    Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
