@@ -356,8 +356,8 @@ TEST_F(ImportWindow, GridDoubleClickChangesNothingEnterAndClickImport) {
             QTest::keyClick(grid, Qt::Key_Return);
         else
             QTest::mouseClick(w->Command1, Qt::LeftButton);
-        EXPECT_THAT(prompter.messages(), ElementsAre(Message{kCompleted, kTitle,
-                                                             MsgIcon::Information, MsgButtons::Ok}));
+        EXPECT_THAT(prompter.messages(),
+                    ElementsAre(Message{kCompleted, kTitle, MsgIcon::Information, MsgButtons::Ok}));
         EXPECT_EQ(loaded(), nullptr);
         EXPECT_EQ(stored().size(), 6);
     }

@@ -725,8 +725,8 @@ TEST_F(TaxpayerWindows, ListWindowsConfirmByDoubleClickEnterAndOk) {
     for (const Gesture how : {Gesture::DoubleClick, Gesture::Enter, Gesture::OkButton}) {
         const int rounds = how == Gesture::DoubleClick ? 20 : 2;
         for (int round = 0; round < rounds; ++round) {
-            SCOPED_TRACE(testing::Message() << "gesture " << static_cast<int>(how) << " round "
-                                            << round);
+            SCOPED_TRACE(testing::Message()
+                         << "gesture " << static_cast<int>(how) << " round " << round);
             const int r = round % 2;
 
             // Selection: the taxpayer becomes current and its list is fetched
