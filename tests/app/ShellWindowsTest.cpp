@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -30,6 +31,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -174,6 +176,36 @@ TEST_F(ShellWindowsTest, WindowThatDeletesItselfOnCloseDropsOutOfTheRegistry) {
     processDeferredDeletes();
     EXPECT_EQ(windows->loaded(kSimples), nullptr);
     EXPECT_NE(windows->window(kSimples), nullptr);
+}
+
+// A window whose own handler unloads it (through the registry, or by closing
+// with Qt::WA_DeleteOnClose) and then runs an event loop, as a message box or
+// a server call does, outlives that loop and the rest of the handler, and is
+// destroyed once control is back in the event loop.
+TEST_F(ShellWindowsTest, WindowUnloadedByItsOwnHandlerOutlivesTheHandler) {
+    for (const bool deleteOnClose : {false, true}) {
+        SCOPED_TRACE(deleteOnClose ? "close with WA_DeleteOnClose" : "registry unload");
+        QWidget* w = windows->show(kExclusao);
+        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+        auto* button = new QPushButton(QStringLiteral("OK"), w);
+        const QPointer<QWidget> alive(w);
+        bool aliveAfterBox = false;
+        QObject::connect(button, &QPushButton::clicked, [&] {
+            if (deleteOnClose)
+                w->close();
+            else
+                windows->unload(kExclusao);
+            QEventLoop box;
+            QTimer::singleShot(0, &box, &QEventLoop::quit);
+            box.exec();
+            aliveAfterBox = !alive.isNull();
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(aliveAfterBox);
+        processDeferredDeletes();
+        EXPECT_TRUE(alive.isNull()) << "destroyed once its handler is over";
+        EXPECT_EQ(windows->loaded(kExclusao), nullptr);
+    }
 }
 
 // ---- opening window ---------------------------------------------------------
