@@ -730,7 +730,7 @@ TEST_F(TaxpayerWindows, ListWindowsConfirmByDoubleClickEnterAndOk) {
             const int r = round % 2;
 
             // Selection: the taxpayer becomes current and its list is fetched
-            // (78045302 has a delivery waiting, so a box comes after the list).
+            // (a server call, which runs an event loop under the handler).
             main->mnContribuinteSelecionar_Click();
             auto* select = loaded<frmtbl_SelecionaContribuinte>();
             ASSERT_NE(select, nullptr);
