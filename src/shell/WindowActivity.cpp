@@ -53,10 +53,6 @@ QWidget* WindowActivity::windowOf(QObject* object) {
     return nullptr;
 }
 
-bool WindowActivity::busy(const QWidget* window) {
-    return window && activities().contains(window);
-}
-
 bool WindowActivity::holdDeletion(QObject* receiver, const QEvent* event) {
     if (event->type() != QEvent::DeferredDelete || !receiver || !receiver->isWidgetType())
         return false;

@@ -24,10 +24,6 @@ public:
     // outside every window.
     static QWidget* windowOf(QObject* object);
 
-    // True while an event of the window (or of anything inside it) is being
-    // handled.
-    static bool busy(const QWidget* window);
-
     // Called for every event before it is delivered. True when the event is
     // the deferred deletion of a top-level window that is busy: the caller
     // must then not deliver it; the window is deleted from the event loop
