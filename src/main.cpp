@@ -16,6 +16,7 @@
 #include "platform/QtPrompter.h"
 #include "platform/WaitCursor.h"
 #include "shell/AppContext.h"
+#include "shell/Application.h"
 #include "shell/WindowRegistry.h"
 
 #include <QApplication>
@@ -42,7 +43,7 @@ QString chooseFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("dadav"));
     QCoreApplication::setApplicationVersion(ProgramInfo::version());
 

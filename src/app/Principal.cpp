@@ -57,6 +57,7 @@ Principal::Principal(AppContext& context, QWidget* parent)
     setWindowTitle(ProgramInfo::mainCaption());
     setWindowIcon(Emblem::icon());
     m_context.state = &m_state;
+    m_waitingFor = new DisabledWhileShown(this);
 
     buildControls();
     buildMenus();
@@ -303,6 +304,13 @@ QWidget* Principal::openWindow(const QString& name) {
     return nullptr;
 }
 
+QWidget* Principal::openWindowDisabled(const QString& name) {
+    setEnabled(false);
+    QWidget* w = openWindow(name);
+    m_waitingFor->watch(w);
+    return w;
+}
+
 void Principal::mnSair_Click() {
     if (m_context.quit)
         m_context.quit();
@@ -320,10 +328,12 @@ void Principal::mnContribuinteNovo_Click() {
             m_context.prompter->show({QStringLiteral("É necessário cadastrar um contador antes "
                                                      "de Cadastrar seu(s) Contribuinte(s)."),
                                       QString(), MsgIcon::None, MsgButtons::Ok});
-            // The accountant window enables this window again as it loads.
+            // This window waits for no one here: the accountant window, new or
+            // already open, leaves it enabled (it also enables it as it loads).
             openWindow(QStringLiteral("frmContador"));
+            setEnabled(true);
         } else {
-            openWindow(QStringLiteral("frmtbl_CriaContribuinte"));
+            openWindowDisabled(QStringLiteral("frmtbl_CriaContribuinte"));
         }
     } catch (const std::exception& e) {
         // Left disabled, the window would be dead for the rest of the run.
@@ -333,8 +343,7 @@ void Principal::mnContribuinteNovo_Click() {
 }
 
 void Principal::mnContribuinteSelecionar_Click() {
-    setEnabled(false);
-    openWindow(QStringLiteral("frmtbl_SelecionaContribuinte"));
+    openWindowDisabled(QStringLiteral("frmtbl_SelecionaContribuinte"));
 }
 
 void Principal::mnAtualizar_Click() {
@@ -355,8 +364,9 @@ void Principal::mnSAjuda_Click() {
 }
 
 void Principal::mnSobre_Click() {
-    if (openWindow(QStringLiteral("frmSobre")))
-        setEnabled(false); // the About window enables this window when it closes
+    // Shown first, then this window is disabled until it goes.
+    if (QWidget* about = openWindow(QStringLiteral("frmSobre")))
+        m_waitingFor->watch(about);
 }
 
 void Principal::Command1_Click() {
@@ -381,9 +391,8 @@ void Principal::Command1_Click() {
                                   MsgButtons::Ok});
         QWidget* w = nullptr;
         if (plan.target == PrincipalLogic::TransmitPlan::Target::Declaration) {
-            // The declaration window enables this window again when it closes.
-            setEnabled(false);
-            w = openWindow(QStringLiteral("frmUpload"));
+            // Disabled while the declaration window is on screen.
+            w = openWindowDisabled(QStringLiteral("frmUpload"));
         } else {
             w = openWindow(QStringLiteral("frmUploadSimples"));
         }

@@ -5,6 +5,7 @@
 // use its public controls and operations.
 #pragma once
 
+#include "shell/DisabledWhileShown.h"
 #include "shell/ProgramState.h"
 
 #include <QMainWindow>
@@ -147,9 +148,14 @@ private:
     // Shows a registered window non-modally; when no window of that name
     // exists in this version, tells the user and leaves this window enabled.
     QWidget* openWindow(const QString& name);
+    // openWindow, with this window disabled for as long as the opened one is
+    // on screen (enabled again however it goes, or at once when it could not
+    // be shown).
+    QWidget* openWindowDisabled(const QString& name);
     // The standard error report of a failed database or run-time operation.
     void showErrorReport(const std::exception& error);
 
     AppContext& m_context;
     ProgramState m_state;
+    DisabledWhileShown* m_waitingFor; // the window this one is disabled for
 };

@@ -112,6 +112,9 @@ void ImportarEmpresas::buildControls() {
 
     Command1 = named(new QPushButton(QStringLiteral("Impo&rtar"), this), "Command1");
     Command1->hide();
+    // Enter in the review grid imports, as OK does in a list; while the
+    // import is not offered it does nothing (never the file dialog).
+    Command1->setDefault(true);
 
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(Text1, 1);

@@ -59,8 +59,9 @@ public:
     void hide(const QString& name);
 
     // Hides the window and destroys it once control returns to the event loop
-    // (a window may unload itself from its own handler). The next window()
-    // loads a new instance.
+    // (a window may unload itself from its own handler; the deletion also
+    // waits until none of its handlers is on the stack, see WindowActivity.h).
+    // The next window() loads a new instance.
     void unload(const QString& name);
 
     // Unloads every loaded window.

@@ -10,8 +10,11 @@
 #include "net/NetworkError.h"
 #include "net/SoapClient.h"
 #include "net/SoapTransport.h"
+#include "registry/frmtbl_SelecionaContribuinte.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
+#include "store/ContribuinteRepository.h"
+#include "store/LocalDb.h"
 #include "support/SimulatorFixture.h"
 
 #include <QApplication>
@@ -21,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTcpServer>
@@ -294,6 +298,39 @@ TEST_F(HistoryWindow, PendingTransmissionsBringOneNotice) {
     ASSERT_EQ(p->GridTransmissoes->rowCount(), 2);
     EXPECT_EQ(p->GridTransmissoes->item(0, 0)->text(), QStringLiteral("Verificando"));
     EXPECT_EQ(p->GridTransmissoes->item(1, 0)->text(), QStringLiteral("Verificando"));
+}
+
+// Chosen by a double-click in the selection window, a taxpayer with deliveries
+// waiting: the list comes, then the notice, whose box (an event loop, as a
+// real box runs) is closed while the double-click is still being handled.
+// The selection window goes only once that handler is over.
+TEST_F(HistoryWindow, DoubleClickSelectionThenPendingNotice) {
+    start();
+    registry.registerWindow<frmtbl_SelecionaContribuinte>();
+    {
+        LocalDb db;
+        insertContribuinte(db, {QStringLiteral("86123452"), QStringLiteral("Comercial Norte Ltda"),
+                                QStringLiteral("04.567.891/0001-13"), QStringLiteral("1091-1/02"),
+                                QStringLiteral("Z3P8W1RT"), QString(), false});
+    }
+    prompter.spinEventLoop(true);
+    Principal* p = principal();
+    p->show();
+    p->mnContribuinteSelecionar_Click();
+    QPointer<frmtbl_SelecionaContribuinte> w(registry.window<frmtbl_SelecionaContribuinte>());
+    ASSERT_TRUE(w);
+    QWidget* viewport = w->GridSelContribuinte->viewport();
+    const QPoint at =
+        w->GridSelContribuinte->visualItemRect(w->GridSelContribuinte->item(0, 1)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+
+    EXPECT_THAT(prompter.messages(), ElementsAre(kPending));
+    EXPECT_EQ(p->GridTransmissoes->rowCount(), 2);
+    EXPECT_TRUE(p->isEnabled());
+    processDeferredDeletes();
+    EXPECT_TRUE(w.isNull());
 }
 
 TEST_F(HistoryWindow, RejectedKeyDropsTheTaxpayerUntilSelectedAgain) {

@@ -21,6 +21,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -31,10 +32,12 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -174,6 +177,36 @@ TEST_F(ShellWindowsTest, WindowThatDeletesItselfOnCloseDropsOutOfTheRegistry) {
     processDeferredDeletes();
     EXPECT_EQ(windows->loaded(kSimples), nullptr);
     EXPECT_NE(windows->window(kSimples), nullptr);
+}
+
+// A window whose own handler unloads it (through the registry, or by closing
+// with Qt::WA_DeleteOnClose) and then runs an event loop, as a message box or
+// a server call does, outlives that loop and the rest of the handler, and is
+// destroyed once control is back in the event loop.
+TEST_F(ShellWindowsTest, WindowUnloadedByItsOwnHandlerOutlivesTheHandler) {
+    for (const bool deleteOnClose : {false, true}) {
+        SCOPED_TRACE(deleteOnClose ? "close with WA_DeleteOnClose" : "registry unload");
+        QWidget* w = windows->show(kExclusao);
+        w->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
+        auto* button = new QPushButton(QStringLiteral("OK"), w);
+        const QPointer<QWidget> alive(w);
+        bool aliveAfterBox = false;
+        QObject::connect(button, &QPushButton::clicked, [&] {
+            if (deleteOnClose)
+                w->close();
+            else
+                windows->unload(kExclusao);
+            QEventLoop box;
+            QTimer::singleShot(0, &box, &QEventLoop::quit);
+            box.exec();
+            aliveAfterBox = !alive.isNull();
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(aliveAfterBox);
+        processDeferredDeletes();
+        EXPECT_TRUE(alive.isNull()) << "destroyed once its handler is over";
+        EXPECT_EQ(windows->loaded(kExclusao), nullptr);
+    }
 }
 
 // ---- opening window ---------------------------------------------------------
@@ -466,7 +499,7 @@ TEST_F(ShellWindowsTest, NewTaxpayerWithoutAccountantAsksForOneFirst) {
                 ElementsAre(okBox(QStringLiteral("É necessário cadastrar um contador antes de "
                                                  "Cadastrar seu(s) Contribuinte(s)."))));
     EXPECT_THAT(shownAmong(kStandIns), ElementsAre(kContador));
-    EXPECT_FALSE(p->isEnabled()) << "the accountant window enables it as it loads";
+    EXPECT_TRUE(p->isEnabled()) << "nothing on screen would enable it again";
 }
 
 TEST_F(ShellWindowsTest, NewTaxpayerWithTheRealAccountantWindowEnablesTheMainWindowAgain) {
@@ -485,6 +518,83 @@ TEST_F(ShellWindowsTest, NewTaxpayerWithTheRealAccountantWindowEnablesTheMainWin
     EXPECT_TRUE(accountant->isVisible());
     EXPECT_TRUE(p->isEnabled()) << "the accountant window enables the main window as it loads";
     context.windows = windows.get();
+}
+
+// With the accountant window already open, "Novo" only brings it forward: the
+// main window must still end up enabled, stay so when that window closes, and
+// its close box must work.
+TEST_F(ShellWindowsTest, NewTaxpayerWithTheAccountantWindowAlreadyOpenLeavesTheMainWindowEnabled) {
+    WindowRegistry real(context);
+    context.windows = &real;
+    registerAllWindows(real);
+    Principal* p = real.window<Principal>();
+    p->show();
+    p->mnContador->trigger();
+    QWidget* accountant = real.loaded(kContador);
+    ASSERT_NE(accountant, nullptr);
+    p->mnContribuinteNovo->trigger();
+    EXPECT_EQ(real.loaded(kContador), accountant) << "the same window, brought forward";
+    EXPECT_TRUE(accountant->isVisible());
+    EXPECT_TRUE(p->isEnabled());
+    accountant->close();
+    EXPECT_TRUE(p->isEnabled());
+    EXPECT_TRUE(p->close()) << "the close box works";
+    EXPECT_EQ(quitCalls, 1);
+    real.unloadAll();
+    processDeferredDeletes();
+    context.windows = windows.get();
+}
+
+// Every command that disables the main window for another window: disabled
+// while that window is on screen, enabled again however it goes (closed,
+// hidden, unloaded), even when the window itself does nothing about it.
+TEST_F(ShellWindowsTest, EveryWindowThatDisablesTheMainWindowGivesItBackHoweverItGoes) {
+    addAccountant();
+    addTaxpayer(QStringLiteral("86123452"), false);
+    const struct {
+        const char* what;
+        QString window;
+        std::function<void(Principal*)> open;
+    } cases[] = {
+        {"Selecionar", kSeleciona,
+         [](Principal* p) {
+             p->mnContribuinteSelecionar->trigger();
+         }},
+        {"Novo", kCria,
+         [](Principal* p) {
+             p->mnContribuinteNovo->trigger();
+         }},
+        {"Transmitir", kUpload,
+         [](Principal* p) {
+             p->Command1_Click();
+         }},
+        {"Sobre", QStringLiteral("frmSobre"),
+         [](Principal* p) {
+             p->mnSobre->trigger();
+         }},
+    };
+    enum class Way { Close, Hide, Unload };
+    for (const auto& c : cases) {
+        for (const Way way : {Way::Close, Way::Hide, Way::Unload}) {
+            SCOPED_TRACE(testing::Message() << c.what << " way " << static_cast<int>(way));
+            Principal* p = mainWithTaxpayer(QStringLiteral("86123452"), QString());
+            c.open(p);
+            QWidget* w = windows->loaded(c.window);
+            ASSERT_TRUE(w && w->isVisible());
+            EXPECT_FALSE(p->isEnabled());
+            EXPECT_FALSE(p->close()) << "the close box waits for the other window";
+            if (way == Way::Close)
+                w->close();
+            else if (way == Way::Hide)
+                w->hide();
+            else
+                windows->unload(c.window);
+            processDeferredDeletes();
+            EXPECT_TRUE(p->isEnabled());
+            windows->unloadAll();
+            processDeferredDeletes();
+        }
+    }
 }
 
 TEST_F(ShellWindowsTest, NewTaxpayerWithAnAccountantOpensTheRegistrationWindow) {

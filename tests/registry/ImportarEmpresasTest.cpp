@@ -31,6 +31,7 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -344,6 +345,49 @@ TEST_F(ImportWindow, ImportStoresEveryCompanyWithItsKeyAndCloses) {
                           QStringLiteral("t"));
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toInt(), 6);
+}
+
+// The review grid through real input, with boxes that run event loops as real
+// ones do: double-clicks (20 in a row) change nothing; Enter on a row, like a
+// real click on "Impo&rtar", imports, and the window goes away under its own
+// handler.
+TEST_F(ImportWindow, GridDoubleClickChangesNothingEnterAndClickImport) {
+    prompter.spinEventLoop(true);
+    // Before a file is loaded Enter does nothing (no file dialog, no import).
+    QTest::keyClick(open()->Text1, Qt::Key_Return);
+    EXPECT_TRUE(files.requests().isEmpty());
+    for (const bool byEnter : {true, false}) {
+        SCOPED_TRACE(byEnter ? "Enter" : "click");
+        {
+            LocalDb db;
+            db.exec(QStringLiteral("DELETE FROM tblContribuinte"), QStringLiteral("t"));
+        }
+        prompter.clearMessages();
+        ImportarEmpresas* w = openAndLoad(fixture("novagia-export.mdb"));
+        QTableWidget* grid = w->MSFlexGrid1;
+        QWidget* viewport = grid->viewport();
+        for (int round = 0; round < 20; ++round) {
+            const QPoint at = grid->visualItemRect(grid->item(round % 6, 3)).center();
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+            QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+            QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+        }
+        EXPECT_EQ(loaded(), w);
+        EXPECT_THAT(stored(), IsEmpty());
+        prompter.expectNoMessages();
+
+        certificates.pickNext(certificate(-30, 300));
+        if (byEnter)
+            QTest::keyClick(grid, Qt::Key_Return);
+        else
+            QTest::mouseClick(w->Command1, Qt::LeftButton);
+        EXPECT_THAT(prompter.messages(),
+                    ElementsAre(Message{kCompleted, kTitle, MsgIcon::Information, MsgButtons::Ok}));
+        EXPECT_EQ(loaded(), nullptr);
+        EXPECT_EQ(stored().size(), 6);
+    }
 }
 
 TEST_F(ImportWindow, SecondImportReportsEveryCompanyAsDuplicate) {

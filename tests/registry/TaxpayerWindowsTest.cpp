@@ -730,6 +730,84 @@ TEST_F(TaxpayerWindows, SelectionWithoutChoiceTellsAndCloses) {
     }
 }
 
+// ---- double-click, Enter and OK in the list windows -------------------------
+
+enum class Gesture { DoubleClick, Enter, OkButton };
+
+// Confirms a row of a list window the way a user does, through real input
+// events: a double-click (press, release, the press the platform reports as a
+// double click, release), a click then Enter, or a click then "&OK".
+void confirmRow(TaxpayerListWindow* w, int row, Gesture how) {
+    QTableWidget* grid = w->GridSelContribuinte;
+    QWidget* viewport = grid->viewport();
+    const QPoint at = grid->visualItemRect(grid->item(row, 1)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    switch (how) {
+    case Gesture::DoubleClick:
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+        break;
+    case Gesture::Enter:
+        QTest::keyClick(grid, Qt::Key_Return);
+        break;
+    case Gesture::OkButton:
+        QTest::mouseClick(w->cmdOK, Qt::LeftButton);
+        break;
+    }
+}
+
+// Each gesture confirms the row in each list window and the window goes away
+// under its own handler: with boxes that run event loops, as real ones do,
+// the window used to be destroyed while its double-click was still being
+// handled. Double-clicks are repeated 20 times in a row.
+TEST_F(TaxpayerWindows, ListWindowsConfirmByDoubleClickEnterAndOk) {
+    store(row(kIe, QStringLiteral("Padaria"), kCnpj, kKey));
+    store(row(kIe2, QStringLiteral("Comércio"), kCnpj2, kKey2));
+    prompter.spinEventLoop(true);
+    Principal* main = principal();
+    const QString rowIes[] = {kIe, kIe2};
+    const QString spare = QStringLiteral("11111119"); // stored, then deleted, each round
+
+    for (const Gesture how : {Gesture::DoubleClick, Gesture::Enter, Gesture::OkButton}) {
+        const int rounds = how == Gesture::DoubleClick ? 20 : 2;
+        for (int round = 0; round < rounds; ++round) {
+            SCOPED_TRACE(testing::Message()
+                         << "gesture " << static_cast<int>(how) << " round " << round);
+            const int r = round % 2;
+
+            // Selection: the taxpayer becomes current and its list is fetched
+            // (a server call, which runs an event loop under the handler).
+            main->mnContribuinteSelecionar_Click();
+            auto* select = loaded<frmtbl_SelecionaContribuinte>();
+            ASSERT_NE(select, nullptr);
+            confirmRow(select, r, how);
+            EXPECT_EQ(main->state().IE(), rowIes[r]);
+            EXPECT_TRUE(main->isEnabled());
+            EXPECT_EQ(loaded<frmtbl_SelecionaContribuinte>(), nullptr);
+
+            // Update chooser: the update window opens with the row.
+            auto* chooser = open<frmtbl_atualizarContribuinte>();
+            confirmRow(chooser, r, how);
+            EXPECT_EQ(loaded<frmtbl_atualizarContribuinte>(), nullptr);
+            auto* update = loaded<frmtbl_CadastroContribuinte>();
+            ASSERT_NE(update, nullptr);
+            EXPECT_EQ(update->txtIE->maskedText(), rowIes[r]);
+            update->close();
+
+            // Deletion: asked, deleted, told.
+            store(row(spare, QStringLiteral("Descartável"), kCnpj2, QString()));
+            auto* deletion = open<frmtbl_exclusaoContribuinte>();
+            prompter.answerNext(MsgAnswer::Yes);
+            confirmRow(deletion, 2, how);
+            EXPECT_EQ(storedRows().size(), 2);
+            EXPECT_EQ(loaded<frmtbl_exclusaoContribuinte>(), nullptr);
+        }
+    }
+    EXPECT_EQ(prompter.pendingAnswers(), 0U);
+}
+
 // ---- deletion --------------------------------------------------------------
 
 TEST_F(TaxpayerWindows, DeletionAsksAndRemovesEveryRowOfThatIe) {

@@ -1,6 +1,9 @@
 // Scripted message boxes for window tests.
 #include "FakePrompter.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -42,6 +45,11 @@ void FakePrompter::answerNext(MsgAnswer answer, const QString& expectedText) {
 
 MsgAnswer FakePrompter::show(const Message& message) {
     m_messages.append(message);
+    if (m_spin) {
+        QEventLoop box;
+        QTimer::singleShot(0, &box, &QEventLoop::quit);
+        box.exec();
+    }
     if (message.buttons == MsgButtons::Ok)
         return MsgAnswer::Ok;
     if (m_script.empty()) {

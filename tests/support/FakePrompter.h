@@ -34,6 +34,11 @@ public:
     // Fails the test, listing them, when any message was shown.
     void expectNoMessages() const;
 
+    // With `on`, every box runs a nested event loop while it is "open", as a
+    // real modal box does, so deferred work (deferred deletions among it)
+    // happens where it would in the program.
+    void spinEventLoop(bool on) { m_spin = on; }
+
 private:
     struct Scripted {
         MsgAnswer answer;
@@ -41,6 +46,7 @@ private:
     };
     std::deque<Scripted> m_script;
     QList<Message> m_messages;
+    bool m_spin = false;
 };
 
 // Readable messages in test failures.

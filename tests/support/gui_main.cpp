@@ -4,14 +4,16 @@
 #include "SanitizerDefaults.h"
 
 #include "access/MdbChild.h"
+#include "shell/Application.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // The program's own application object, so windows are never deleted
+    // under their own handlers here either.
+    Application app(argc, argv);
     MdbChild::setProgram(QStringLiteral(DADAV_MDB_HELPER));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
