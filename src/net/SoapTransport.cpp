@@ -187,10 +187,12 @@ QString SoapTransport::call(const QString& path, const QString& operation,
     // An HTTP status means the server answered: its body is the result, error
     // status or not. Without one the request never got an answer, and a
     // connection or proxy failure after the status (1 to 199 in Qt's codes)
-    // means the body is cut short.
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    // means the body is cut short. An error under a success status is the body
+    // itself failing (one that does not decompress), never an empty answer.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = static_cast<int>(reply->error());
-    if (!answered || (code > 0 && code < 200))
+    const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
+    if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
         throw NetworkError(static_cast<qint32>(code), reply->errorString());
     return AnswerText::decode(body, reply->rawHeader(QByteArrayLiteral("Content-Type")));
 }

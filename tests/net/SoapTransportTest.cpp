@@ -18,6 +18,7 @@
 #include <httplib.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -217,6 +218,32 @@ TEST_F(SoapTransportTest, AnyHttpStatusStillReturnsTheBody) {
             << c.status;
         EXPECT_EQ(server.received().size(), 1u) << c.status;
     }
+}
+
+// A 2xx status whose body cannot be taken (a compressed body that does not
+// decompress) is a failed call, never an empty success.
+TEST_F(SoapTransportTest, AnswerWhoseBodyCannotBeReadIsAFailure) {
+    // Answers every request with a 200 whose body claims gzip but is not.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        auto request = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, request] {
+            *request += socket->readAll();
+            if (!request->endsWith("</soap12:Envelope>"))
+                return; // the envelope has not arrived whole yet
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
+                          "Content-Encoding: gzip\r\nContent-Length: 12\r\n"
+                          "Connection: close\r\n\r\nnot gzip at ");
+            socket->disconnectFromHost();
+        });
+    });
+    pointAt(server.serverPort());
+    SoapTransport transport;
+    const auto failure = failureOf(transport);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_NE(failure->number(), 0);
 }
 
 TEST_F(SoapTransportTest, RefusedConnectionRaisesNetworkError) {
