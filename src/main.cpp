@@ -1,8 +1,9 @@
-// The composition root: the application, its language and locale, the
-// application folder, the real collaborators of every window, and the
-// opening window.
+// The composition root: the terminal answers, the application, its language
+// and locale, the application folder, the real collaborators of every window,
+// and the opening window.
 #include "app/AllWindows.h"
 #include "app/ApplicationFolder.h"
+#include "app/CommandLine.h"
 #include "base/AppPaths.h"
 #include "base/ProgramInfo.h"
 #include "base/RuntimeError.h"
@@ -26,6 +27,8 @@
 #include <QStandardPaths>
 #include <QTranslator>
 
+#include <cstdio>
+
 namespace {
 
 // The folder of settings, version text, database and temp/ (see
@@ -43,9 +46,21 @@ QString chooseFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists: no display is needed.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::TerminalAnswer terminal = CommandLine::answer(arguments);
+    if (terminal.answered) {
+        std::fputs(terminal.text.toLocal8Bit().constData(), stdout);
+        return terminal.exitCode;
+    }
+
     Application app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("dadav"));
     QCoreApplication::setApplicationVersion(ProgramInfo::version());
+    // Lets the desktop match the windows to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("br.gov.rj.valdoria.dadav"));
 
     // Standard buttons read "Sim", "Não", "Cancelar"; dates in Brazilian form.
     QTranslator qtTranslator;

@@ -1,14 +1,18 @@
 // The program's version and the captions built from it, kept in one place so
-// the opening window, the main window and the About window always agree.
+// the opening window, the main window, the About window, the error report and
+// the terminal answers always agree.
 #pragma once
+
+#include "base/ProgramVersion.h"
 
 #include <QString>
 
 namespace ProgramInfo {
 
-// Version text as the installation's info.dip carries it.
+// Version text as the installation's info.dip carries it (both are written
+// from the project's version when the program is built).
 inline QString version() {
-    return QStringLiteral("1.16.01");
+    return QString::fromLatin1(kVersion);
 }
 
 // Caption of the opening and main windows.

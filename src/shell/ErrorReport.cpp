@@ -1,6 +1,8 @@
 // Text of the standard error report.
 #include "shell/ErrorReport.h"
 
+#include "base/ProgramInfo.h"
+
 namespace ErrorReport {
 
 namespace {
@@ -36,7 +38,10 @@ QString Format(const RuntimeError& error) {
 
 Message ErrorMessage(const RuntimeError& error) {
     Message message;
-    message.text = Format(error);
+    // The version closes the box, so a report passed on to support says which
+    // program wrote it.
+    message.text = Format(error) + kBreak + kBreak + QStringLiteral("Versão do programa: ") +
+                   ProgramInfo::version();
     message.icon = MsgIcon::None;
     message.buttons = MsgButtons::Ok;
     return message;

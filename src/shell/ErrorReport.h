@@ -25,7 +25,8 @@ QString Format(const QList<DbErrorEntry>& dbErrors, qint32 number, const QString
 // other RuntimeError none.
 QString Format(const RuntimeError& error);
 
-// The box that shows the report: OK button, no icon, no title of its own.
+// The box that shows the report: OK button, no icon, no title of its own; its
+// text is the report, a blank line and "Versão do programa: " with the version.
 Message ErrorMessage(const RuntimeError& error);
 
 } // namespace ErrorReport

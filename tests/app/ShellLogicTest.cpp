@@ -1,7 +1,9 @@
-// Rules of the application shell that need no window: where the program keeps
-// its files, the browser address, the transmission window's caption, grid
-// widths, the transmit command's choice and the program-wide state.
+// Rules of the application shell that need no window: the terminal answers,
+// where the program keeps its files, the browser address, the transmission
+// window's caption, grid widths, the transmit command's choice and the
+// program-wide state.
 #include "app/ApplicationFolder.h"
+#include "app/CommandLine.h"
 #include "app/PrincipalLogic.h"
 #include "base/RuntimeError.h"
 #include "platform/Twips.h"
@@ -29,6 +31,50 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+TEST(CommandLine, AnswersVersionAndHelpAndLeavesEverythingElseToTheWindows) {
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        bool answered;
+        QString startsWith;
+    };
+    const QString version = QStringLiteral("dadav " DADAV_PROJECT_VERSION "\n");
+    const Case cases[] = {
+        {"no arguments open the windows", {}, false, QString()},
+        {"--version", {QStringLiteral("--version")}, true, version},
+        {"-v", {QStringLiteral("-v")}, true, version},
+        {"--help", {QStringLiteral("--help")}, true, QStringLiteral("Uso: dadav [opções]\n")},
+        {"-h", {QStringLiteral("-h")}, true, QStringLiteral("Uso: dadav [opções]\n")},
+        {"Qt's own options pass",
+         {QStringLiteral("-platform"), QStringLiteral("xcb")},
+         false,
+         QString()},
+        {"after a Qt option",
+         {QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("--version")},
+         true,
+         version},
+        {"the first answer wins",
+         {QStringLiteral("--help"), QStringLiteral("--version")},
+         true,
+         QStringLiteral("Uso: ")},
+        {"no prefix match", {QStringLiteral("--versions")}, false, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CommandLine::TerminalAnswer a = CommandLine::answer(c.arguments);
+        EXPECT_EQ(a.answered, c.answered);
+        EXPECT_EQ(a.exitCode, 0);
+        EXPECT_TRUE(a.text.startsWith(c.startsWith)) << a.text.toStdString();
+        if (c.answered)
+            EXPECT_TRUE(a.text.endsWith(QLatin1Char('\n')));
+        else
+            EXPECT_EQ(a.text, QString());
+    }
+    const QString help = CommandLine::answer({QStringLiteral("-h")}).text;
+    EXPECT_TRUE(help.contains(QStringLiteral("--version")) &&
+                help.contains(QStringLiteral("--help")));
 }
 
 class ApplicationFolderTest : public ::testing::Test {

@@ -1,0 +1,27 @@
+// Terminal answers of the program.
+#include "app/CommandLine.h"
+
+#include "base/ProgramInfo.h"
+
+namespace CommandLine {
+
+TerminalAnswer answer(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
+            return {true, QStringLiteral("dadav ") + ProgramInfo::version() + QLatin1Char('\n'), 0};
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+            return {true,
+                    QStringLiteral(
+                        "Uso: dadav [opções]\n"
+                        "Transmite as declarações de ICMS das empresas clientes do escritório "
+                        "contábil à Prefeitura Municipal de Valdoria.\n"
+                        "Sem opções, abre a janela do programa.\n\n"
+                        "Opções:\n"
+                        "  -h, --help     mostra esta ajuda e sai\n"
+                        "  -v, --version  mostra a versão do programa e sai\n"),
+                    0};
+    }
+    return {};
+}
+
+} // namespace CommandLine
