@@ -37,17 +37,21 @@ void readAsFile(const std::uint8_t* data, std::size_t size) {
     MdbTableReader::Request request{"tblContribuinte", {}};
     for (int i = 0; i < 4; ++i)
         request.columns.push_back(MdbTableReader::Column::at(i));
-    std::vector<std::vector<std::string>> rows;
+    std::vector<std::vector<MdbFrames::Cell>> rows;
     std::string out;
     MdbFrames::appendVersion(out);
     MdbTableReader::Sink sink;
     sink.table = [&out](const std::string& table) {
         MdbFrames::appendTable(out, table);
     };
-    sink.row = [&](const std::vector<std::string>& row) {
+    sink.row = [&](const std::vector<MdbTableReader::Cell>& row) {
         rows.push_back(row);
-        for (const std::string& cell : row)
-            MdbFrames::appendCell(out, cell);
+        for (const MdbTableReader::Cell& cell : row) {
+            if (cell)
+                MdbFrames::appendCell(out, *cell);
+            else
+                MdbFrames::appendNull(out);
+        }
     };
     bool failed = false;
     try {

@@ -19,6 +19,7 @@
 #include "shell/AppContext.h"
 #include "shell/Application.h"
 #include "shell/WindowRegistry.h"
+#include "store/AccessConversion.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,6 +77,18 @@ int main(int argc, char** argv) {
         prompter.show({e.description(), QString(), MsgIcon::Critical, MsgButtons::Ok});
         return 1;
     }
+
+    // A database left by the earlier Windows installations is converted once,
+    // before any window uses it; a failed conversion leaves it as it was and
+    // the program goes on (see docs/migrating.md).
+    const AccessConversion::Result conversion =
+        AccessConversion::convertIfAccess(AppPaths::databasePath());
+    if (conversion.outcome != AccessConversion::Result::Outcome::NotNeeded)
+        prompter.show({AccessConversion::message(conversion), QString(),
+                       conversion.outcome == AccessConversion::Result::Outcome::Converted
+                           ? MsgIcon::Information
+                           : MsgIcon::Critical,
+                       MsgButtons::Ok});
 
     DesktopUrlOpener urlOpener;
     WaitCursor busy;

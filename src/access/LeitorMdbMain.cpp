@@ -4,7 +4,7 @@
 // may crash or stall it; the client, which started it under a time and
 // memory limit, then reports an invalid file and goes on.
 //
-// Usage: dadav-leitor-mdb FILE {--table NAME {--column NAME | --position N}...}...
+// Usage: dadav-leitor-mdb FILE {--table NAME {--names | {--column NAME | --position N}...}}...
 // Exit status: 0 with an end record, 1 with a failure record, 2 for a wrong
 // command line (nothing written).
 #include "access/MdbFrames.h"
@@ -45,14 +45,20 @@ std::optional<std::vector<MdbTableReader::Request>> parseArguments(int argc, cha
     std::vector<MdbTableReader::Request> requests;
     for (int i = 2; i < argc; ++i) {
         const std::string_view option = argv[i];
+        if (option == "--names" && !requests.empty() && requests.back().columns.empty()) {
+            requests.back().columnNames = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return std::nullopt;
         const std::string_view value = argv[++i];
         if (option == "--table") {
             requests.push_back({std::string(value), {}});
-        } else if (option == "--column" && !requests.empty() && !value.empty()) {
+        } else if (requests.empty() || requests.back().columnNames) {
+            return std::nullopt;
+        } else if (option == "--column" && !value.empty()) {
             requests.back().columns.push_back(MdbTableReader::Column::named(std::string(value)));
-        } else if (option == "--position" && !requests.empty()) {
+        } else if (option == "--position") {
             int position = -1;
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), position);
@@ -64,7 +70,7 @@ std::optional<std::vector<MdbTableReader::Request>> parseArguments(int argc, cha
         }
     }
     for (const MdbTableReader::Request& r : requests) {
-        if (r.columns.empty())
+        if (r.columns.empty() == !r.columnNames)
             return std::nullopt;
     }
     if (requests.empty())
@@ -86,8 +92,8 @@ int main(int argc, char** argv) {
     const std::optional<std::vector<MdbTableReader::Request>> requests =
         argc >= 2 ? parseArguments(argc, argv) : std::nullopt;
     if (!requests) {
-        std::fputs("uso: dadav-leitor-mdb ARQUIVO {--table NOME {--column NOME | --position N}...}"
-                   "...\n",
+        std::fputs("uso: dadav-leitor-mdb ARQUIVO {--table NOME {--names | {--column NOME | "
+                   "--position N}...}}...\n",
                    stderr);
         return 2;
     }
@@ -98,9 +104,13 @@ int main(int argc, char** argv) {
     sink.table = [&out](const std::string& table) {
         MdbFrames::appendTable(out, table);
     };
-    sink.row = [&out](const std::vector<std::string>& row) {
-        for (const std::string& cell : row)
-            MdbFrames::appendCell(out, cell);
+    sink.row = [&out](const std::vector<MdbTableReader::Cell>& row) {
+        for (const MdbTableReader::Cell& cell : row) {
+            if (cell)
+                MdbFrames::appendCell(out, *cell);
+            else
+                MdbFrames::appendNull(out);
+        }
         if (out.size() >= kFlushSize)
             writeAll(out);
     };

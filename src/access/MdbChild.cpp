@@ -49,6 +49,8 @@ QStringList arguments(const QString& path, const QList<Request>& requests) {
     QStringList args{path};
     for (const Request& request : requests) {
         args << QStringLiteral("--table") << request.table;
+        if (request.columnNames)
+            args << QStringLiteral("--names");
         for (const Column& column : request.columns) {
             if (column.name.isEmpty())
                 args << QStringLiteral("--position") << QString::number(column.position);
@@ -83,11 +85,21 @@ QList<Rows> toRows(const std::vector<MdbFrames::Table>& tables) {
     for (const MdbFrames::Table& table : tables) {
         Rows rows;
         rows.reserve(static_cast<qsizetype>(table.rows.size()));
-        for (const std::vector<std::string>& row : table.rows) {
+        for (const std::vector<MdbFrames::Cell>& row : table.rows) {
             QStringList texts;
             texts.reserve(static_cast<qsizetype>(row.size()));
-            for (const std::string& cell : row)
-                texts << utf8(QByteArrayView(cell.data(), static_cast<qsizetype>(cell.size())));
+            for (const MdbFrames::Cell& cell : row) {
+                if (!cell) {
+                    texts << QString();
+                    continue;
+                }
+                QString text =
+                    utf8(QByteArrayView(cell->data(), static_cast<qsizetype>(cell->size())));
+                // A zero-length text stays apart from NULL: empty, not null.
+                if (text.isNull())
+                    text = QStringLiteral("");
+                texts << text;
+            }
             rows << texts;
         }
         result << rows;
@@ -123,9 +135,11 @@ QString program() {
 QList<Rows> readTables(const QString& path, const QList<Request>& requests, const Limits& limits) {
     std::vector<MdbFrames::Expected> expected;
     for (const Request& request : requests) {
-        Q_ASSERT(!request.columns.isEmpty());
+        Q_ASSERT(request.columnNames != !request.columns.isEmpty());
         expected.push_back(
-            {request.table.toStdString(), static_cast<std::size_t>(request.columns.size())});
+            {request.table.toStdString(), request.columnNames
+                                              ? std::size_t{1}
+                                              : static_cast<std::size_t>(request.columns.size())});
     }
 
     const QString helper = program();

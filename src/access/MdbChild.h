@@ -57,10 +57,14 @@ struct Column {
 
 struct Request {
     QString table;
-    QList<Column> columns; // at least one
+    QList<Column> columns; // at least one, unless columnNames
+    // Instead of its rows: the table's column names, in table order, one
+    // row of one text per column (`columns` then stays empty).
+    bool columnNames = false;
 };
 
-// Rows of one table, each with one text per requested column.
+// Rows of one table, each with one text per requested column. A NULL value
+// is a null QString (isNull()); a zero-length text is empty but not null.
 using Rows = QList<QStringList>;
 
 // Reads every request of the file at `path`, in order: one Rows per request.

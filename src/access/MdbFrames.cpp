@@ -55,6 +55,10 @@ void appendCell(std::string& out, std::string_view text) {
     appendRecord(out, 'C', text);
 }
 
+void appendNull(std::string& out) {
+    appendRecord(out, 'N', {});
+}
+
 void appendFailure(std::string& out, std::int32_t number, std::string_view text) {
     std::string payload;
     appendUint32(payload, static_cast<std::uint32_t>(number));
@@ -68,7 +72,7 @@ void appendEnd(std::string& out) {
 
 Parsed parse(std::string_view output, const std::vector<Expected>& expected) {
     std::vector<Table> tables;
-    std::vector<std::string> row;
+    std::vector<Cell> row;
     bool versionSeen = false;
     std::size_t pos = 0;
 
@@ -105,13 +109,19 @@ Parsed parse(std::string_view output, const std::vector<Expected>& expected) {
             tables.push_back({std::string(payload), {}});
             break;
         }
-        case 'C': {
+        case 'C':
+        case 'N': {
             if (tables.empty())
                 return malformed("cell outside a table");
             const std::size_t columns = expected[tables.size() - 1].columns;
             if (columns == 0)
                 return malformed("cell in a table of no columns");
-            row.emplace_back(payload);
+            if (tag == 'N' && !payload.empty())
+                return malformed("NULL cell with a payload");
+            if (tag == 'N')
+                row.emplace_back(std::nullopt);
+            else
+                row.emplace_back(std::string(payload));
             if (row.size() == columns) {
                 tables.back().rows.push_back(std::move(row));
                 row.clear();

@@ -9,6 +9,8 @@
 //   'T'  a table begins; payload: its name as requested
 //   'C'  one cell: UTF-8 text; a table's cells come row by row, as many per
 //        row as columns were requested
+//   'N'  one cell that holds NULL (no payload), in place of a 'C'; a NULL
+//        text and a zero-length text are different values to keep apart
 //   'F'  the read failed: a 32-bit big-endian error number, then UTF-8 text;
 //        the stream ends here
 //   'E'  the read is complete; the stream ends here
@@ -17,13 +19,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace MdbFrames {
 
-inline constexpr std::string_view kVersion = "dadav-leitor-mdb/1";
+inline constexpr std::string_view kVersion = "dadav-leitor-mdb/2";
 
 // Error numbers a failure record may carry, as the error report shows them.
 inline constexpr std::int32_t kFileNotFound = 53;     // missing, unreadable or not a file
@@ -35,6 +38,7 @@ inline constexpr std::int32_t kColumnNotFound = 3265; // a requested column is m
 void appendVersion(std::string& out);
 void appendTable(std::string& out, std::string_view name);
 void appendCell(std::string& out, std::string_view text);
+void appendNull(std::string& out);
 void appendFailure(std::string& out, std::int32_t number, std::string_view text);
 void appendEnd(std::string& out);
 
@@ -44,10 +48,13 @@ struct Expected {
     std::size_t columns = 0;
 };
 
+// One cell as read: its text, or nullopt for NULL.
+using Cell = std::optional<std::string>;
+
 // One table as read: rows of `columns` cells each.
 struct Table {
     std::string name;
-    std::vector<std::vector<std::string>> rows;
+    std::vector<std::vector<Cell>> rows;
 
     bool operator==(const Table&) const = default;
 };

@@ -94,6 +94,34 @@ unsigned int columnIndex(MdbTableDef* table, const Column& column, const std::st
     fail(MdbFrames::kColumnNotFound, "A tabela " + tableName + " não tem a coluna " + column.name);
 }
 
+// Which columns of the row just fetched hold NULL. The fetch binds a NULL
+// text as "", like a zero-length one; the row's null mask tells them apart.
+// The row is the one the fetch read, still on the current page: it is
+// cracked again, as the fetch did. A Yes/No column is never NULL (its
+// null-mask bit is its value).
+void nullColumns(MdbHandle* mdb, MdbTableDef* table, std::vector<bool>& isNull) {
+    std::fill(isNull.begin(), isNull.end(), false);
+    // Row offsets carry flags in their top bits (lookup, deleted).
+    constexpr int kOffsetMask = 0x1FFF;
+    int start = 0;
+    std::size_t size = 0;
+    if (table->cur_row == 0 ||
+        mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &size) != 0)
+        fail(MdbFrames::kNotAccessFile, "Linha ilegível na tabela " + std::string(table->name));
+    std::array<MdbField, MDB_MAX_COLS> fields{};
+    const int count = mdb_crack_row(table, start & kOffsetMask, size, fields.data());
+    if (count < 0)
+        fail(MdbFrames::kNotAccessFile, "Linha ilegível na tabela " + std::string(table->name));
+    for (int i = 0; i < count && i < MDB_MAX_COLS; ++i) {
+        const int column = fields[static_cast<std::size_t>(i)].colnum;
+        if (column < 0 || static_cast<std::size_t>(column) >= isNull.size())
+            continue;
+        const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, column));
+        isNull[static_cast<std::size_t>(column)] =
+            fields[static_cast<std::size_t>(i)].is_null && col->col_type != MDB_BOOL;
+    }
+}
+
 void readTable(MdbHandle* mdb, const Request& request, const Sink& sink) {
     std::vector<char> name(request.table.begin(), request.table.end());
     name.push_back('\0');
@@ -103,6 +131,15 @@ void readTable(MdbHandle* mdb, const Request& request, const Sink& sink) {
         fail(MdbFrames::kTableNotFound, "Tabela " + request.table + " não encontrada");
     if (!mdb_read_columns(table.get()))
         fail(MdbFrames::kColumnNotFound, "Colunas da tabela " + request.table + " ilegíveis");
+
+    if (request.columnNames) {
+        sink.table(request.table);
+        for (unsigned int i = 0; i < table->num_cols && i < table->columns->len; ++i) {
+            const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
+            sink.row({Cell(col->name)});
+        }
+        return;
+    }
 
     std::vector<unsigned int> indexes;
     for (const Column& column : request.columns)
@@ -128,13 +165,18 @@ void readTable(MdbHandle* mdb, const Request& request, const Sink& sink) {
     }
 
     sink.table(request.table);
-    std::vector<std::string> row(indexes.size());
+    std::vector<Cell> row(indexes.size());
+    std::vector<bool> isNull(table->num_cols, false);
     while (mdb_fetch_row(table.get())) {
+        nullColumns(mdb, table.get(), isNull);
         // The value ends at its terminator; the buffer's last byte is never
         // written by libmdb, so the search always stops inside it.
         for (std::size_t i = 0; i < indexes.size(); ++i) {
             const std::vector<char>& v = bound[indexes[i]].value;
-            row[i].assign(v.data(), ::strnlen(v.data(), bindSize));
+            if (isNull[indexes[i]])
+                row[i].reset();
+            else
+                row[i].emplace(v.data(), ::strnlen(v.data(), bindSize));
         }
         sink.row(row);
         for (auto& [index, b] : bound)

@@ -10,13 +10,16 @@
 // signature, so a text file or any other stranger is refused here rather
 // than inside the library.
 //
-// libmdb hands a NULL text and a zero-length text alike (both read as ""); a
-// Yes/No column reads as "1" or "0".
+// libmdb binds a NULL text and a zero-length text alike (both as ""); the
+// row's null mask, read again after each fetch, tells them apart, so a NULL
+// reaches the sink as nullopt. A Yes/No column reads as "1" or "0" (in Jet
+// its null-mask bit is its value: it is never NULL).
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +38,12 @@ struct Column {
 struct Request {
     std::string table; // compared as Access does, without regard to case
     std::vector<Column> columns;
+    // Instead of the rows: one row per column of the table, holding its name.
+    bool columnNames = false;
 };
+
+// One value as read: its text, or nullopt for NULL.
+using Cell = std::optional<std::string>;
 
 // A read that cannot go on; `number` is one of MdbFrames' error numbers.
 class Error : public std::exception {
@@ -53,7 +61,7 @@ private:
 // rows; `row` once per row, with one value per requested column.
 struct Sink {
     std::function<void(const std::string& table)> table;
-    std::function<void(const std::vector<std::string>& row)> row;
+    std::function<void(const std::vector<Cell>& row)> row;
 };
 
 // Reads every request in order into `sink`. Throws Error when the file is

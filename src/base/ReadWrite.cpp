@@ -13,6 +13,13 @@ namespace {
 constexpr qsizetype kMaxValueLength = 254;
 
 QString decodeFile(QByteArray bytes) {
+    // Windows tools that save "Unicode" write UTF-16 behind its byte-order
+    // mark; without the mark a file is read as UTF-8, else Latin-1.
+    const bool littleEndian = bytes.startsWith("\xFF\xFE");
+    if (littleEndian || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return utf16.decode(QByteArrayView(bytes).sliced(2));
+    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     QStringDecoder utf8(QStringDecoder::Utf8);

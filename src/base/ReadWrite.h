@@ -8,8 +8,10 @@
 // around them ignored; only the first section of a name is searched and the
 // first matching key in it wins. The value loses the blanks around it and one
 // pair of matching quotes ("..." or '...') around it. Lines without "=" are
-// ignored. The file may be UTF-8 (with or without a byte-order mark) or a
-// single-byte Latin-1 file.
+// ignored. The file may be UTF-8 (with or without a byte-order mark), UTF-16
+// of either byte order with its byte-order mark (as Windows tools save it),
+// or a single-byte Latin-1 file; lines may end in LF, CR LF or CR, and the
+// last line needs no line end.
 #pragma once
 
 #include <QString>

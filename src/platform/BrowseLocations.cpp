@@ -23,11 +23,27 @@ bool isSystemMount(const QString& root) {
 
 namespace BrowseLocations {
 
-QString wineDrive(const QString& homeFolder, QChar letter) {
-    return QDir(homeFolder).filePath(QStringLiteral(".wine/drive_") + letter.toLower());
+QString winePrefix(const QString& homeFolder, const QString& winePrefixVariable) {
+    if (!winePrefixVariable.isEmpty())
+        return QDir::cleanPath(winePrefixVariable);
+    return QDir(homeFolder).filePath(QStringLiteral(".wine"));
 }
 
-QList<BrowseLocation> available(const QString& homeFolder) {
+QString winePrefix(const QString& homeFolder) {
+    return winePrefix(homeFolder, qEnvironmentVariable("WINEPREFIX"));
+}
+
+QString wineDrive(const QString& prefix, QChar letter) {
+    if (prefix.isEmpty())
+        return QString();
+    const QFileInfo device(
+        QDir(prefix).filePath(QStringLiteral("dosdevices/%1:").arg(letter.toLower())));
+    if (!device.isDir())
+        return QString();
+    return device.canonicalFilePath();
+}
+
+QList<BrowseLocation> available(const QString& homeFolder, const QString& prefix) {
     QList<BrowseLocation> list;
     const auto add = [&list](const QString& label, const QString& path) {
         const QString clean = QDir::cleanPath(path);
@@ -38,6 +54,7 @@ QList<BrowseLocation> available(const QString& homeFolder) {
     };
 #ifdef Q_OS_WIN
     Q_UNUSED(homeFolder);
+    Q_UNUSED(prefix);
     for (const QFileInfo& drive : QDir::drives())
         add(QDir::toNativeSeparators(drive.absoluteFilePath()), drive.absoluteFilePath());
 #else
@@ -45,8 +62,8 @@ QList<BrowseLocation> available(const QString& homeFolder) {
     if (!homeFolder.isEmpty())
         add(QStringLiteral("Pasta pessoal (%1)").arg(homeFolder), homeFolder);
     for (const QChar letter : {QLatin1Char('C'), QLatin1Char('D')}) {
-        const QString drive = wineDrive(homeFolder, letter);
-        if (!homeFolder.isEmpty() && QFileInfo(drive).isDir())
+        const QString drive = wineDrive(prefix, letter);
+        if (!drive.isEmpty())
             add(QStringLiteral("%1:\\ (Wine)").arg(letter), drive);
     }
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {

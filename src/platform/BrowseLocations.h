@@ -17,13 +17,24 @@ struct BrowseLocation {
 
 namespace BrowseLocations {
 
-// The Wine drive folders of a home folder: "C:" → ~/.wine/drive_c and
-// "D:" → ~/.wine/drive_d (whether they exist or not).
-QString wineDrive(const QString& homeFolder, QChar letter);
+// The Wine prefix the state's program runs in: `winePrefixVariable` (the
+// value of WINEPREFIX, as Wine itself reads it) when not empty, else
+// ~/.wine.
+QString winePrefix(const QString& homeFolder, const QString& winePrefixVariable);
 
-// The locations of this machine, without duplicates, in the order above.
-// Pseudo file systems (/proc, /sys, /dev, /run except /run/media, snaps) are
-// left out. Never fails; unreadable volumes are skipped.
-QList<BrowseLocation> available(const QString& homeFolder);
+// The prefix's WINEPREFIX-or-default for this process's environment.
+QString winePrefix(const QString& homeFolder);
+
+// The folder drive `letter` of a Wine prefix stands for: where the prefix's
+// dosdevices/<letter>: leads (Wine keeps one link per drive there, c: to
+// ../drive_c by default), as a canonical path; empty when the prefix has no
+// such drive or it leads to no folder.
+QString wineDrive(const QString& prefix, QChar letter);
+
+// The locations of this machine, without duplicates, in the order above:
+// the drives C: and D: of the Wine prefix `prefix` when it has them. Pseudo
+// file systems (/proc, /sys, /dev and /dev/shm, /run except /run/media,
+// snaps) are left out. Never fails; unreadable volumes are skipped.
+QList<BrowseLocation> available(const QString& homeFolder, const QString& prefix);
 
 } // namespace BrowseLocations

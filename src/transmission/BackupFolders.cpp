@@ -14,7 +14,10 @@ QList<Candidate> candidates(const std::function<QString(QChar)>& driveRoot) {
     };
     QList<Candidate> list;
     for (const QChar drive : {QLatin1Char('C'), QLatin1Char('D')}) {
-        const QDir root(driveRoot(drive));
+        const QString rootPath = driveRoot(drive);
+        if (rootPath.isEmpty())
+            continue; // no such drive: a relative path would name the working folder
+        const QDir root(rootPath);
         for (const char* programs : programFolders)
             list.append({drive, QDir::cleanPath(
                                     root.filePath(QString::fromLatin1(programs) +

@@ -17,10 +17,11 @@ struct Candidate {
     QString folder; // absolute folder, "/" separators, no trailing separator
 };
 
-// The eight candidates in the order they are tried: C: with "Arquivos de
+// The (at most) eight candidates in the order they are tried: C: with "Arquivos de
 // Programas", "Program Files", "Program Files (x86)", "Arquivos de Programas
 // (x86)", then the same four on D:. driveRoot maps a drive letter to the folder
-// that stands for it ("C:/" on Windows, the Wine drive on Linux).
+// that stands for it ("C:/" on Windows, the Wine drive on Linux); a drive it
+// maps to "" (absent) has no candidates.
 QList<Candidate> candidates(const std::function<QString(QChar)>& driveRoot);
 
 struct Discovery {

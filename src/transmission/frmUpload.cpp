@@ -42,7 +42,7 @@ QString driveRoot(QChar letter) {
 #ifdef Q_OS_WIN
     return QString(letter) + QStringLiteral(":/");
 #else
-    return BrowseLocations::wineDrive(QDir::homePath(), letter);
+    return BrowseLocations::wineDrive(BrowseLocations::winePrefix(QDir::homePath()), letter);
 #endif
 }
 
@@ -86,7 +86,8 @@ QString frmUpload::refusalTitle() {
 }
 
 void frmUpload::Form_Load() {
-    browser->setLocations(BrowseLocations::available(QDir::homePath()));
+    browser->setLocations(BrowseLocations::available(
+        QDir::homePath(), BrowseLocations::winePrefix(QDir::homePath())));
     discoverBackupFolder();
     loadAccountant();
 }

@@ -50,7 +50,7 @@ QString frmUploadSimples::refusalTitle() {
 
 void frmUploadSimples::Form_Load() {
     const QString home = QDir::homePath();
-    browser->setLocations(BrowseLocations::available(home));
+    browser->setLocations(BrowseLocations::available(home, BrowseLocations::winePrefix(home)));
     browser->setLocation(home);
     loadAccountant();
 }

@@ -19,6 +19,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -50,7 +51,7 @@ std::string record(char tag, std::string_view payload) {
 TEST(MdbFrames, RefusesEveryMalformedOutput) {
     using Kind = MdbFrames::Parsed::Kind;
     const std::vector<MdbFrames::Expected> expected{{"tblX", 2}};
-    const std::string v = record('V', "dadav-leitor-mdb/1");
+    const std::string v = record('V', "dadav-leitor-mdb/2");
     const std::string t = record('T', "tblX");
     const std::string row = record('C', "a") + record('C', "b");
     const std::string e = record('E', "");
@@ -65,10 +66,14 @@ TEST(MdbFrames, RefusesEveryMalformedOutput) {
     const Case cases[] = {
         {"whole", v + t + row + e, Kind::Complete},
         {"table without rows", v + t + e, Kind::Complete},
+        {"a NULL cell", v + t + record('C', "a") + record('N', "") + e, Kind::Complete},
+        {"a NULL cell with a payload", v + t + record('C', "a") + record('N', "b") + e,
+         Kind::Malformed},
+        {"a partial row ending in NULL", v + t + row + record('N', "") + e, Kind::Malformed},
         {"failure after some rows", v + t + row + failure, Kind::Failure},
         {"nothing", "", Kind::Malformed},
         {"no end", v + t + row, Kind::Malformed},
-        {"another format", record('V', "dadav-leitor-mdb/2") + t + row + e, Kind::Malformed},
+        {"another format", record('V', "dadav-leitor-mdb/1") + t + row + e, Kind::Malformed},
         {"no format", t + row + e, Kind::Malformed},
         {"truncated header", (v + t + row + e).substr(0, (v + t + row).size() + 3),
          Kind::Malformed},
@@ -104,15 +109,19 @@ TEST(MdbFrames, RefusesEveryMalformedOutput) {
         }
     }
     const MdbFrames::Parsed whole = MdbFrames::parse(v + t + row + e, expected);
-    EXPECT_EQ(whole.tables.at(0).rows, (std::vector<std::vector<std::string>>{{"a", "b"}}));
+    EXPECT_EQ(whole.tables.at(0).rows, (std::vector<std::vector<MdbFrames::Cell>>{{"a", "b"}}));
+    const MdbFrames::Parsed withNull =
+        MdbFrames::parse(v + t + record('C', "") + record('N', "") + e, expected);
+    EXPECT_EQ(withNull.tables.at(0).rows,
+              (std::vector<std::vector<MdbFrames::Cell>>{{"", std::nullopt}}));
     const MdbFrames::Parsed failed = MdbFrames::parse(v + t + row + failure, expected);
     EXPECT_EQ(failed.number, 3078);
     EXPECT_EQ(failed.text, "sem tabela");
 }
 
 TEST(MdbChild, ReadsNamedColumnsOfSeveralTables) {
-    // Columns by name, in any letter case; NULL and zero-length texts read
-    // alike; Yes/No as 1 or 0.
+    // Columns by name, in any letter case; a NULL text is null, a
+    // zero-length one empty; Yes/No as 1 or 0.
     const QList<MdbChild::Rows> tables = MdbChild::readTables(
         fixture("legacy-dadav.mdb"),
         {{QStringLiteral("tblContador"),
@@ -138,6 +147,27 @@ TEST(MdbChild, ReadsNamedColumnsOfSeveralTables) {
             row({"78045302", "Padaria São João Ltda", "11.222.333/0001-81", "0.123.456-7", "1"}),
             row({"86123452", "D'Ávila Comércio de Roupas Ltda", "04.567.891/0001-13", "", "0"}),
             row({"87206416", "Tecnologia Ômega Sistemas S.A. ", "33.184.762/0001-44", "", "0"})));
+    const QString zeroLength = tables[1].at(1).at(3);
+    const QString null = tables[1].at(2).at(3);
+    EXPECT_TRUE(zeroLength.isEmpty() && !zeroLength.isNull());
+    EXPECT_TRUE(null.isNull());
+    int nulls = 0;
+    for (const QStringList& r : tables[1])
+        nulls += static_cast<int>(
+            std::count_if(r.begin(), r.end(), [](const QString& cell) { return cell.isNull(); }));
+    EXPECT_EQ(nulls, 1) << "the Yes/No column of the imported row is No, not NULL";
+}
+
+TEST(MdbChild, ReadsTheColumnNamesOfATable) {
+    Request names{QStringLiteral("tblcontribuinte"), {}, true};
+    const QList<MdbChild::Rows> tables = MdbChild::readTables(fixture("legacy-dadav.mdb"), {names});
+    QStringList columns;
+    for (const QStringList& r : tables.at(0))
+        columns << r.at(0);
+    EXPECT_EQ(columns,
+              QStringList({QStringLiteral("IE"), QStringLiteral("RazaoSocial"),
+                           QStringLiteral("Cnpj"), QStringLiteral("Cnae"), QStringLiteral("Chave"),
+                           QStringLiteral("CCM"), QStringLiteral("OptanteSimples")}));
 }
 
 TEST(MdbChild, EveryFaultIsOneErrorAndTheClientGoesOn) {

@@ -11,6 +11,17 @@
 
 namespace {
 
+// The text as a Windows tool saves it in UTF-16, byte-order mark first.
+QByteArray utf16(const QString& text, bool bigEndian) {
+    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
+    for (const QChar c : text) {
+        const char high = static_cast<char>(c.unicode() >> 8);
+        const char low = static_cast<char>(c.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
 class ReadIniValueTest : public AppFolderTest {
 protected:
     static QString read(const char* section, const char* key) {
@@ -69,6 +80,17 @@ TEST_F(ReadIniValueTest, ReadsLikeTheProfileReader) {
          "host", QStringLiteral("são")},
         {"Latin-1 file", "[servidor]\nhost=s\xE3o\n", "servidor", "host", QStringLiteral("são")},
         {"empty file", "", "servidor", "host", QString()},
+        {"Windows line ends, last line without one", "[servidor]\r\nhost=abc\r\nport=8080",
+         "servidor", "port", QStringLiteral("8080")},
+        {"UTF-16 little-endian, host",
+         utf16(QStringLiteral("[servidor]\r\nhost=servidor.são\r\nport=8080"), false), "servidor",
+         "host", QStringLiteral("servidor.são")},
+        {"UTF-16 little-endian, port on the last line without a line end",
+         utf16(QStringLiteral("[servidor]\r\nhost=servidor.são\r\nport=8080"), false), "servidor",
+         "port", QStringLiteral("8080")},
+        {"UTF-16 big-endian", utf16(QStringLiteral("[servidor]\r\nport=8080\r\n"), true),
+         "servidor", "port", QStringLiteral("8080")},
+        {"UTF-16 byte-order mark only", QByteArray("\xFF\xFE", 2), "servidor", "host", QString()},
     };
     for (const IniCase& c : cases) {
         writeIni(c.file);

@@ -33,6 +33,12 @@ TEST(BackupFolders, EightCandidatesInTheirOrder) {
         EXPECT_EQ(list.at(i).folder, QString::fromLatin1(expected[i]));
         EXPECT_EQ(list.at(i).drive, i < 4 ? QLatin1Char('C') : QLatin1Char('D'));
     }
+    // A drive the prefix does not have gives no candidates (never a folder
+    // relative to the working folder).
+    const QList<BackupFolders::Candidate> onlyC = BackupFolders::candidates(
+        [](QChar letter) { return letter == QLatin1Char('C') ? root(letter) : QString(); });
+    ASSERT_EQ(onlyC.size(), 4);
+    EXPECT_EQ(onlyC.back().folder, QString::fromLatin1(expected[3]));
 }
 
 struct DiscoverCase {

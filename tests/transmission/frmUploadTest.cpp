@@ -429,19 +429,27 @@ TEST_F(DeclarationWindow, CancelHidesKeepingStateAndTheCloseBoxUnloads) {
 }
 
 TEST_F(DeclarationWindow, BrowserOpensAtTheLastBackupFolderOfTheWineDrives) {
-    QTemporaryDir home;
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    const QString c =
-        home.filePath(QStringLiteral(".wine/drive_c/Program Files/SEFAZ-RJ/VAV-UVOD/Backup"));
+    // The prefix WINEPREFIX names, its drives as its dosdevices links lead.
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString root = QDir(prefix.path()).canonicalPath();
+    const QString c = root + QStringLiteral("/drive_c/Program Files/SEFAZ-RJ/VAV-UVOD/Backup");
     const QString d =
-        home.filePath(QStringLiteral(".wine/drive_d/Program Files (x86)/SEFAZ-RJ/VAV-UVOD/Backup"));
+        root + QStringLiteral("/drive_d/Program Files (x86)/SEFAZ-RJ/VAV-UVOD/Backup");
     ASSERT_TRUE(QDir().mkpath(c));
     ASSERT_TRUE(QDir().mkpath(d));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/dosdevices")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../drive_c"), root + QStringLiteral("/dosdevices/c:")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../drive_d"), root + QStringLiteral("/dosdevices/d:")));
+    const QByteArray oldPrefix = qgetenv("WINEPREFIX");
+    qputenv("WINEPREFIX", QFile::encodeName(root));
 
     frmUpload* w = open();
-    qputenv("HOME", oldHome);
-    EXPECT_EQ(w->browser->location(), home.filePath(QStringLiteral(".wine/drive_d")));
+    if (oldPrefix.isNull())
+        qunsetenv("WINEPREFIX");
+    else
+        qputenv("WINEPREFIX", oldPrefix);
+    EXPECT_EQ(w->browser->location(), root + QStringLiteral("/drive_d"));
     EXPECT_EQ(w->browser->folder(), d);
     EXPECT_EQ(w->Drive1->currentText(), QStringLiteral("D:\\ (Wine)"));
 }
