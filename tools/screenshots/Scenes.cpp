@@ -1,0 +1,168 @@
+// The scenes, in the order a user meets the windows.
+#include "Scenes.h"
+
+#include "DemoData.h"
+
+#include "app/Principal.h"
+#include "platform/FileBrowser.h"
+#include "platform/MaskedEdit.h"
+#include "registry/frmtbl_CriaContribuinte.h"
+#include "shell/WindowRegistry.h"
+#include "transmission/frmUpload.h"
+
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace {
+
+template <class W> W* shown(WindowRegistry& windows) {
+    W* w = qobject_cast<W*>(windows.show(QString::fromLatin1(W::staticMetaObject.className())));
+    if (!w)
+        throw std::runtime_error(std::string("window not registered: ") +
+                                 W::staticMetaObject.className());
+    return w;
+}
+
+void require(bool condition, const char* what) {
+    if (!condition)
+        throw std::runtime_error(what);
+}
+
+} // namespace
+
+Scenes::Scenes(WindowRegistry& windows, const DemoData& data, QString outputFolder)
+    : m_windows(windows), m_data(data), m_folder(std::move(outputFolder)) {}
+
+QStringList Scenes::runAll() {
+    if (!QDir().mkpath(m_folder))
+        throw std::runtime_error("cannot create " + m_folder.toStdString());
+    opening();
+    mainWindow();
+    receipt();
+    newTaxpayer();
+    declaration();
+    about();
+    return m_written;
+}
+
+void Scenes::settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void Scenes::save(QWidget* window, const QString& name) {
+    window->raise();
+    window->activateWindow();
+    settle();
+    // The screen's pixels show the frame a window manager draws around the
+    // window; without a screen to read, the window's own pixels.
+    QPixmap picture;
+    if (QScreen* screen = window->screen(); screen && QGuiApplication::platformName() == "xcb") {
+        const QRect frame = window->frameGeometry();
+        picture = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    }
+    if (picture.isNull())
+        picture = window->grab();
+    const QString path = QDir(m_folder).filePath(name + QStringLiteral(".png"));
+    if (!picture.save(path, "PNG"))
+        throw std::runtime_error("cannot save " + path.toStdString());
+    m_written << path;
+}
+
+void Scenes::opening() {
+    save(m_windows.show(QStringLiteral("Abertura")), QStringLiteral("abertura"));
+    m_windows.hide(QStringLiteral("Abertura"));
+}
+
+// What choosing a taxpayer does: the main window lists its transmissions.
+void Scenes::mainWindow() {
+    Principal* p = shown<Principal>(m_windows);
+    p->state().setTaxpayer(DemoData::kIe, DemoData::kName, DemoData::kKey);
+    p->state().announceSelection();
+    p->RecebeDadosServer();
+    require(p->GridTransmissoes->rowCount() > 0, "the main window listed no transmission");
+    save(p, QStringLiteral("principal"));
+}
+
+// A processed transmission clicked: its receipt in the tree.
+void Scenes::receipt() {
+    Principal* p = shown<Principal>(m_windows);
+    p->GridTransmissoes->selectRow(0);
+    p->GridTransmissoes_Click(0);
+    require(!p->tvwPessoa->isHidden() && p->tvwPessoa->topLevelItemCount() > 0,
+            "the receipt tree stayed empty");
+    p->tvwPessoa->expandAll();
+    save(p, QStringLiteral("recibo"));
+}
+
+// A new company filled in and its key received with its certificate.
+void Scenes::newTaxpayer() {
+    auto* w = shown<frmtbl_CriaContribuinte>(m_windows);
+    w->txtIE->setMaskedText(DemoData::kNewIe);
+    w->txtRazaoSocial->setText(DemoData::kNewName);
+    w->txtCNPJ->setMaskedText(DemoData::kNewCnpj);
+    w->txtCNAE->setMaskedText(QStringLiteral("4711-3/02"));
+    w->txtInscMunicipal->setText(QStringLiteral("2.345.678-9"));
+    w->Command1->click();
+    require(!w->Chave->text().isEmpty(), "the server issued no key");
+    save(w, QStringLiteral("novo-contribuinte"));
+    w->cmdCancelar->click();
+    settle(100);
+}
+
+// The backup archive chosen and two months marked for sending.
+void Scenes::declaration() {
+    Principal* p = shown<Principal>(m_windows);
+    p->setEnabled(false); // as the transmit command leaves it
+    auto* w = shown<frmUpload>(m_windows);
+    require(QDir(w->browser->folder()) == QDir(m_data.backupFolder()),
+            "the file browser did not open at the backup folder");
+    // The archive clicked in the file list, once the list has read the folder.
+    const QAbstractItemModel* files = w->file->model();
+    QModelIndex archive;
+    QElapsedTimer waited;
+    waited.start();
+    while (!archive.isValid() && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        for (int r = 0; r < files->rowCount(w->file->rootIndex()); ++r) {
+            const QModelIndex i = files->index(r, 0, w->file->rootIndex());
+            if (i.data().toString() == DemoData::backupName())
+                archive = i;
+        }
+    }
+    require(archive.isValid(), "the file list did not show the backup archive");
+    w->file->setCurrentIndex(archive);
+    QTableWidget* g = w->GridRefencias;
+    require(g->rowCount() >= 2, "the archive brought no reference months");
+    const int last = g->rowCount() - 1;
+    g->selectionModel()->select(QItemSelection(g->model()->index(last - 1, 0),
+                                               g->model()->index(last, g->columnCount() - 1)),
+                                QItemSelectionModel::ClearAndSelect);
+    g->scrollToBottom();
+    save(w, QStringLiteral("envio-declaracao"));
+    w->Command2_Click();
+    settle(100);
+}
+
+void Scenes::about() {
+    save(m_windows.show(QStringLiteral("frmSobre")), QStringLiteral("sobre"));
+}
