@@ -311,21 +311,20 @@ void MultipartUpload::onStallTimeout() {
 }
 
 void MultipartUpload::onReplyDeadline() {
-    collectReply();
-    if (!m_reply.isEmpty()) {
-        finishWithReply();
-        return;
-    }
-    fail(QStringLiteral("O servidor não respondeu no tempo esperado."), Failure::Timeout);
+    finishOrTimeOut(QStringLiteral("O servidor não respondeu no tempo esperado."));
 }
 
 void MultipartUpload::onTotalDeadline() {
+    finishOrTimeOut(QStringLiteral("O envio ao servidor não terminou no tempo esperado."));
+}
+
+void MultipartUpload::finishOrTimeOut(const QString& message) {
     collectReply();
     if (!m_reply.isEmpty()) {
         finishWithReply();
         return;
     }
-    fail(QStringLiteral("O envio ao servidor não terminou no tempo esperado."), Failure::Timeout);
+    fail(message, Failure::Timeout);
 }
 
 void MultipartUpload::finishWithReply() {

@@ -121,6 +121,9 @@ private:
     bool pump();
     void reportProgress();
     void collectReply();
+    // At a deadline: a reply already received ends the upload as usual;
+    // without one the upload fails as a time-out with this message.
+    void finishOrTimeOut(const QString& message);
     // Reads, through m_replyDescriptor, what the system received but the socket
     // has not taken in (the socket may already have closed its own descriptor).
     void collectUnreadReply();
