@@ -151,9 +151,18 @@ TEST_F(ProxyRoundTrip, ARefusedPasswordIsAskedAgainOnceThenTheCallFails) {
 
 TEST(ProxyChoice, EachModeNamesTheProxyAndLoopbackIsAlwaysDirect) {
     using ProxySettings::Mode;
-    // What the system offers, as the environment tells it.
-    qputenv("http_proxy", "http://10.9.8.7:3128");
-    qputenv("no_proxy", "interno.test");
+    // What the system offers, as the environment tells it; the process's own
+    // values come back afterwards.
+    struct Env {
+        const char* name;
+        QByteArray saved;
+        bool was;
+        Env(const char* n, const char* value)
+            : name(n), saved(qgetenv(n)), was(qEnvironmentVariableIsSet(n)) {
+            qputenv(n, value);
+        }
+        ~Env() { was ? void(qputenv(name, saved)) : void(qunsetenv(name)); }
+    } httpProxy("http_proxy", "http://10.9.8.7:3128"), noProxy("no_proxy", "interno.test");
     struct Case {
         Mode mode;
         const char* target;
@@ -182,8 +191,6 @@ TEST(ProxyChoice, EachModeNamesTheProxyAndLoopbackIsAlwaysDirect) {
             EXPECT_EQ(p.port(), c.port);
         }
     }
-    qunsetenv("http_proxy");
-    qunsetenv("no_proxy");
 }
 
 TEST_F(ProxyRoundTrip, AManualProxyWithoutPortStopsCallAndUploadBeforeSending) {
