@@ -59,8 +59,9 @@ TEST_F(ConexaoWindow, ShowsTheSettingsInUseAndWritesOnlyItsSection) {
         w->cmdOK->click();
         EXPECT_EQ(iniBytes(), kServer + c.section);
         EXPECT_TRUE(prompter.messages().isEmpty());
-        if (w)
+        if (w) {
             EXPECT_FALSE(w->isVisible());
+        }
         delete w;
         shownHost = QString::fromLatin1(c.host);
     }
