@@ -9,10 +9,12 @@
 #include "base/RuntimeError.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/StoreCertificatePicker.h"
+#include "net/ProxyAuth.h"
 #include "net/SoapTransport.h"
 #include "platform/Clock.h"
 #include "platform/DesktopUrlOpener.h"
 #include "platform/EventLoopPause.h"
+#include "platform/QtCredentialsPrompter.h"
 #include "platform/QtFilePicker.h"
 #include "platform/QtPrompter.h"
 #include "platform/WaitCursor.h"
@@ -92,8 +94,12 @@ int main(int argc, char** argv) {
 
     DesktopUrlOpener urlOpener;
     WaitCursor busy;
-    SoapTransport soap(&busy);
+    // Proxy passwords live here, in memory, for the session only.
+    QtCredentialsPrompter credentialsPrompter;
+    ProxyAuth proxyAuth(&credentialsPrompter);
+    SoapTransport soap(&busy, {}, &proxyAuth);
     AppContext context;
+    context.proxyAuth = &proxyAuth;
     context.prompter = &prompter;
     context.urlOpener = &urlOpener;
     context.soap = &soap;

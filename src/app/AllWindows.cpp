@@ -11,6 +11,7 @@
 #include "registry/frmtbl_SelecionaContribuinte.h"
 #include "registry/frmtbl_atualizarContribuinte.h"
 #include "registry/frmtbl_exclusaoContribuinte.h"
+#include "settings/frmConexao.h"
 #include "shell/WindowRegistry.h"
 #include "transmission/frmUpload.h"
 #include "transmission/frmUploadSimples.h"
@@ -28,4 +29,5 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<frmtbl_exclusaoContribuinte>();
     registry.registerWindow<ImportarEmpresas>();
     registry.registerWindow<frmContador>();
+    registry.registerWindow<frmConexao>();
 }

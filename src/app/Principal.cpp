@@ -193,6 +193,10 @@ void Principal::buildMenus() {
     // "&" gives the menus Alt accelerators; the captions read as before.
     mnArquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     mnArquivo->setObjectName(QStringLiteral("mnArquivo"));
+    mnConexao =
+        mnArquivo->addAction(QStringLiteral("&Conexão..."), this, &Principal::mnConexao_Click);
+    mnConexao->setObjectName(QStringLiteral("mnConexao"));
+    mnArquivo->addSeparator();
     mnSair = mnArquivo->addAction(QStringLiteral("&Sair"), this, &Principal::mnSair_Click);
     mnSair->setObjectName(QStringLiteral("mnSair"));
 
@@ -309,6 +313,10 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
     QWidget* w = openWindow(name);
     m_waitingFor->watch(w);
     return w;
+}
+
+void Principal::mnConexao_Click() {
+    openWindow(QStringLiteral("frmConexao"));
 }
 
 void Principal::mnSair_Click() {

@@ -92,6 +92,8 @@ public:
     void mnContador_Click();
     void mnSAjuda_Click();
     void mnSobre_Click();
+    // Opens the connection settings window.
+    void mnConexao_Click();
     void Command1_Click();
     void GridTransmissoes_Click(int row);
     void cmd_Impressao_Click();
@@ -127,6 +129,7 @@ public:
     QMenu* mnAjuda;
     QAction* mnSAjuda;
     QAction* mnSobre;
+    QAction* mnConexao;
 
 protected:
     // Closing the main window ends the program, as "Sair" does; while the

@@ -1,7 +1,7 @@
 // Settings reader: the server's host and port come from section "servidor"
 // of the settings file (AppPaths::IniPath()), read afresh at every call so an
-// edit takes effect at the next call without a restart. The client never
-// writes the file.
+// edit takes effect at the next call without a restart. The client writes
+// only sections of its own (the proxy), never "servidor".
 //
 // The file is a plain INI file: "[section]" lines, then "key=value" lines.
 // Section and key names are compared without regard to case and with blanks
@@ -14,6 +14,8 @@
 // last line needs no line end.
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace ReadWrite {
@@ -23,5 +25,16 @@ namespace ReadWrite {
 // had are kept: a value of exactly one character reads as empty, and a value
 // longer than 254 characters comes back cut to its first 254. Never throws.
 QString ReadIniValue(const QString& section, const QString& key);
+
+// Replaces the first section of that name with "[section]" and the given
+// "key=value" lines (or appends it at the end when there is none). Every other
+// byte of the file stays as it was: the text is kept in the file's own
+// encoding (UTF-16 with its mark, UTF-8 with or without one, else Latin-1),
+// and new lines end like the file's first line. A missing file is created as
+// UTF-8. The file is replaced whole (write aside, then rename), never left
+// half-written. Refuses (false, file untouched) section "servidor", a value
+// that the file's encoding cannot hold, a name or value with a line break,
+// and a file that cannot be read or written. Never throws.
+bool WriteIniSection(const QString& section, const QList<QPair<QString, QString>>& values);
 
 } // namespace ReadWrite

@@ -4,8 +4,12 @@
 #include "net/MultipartUpload.h"
 
 #include "base/ReadWrite.h"
+#include "net/ProxyAuth.h"
+#include "net/ProxySettings.h"
 
+#include <QAuthenticator>
 #include <QFile>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QStringDecoder>
 #include <QTcpSocket>
@@ -123,6 +127,12 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
         emit failed(QString::fromLatin1(kInvalidHost), Failure::InvalidHost);
         return false;
     }
+    const ProxySettings::Settings proxySettings = ProxySettings::read();
+    if (!proxySettings.usable()) {
+        emit failed(QStringLiteral("O proxy manual não tem host ou porta nas configurações."),
+                    Failure::InvalidHost);
+        return false;
+    }
     const QString refused = upload::CheckHeaderValues(url, fieldName, fileName, mimeType);
     if (!refused.isEmpty()) {
         emit failed(refused, Failure::FileName);
@@ -152,6 +162,13 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
     connect(m_socket, &QTcpSocket::readyRead, this, &MultipartUpload::onReadyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &MultipartUpload::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
+    // Called from inside the socket while it waits for the proxy's answer; a
+    // queued connection would come too late.
+    connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
+            &MultipartUpload::onProxyAuthentication, Qt::DirectConnection);
+    m_proxy = ProxySettings::proxyFor(proxySettings, url.Host, port);
+    m_socket->setProxy(m_proxy);
+    m_proxyTries = 0;
     m_state = State::Connecting;
     m_connectTimer.start(m_options.connectTimeoutMs);
     m_totalDeadline.start(m_options.totalTimeoutMs);
@@ -281,6 +298,18 @@ void MultipartUpload::onDisconnected() {
     endOnClose();
 }
 
+void MultipartUpload::onProxyAuthentication(const QNetworkProxy& proxy,
+                                            QAuthenticator* authenticator) {
+    // The user may take their time over the dialog: that is not the server
+    // being slow to accept the connection.
+    const bool waiting = m_connectTimer.isActive();
+    m_connectTimer.stop();
+    if (m_proxyAuth)
+        m_proxyAuth->answer(proxy, authenticator, m_proxyTries);
+    if (waiting && m_state == State::Connecting)
+        m_connectTimer.start(m_options.connectTimeoutMs);
+}
+
 void MultipartUpload::endOnClose() {
     if (m_state == State::Idle)
         return;
@@ -293,6 +322,12 @@ void MultipartUpload::endOnClose() {
     collectUnreadReply();
     if (!m_reply.isEmpty()) {
         finishWithReply();
+        return;
+    }
+    if (m_socket->error() == QAbstractSocket::ProxyAuthenticationRequiredError) {
+        if (m_proxyAuth)
+            m_proxyAuth->forget(m_proxy);
+        fail(QStringLiteral("O proxy recusou o usuário ou a senha."), Failure::Socket);
         return;
     }
     fail(m_socket->errorString(), Failure::Socket);

@@ -13,6 +13,11 @@
 // (replyTimeoutMs after the request was sent, totalTimeoutMs after start, or
 // sendStallTimeoutMs of a stalled send) with at least one byte in. A pause
 // between the pieces of a reply does not end it.
+//
+// Proxy: as section "proxy" of the settings says when the upload starts
+// (net/ProxySettings.h). An HTTP proxy is asked to open a tunnel (CONNECT), so
+// the bytes that reach the server are the same as without a proxy; a proxy's
+// demand for a password is answered through ProxyAuth.
 #pragma once
 
 #include "net/UploadRequest.h"
@@ -20,11 +25,14 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QNetworkProxy>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <memory>
 
+class ProxyAuth;
+class QAuthenticator;
 class QFile;
 class QTcpSocket;
 
@@ -66,6 +74,9 @@ public:
     ~MultipartUpload() override;
 
     void setOptions(const Options& options) { m_options = options; }
+    // Answers a proxy's demand for a password; null (the default): no answer,
+    // the upload fails. Not owned, must outlive the upload.
+    void setProxyAuth(ProxyAuth* proxyAuth) { m_proxyAuth = proxyAuth; }
     const Options& options() const { return m_options; }
 
     // Starts the upload of filePath to url, the file part named fieldName with the
@@ -74,7 +85,8 @@ public:
     // while an upload is under way. Returns false after emitting failed() (before
     // returning, nothing sent) for an empty host or unusable port (InvalidHost, text
     // "Invalid Host"), a refused header value (FileName) or a file that cannot be
-    // opened (FileRead, the system's description). Returns true once connecting.
+    // opened (FileRead, the system's description), and for a manual proxy
+    // without host or port (InvalidHost). Returns true once connecting.
     bool start(const UrlParts& url, const QString& filePath, const QString& fileName,
                const QString& fieldName, const QString& mimeType);
 
@@ -109,6 +121,7 @@ private:
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
+    void onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticator* authenticator);
     // The socket closed or failed: deliver what the server answered, else fail.
     void endOnClose();
     void onConnectTimeout();
@@ -133,6 +146,9 @@ private:
     QString displayText();
 
     Options m_options;
+    ProxyAuth* m_proxyAuth = nullptr;
+    int m_proxyTries = 0;  // answers given to the proxy during this upload
+    QNetworkProxy m_proxy; // the proxy of this upload (NoProxy: direct)
     State m_state = State::Idle;
     bool m_connected = false;
     QTcpSocket* m_socket = nullptr; // parentless: released with deleteLater

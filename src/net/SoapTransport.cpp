@@ -6,11 +6,13 @@
 #include "base/ReadWrite.h"
 #include "net/AnswerText.h"
 #include "net/NetworkError.h"
+#include "net/ProxyAuth.h"
+#include "net/ProxySettings.h"
 #include "net/ServerHost.h"
 #include "platform/BusyIndicator.h"
 
+#include <QAuthenticator>
 #include <QEventLoop>
-#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -23,13 +25,6 @@
 #include <optional>
 
 namespace {
-
-bool isLoopback(const QString& host) {
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
 
 // Builds the address exactly as the settings give it; refuses what cannot be
 // sent (the request would otherwise go to a default port or nowhere).
@@ -54,8 +49,9 @@ constexpr qint64 kReadChunk = 64 * 1024;
 
 } // namespace
 
-SoapTransport::SoapTransport(BusyIndicator* busy, SoapTimeouts timeouts)
-    : m_busy(busy), m_timeouts(timeouts), m_manager(std::make_unique<QNetworkAccessManager>()) {
+SoapTransport::SoapTransport(BusyIndicator* busy, SoapTimeouts timeouts, ProxyAuth* proxyAuth)
+    : m_busy(busy), m_timeouts(timeouts), m_proxyAuth(proxyAuth),
+      m_manager(std::make_unique<QNetworkAccessManager>()) {
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -70,8 +66,30 @@ QString SoapTransport::call(const QString& path, const QString& operation,
         ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
     const QUrl url = serviceUrl(host, port, path);
 
-    m_manager->setProxy(isLoopback(url.host()) ? QNetworkProxy(QNetworkProxy::NoProxy)
-                                               : QNetworkProxy(QNetworkProxy::DefaultProxy));
+    const ProxySettings::Settings proxySettings = ProxySettings::read();
+    if (!proxySettings.usable())
+        throw NetworkError(
+            NetworkError::InvalidAddress,
+            QStringLiteral("O proxy manual não tem host ou porta nas configurações."));
+    // The system mode keeps Qt's own choice (with its proxy failover); the
+    // others name the proxy for this call.
+    m_manager->setProxy(
+        proxySettings.mode == ProxySettings::Mode::System && !ProxySettings::isLoopback(url.host())
+            ? QNetworkProxy(QNetworkProxy::DefaultProxy)
+            : ProxySettings::proxyFor(proxySettings, url.host(), static_cast<quint16>(url.port())));
+    // Each call gets its own bound on asking for a proxy's password.
+    int proxyTries = 0;
+    QNetworkProxy askingProxy; // the proxy that last asked for a password
+    const struct Disconnect {
+        QMetaObject::Connection connection;
+        ~Disconnect() { QObject::disconnect(connection); }
+    } authConnection{QObject::connect(
+        m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, m_manager.get(),
+        [&](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
+            askingProxy = proxy;
+            if (m_proxyAuth)
+                m_proxyAuth->answer(proxy, authenticator, proxyTries);
+        })};
 
     QNetworkRequest request(url);
     request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml"));
@@ -192,6 +210,12 @@ QString SoapTransport::call(const QString& path, const QString& operation,
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = static_cast<int>(reply->error());
     const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
+    if (code == QNetworkReply::ProxyAuthenticationRequiredError) {
+        if (m_proxyAuth)
+            m_proxyAuth->forget(askingProxy);
+        throw NetworkError(static_cast<qint32>(code),
+                           QStringLiteral("O proxy recusou o usuário ou a senha."));
+    }
     if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
         throw NetworkError(static_cast<qint32>(code), reply->errorString());
     return AnswerText::decode(body, reply->rawHeader(QByteArrayLiteral("Content-Type")));

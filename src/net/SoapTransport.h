@@ -16,8 +16,10 @@
 // The answer is read as it arrives and never held beyond kMaxAnswerBytes: a
 // larger one stops the reading and fails the call.
 //
-// Proxy: the system's proxy settings apply, except that loopback hosts
-// (localhost, 127.0.0.0/8, ::1) are always reached directly.
+// Proxy: as section "proxy" of the settings says at the moment of the call
+// (net/ProxySettings.h); loopback hosts (localhost, 127.0.0.0/8, ::1) are
+// always reached directly. A proxy's demand for a password is answered through
+// ProxyAuth.
 // Redirects are not followed: a 3xx answer is returned like any other body.
 #pragma once
 
@@ -27,6 +29,7 @@
 #include <memory>
 
 class BusyIndicator;
+class ProxyAuth;
 class QNetworkAccessManager;
 
 struct SoapTimeouts {
@@ -48,9 +51,11 @@ public:
     // The server's answers are a few kilobytes.
     static constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
 
-    // busy: shown during each call; may be null; not owned, must outlive the
-    // transport. Must be created and used on one thread that runs Qt events.
-    explicit SoapTransport(BusyIndicator* busy = nullptr, SoapTimeouts timeouts = {});
+    // busy: shown during each call; proxyAuth: answers a proxy's demand for a
+    // password. Both may be null; not owned, must outlive the transport. Must be
+    // created and used on one thread that runs Qt events.
+    explicit SoapTransport(BusyIndicator* busy = nullptr, SoapTimeouts timeouts = {},
+                           ProxyAuth* proxyAuth = nullptr);
     ~SoapTransport() override;
     SoapTransport(const SoapTransport&) = delete;
     SoapTransport& operator=(const SoapTransport&) = delete;
@@ -65,12 +70,15 @@ public:
     // host (ServerHost::isPlainHost) or the address is not valid (nothing is
     // sent), and when the server cannot be reached, the connection fails, a
     // time-out or the total deadline expires, the answer is larger than
-    // kMaxAnswerBytes, or the user cancels the call.
+    // kMaxAnswerBytes, or the user cancels the call; also (InvalidAddress,
+    // nothing sent) when the manual proxy lacks a host or port, and when the
+    // proxy refuses the credentials (Qt's ProxyAuthenticationRequiredError).
     QString call(const QString& path, const QString& operation,
                  const QList<Soap::SoapParam>& params) override;
 
 private:
     BusyIndicator* m_busy;
     SoapTimeouts m_timeouts;
+    ProxyAuth* m_proxyAuth;
     std::unique_ptr<QNetworkAccessManager> m_manager;
 };

@@ -15,6 +15,7 @@ class CertificatePicker;
 class FilePicker;
 class Pause;
 class Clock;
+class ProxyAuth;
 
 struct AppContext {
     Prompter* prompter = nullptr;   // message boxes
@@ -25,6 +26,9 @@ struct AppContext {
     FilePicker* files = nullptr;               // the open-file dialog
     Pause* pause = nullptr; // fixed pauses of the window thread (Simples Nacional upload)
     Clock* clock = nullptr; // today's date (reference months); null: the system clock
+    // Answers a proxy's demand for a password for the uploads (the SOAP
+    // transport holds the same one); null: such a proxy fails the upload.
+    ProxyAuth* proxyAuth = nullptr;
 
     // Program-wide state. Owned by the main window, which points this at its
     // own state while it is loaded; a test without a main window may point it

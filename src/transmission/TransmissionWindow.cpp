@@ -54,6 +54,7 @@ TransmissionWindow::TransmissionWindow(AppContext& context, const QString& windo
     setObjectName(windowName);
     Winsock1 = new MultipartUpload(this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    Winsock1->setProxyAuth(context.proxyAuth);
     connect(Winsock1, &MultipartUpload::requestReady, this, [this](const QString& request) {
         const BusyScope busy(*this);
         Winsock1_Connect(request);

@@ -52,10 +52,11 @@ const QString kAtualizar = QStringLiteral("frmtbl_atualizarContribuinte");
 const QString kExclusao = QStringLiteral("frmtbl_exclusaoContribuinte");
 const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
+const QString kConexao = QStringLiteral("frmConexao");
 
 // Every window other parts provide, with a caption like theirs.
 const QStringList kStandIns = {kContador, kCria,   kSeleciona, kAtualizar,
-                               kExclusao, kUpload, kSimples};
+                               kExclusao, kUpload, kSimples,   kConexao};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -426,7 +427,8 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
             items << (a->isSeparator() ? QStringLiteral("-")
                                        : a->text().remove(QLatin1Char('&')) + QLatin1Char('|') +
                                              a->shortcut().toString());
-    EXPECT_THAT(items, ElementsAre(QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
+    EXPECT_THAT(items, ElementsAre(QStringLiteral("Conexão...|"), QStringLiteral("-"),
+                                   QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
                                    QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
                                    QStringLiteral("Excluir|"), QStringLiteral("-"),
                                    QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
@@ -444,6 +446,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnAtualizar", Qt::Key_F8, kAtualizar, true},
         {"mnExcluir", Qt::Key(0), kExclusao, true},
         {"mnContador", Qt::Key_F6, kContador, true},
+        {"mnConexao", Qt::Key(0), kConexao, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);

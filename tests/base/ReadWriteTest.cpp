@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -109,6 +111,61 @@ TEST_F(ReadIniValueTest, EditsTakeEffectAtTheNextCall) {
     EXPECT_EQ(read("servidor", "host"), QStringLiteral("second.host"));
     ASSERT_TRUE(QFile::remove(AppPaths::IniPath()));
     EXPECT_EQ(read("servidor", "host"), QString());
+}
+
+struct WriteCase {
+    const char* label;
+    std::optional<QByteArray> before; // empty: no file
+    QByteArray after;
+};
+
+// The client writes its own section and leaves every other byte alone, in
+// whatever encoding and line ends the file has.
+TEST_F(ReadIniValueTest, WritingASectionKeepsEveryOtherByte) {
+    const QList<QPair<QString, QString>> values = {
+        {QStringLiteral("modo"), QStringLiteral("manual")},
+        {QStringLiteral("host"), QStringLiteral("pr.x")}};
+    const QByteArray latin1Server = "; configura\xE7\xE3o\r\n[servidor]\r\nhost=s\xE3o.gov\r\n";
+    const QString unicode = QStringLiteral("[servidor]\r\nhost=s\u00e3o\r\n");
+    const WriteCase cases[] = {
+        {"no file", std::nullopt, "[proxy]\nmodo=manual\nhost=pr.x\n"},
+        {"Latin-1, CR LF, appended", latin1Server,
+         latin1Server + "[proxy]\r\nmodo=manual\r\nhost=pr.x\r\n"},
+        {"UTF-8 with mark, last line without end", "\xEF\xBB\xBF[servidor]\nhost=s\xC3\xA3o",
+         "\xEF\xBB\xBF[servidor]\nhost=s\xC3\xA3o\n[proxy]\nmodo=manual\nhost=pr.x\n"},
+        {"section between others replaced, case kept elsewhere",
+         "[servidor]\nHOST=a.b\n[Proxy]\nmodo=nenhum\nporta=1\n[outra]\nk=v \xC3\xA7\n",
+         "[servidor]\nHOST=a.b\n[proxy]\nmodo=manual\nhost=pr.x\n[outra]\nk=v \xC3\xA7\n"},
+        {"UTF-16 little-endian", utf16(unicode, false),
+         utf16(unicode + QStringLiteral("[proxy]\r\nmodo=manual\r\nhost=pr.x\r\n"), false)},
+        {"UTF-16 big-endian", utf16(unicode, true),
+         utf16(unicode + QStringLiteral("[proxy]\r\nmodo=manual\r\nhost=pr.x\r\n"), true)},
+    };
+    for (const WriteCase& c : cases) {
+        if (c.before)
+            writeIni(*c.before);
+        else
+            QFile::remove(AppPaths::IniPath());
+        ASSERT_TRUE(ReadWrite::WriteIniSection(QStringLiteral("proxy"), values)) << c.label;
+        QFile file(AppPaths::IniPath());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.label;
+        EXPECT_EQ(file.readAll(), c.after) << c.label;
+        EXPECT_EQ(read("proxy", "host"), QStringLiteral("pr.x")) << c.label;
+    }
+}
+
+TEST_F(ReadIniValueTest, WritingRefusesTheServerSectionAndUnstorableText) {
+    const QByteArray before = "[servidor]\nhost=a\xE7.b\n"; // Latin-1
+    writeIni(before);
+    EXPECT_FALSE(ReadWrite::WriteIniSection(QStringLiteral(" Servidor "),
+                                            {{QStringLiteral("host"), QStringLiteral("x.y")}}));
+    EXPECT_FALSE(ReadWrite::WriteIniSection(QStringLiteral("proxy"),
+                                            {{QStringLiteral("host"), QStringLiteral("a\nb")}}));
+    EXPECT_FALSE(ReadWrite::WriteIniSection(
+        QStringLiteral("proxy"), {{QStringLiteral("host"), QStringLiteral("\u20ac.example")}}));
+    QFile file(AppPaths::IniPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
 }
 
 } // namespace

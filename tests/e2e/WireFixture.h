@@ -7,8 +7,10 @@
 #include "base/AppPaths.h"
 #include "base/ReadWrite.h"
 #include "net/MultipartUpload.h"
+#include "net/ProxyAuth.h"
 #include "net/SoapEnvelope.h"
 #include "net/SoapTransport.h"
+#include "support/FakeCredentialsPrompter.h"
 #include "support/SimulatorFixture.h"
 
 #include <QByteArray>
@@ -161,6 +163,7 @@ protected:
     UploadOutcome upload(const UrlParts& url, const QString& filePath, const QString& fileName) {
         UploadOutcome out;
         MultipartUpload up;
+        up.setProxyAuth(&proxyAuth_);
         QEventLoop loop;
         QObject::connect(&up, &MultipartUpload::replyReceived, &loop, [&](const QByteArray& reply) {
             out.reply = reply;
@@ -182,7 +185,11 @@ protected:
 
     std::atomic<qint64> now_{1781000000}; // an instant of June 2026
     std::unique_ptr<test::SimulatorFixture> fixture_;
-    SoapTransport transport_;
+    // What a proxy's demand for a password gets: scripted answers, remembered
+    // for the test's session like the program remembers them.
+    test::FakeCredentialsPrompter credentials_;
+    ProxyAuth proxyAuth_{&credentials_};
+    SoapTransport transport_{nullptr, {}, &proxyAuth_};
 };
 
 } // namespace dadav::e2e

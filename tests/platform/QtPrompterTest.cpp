@@ -1,11 +1,16 @@
 // Real message boxes: title, plain text, buttons and the answer returned; the
-// busy indicator's cancel dialog.
+// busy indicator's cancel dialog; the proxy credentials dialog.
 #include "platform/QtPrompter.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/QtCredentialsPrompter.h"
 #include "platform/WaitCursor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -45,6 +50,38 @@ TEST(QtPrompter, ReturnsTheButtonTheUserPressed) {
             Message{QStringLiteral("Confirma?"), QString(), MsgIcon::None, MsgButtons::YesNo});
         EXPECT_EQ(shownText, QStringLiteral("Confirma?"));
         EXPECT_EQ(answer, button == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No);
+    }
+}
+
+TEST(QtCredentialsPrompter, NamesTheProxyMasksThePasswordAndGivesWhatWasTypedOrNothing) {
+    for (const bool accept : {true, false}) {
+        QString intro;
+        bool masked = false;
+        QString cancelText;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            intro = dialog->findChild<QLabel*>()->text();
+            const QList<QLineEdit*> fields = dialog->findChildren<QLineEdit*>();
+            ASSERT_EQ(fields.size(), 2);
+            fields[0]->setText(QStringLiteral("joão"));
+            fields[1]->setText(QStringLiteral("s3nha ç"));
+            masked = fields[1]->echoMode() == QLineEdit::Password;
+            auto* buttons = dialog->findChild<QDialogButtonBox*>();
+            cancelText = buttons->button(QDialogButtonBox::Cancel)->text();
+            buttons->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        });
+        QtCredentialsPrompter prompter;
+        const auto given = prompter.askProxyCredentials(QStringLiteral("10.0.0.1:3128"), accept);
+        EXPECT_TRUE(intro.contains(QStringLiteral("10.0.0.1:3128"))) << intro.toStdString();
+        EXPECT_EQ(intro.contains(QStringLiteral("recusou")), accept) << intro.toStdString();
+        EXPECT_TRUE(masked);
+        EXPECT_EQ(cancelText, QStringLiteral("Cancelar"));
+        ASSERT_EQ(given.has_value(), accept);
+        if (given) {
+            EXPECT_EQ(given->user, QStringLiteral("joão"));
+            EXPECT_EQ(given->password, QStringLiteral("s3nha ç"));
+        }
     }
 }
 

@@ -1,0 +1,163 @@
+// One Link per client connection: it reads the request head, answers 407 or
+// 502 itself, or connects upstream and from then on relays bytes both ways
+// untouched (after rewriting an absolute-URI request line to its path).
+#include "TestProxy.h"
+
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <stdexcept>
+
+namespace dadav::test {
+
+struct TestProxy::Link {
+    QTcpSocket* client = nullptr;
+    QTcpSocket* upstream = nullptr;
+    QByteArray pending; // client bytes not yet relayed
+    bool relaying = false;
+};
+
+namespace {
+
+// Closes the other side once everything written to it has gone out.
+void closeAfterFlush(QTcpSocket* socket) {
+    if (socket && socket->state() != QAbstractSocket::UnconnectedState)
+        socket->disconnectFromHost();
+}
+
+} // namespace
+
+TestProxy::TestProxy() {
+    if (!server_.listen(QHostAddress::LocalHost, 0))
+        throw std::runtime_error("the test proxy cannot listen: " +
+                                 server_.errorString().toStdString());
+    connect(&server_, &QTcpServer::newConnection, this, &TestProxy::onConnection);
+}
+
+TestProxy::~TestProxy() = default;
+
+void TestProxy::requireCredentials(const QString& user, const QString& password) {
+    expectedAuthorization_ = "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
+}
+
+void TestProxy::onConnection() {
+    while (QTcpSocket* client = server_.nextPendingConnection()) {
+        auto* link = new Link;
+        link->client = client;
+        client->setParent(this);
+        connect(client, &QTcpSocket::readyRead, this, [this, link] { onClientData(link); });
+        connect(client, &QTcpSocket::disconnected, this, [link] {
+            closeAfterFlush(link->upstream);
+            link->client->deleteLater();
+            if (link->upstream)
+                link->upstream->deleteLater();
+            delete link;
+        });
+    }
+}
+
+void TestProxy::onClientData(Link* link) {
+    link->pending += link->client->readAll();
+    if (link->relaying) {
+        if (link->upstream->state() == QAbstractSocket::ConnectedState) {
+            link->upstream->write(link->pending);
+            link->pending.clear();
+        }
+        return;
+    }
+    if (link->pending.contains("\r\n\r\n"))
+        handleHead(link);
+}
+
+void TestProxy::handleHead(Link* link) {
+    const qsizetype end = link->pending.indexOf("\r\n\r\n");
+    const QByteArray head = link->pending.left(end);
+    QByteArray rest = link->pending.mid(end + 4);
+    link->pending.clear();
+    QList<QByteArray> lines = head.split('\n');
+    for (QByteArray& l : lines)
+        l = l.trimmed();
+    const QByteArray requestLine = lines.takeFirst();
+    lines_.append(requestLine);
+
+    QByteArray authorization;
+    QList<QByteArray> kept; // headers passed on to the server
+    for (const QByteArray& l : lines) {
+        const QByteArray name = l.left(l.indexOf(':')).trimmed().toLower();
+        if (name == "proxy-authorization")
+            authorization = l.mid(l.indexOf(':') + 1).trimmed();
+        else if (name != "proxy-connection")
+            kept.append(l);
+    }
+    if (!expectedAuthorization_.isEmpty() && authorization != expectedAuthorization_) {
+        ++refusals_;
+        fail(link, "HTTP/1.1 407 Proxy Authentication Required",
+             "Proxy-Authenticate: Basic realm=\"escritorio\"\r\n");
+        return;
+    }
+
+    const QList<QByteArray> parts = requestLine.split(' ');
+    if (parts.size() != 3) {
+        fail(link, "HTTP/1.1 400 Bad Request");
+        return;
+    }
+    if (parts[0] == "CONNECT") {
+        const QUrl target(QStringLiteral("//") + QString::fromLatin1(parts[1]));
+        openUpstream(link, target.host(), static_cast<quint16>(target.port()), rest);
+        return;
+    }
+    const QUrl url(QString::fromLatin1(parts[1]));
+    if (url.scheme() != QLatin1String("http")) {
+        fail(link, "HTTP/1.1 400 Bad Request");
+        return;
+    }
+    // One request per connection: the server is told to close after it.
+    QByteArray forwarded = parts[0] + ' ' +
+                           url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority) + ' ' +
+                           parts[2] + "\r\n";
+    for (const QByteArray& h : kept)
+        if (!h.toLower().startsWith("connection:"))
+            forwarded += h + "\r\n";
+    forwarded += "Connection: close\r\n\r\n" + rest;
+    openUpstream(link, url.host(), static_cast<quint16>(url.port(80)), forwarded);
+}
+
+void TestProxy::openUpstream(Link* link, const QString& host, quint16 port, QByteArray first) {
+    if (!names_.contains(host)) {
+        fail(link, "HTTP/1.1 502 Bad Gateway");
+        return;
+    }
+    link->upstream = new QTcpSocket(this);
+    link->relaying = true;
+    link->pending = first;
+    QTcpSocket* upstream = link->upstream;
+    QTcpSocket* client = link->client;
+    const bool isConnect = lines_.last().startsWith("CONNECT");
+    connect(upstream, &QTcpSocket::connected, this, [link, client, upstream, isConnect] {
+        if (isConnect)
+            client->write("HTTP/1.1 200 Connection established\r\n\r\n");
+        upstream->write(link->pending);
+        link->pending.clear();
+    });
+    connect(upstream, &QTcpSocket::readyRead, this,
+            [client, upstream] { client->write(upstream->readAll()); });
+    connect(upstream, &QTcpSocket::disconnected, this, [client, upstream] {
+        client->write(upstream->readAll());
+        closeAfterFlush(client);
+    });
+    connect(upstream, &QTcpSocket::errorOccurred, this,
+            [client, upstream](QAbstractSocket::SocketError) {
+                if (upstream->state() == QAbstractSocket::UnconnectedState)
+                    closeAfterFlush(client);
+            });
+    upstream->connectToHost(names_.value(host), port);
+}
+
+void TestProxy::fail(Link* link, const QByteArray& statusLine, const QByteArray& extra) {
+    link->client->write(
+        statusLine + "\r\n" + extra +
+        "Content-Length: 0\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n");
+    closeAfterFlush(link->client);
+}
+
+} // namespace dadav::test

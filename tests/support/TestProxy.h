@@ -1,0 +1,52 @@
+// Test helper: an HTTP proxy on a loopback port, in the test's own thread. It
+// opens tunnels (CONNECT) and forwards absolute-URI requests, may demand Basic
+// credentials with 407, resolves names only it knows (so a client pointed at
+// a made-up server name reaches a loopback server only through it), and
+// records every request line it receives.
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+
+namespace dadav::test {
+
+class TestProxy : public QObject {
+    Q_OBJECT
+public:
+    // Starts listening on 127.0.0.1, ephemeral port. Throws std::runtime_error
+    // when it cannot.
+    TestProxy();
+    ~TestProxy() override;
+
+    quint16 port() const { return server_.serverPort(); }
+    // Requests for name are sent to address; other names are refused (502).
+    void resolve(const QString& name, const QHostAddress& address) { names_.insert(name, address); }
+    // From now on, requests without these Basic credentials get 407.
+    void requireCredentials(const QString& user, const QString& password);
+
+    // Every request line received ("CONNECT h:p HTTP/1.1", "POST http://... HTTP/1.1").
+    const QList<QByteArray>& requestLines() const { return lines_; }
+    // How many requests were refused with 407.
+    int refusals() const { return refusals_; }
+
+private:
+    struct Link;
+    void onConnection();
+    void onClientData(Link* link);
+    void handleHead(Link* link);
+    void openUpstream(Link* link, const QString& host, quint16 port, QByteArray first);
+    void fail(Link* link, const QByteArray& statusLine, const QByteArray& extra = {});
+
+    QTcpServer server_;
+    QHash<QString, QHostAddress> names_;
+    QByteArray expectedAuthorization_; // empty: none demanded
+    QList<QByteArray> lines_;
+    int refusals_ = 0;
+};
+
+} // namespace dadav::test
