@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
 #include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -23,6 +24,8 @@ struct Free {
     void operator()(BIO* p) const { BIO_free(p); }
     void operator()(PKCS12* p) const { PKCS12_free(p); }
     void operator()(OSSL_LIB_CTX* p) const { OSSL_LIB_CTX_free(p); }
+    void operator()(PKCS7* p) const { PKCS7_free(p); }
+    void operator()(STACK_OF(X509) * p) const { sk_X509_pop_free(p, X509_free); }
 };
 template <typename T> using Ptr = std::unique_ptr<T, Free>;
 
@@ -46,7 +49,18 @@ struct Made {
     Ptr<EVP_PKEY> key;
 };
 
-Made make(const TestCertificateOptions& options) {
+void addExtension(X509* x, int nid, const QString& value) {
+    const QByteArray text = value.toUtf8();
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, nullptr, x, nullptr, nullptr, 0);
+    Ptr<X509_EXTENSION> ext(X509V3_EXT_conf_nid(nullptr, &ctx, nid, text.constData()));
+    check(ext && X509_add_ext(x, ext.get(), -1) == 1, "extension");
+}
+
+// signer: the authority that signs (its subject becomes the issuer); the
+// certificate signs itself when null.
+Made make(const TestCertificateOptions& options, const Made* signer = nullptr) {
     Made m;
     m.key.reset(EVP_EC_gen("P-256"));
     check(m.key != nullptr, "key");
@@ -60,8 +74,16 @@ Made make(const TestCertificateOptions& options) {
           "notAfter");
     addEntry(X509_get_subject_name(x), "O", options.organization);
     addEntry(X509_get_subject_name(x), "CN", options.commonName);
-    addEntry(X509_get_issuer_name(x), "O", options.organization);
-    addEntry(X509_get_issuer_name(x), "CN", options.issuerName);
+    if (signer) {
+        check(X509_set_issuer_name(x, X509_get_subject_name(signer->cert.get())) == 1, "issuer");
+    } else {
+        addEntry(X509_get_issuer_name(x), "O", options.organization);
+        addEntry(X509_get_issuer_name(x), "CN", options.issuerName);
+    }
+    if (!options.subjectAltName.isEmpty())
+        addExtension(x, NID_subject_alt_name, options.subjectAltName);
+    if (options.authority)
+        addExtension(x, NID_basic_constraints, QStringLiteral("critical,CA:TRUE"));
     check(X509_set_pubkey(x, m.key.get()) == 1, "public key");
 
     if (options.crl == CrlPoint::Url) {
@@ -78,7 +100,7 @@ Made make(const TestCertificateOptions& options) {
             X509_EXTENSION_create_by_NID(nullptr, NID_crl_distribution_points, 0, data.get()));
         check(ext && X509_add_ext(x, ext.get(), -1) == 1, "malformed extension");
     }
-    check(X509_sign(x, m.key.get(), EVP_sha256()) > 0, "signature");
+    check(X509_sign(x, signer ? signer->key.get() : m.key.get(), EVP_sha256()) > 0, "signature");
     return m;
 }
 
@@ -137,6 +159,64 @@ QByteArray makePkcs12(const TestCertificateOptions& options, const QString& pass
     check(bio && i2d_PKCS12_bio(bio.get(), p12.get()) == 1, "PKCS#12 bytes");
     if (certificateDer)
         *certificateDer = toDer(m.cert.get());
+    return bioBytes(bio.get());
+}
+
+namespace {
+
+Ptr<STACK_OF(X509)> stackOf(const QList<QByteArray>& ders) {
+    Ptr<STACK_OF(X509)> stack(sk_X509_new_null());
+    check(stack != nullptr, "stack");
+    for (const QByteArray& der : ders) {
+        const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
+        X509* x = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+        check(x && sk_X509_push(stack.get(), x) > 0, "stack entry");
+    }
+    return stack;
+}
+
+} // namespace
+
+TestChain makeChain(const TestCertificateOptions& holder, const QString& authorityName) {
+    TestCertificateOptions ca;
+    ca.commonName = authorityName;
+    ca.organization = QStringLiteral("ICP-Brasil");
+    ca.issuerName = authorityName;
+    ca.serial = 100;
+    ca.authority = true;
+    const Made authority = make(ca);
+    const Made leaf = make(holder, &authority);
+    Ptr<PKCS12> p12(PKCS12_create("1234", "certificado", leaf.key.get(), leaf.cert.get(), nullptr,
+                                  0, 0, 0, 0, 0));
+    check(p12 != nullptr, "PKCS#12");
+    Ptr<BIO> bio(BIO_new(BIO_s_mem()));
+    check(bio && i2d_PKCS12_bio(bio.get(), p12.get()) == 1, "PKCS#12 bytes");
+    return {toDer(authority.cert.get()), toDer(leaf.cert.get()), bioBytes(bio.get())};
+}
+
+QByteArray makeKeylessPkcs12(const QList<QByteArray>& ders, const QString& password) {
+    Ptr<STACK_OF(X509)> stack = stackOf(ders);
+    const QByteArray pass = password.toUtf8();
+    Ptr<PKCS12> p12(
+        PKCS12_create(pass.constData(), nullptr, nullptr, nullptr, stack.get(), 0, 0, 0, 0, 0));
+    check(p12 != nullptr, "key-less PKCS#12");
+    Ptr<BIO> bio(BIO_new(BIO_s_mem()));
+    check(bio && i2d_PKCS12_bio(bio.get(), p12.get()) == 1, "PKCS#12 bytes");
+    return bioBytes(bio.get());
+}
+
+QByteArray makePkcs7(const QList<QByteArray>& ders, bool pem) {
+    Ptr<STACK_OF(X509)> stack = stackOf(ders);
+    Ptr<PKCS7> p7(PKCS7_new());
+    check(p7 && PKCS7_set_type(p7.get(), NID_pkcs7_signed) == 1 &&
+              PKCS7_content_new(p7.get(), NID_pkcs7_data) == 1,
+          "PKCS#7");
+    for (int i = 0; i < sk_X509_num(stack.get()); ++i)
+        check(PKCS7_add_certificate(p7.get(), sk_X509_value(stack.get(), i)) == 1, "PKCS#7 entry");
+    Ptr<BIO> bio(BIO_new(BIO_s_mem()));
+    check(bio && (pem ? PEM_write_bio_PKCS7(bio.get(), p7.get())
+                      : i2d_PKCS7_bio(bio.get(), p7.get())) == 1,
+          "PKCS#7 bytes");
     return bioBytes(bio.get());
 }
 

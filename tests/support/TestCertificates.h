@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 namespace dadav::test {
@@ -28,6 +29,11 @@ struct TestCertificateOptions {
     QDateTime notAfter = QDateTime::currentDateTimeUtc().addDays(335);
     CrlPoint crl = CrlPoint::None;
     QString crlUrl = QStringLiteral("http://127.0.0.1/ac-teste.crl");
+    // Subject alternative name in OpenSSL's configuration syntax, e.g.
+    // "otherName:2.16.76.1.3.3;PRINTABLESTRING:11222333000181"; none when empty.
+    QString subjectAltName;
+    // An authority's certificate (basic constraints CA:TRUE).
+    bool authority = false;
 };
 
 // DER bytes of a new certificate. Throws std::runtime_error when OpenSSL fails.
@@ -48,5 +54,20 @@ enum class Pkcs12Encryption { Modern, Legacy };
 QByteArray makePkcs12(const TestCertificateOptions& options, const QString& password,
                       QByteArray* certificateDer = nullptr,
                       Pkcs12Encryption encryption = Pkcs12Encryption::Modern);
+
+// A chain as issuers hand it out: an authority's certificate and a holder's
+// certificate it signed (issuer name = the authority's subject).
+struct TestChain {
+    QByteArray authorityDer;
+    QByteArray holderDer;
+    QByteArray holderPkcs12; // the holder's certificate and key, password "1234"
+};
+TestChain makeChain(const TestCertificateOptions& holder, const QString& authorityName);
+
+// A PKCS#12 file holding certificates only (no key), password protected.
+QByteArray makeKeylessPkcs12(const QList<QByteArray>& ders, const QString& password);
+
+// A PKCS#7 "certs-only" bundle of ders (DER encoding; pem for its PEM text).
+QByteArray makePkcs7(const QList<QByteArray>& ders, bool pem);
 
 } // namespace dadav::test

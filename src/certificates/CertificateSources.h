@@ -1,0 +1,31 @@
+// Listing every certificate source together: each source runs on a thread
+// of its own, so a module that hangs holds up neither the others nor, beyond
+// its time-out, the caller. Also the names of the sources found on this
+// machine, for the diagnostics.
+#pragma once
+
+#include "certificates/CertificateSource.h"
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+using CertificateSourceList = std::vector<std::shared_ptr<const CertificateSource>>;
+
+// The sources of the program: the client's own folder, the PKCS#11 modules
+// registered with p11-kit and the NSS databases under home.
+CertificateSourceList defaultCertificateSources(const QString& ownFolder, const QString& home);
+
+// Lists all sources at once and waits at most timeout per source (they run
+// side by side, so the whole call waits at most about timeout). A source that
+// throws or does not answer in time gives one failure line naming it
+// ("NAME: não respondeu em N s."); its thread is left to finish on its own
+// and its late answer is dropped. The certificates come in the order of the
+// sources. Blocks the caller: call it from a worker thread when a window waits.
+CertificateListing listCertificates(const CertificateSourceList& sources,
+                                    std::chrono::milliseconds timeout);
+
+// Names of the places where certificates are looked for on this machine:
+// "Pasta do programa", each PKCS#11 module registered with p11-kit, each NSS
+// database found under home. Loads the module list but starts no module.
+QStringList certificateSourceNames(const QString& home);

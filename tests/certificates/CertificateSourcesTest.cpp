@@ -1,0 +1,259 @@
+// The certificate sources against real parts: a SoftHSM2 token in a
+// temporary folder, NSS databases made with the NSS tools, the client's own
+// folder; the ICP-Brasil documents; and a source that hangs.
+#include "certificates/CertificateSources.h"
+#include "base/RuntimeError.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/FolderSource.h"
+#include "certificates/NssSource.h"
+#include "certificates/Pkcs11Source.h"
+#include "support/TestCertificates.h"
+#include "support/TestTokens.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+using namespace dadav::test;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+TestCertificateOptions company() {
+    TestCertificateOptions o;
+    o.commonName = QStringLiteral("EMPRESA TESTE LTDA:11222333000181");
+    o.subjectAltName = QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:11222333000181");
+    return o;
+}
+
+QStringList holders(const CertificateListing& listing) {
+    QStringList out;
+    for (const SourcedCertificate& c : listing.certificates)
+        out.append(c.certificate.holderName + QStringLiteral(" @ ") + c.origin);
+    return out;
+}
+
+TEST(HolderDocumentsTest, ReadsTheIcpBrasilOtherNames) {
+    struct Case {
+        const char* name;
+        QString altName;
+        QString cnpj, cpf, shown;
+    } cases[] = {
+        {"CNPJ as PrintableString",
+         QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:11222333000181"),
+         QStringLiteral("11222333000181"),
+         {},
+         QStringLiteral("11.222.333/0001-81")},
+        {"CNPJ as OCTET STRING",
+         QStringLiteral("otherName:2.16.76.1.3.3;OCTETSTRING:11222333000181"),
+         QStringLiteral("11222333000181"),
+         {},
+         QStringLiteral("11.222.333/0001-81")},
+        {"CPF after the birth date",
+         QStringLiteral("otherName:2.16.76.1.3.1;PRINTABLESTRING:"
+                        "0101198012345678909000000000000000000000000000"),
+         {},
+         QStringLiteral("12345678909"),
+         QStringLiteral("123.456.789-09")},
+        {"CPF beside the company's responsible person",
+         QStringLiteral("otherName:2.16.76.1.3.4;PRINTABLESTRING:01011980987654321000000000000000,"
+                        "otherName:2.16.76.1.3.3;PRINTABLESTRING:11222333000181,"
+                        "email:a@b.com"),
+         QStringLiteral("11222333000181"),
+         {},
+         QStringLiteral("11.222.333/0001-81")},
+        {"CPF of zeros",
+         QStringLiteral("otherName:2.16.76.1.3.1;PRINTABLESTRING:0101198000000000000"),
+         {},
+         {},
+         {}},
+        {"CNPJ too short",
+         QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:1122233300018"),
+         {},
+         {},
+         {}},
+        {"no alternative name", QString(), {}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        TestCertificateOptions o;
+        o.subjectAltName = c.altName;
+        const HolderDocuments d = readHolderDocuments(makeCertificateDer(o));
+        EXPECT_EQ(d.cnpj, c.cnpj) << c.name;
+        EXPECT_EQ(d.cpf, c.cpf) << c.name;
+        EXPECT_EQ(formattedDocument(d), c.shown) << c.name;
+        EXPECT_FALSE(d.isAuthority) << c.name;
+    }
+    EXPECT_TRUE(
+        readHolderDocuments(makeChain(company(), QStringLiteral("AC")).authorityDer).isAuthority);
+}
+
+class TokenTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    SoftHsm hsm{dir.path()};
+};
+
+TEST_F(TokenTest, ListsPublicCertificatesWithoutPinAndLeavesAuthoritiesOut) {
+    const TestChain chain = makeChain(company(), QStringLiteral("AC Teste"));
+    hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"), chain.holderDer, false);
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"), chain.authorityDer,
+                       false);
+
+    const CertificateListing listing = Pkcs11Source({kSoftHsmModule}).list();
+    EXPECT_THAT(holders(listing),
+                ElementsAre(QStringLiteral("EMPRESA TESTE LTDA:11222333000181 @ Token e-CNPJ "
+                                           "(libsofthsm2.so)")));
+    ASSERT_EQ(listing.certificates.size(), 1);
+    EXPECT_EQ(listing.certificates[0].certificate.der, chain.holderDer);
+    EXPECT_EQ(listing.certificates[0].documents.cnpj, QStringLiteral("11222333000181"));
+    EXPECT_THAT(listing.loginTokens, IsEmpty());
+    EXPECT_THAT(listing.failures, IsEmpty());
+
+    // The same token through the modules registered with the system, where
+    // the softhsm2 package registers its module.
+    const CertificateListing registered = Pkcs11Source().list();
+    ASSERT_EQ(registered.certificates.size(), 1) << registered.failures.join(u'\n').toStdString();
+    EXPECT_EQ(registered.certificates[0].certificate.der, chain.holderDer);
+}
+
+TEST_F(TokenTest, LoginOnlyTokenListsAfterThePin) {
+    const QByteArray der = makeCertificateDer(company());
+    hsm.initToken(QStringLiteral("cartao"), QStringLiteral("654321"));
+    hsm.addCertificate(QStringLiteral("cartao"), QStringLiteral("654321"), der, true);
+
+    const CertificateListing listing = Pkcs11Source({kSoftHsmModule}).list();
+    EXPECT_THAT(listing.certificates, IsEmpty());
+    ASSERT_EQ(listing.loginTokens.size(), 1);
+    const LoginToken token = listing.loginTokens[0];
+    EXPECT_EQ(token.label, QStringLiteral("cartao"));
+
+    try {
+        Pkcs11Source::listAfterLogin(token, QStringLiteral("000000"));
+        ADD_FAILURE() << "a wrong PIN was accepted";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.description(), QStringLiteral("PIN incorreto para o token cartao."));
+    }
+    const QList<SourcedCertificate> after =
+        Pkcs11Source::listAfterLogin(token, QStringLiteral("654321"));
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_EQ(after[0].certificate.der, der);
+    EXPECT_EQ(after[0].origin, QStringLiteral("Token cartao (libsofthsm2.so)"));
+}
+
+TEST_F(TokenTest, ModuleThatFailsIsNamedAndTheOthersStillList) {
+    hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"),
+                       makeCertificateDer(company()), false);
+    const QString broken = dir.filePath(QStringLiteral("libquebrado.so"));
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a shared object");
+    file.close();
+
+    const CertificateListing listing = Pkcs11Source({broken, kSoftHsmModule}).list();
+    EXPECT_EQ(listing.certificates.size(), 1);
+    EXPECT_THAT(listing.failures,
+                ElementsAre(QStringLiteral("Módulo PKCS#11 libquebrado.so: não foi possível "
+                                           "carregar o arquivo ") +
+                            broken + QLatin1Char('.')));
+}
+
+TEST(NssSourceTest, ListsOnlyTheUserCertificateOfADatabase) {
+    QTemporaryDir dir;
+    const TestChain chain = makeChain(company(), QStringLiteral("AC Teste"));
+    makeNssDatabase(dir.filePath(QStringLiteral("nssdb")), chain.holderPkcs12,
+                    QStringLiteral("1234"), chain.authorityDer);
+
+    const CertificateListing listing =
+        NssSource({{dir.filePath(QStringLiteral("nssdb")), QStringLiteral("Firefox (perfil x)")},
+                   {dir.filePath(QStringLiteral("ausente")), QStringLiteral("Quebrado")}})
+            .list();
+    ASSERT_EQ(listing.certificates.size(), 1);
+    EXPECT_EQ(listing.certificates[0].certificate.der, chain.holderDer);
+    EXPECT_EQ(listing.certificates[0].origin, QStringLiteral("Firefox (perfil x)"));
+    ASSERT_EQ(listing.failures.size(), 1);
+    EXPECT_THAT(listing.failures[0].toStdString(), HasSubstr("Quebrado: não foi possível abrir"));
+}
+
+TEST(NssSourceTest, FindsTheUsersDatabasesFromProfilesIni) {
+    QTemporaryDir home;
+    const auto touch = [&](const QString& folder) {
+        QDir().mkpath(home.filePath(folder));
+        QFile f(home.filePath(folder + QStringLiteral("/cert9.db")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    };
+    touch(QStringLiteral(".pki/nssdb"));
+    touch(QStringLiteral(".mozilla/firefox/abc.default-release"));
+    touch(QStringLiteral("outro/perfil"));
+    QFile ini(home.filePath(QStringLiteral(".mozilla/firefox/profiles.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[General]\nStartWithLastProfile=1\n\n"
+              "[Profile0]\nName=default-release\nIsRelative=1\nPath=abc.default-release\n\n"
+              "[Profile1]\nName=trabalho\nIsRelative=0\nPath=" +
+              QFile::encodeName(home.filePath(QStringLiteral("outro/perfil"))) +
+              "\n\n[Profile2]\nName=vazio\nIsRelative=1\nPath=nao-existe\n");
+    ini.close();
+    QStringList labels;
+    for (const NssDatabase& db : NssSource::userDatabases(home.path()))
+        labels.append(db.label);
+    EXPECT_THAT(labels, ElementsAre(QStringLiteral("Banco NSS do usuário (Chrome)"),
+                                    QStringLiteral("Firefox (perfil default-release)"),
+                                    QStringLiteral("Firefox (perfil trabalho)")));
+}
+
+// A source that answers only when the test lets it.
+class HangingSource : public CertificateSource {
+public:
+    QString name() const override { return QStringLiteral("Módulo travado"); }
+    CertificateListing list() const override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_released.wait(lock, [this] { return m_free; });
+        return {};
+    }
+    void release() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_free = true;
+        m_released.notify_all();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_released;
+    bool m_free = false;
+};
+
+TEST(CertificateSourcesTest, SourceThatHangsIsNamedAndTheOthersStillList) {
+    QTemporaryDir dir;
+    CertificateStore store(dir.filePath(QStringLiteral("certificados")));
+    store.importBytes(makeCertificateDer(company()));
+    auto hanging = std::make_shared<HangingSource>();
+    const CertificateListing listing = listCertificates(
+        {hanging, std::make_shared<FolderSource>(store.folder())}, std::chrono::milliseconds(300));
+    hanging->release();
+    EXPECT_THAT(holders(listing), ElementsAre(QStringLiteral(
+                                      "EMPRESA TESTE LTDA:11222333000181 @ Pasta do programa")));
+    EXPECT_THAT(listing.failures,
+                ElementsAre(QStringLiteral("Módulo travado: não respondeu em 1 s.")));
+}
+
+TEST(CertificateSourcesTest, NamesTheSourcesFound) {
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(QStringLiteral(".pki/nssdb")));
+    QFile f(home.filePath(QStringLiteral(".pki/nssdb/cert9.db")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QStringList names = certificateSourceNames(home.path());
+    EXPECT_EQ(names.first(), QStringLiteral("Pasta do programa"));
+    EXPECT_TRUE(names.contains(QStringLiteral("Token: softhsm2")))
+        << names.join(u',').toStdString();
+    EXPECT_EQ(names.last(), QStringLiteral("Banco NSS do usuário (Chrome)"));
+}
+
+} // namespace
