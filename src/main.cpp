@@ -108,9 +108,12 @@ int main(int argc, char** argv) {
     SystemClock clock;
     context.clock = &clock;
     // The user's certificates, in the per-user data folder whatever the
-    // application folder (see docs/certificates.md).
+    // application folder, beside the tokens and the browsers' databases
+    // (see docs/certificates.md).
     CertificateStore certificateStore(CertificateStore::defaultFolder());
-    StoreCertificatePicker certificates(certificateStore, prompter);
+    StoreCertificatePicker certificates(
+        certificateStore, prompter,
+        defaultCertificateSources(certificateStore.folder(), QDir::homePath()));
     context.certificates = &certificates;
     QtFilePicker files;
     context.files = &files;

@@ -1,14 +1,20 @@
 // The certificate selection dialog over the user's certificate store.
 #include "certificates/CertificateDialog.h"
 
+#include "certificates/CertificateExpiry.h"
 #include "certificates/CertificateMessages.h"
+#include "certificates/Pkcs11Source.h"
 #include "platform/Prompter.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,6 +35,41 @@ QString holderOf(const Certificate& c) {
     return c.holderName.isEmpty() ? c.subject : c.holderName;
 }
 
+enum Column { Holder, Document, Issuer, ValidTo, DaysLeft, Origin, Serial };
+constexpr int kIndexRole = Qt::UserRole;
+constexpr int kSortRole = Qt::UserRole + 1;
+
+// Sorts the date and days columns by their values, the others as text.
+class Row : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column == ValidTo || column == DaysLeft)
+            return data(DaysLeft, kSortRole).toLongLong() <
+                   other.data(DaysLeft, kSortRole).toLongLong();
+        return text(column).localeAwareCompare(other.text(column)) < 0;
+    }
+};
+
+QList<SourcedCertificate> fromStore(const QList<CertificateStore::Entry>& entries,
+                                    const QString& origin) {
+    QList<SourcedCertificate> out;
+    for (const CertificateStore::Entry& e : entries)
+        out.append({e.certificate, readHolderDocuments(e.certificate.der), origin, e.id});
+    return out;
+}
+
+QString digitsOf(const QString& text) {
+    QString digits;
+    for (const QChar c : text)
+        if (c.isDigit())
+            digits.append(c);
+    return digits;
+}
+
+const QString kOwnFolder = QStringLiteral("Pasta do programa");
+
 } // namespace
 
 CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter,
@@ -44,10 +85,12 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     lblTexto->setWordWrap(true);
     lstCertificados = named(new QTreeWidget(this), "lstCertificados");
     lstCertificados->setAccessibleName(QStringLiteral("Certificados digitais"));
-    lstCertificados->setHeaderLabels({QStringLiteral("Titular"), QStringLiteral("Emitido por"),
-                                      QStringLiteral("Válido a partir de"),
-                                      QStringLiteral("Válido até"),
+    lstCertificados->setHeaderLabels({QStringLiteral("Titular"), QStringLiteral("CNPJ/CPF"),
+                                      QStringLiteral("Emitido por"), QStringLiteral("Válido até"),
+                                      QStringLiteral("Dias restantes"), QStringLiteral("Origem"),
                                       QStringLiteral("Número de série")});
+    lstCertificados->setSortingEnabled(true);
+    lstCertificados->sortByColumn(Holder, Qt::AscendingOrder);
     lstCertificados->setRootIsDecorated(false);
     lstCertificados->setSelectionMode(QAbstractItemView::SingleSelection);
     lstCertificados->setAllColumnsShowFocus(true);
@@ -62,9 +105,22 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     // One line confirming the last import; empty until then.
     lblStatus = named(new QLabel(this), "lblStatus");
     lblStatus->setWordWrap(true);
+    lblLendo = named(new QLabel(QStringLiteral("Lendo certificados..."), this), "lblLendo");
+    lblLendo->hide();
+    lblFalhas = named(new QLabel(this), "lblFalhas");
+    lblFalhas->setWordWrap(true);
+    lblFalhas->hide();
+    txtProcurar = named(new QLineEdit(this), "txtProcurar");
+    txtProcurar->setAccessibleName(QStringLiteral("Procurar por titular ou CNPJ/CPF"));
+    txtProcurar->setPlaceholderText(QStringLiteral("Titular ou CNPJ/CPF"));
+    auto* lblProcurar = named(new QLabel(QStringLiteral("&Procurar:"), this), "lblProcurar");
+    lblProcurar->setBuddy(txtProcurar);
 
     cmdImportar = named(new QPushButton(QStringLiteral("&Importar..."), this), "cmdImportar");
     cmdRemover = named(new QPushButton(QStringLiteral("&Remover"), this), "cmdRemover");
+    cmdEntrar = named(new QPushButton(QStringLiteral("&Entrar no token..."), this), "cmdEntrar");
+    cmdEntrar->setAutoDefault(false);
+    cmdEntrar->hide();
     cmdOK = named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
     cmdCancelar = named(new QPushButton(QStringLiteral("Cancelar"), this), "cmdCancelar");
     cmdOK->setDefault(true);
@@ -74,69 +130,159 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdImportar);
     buttons->addWidget(cmdRemover);
+    buttons->addWidget(cmdEntrar);
     buttons->addStretch();
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancelar);
+    auto* find = new QHBoxLayout;
+    find->addWidget(lblProcurar);
+    find->addWidget(txtProcurar);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblTexto);
+    layout->addLayout(find);
     layout->addWidget(lstCertificados);
+    layout->addWidget(lblLendo);
+    layout->addWidget(lblFalhas);
     layout->addWidget(lblVazio);
     layout->addWidget(lblStatus);
     layout->addLayout(buttons);
-    resize(860, 360);
+    resize(980, 400);
 
+    setTabOrder(txtProcurar, lstCertificados);
     setTabOrder(lstCertificados, cmdImportar);
     setTabOrder(cmdImportar, cmdRemover);
-    setTabOrder(cmdRemover, cmdOK);
+    setTabOrder(cmdRemover, cmdEntrar);
+    setTabOrder(cmdEntrar, cmdOK);
     setTabOrder(cmdOK, cmdCancelar);
 
     connect(cmdImportar, &QPushButton::clicked, this, [this] { cmdImportar_Click(); });
     connect(cmdRemover, &QPushButton::clicked, this, [this] { cmdRemover_Click(); });
+    connect(cmdEntrar, &QPushButton::clicked, this, [this] { cmdEntrar_Click(); });
+    connect(txtProcurar, &QLineEdit::textChanged, this, [this] { filter(); });
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     connect(cmdCancelar, &QPushButton::clicked, this, [this] { cmdCancelar_Click(); });
     connect(lstCertificados, &QTreeWidget::itemSelectionChanged, this,
             [this] { selectionChanged(); });
     connect(lstCertificados, &QTreeWidget::itemActivated, this, [this] { cmdOK_Click(); });
 
-    fill(entries, QString());
+    fill(fromStore(entries, kOwnFolder), QString());
+    lstCertificados->setFocus();
 }
 
-void CertificateDialog::fill(const QList<CertificateStore::Entry>& entries,
-                             const QString& selectId) {
+void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QString& selectId) {
     m_entries = entries;
+    lstCertificados->setSortingEnabled(false);
     lstCertificados->clear();
+    const QDate today = QDate::currentDate();
     QTreeWidgetItem* toSelect = nullptr;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        const Certificate& c = m_entries[i].certificate;
-        auto* item =
-            new QTreeWidgetItem(lstCertificados, {holderOf(c), c.issuer, shortDate(c.validFrom),
-                                                  shortDate(c.validTo), c.serialNumber});
-        item->setData(0, Qt::UserRole, static_cast<int>(i));
-        item->setToolTip(0, c.subject);
-        if (m_entries[i].id == selectId || (selectId.isEmpty() && i == 0))
+        const SourcedCertificate& e = m_entries[i];
+        const Certificate& c = e.certificate;
+        const int days = daysLeft(c, today);
+        auto* item = new Row(lstCertificados,
+                             {holderOf(c), formattedDocument(e.documents), c.issuer,
+                              shortDate(c.validTo), daysLeftText(days), e.origin, c.serialNumber});
+        item->setData(Holder, kIndexRole, static_cast<int>(i));
+        item->setData(DaysLeft, kSortRole, c.validTo.toSecsSinceEpoch());
+        item->setToolTip(Holder, c.subject);
+        // The text says it too ("expirado", "vence em breve"); the colour
+        // only helps the eye find those rows.
+        if (days <= kExpiryWarningDays) {
+            const QBrush brush(days < 0 ? QColor(0xB0, 0x00, 0x20) : QColor(0x9A, 0x5B, 0x00));
+            for (int column = 0; column < lstCertificados->columnCount(); ++column)
+                item->setForeground(column, brush);
+        }
+        if ((!selectId.isEmpty() && e.storeId == selectId) || (selectId.isEmpty() && !toSelect))
             toSelect = item;
     }
+    lstCertificados->setSortingEnabled(true);
+    if (selectId.isEmpty() && lstCertificados->topLevelItemCount() > 0)
+        toSelect = lstCertificados->topLevelItem(0);
     if (toSelect)
         lstCertificados->setCurrentItem(toSelect);
-    lblVazio->setVisible(m_entries.isEmpty());
+    lblVazio->setVisible(m_entries.isEmpty() && !m_listing);
+    filter();
     selectionChanged();
 }
 
 void CertificateDialog::reload(const QString& selectId) {
-    fill(m_store.list(), selectId);
+    // Only the own folder changes under the dialog; the rows of tokens and
+    // browsers stay as they were listed.
+    QList<SourcedCertificate> entries;
+    for (const SourcedCertificate& e : m_entries)
+        if (e.storeId.isEmpty())
+            entries.append(e);
+    entries.append(fromStore(m_store.list(), kOwnFolder));
+    fill(entries, selectId);
+}
+
+void CertificateDialog::filter() {
+    const QString text = txtProcurar->text().trimmed();
+    const QString digits = digitsOf(text);
+    for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
+        const bool shown = text.isEmpty() ||
+                           item->text(Holder).contains(text, Qt::CaseInsensitive) ||
+                           (!digits.isEmpty() && digitsOf(item->text(Document)).contains(digits));
+        item->setHidden(!shown);
+    }
+    QTreeWidgetItem* currentItem = lstCertificados->currentItem();
+    if (!currentItem || currentItem->isHidden()) {
+        lstCertificados->clearSelection();
+        for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
+            if (!lstCertificados->topLevelItem(i)->isHidden()) {
+                lstCertificados->setCurrentItem(lstCertificados->topLevelItem(i));
+                break;
+            }
+        }
+    }
+    selectionChanged();
+}
+
+void CertificateDialog::startListing(CertificateSourceList sources,
+                                     std::chrono::milliseconds timeout) {
+    m_timeout = timeout;
+    m_listing = true;
+    lblLendo->show();
+    lblVazio->hide();
+    auto result = std::make_shared<CertificateListing>();
+    QThread* worker = QThread::create([sources = std::move(sources), timeout, result] {
+        *result = listCertificates(sources, timeout);
+    });
+    // A dialog closed first takes its connection with it; the thread then
+    // ends within the time-out and deletes itself.
+    connect(worker, &QThread::finished, this, [this, result] { listed(*result); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+}
+
+void CertificateDialog::listed(const CertificateListing& listing) {
+    try {
+        m_listing = false;
+        lblLendo->hide();
+        m_loginTokens = listing.loginTokens;
+        cmdEntrar->setVisible(!m_loginTokens.isEmpty());
+        lblFalhas->setText(listing.failures.join(QLatin1Char('\n')));
+        lblFalhas->setVisible(!listing.failures.isEmpty());
+        fill(listing.certificates, QString());
+    } catch (const RuntimeError& e) {
+        showError(e.description());
+    }
 }
 
 void CertificateDialog::selectionChanged() {
-    const bool any = current() != nullptr;
-    cmdOK->setEnabled(any);
-    cmdRemover->setEnabled(any);
+    const SourcedCertificate* entry = current();
+    cmdOK->setEnabled(entry != nullptr);
+    // Tokens and browsers are never written to: only the own folder's
+    // copies can be removed.
+    cmdRemover->setEnabled(entry && !entry->storeId.isEmpty());
 }
 
-const CertificateStore::Entry* CertificateDialog::current() const {
+const SourcedCertificate* CertificateDialog::current() const {
     const QList<QTreeWidgetItem*> items = lstCertificados->selectedItems();
-    if (items.isEmpty())
+    if (items.isEmpty() || items.first()->isHidden())
         return nullptr;
-    const int index = items.first()->data(0, Qt::UserRole).toInt();
+    const int index = items.first()->data(Holder, kIndexRole).toInt();
     return index >= 0 && index < m_entries.size() ? &m_entries[index] : nullptr;
 }
 
@@ -171,9 +317,10 @@ void CertificateDialog::cmdImportar_Click() {
                 asked = true;
             }
         }
-        const bool listed = std::any_of(
-            m_entries.cbegin(), m_entries.cend(),
-            [&](const CertificateStore::Entry& entry) { return entry.id == imported->id; });
+        const bool listed =
+            std::any_of(m_entries.cbegin(), m_entries.cend(), [&](const SourcedCertificate& entry) {
+                return entry.storeId == imported->id;
+            });
         reload(imported->id);
         const QString holder = holderOf(imported->certificate);
         lblStatus->setText(listed ? QStringLiteral("O certificado de ") + holder +
@@ -189,8 +336,8 @@ void CertificateDialog::cmdImportar_Click() {
 
 void CertificateDialog::cmdRemover_Click() {
     try {
-        const CertificateStore::Entry* entry = current();
-        if (!entry)
+        const SourcedCertificate* entry = current();
+        if (!entry || entry->storeId.isEmpty())
             return;
         const QString holder = holderOf(entry->certificate);
         const MsgAnswer answer = m_prompter.show(
@@ -199,7 +346,7 @@ void CertificateDialog::cmdRemover_Click() {
              CertificateMessages::kTitle, MsgIcon::Warning, MsgButtons::YesNo});
         if (answer != MsgAnswer::Yes)
             return;
-        m_store.remove(entry->id);
+        m_store.remove(entry->storeId);
         lblStatus->clear();
         reload(QString());
     } catch (const RuntimeError& e) {
@@ -207,8 +354,44 @@ void CertificateDialog::cmdRemover_Click() {
     }
 }
 
+void CertificateDialog::cmdEntrar_Click() {
+    try {
+        if (m_loginTokens.isEmpty())
+            return;
+        const LoginToken token = m_loginTokens.first();
+        std::optional<QString> pin =
+            m_questions.askPin ? m_questions.askPin(token.label) : std::nullopt;
+        if (!pin)
+            return;
+        QList<SourcedCertificate> found;
+        try {
+            found = Pkcs11Source::listAfterLogin(token, *pin);
+        } catch (...) {
+            pin->fill(QLatin1Char('0'));
+            throw;
+        }
+        pin->fill(QLatin1Char('0'));
+        m_loginTokens.removeFirst();
+        cmdEntrar->setVisible(!m_loginTokens.isEmpty());
+        QList<SourcedCertificate> entries = m_entries;
+        entries.append(found);
+        fill(entries, QString());
+        if (!found.isEmpty()) {
+            for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
+                QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
+                if (m_entries[item->data(Holder, kIndexRole).toInt()].certificate.der ==
+                    found.first().certificate.der)
+                    lstCertificados->setCurrentItem(item);
+            }
+        }
+        lstCertificados->setFocus();
+    } catch (const RuntimeError& e) {
+        showError(e.description());
+    }
+}
+
 void CertificateDialog::cmdOK_Click() {
-    if (const CertificateStore::Entry* entry = current()) {
+    if (const SourcedCertificate* entry = current()) {
         m_chosen = entry->certificate;
         accept();
     }

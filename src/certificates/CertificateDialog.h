@@ -1,11 +1,14 @@
-// The certificate selection dialog: the certificates of the user's store with
-// holder, issuer, validity and serial number, a line confirming the last
-// import, and buttons to import a certificate file, remove one, choose one or
-// cancel. The file and password questions come in
+// The certificate selection dialog: the certificates of the user's store,
+// tokens and browsers with holder, CNPJ or CPF, issuer, end of validity, days
+// left (marked near and past the end), origin and serial number; a find
+// field, a line confirming the last import, and buttons to import a
+// certificate file, remove one, log into a token, choose one or cancel. The
+// file, password and PIN questions come in
 // as functions, so the program asks with its own dialogs and tests answer
 // from a script; messages go through the Prompter.
 #pragma once
 
+#include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 
 #include <QDialog>
@@ -17,6 +20,7 @@
 
 class Prompter;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
@@ -29,6 +33,9 @@ public:
         // The password of a protected file (its name given); nullopt when the
         // user cancels.
         std::function<std::optional<QString>(const QString& fileName)> askPassword;
+        // The PIN of a token (its label given), asked in a masked field;
+        // nullopt when the user cancels. The answer is used once, never kept.
+        std::function<std::optional<QString>(const QString& tokenLabel)> askPin;
     };
 
     // entries: the store's certificates as listed just before; store and
@@ -37,14 +44,25 @@ public:
                       const QString& title, const QString& displayText,
                       const QList<CertificateStore::Entry>& entries, QWidget* parent = nullptr);
 
+    // Lists sources on a worker thread, each waited for at most timeout,
+    // showing lblLendo meanwhile; the rows found replace the list and each
+    // source that failed gets one line in lblFalhas. The dialog stays usable
+    // throughout (import, cancel); closing it drops a late answer.
+    void startListing(CertificateSourceList sources, std::chrono::milliseconds timeout);
+    bool listing() const { return m_listing; }
+
     // The certificate chosen with OK; nullopt before that or after a cancel.
     const std::optional<Certificate>& chosen() const { return m_chosen; }
 
     QLabel* lblTexto;
-    QLabel* lblVazio;  // shown while the store is empty
-    QLabel* lblStatus; // the last import: new or already in the list
+    QLabel* lblVazio;       // shown while the store is empty
+    QLabel* lblStatus;      // the last import: new or already in the list
+    QLabel* lblLendo;       // "Lendo certificados..." while sources are listed
+    QLabel* lblFalhas;      // one line per source that could not be read
+    QLineEdit* txtProcurar; // keeps the rows whose holder or document holds the text
     QTreeWidget* lstCertificados;
     QPushButton* cmdImportar;
+    QPushButton* cmdEntrar; // shown while a token waits for its PIN
     QPushButton* cmdRemover;
     QPushButton* cmdOK;
     QPushButton* cmdCancelar;
@@ -55,20 +73,28 @@ public:
     void cmdImportar_Click();
     // Asks Yes/No, then removes the selected certificate from the store.
     void cmdRemover_Click();
+    // Asks the PIN of the first token that waits for one, logs in, adds its
+    // certificates to the list and logs out. A wrong PIN is said in a box.
+    void cmdEntrar_Click();
     // Closes with the selected certificate (nothing happens without one).
     void cmdOK_Click();
     void cmdCancelar_Click();
 
 private:
-    void fill(const QList<CertificateStore::Entry>& entries, const QString& selectId);
+    void fill(const QList<SourcedCertificate>& entries, const QString& selectId);
     void reload(const QString& selectId);
+    void listed(const CertificateListing& listing);
+    void filter();
     void selectionChanged();
-    const CertificateStore::Entry* current() const;
+    const SourcedCertificate* current() const;
     void showError(const QString& text);
 
     CertificateStore& m_store;
     Prompter& m_prompter;
     Questions m_questions;
-    QList<CertificateStore::Entry> m_entries;
+    QList<SourcedCertificate> m_entries;
+    QList<LoginToken> m_loginTokens;
+    std::chrono::milliseconds m_timeout{10000};
+    bool m_listing = false;
     std::optional<Certificate> m_chosen;
 };

@@ -10,12 +10,15 @@
 #include <QInputDialog>
 #include <QLineEdit>
 
-StoreCertificatePicker::StoreCertificatePicker(CertificateStore& store, Prompter& prompter)
-    : m_store(store), m_prompter(prompter) {}
+StoreCertificatePicker::StoreCertificatePicker(CertificateStore& store, Prompter& prompter,
+                                               CertificateSourceList sources,
+                                               std::chrono::milliseconds timeout)
+    : m_store(store), m_prompter(prompter), m_sources(std::move(sources)), m_timeout(timeout) {}
 
 std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
                                                         const QString& displayText) {
-    const QList<CertificateStore::Entry> entries = m_store.list();
+    const QList<CertificateStore::Entry> entries =
+        m_sources.empty() ? m_store.list() : QList<CertificateStore::Entry>();
     CertificateDialog* dialogPtr = nullptr;
     CertificateDialog::Questions questions;
     questions.chooseFile = [&dialogPtr] {
@@ -34,9 +37,21 @@ std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
             return std::nullopt;
         return password;
     };
+    questions.askPin = [&dialogPtr](const QString& tokenLabel) -> std::optional<QString> {
+        bool ok = false;
+        const QString pin =
+            QInputDialog::getText(dialogPtr, QStringLiteral("PIN do token"),
+                                  QStringLiteral("PIN do token %1:").arg(tokenLabel),
+                                  QLineEdit::Password, QString(), &ok);
+        if (!ok)
+            return std::nullopt;
+        return pin;
+    };
     CertificateDialog dialog(m_store, m_prompter, std::move(questions), title, displayText, entries,
                              QApplication::activeWindow());
     dialogPtr = &dialog;
+    if (!m_sources.empty())
+        dialog.startListing(m_sources, m_timeout);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.chosen();

@@ -1,9 +1,11 @@
-// The program's certificate picker: the user's certificate store shown in the
-// certificate selection dialog, with the desktop's file dialog and a masked
-// password question for imports.
+// The program's certificate picker: the user's certificate store, and the
+// tokens and browsers' databases when sources are given, shown in the
+// certificate selection dialog, with the desktop's file dialog and masked
+// password and PIN questions.
 #pragma once
 
 #include "certificates/CertificatePicker.h"
+#include "certificates/CertificateSources.h"
 
 class CertificateStore;
 class Prompter;
@@ -11,14 +13,22 @@ class Prompter;
 class StoreCertificatePicker : public CertificatePicker {
 public:
     // store and prompter are not owned and must outlive the picker.
-    StoreCertificatePicker(CertificateStore& store, Prompter& prompter);
+    // sources empty: the store alone, listed before the dialog opens; else
+    // the dialog lists sources (the store's folder among them) while it is
+    // open, waiting at most timeout for each.
+    StoreCertificatePicker(CertificateStore& store, Prompter& prompter,
+                           CertificateSourceList sources = {},
+                           std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    // Lists the store (throws RuntimeError when it cannot be read), then shows
-    // the dialog modal over the active window and returns the chosen
-    // certificate, or nullopt when the user cancels.
+    // Shows the dialog modal over the active window and returns the chosen
+    // certificate, or nullopt when the user cancels. Without sources, throws
+    // RuntimeError when the store cannot be read; with them, a source that
+    // cannot be read is named in the dialog.
     std::optional<Certificate> pick(const QString& title, const QString& displayText) override;
 
 private:
     CertificateStore& m_store;
     Prompter& m_prompter;
+    CertificateSourceList m_sources;
+    std::chrono::milliseconds m_timeout;
 };

@@ -3,14 +3,19 @@
 // protected file, removing, and how keyboard and screen-reader users meet it.
 #include "certificates/CertificateDialog.h"
 #include "certificates/CertificateStore.h"
+#include "certificates/FolderSource.h"
+#include "certificates/Pkcs11Source.h"
 #include "certificates/StoreCertificatePicker.h"
 #include "support/AccessibilityCheck.h"
 #include "support/FakePrompter.h"
 #include "support/TestCertificates.h"
+#include "support/TestTokens.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -23,8 +28,11 @@
 
 namespace {
 
+using dadav::test::BlockingSource;
+using dadav::test::kSoftHsmModule;
 using dadav::test::makeCertificateDer;
 using dadav::test::makePkcs12;
+using dadav::test::SoftHsm;
 using dadav::test::TestCertificateOptions;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -52,6 +60,17 @@ protected:
     QStringList files;
     std::deque<std::optional<QString>> passwords;
     QStringList passwordFilesAsked;
+    std::deque<std::optional<QString>> pins;
+    QStringList pinTokensAsked;
+
+    // Runs the event loop until the dialog's listing has answered.
+    static void waitForListing(const CertificateDialog& d) {
+        QElapsedTimer t;
+        t.start();
+        while (d.listing() && t.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        ASSERT_FALSE(d.listing()) << "the listing never answered";
+    }
 
     std::unique_ptr<CertificateDialog> open() {
         CertificateDialog::Questions q;
@@ -66,6 +85,16 @@ protected:
             }
             auto next = passwords.front();
             passwords.pop_front();
+            return next;
+        };
+        q.askPin = [this](const QString& label) -> std::optional<QString> {
+            pinTokensAsked << label;
+            if (pins.empty()) {
+                ADD_FAILURE() << "unexpected PIN question";
+                return std::nullopt;
+            }
+            auto next = pins.front();
+            pins.pop_front();
             return next;
         };
         auto dialog =
@@ -101,10 +130,10 @@ TEST_F(CertificateDialogTest, ListsTheStoreAndReturnsTheChosenCertificate) {
     ASSERT_THAT(holders(*d), ElementsAre(QStringLiteral("MARIA:12345678909"),
                                          QStringLiteral("PADARIA:11222333000181")));
     const QTreeWidgetItem* row = d->lstCertificados->topLevelItem(0);
-    EXPECT_EQ(row->text(1), QStringLiteral("CN = AC Teste"));
-    EXPECT_EQ(row->text(2), QStringLiteral("02/01/2025 03:04"));
+    EXPECT_EQ(row->text(2), QStringLiteral("CN = AC Teste"));
     EXPECT_EQ(row->text(3), QStringLiteral("07/06/2027 08:09"));
-    EXPECT_EQ(row->text(4), QStringLiteral("01"));
+    EXPECT_EQ(row->text(5), QStringLiteral("Pasta do programa"));
+    EXPECT_EQ(row->text(6), QStringLiteral("01"));
     EXPECT_EQ(d->lblStatus->text(), QString());
 
     // The first row starts selected; OK returns it.
@@ -127,10 +156,10 @@ TEST_F(CertificateDialogTest, SameHolderAndDatesAreToldApartBySerialNumber) {
 
     auto d = open();
     ASSERT_EQ(d->lstCertificados->topLevelItemCount(), 2);
-    EXPECT_EQ(d->lstCertificados->headerItem()->text(4), QStringLiteral("Número de série"));
+    EXPECT_EQ(d->lstCertificados->headerItem()->text(6), QStringLiteral("Número de série"));
     QStringList serials;
     for (int i = 0; i < 2; ++i)
-        serials << d->lstCertificados->topLevelItem(i)->text(4);
+        serials << d->lstCertificados->topLevelItem(i)->text(6);
     EXPECT_THAT(serials,
                 ::testing::UnorderedElementsAre(QStringLiteral("01"), QStringLiteral("7A3B5C")));
 }
@@ -234,15 +263,122 @@ TEST_F(CertificateDialogTest, RemoveAsksFirst) {
     EXPECT_EQ(store.list().size(), 1);
 }
 
+// Days left, their marking and the document column; an expired certificate
+// stays selectable (the server's date decides).
+TEST_F(CertificateDialogTest, MarksCertificatesNearOrPastTheirEnd) {
+    struct Case {
+        const char* holder;
+        int daysToEnd;
+        QString altName;
+        QString document;
+        QString daysText;
+        bool coloured;
+    } cases[] = {
+        {"LONGE", 200, QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:11222333000181"),
+         QStringLiteral("11.222.333/0001-81"), QStringLiteral("200 dias"), false},
+        {"PERTO", 10, QStringLiteral("otherName:2.16.76.1.3.1;PRINTABLESTRING:0101198012345678909"),
+         QStringLiteral("123.456.789-09"), QStringLiteral("10 dias, vence em breve"), true},
+        {"LIMITE", 30, QString(), QString(), QStringLiteral("30 dias, vence em breve"), true},
+        {"VENCIDO", -5, QString(), QString(), QStringLiteral("expirado"), true},
+    };
+    for (const Case& c : cases) {
+        TestCertificateOptions o = holder(QString::fromLatin1(c.holder));
+        o.subjectAltName = c.altName;
+        o.notBefore = QDateTime::currentDateTimeUtc().addDays(-400);
+        o.notAfter = QDateTime(QDate::currentDate().addDays(c.daysToEnd), QTime(12, 0)).toUTC();
+        store.importBytes(makeCertificateDer(o));
+    }
+    auto d = open();
+    for (const Case& c : cases) {
+        const auto rows =
+            d->lstCertificados->findItems(QString::fromLatin1(c.holder), Qt::MatchExactly);
+        ASSERT_EQ(rows.size(), 1) << c.holder;
+        EXPECT_EQ(rows[0]->text(1), c.document) << c.holder;
+        EXPECT_EQ(rows[0]->text(4), c.daysText) << c.holder;
+        EXPECT_EQ(rows[0]->foreground(0).color() != d->lstCertificados->palette().text().color(),
+                  c.coloured)
+            << c.holder;
+    }
+    // Type-to-find by holder, then by document digits typed with or without
+    // punctuation; sorting by days left puts the expired one first.
+    d->txtProcurar->setText(QStringLiteral("ven"));
+    EXPECT_EQ(d->lstCertificados->currentItem()->text(0), QStringLiteral("VENCIDO"));
+    d->cmdOK->click();
+    ASSERT_TRUE(d->chosen().has_value());
+    EXPECT_EQ(d->chosen()->holderName, QStringLiteral("VENCIDO"));
+
+    auto e = open();
+    e->txtProcurar->setText(QStringLiteral("123.456"));
+    QStringList shown;
+    for (int i = 0; i < e->lstCertificados->topLevelItemCount(); ++i)
+        if (!e->lstCertificados->topLevelItem(i)->isHidden())
+            shown << e->lstCertificados->topLevelItem(i)->text(0);
+    EXPECT_THAT(shown, ElementsAre(QStringLiteral("PERTO")));
+    e->txtProcurar->setText(QStringLiteral("nenhum"));
+    EXPECT_FALSE(e->cmdOK->isEnabled());
+    e->txtProcurar->clear();
+    e->lstCertificados->sortByColumn(4, Qt::AscendingOrder);
+    EXPECT_EQ(holders(*e), (QStringList{QStringLiteral("VENCIDO"), QStringLiteral("PERTO"),
+                                        QStringLiteral("LIMITE"), QStringLiteral("LONGE")}));
+}
+
+// Tokens and a module that hangs: the dialog says it is reading, stays
+// usable, then lists the token beside the own folder and names the module
+// that did not answer. A token that needs its PIN is entered from the dialog.
+TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
+    SoftHsm hsm(tmp.filePath(QStringLiteral("hsm")));
+    hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"),
+                       makeCertificateDer(holder(QStringLiteral("TOKEN PUBLICO"))), false);
+    hsm.initToken(QStringLiteral("cartao"), QStringLiteral("654321"));
+    const QByteArray hidden = makeCertificateDer(holder(QStringLiteral("CARTAO PRIVADO")));
+    hsm.addCertificate(QStringLiteral("cartao"), QStringLiteral("654321"), hidden, true);
+    store.importBytes(makeCertificateDer(holder(QStringLiteral("ARQUIVO"))));
+    auto blocking = std::make_shared<BlockingSource>();
+
+    auto d = open();
+    d->startListing({std::make_shared<FolderSource>(store.folder()),
+                     std::make_shared<Pkcs11Source>(QStringList{kSoftHsmModule}), blocking},
+                    std::chrono::milliseconds(500));
+    EXPECT_TRUE(d->lblLendo->isVisible());
+    EXPECT_EQ(d->lblLendo->text(), QStringLiteral("Lendo certificados..."));
+    EXPECT_TRUE(d->cmdCancelar->isEnabled());
+    waitForListing(*d);
+    blocking->release();
+    EXPECT_FALSE(d->lblLendo->isVisible());
+    EXPECT_EQ(holders(*d),
+              (QStringList{QStringLiteral("ARQUIVO"), QStringLiteral("TOKEN PUBLICO")}));
+    EXPECT_TRUE(d->lblFalhas->isVisible());
+    EXPECT_EQ(d->lblFalhas->text(), QStringLiteral("Módulo travado: não respondeu em 1 s."));
+    ASSERT_TRUE(d->cmdEntrar->isVisible());
+
+    // The token row is chosen without any import; it cannot be removed.
+    d->lstCertificados->setCurrentItem(d->lstCertificados->topLevelItem(1));
+    EXPECT_FALSE(d->cmdRemover->isEnabled());
+
+    pins = {QStringLiteral("000000"), QStringLiteral("654321")};
+    d->cmdEntrar->click();
+    EXPECT_EQ(prompter.texts(), QStringList{QStringLiteral("PIN incorreto para o token cartao.")});
+    d->cmdEntrar->click();
+    EXPECT_EQ(pinTokensAsked, (QStringList{QStringLiteral("cartao"), QStringLiteral("cartao")}));
+    EXPECT_FALSE(d->cmdEntrar->isVisible());
+    EXPECT_EQ(d->lstCertificados->currentItem()->text(0), QStringLiteral("CARTAO PRIVADO"));
+    EXPECT_EQ(d->lstCertificados->currentItem()->text(5),
+              QStringLiteral("Token cartao (libsofthsm2.so)"));
+    d->cmdOK->click();
+    ASSERT_TRUE(d->chosen().has_value());
+    EXPECT_EQ(d->chosen()->der, hidden);
+}
+
 TEST_F(CertificateDialogTest, KeyboardAndScreenReader) {
     store.importBytes(makeCertificateDer(holder(QStringLiteral("MARIA"))));
     auto d = open();
     EXPECT_THAT(AccessibilityCheck::unnamedControls(d.get()), IsEmpty());
     EXPECT_THAT(AccessibilityCheck::unreachableControls(d.get()), IsEmpty());
     EXPECT_THAT(AccessibilityCheck::tabOrder(d.get()),
-                ElementsAre(QStringLiteral("lstCertificados"), QStringLiteral("cmdImportar"),
-                            QStringLiteral("cmdRemover"), QStringLiteral("cmdOK"),
-                            QStringLiteral("cmdCancelar")));
+                ElementsAre(QStringLiteral("txtProcurar"), QStringLiteral("lstCertificados"),
+                            QStringLiteral("cmdImportar"), QStringLiteral("cmdRemover"),
+                            QStringLiteral("cmdOK"), QStringLiteral("cmdCancelar")));
     EXPECT_TRUE(d->cmdOK->isDefault());
 }
 

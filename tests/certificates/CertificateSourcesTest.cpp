@@ -16,9 +16,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace {
 
 using namespace dadav::test;
@@ -209,32 +206,11 @@ TEST(NssSourceTest, FindsTheUsersDatabasesFromProfilesIni) {
                                     QStringLiteral("Firefox (perfil trabalho)")));
 }
 
-// A source that answers only when the test lets it.
-class HangingSource : public CertificateSource {
-public:
-    QString name() const override { return QStringLiteral("Módulo travado"); }
-    CertificateListing list() const override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_released.wait(lock, [this] { return m_free; });
-        return {};
-    }
-    void release() {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_free = true;
-        m_released.notify_all();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_released;
-    bool m_free = false;
-};
-
 TEST(CertificateSourcesTest, SourceThatHangsIsNamedAndTheOthersStillList) {
     QTemporaryDir dir;
     CertificateStore store(dir.filePath(QStringLiteral("certificados")));
     store.importBytes(makeCertificateDer(company()));
-    auto hanging = std::make_shared<HangingSource>();
+    auto hanging = std::make_shared<BlockingSource>();
     const CertificateListing listing = listCertificates(
         {hanging, std::make_shared<FolderSource>(store.folder())}, std::chrono::milliseconds(300));
     hanging->release();

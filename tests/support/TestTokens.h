@@ -5,8 +5,13 @@
 // std::runtime_error naming what could not be started.
 #pragma once
 
+#include "certificates/CertificateSource.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace dadav::test {
 
@@ -39,5 +44,27 @@ private:
 // certificate without key.
 void makeNssDatabase(const QString& folder, const QByteArray& pkcs12, const QString& password,
                      const QByteArray& authorityDer);
+
+// A source that stands for a module that hangs: list() returns (empty) only
+// after release().
+class BlockingSource : public CertificateSource {
+public:
+    QString name() const override { return QStringLiteral("Módulo travado"); }
+    CertificateListing list() const override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_released.wait(lock, [this] { return m_free; });
+        return {};
+    }
+    void release() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_free = true;
+        m_released.notify_all();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_released;
+    bool m_free = false;
+};
 
 } // namespace dadav::test
