@@ -303,8 +303,10 @@ void CertificateDialog::cmdImportar_Click() {
         // is asked until the password opens it or the question is cancelled.
         for (bool asked = false; !imported;) {
             try {
-                imported = m_store.importFile(path, password);
+                imported = m_store.importFile(path, password, m_questions.chooseCertificate);
             } catch (const CertificateImportError& e) {
+                if (e.reason() == CertificateImportError::Reason::Cancelled)
+                    return;
                 if (e.reason() != CertificateImportError::Reason::WrongPassword)
                     throw;
                 if (asked)

@@ -36,6 +36,9 @@ public:
         // The PIN of a token (its label given), asked in a masked field;
         // nullopt when the user cancels. The answer is used once, never kept.
         std::function<std::optional<QString>(const QString& tokenLabel)> askPin;
+        // Which holder's certificate to import when a file holds several;
+        // nullopt cancels the import.
+        CertificateStore::ChooseCertificate chooseCertificate;
     };
 
     // entries: the store's certificates as listed just before; store and

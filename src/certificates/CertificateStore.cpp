@@ -8,8 +8,10 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
 #include <openssl/provider.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -37,6 +39,7 @@ struct Free {
     void operator()(BIO* p) const { BIO_free(p); }
     void operator()(PKCS12* p) const { PKCS12_free(p); }
     void operator()(STACK_OF(X509) * p) const { sk_X509_pop_free(p, X509_free); }
+    void operator()(PKCS7* p) const { PKCS7_free(p); }
 };
 template <typename T> using Ptr = std::unique_ptr<T, Free>;
 
@@ -81,7 +84,9 @@ void loadLegacyAlgorithms() {
     static const Holder legacy;
 }
 
-QByteArray certificateOfPkcs12(PKCS12* p12, const QString& password) {
+// The certificate of the file's key; a file without a key (a certificate
+// exported alone, or with its chain) gives all its certificates.
+QList<QByteArray> certificatesOfPkcs12(PKCS12* p12, const QString& password) {
     const QByteArray pass = password.toUtf8();
     // An empty password may have been applied as no password at all.
     const bool macOk = !PKCS12_mac_present(p12) ||
@@ -113,18 +118,80 @@ QByteArray certificateOfPkcs12(PKCS12* p12, const QString& password) {
         throw CertificateImportError(
             Reason::NotACertificate,
             QStringLiteral("Não foi possível abrir o arquivo do certificado com esta senha."));
-    if (!cert)
+    if (cert)
+        return {toDer(cert)};
+    QList<QByteArray> ders;
+    for (int i = 0; chain && i < sk_X509_num(chain); ++i)
+        ders.append(toDer(sk_X509_value(chain, i)));
+    if (ders.isEmpty())
         throw notACertificate();
-    return toDer(cert);
+    return ders;
 }
 
-QByteArray certificateOfPem(const QByteArray& bytes) {
+QList<QByteArray> certificatesOfPkcs7(PKCS7* p7) {
+    QList<QByteArray> ders;
+    STACK_OF(X509)* certs =
+        p7 && PKCS7_type_is_signed(p7) && p7->d.sign ? p7->d.sign->cert : nullptr;
+    for (int i = 0; certs && i < sk_X509_num(certs); ++i)
+        ders.append(toDer(sk_X509_value(certs, i)));
+    return ders;
+}
+
+// Every certificate of a PEM text: its CERTIFICATE blocks, or the
+// certificates of a PKCS7 block (a ".p7b" saved as text).
+QList<QByteArray> certificatesOfPem(const QByteArray& bytes) {
+    QList<QByteArray> ders;
     Ptr<BIO> bio(BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())));
-    Ptr<X509> x(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    while (bio) {
+        Ptr<X509> x(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+        if (!x)
+            break;
+        ders.append(toDer(x.get()));
+    }
     ERR_clear_error();
-    if (!x)
+    if (ders.isEmpty() && bytes.contains("-----BEGIN PKCS7-----")) {
+        Ptr<BIO> again(BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())));
+        Ptr<PKCS7> p7(again ? PEM_read_bio_PKCS7(again.get(), nullptr, nullptr, nullptr) : nullptr);
+        ERR_clear_error();
+        ders = certificatesOfPkcs7(p7.get());
+    }
+    if (ders.isEmpty())
         throw notACertificate();
-    return toDer(x.get());
+    return ders;
+}
+
+// A DER certificate, or a ".p7b" in DER.
+QList<QByteArray> certificatesOfDer(const QByteArray& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    Ptr<PKCS7> p7(d2i_PKCS7(nullptr, &p, static_cast<long>(bytes.size())));
+    ERR_clear_error();
+    const QList<QByteArray> ders = certificatesOfPkcs7(p7.get());
+    return ders.isEmpty() ? QList<QByteArray>{bytes} : ders;
+}
+
+// The holders' certificates of a bundle: those that are no authority and
+// sign no other certificate of the bundle. A bundle of authorities only is
+// kept whole, so the user still gets a choice.
+QList<QByteArray> holderCertificates(const QList<QByteArray>& ders) {
+    std::vector<Ptr<X509>> certs;
+    for (const QByteArray& der : ders) {
+        const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
+        certs.emplace_back(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+    }
+    ERR_clear_error();
+    QList<QByteArray> holders;
+    for (std::size_t i = 0; i < certs.size(); ++i) {
+        if (!certs[i])
+            continue;
+        bool signsAnother = X509_check_ca(certs[i].get()) == 1;
+        for (std::size_t j = 0; j < certs.size() && !signsAnother; ++j)
+            signsAnother = j != i && certs[j] &&
+                           X509_check_issued(certs[i].get(), certs[j].get()) == X509_V_OK;
+        if (!signsAnother)
+            holders.append(ders[static_cast<qsizetype>(i)]);
+    }
+    ERR_clear_error();
+    return holders.isEmpty() ? ders : holders;
 }
 
 QByteArray pemText(const QByteArray& der) {
@@ -200,7 +267,8 @@ bool CertificateStore::needsPassword(const QByteArray& bytes) {
     return decodePkcs12(bytes) != nullptr;
 }
 
-CertificateStore::Entry CertificateStore::importFile(const QString& path, const QString& password) {
+CertificateStore::Entry CertificateStore::importFile(const QString& path, const QString& password,
+                                                     const ChooseCertificate& choose) {
     QFile file(path);
     const QString name = QFileInfo(path).fileName();
     if (!file.open(QIODevice::ReadOnly))
@@ -211,25 +279,36 @@ CertificateStore::Entry CertificateStore::importFile(const QString& path, const 
         throw CertificateImportError(
             Reason::Unreadable, QStringLiteral("O arquivo ") + name +
                                     QStringLiteral(" é grande demais para ser um certificado."));
-    return importBytes(file.readAll(), password);
+    return importBytes(file.readAll(), password, choose);
 }
 
 CertificateStore::Entry CertificateStore::importBytes(const QByteArray& bytes,
-                                                      const QString& password) {
-    QByteArray der;
+                                                      const QString& password,
+                                                      const ChooseCertificate& choose) {
+    QList<QByteArray> ders;
     if (Ptr<PKCS12> p12 = decodePkcs12(bytes))
-        der = certificateOfPkcs12(p12.get(), password);
+        ders = certificatesOfPkcs12(p12.get(), password);
     else if (bytes.contains("-----BEGIN "))
-        der = certificateOfPem(bytes);
+        ders = certificatesOfPem(bytes);
     else
-        der = bytes;
+        ders = certificatesOfDer(bytes);
 
-    Certificate certificate;
+    QList<Certificate> candidates;
     try {
-        certificate = parseCertificateDer(der);
+        for (const QByteArray& holder : holderCertificates(ders))
+            candidates.append(parseCertificateDer(holder));
     } catch (const RuntimeError&) {
         throw notACertificate();
     }
+    qsizetype chosen = 0;
+    if (candidates.size() > 1 && choose) {
+        const std::optional<qsizetype> answer = choose(candidates);
+        if (!answer || *answer < 0 || *answer >= candidates.size())
+            throw CertificateImportError(Reason::Cancelled, QString());
+        chosen = *answer;
+    }
+    const Certificate certificate = candidates[chosen];
+    const QByteArray der = certificate.der;
 
     const QString id = idOf(der);
     const auto writeFailed = [this] {

@@ -12,6 +12,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 class CertificateStore {
 public:
     struct Entry {
@@ -33,21 +36,31 @@ public:
     // exists but cannot be listed.
     QList<Entry> list() const;
 
+    // Picks the holder's certificate among several of one file (their
+    // index), or nullopt to cancel the import.
+    using ChooseCertificate = std::function<std::optional<qsizetype>(const QList<Certificate>&)>;
+
     // Whether bytes are a PKCS#12 file, whose import needs a password.
     static bool needsPassword(const QByteArray& bytes);
 
     // Reads the file and imports it (see importBytes). Throws
     // CertificateImportError with reason Unreadable when the file cannot be
     // read or is larger than a certificate file can be, and as importBytes.
-    Entry importFile(const QString& path, const QString& password = {});
+    Entry importFile(const QString& path, const QString& password = {},
+                     const ChooseCertificate& choose = {});
 
-    // Imports a certificate: DER, PEM (the first certificate of the text) or
-    // PKCS#12 opened with password (the certificate that belongs to its key).
-    // Returns the stored entry. Throws CertificateImportError (description
-    // in Portuguese, for the user) with reason WrongPassword
+    // Imports a certificate: DER, PEM, PKCS#7 (".p7b", DER or PEM) or
+    // PKCS#12 opened with password (the certificate that belongs to its key,
+    // or, in a file without a key, its certificates). Of a bundle with a
+    // chain, the holder's certificate is kept, not the authorities'; when the
+    // bundle holds several holders, choose picks one (the first in the file
+    // without it). Returns the stored entry. Throws CertificateImportError
+    // (description in Portuguese, for the user) with reason WrongPassword
     // when the PKCS#12 password is wrong, NotACertificate when the bytes hold
-    // no certificate, WriteFailed when the store cannot be written.
-    Entry importBytes(const QByteArray& bytes, const QString& password = {});
+    // no certificate, WriteFailed when the store cannot be written, Cancelled
+    // (empty description) when choose returns nullopt.
+    Entry importBytes(const QByteArray& bytes, const QString& password = {},
+                      const ChooseCertificate& choose = {});
 
     // Deletes a stored certificate. Throws RuntimeError when its file exists
     // and cannot be deleted; an unknown id is not an error.
@@ -63,7 +76,7 @@ private:
 // An import that failed; description() is the text the user reads.
 class CertificateImportError : public RuntimeError {
 public:
-    enum class Reason { Unreadable, NotACertificate, WrongPassword, WriteFailed };
+    enum class Reason { Unreadable, NotACertificate, WrongPassword, WriteFailed, Cancelled };
     CertificateImportError(Reason reason, QString description);
     Reason reason() const { return m_reason; }
 

@@ -40,10 +40,13 @@ QList<QByteArray> userCertificates(const QString& folder, QString& error) {
     }
     QList<QByteArray> ders;
     if (CERTCertList* list = PK11_ListCerts(PK11CertListUserUnique, nullptr)) {
-        for (CERTCertListNode* node = CERT_LIST_HEAD(list); !CERT_LIST_END(node, list);
-             node = CERT_LIST_NEXT(node))
+        // The list's nodes start with their links (what NSS's own list
+        // macros rely on, written out here without their C casts).
+        for (PRCList* link = list->list.next; link != &list->list; link = link->next) {
+            const CERTCertListNode* node = reinterpret_cast<const CERTCertListNode*>(link);
             ders.append(QByteArray(reinterpret_cast<const char*>(node->cert->derCert.data),
                                    static_cast<qsizetype>(node->cert->derCert.len)));
+        }
         CERT_DestroyCertList(list);
     }
     NSS_ShutdownContext(context);

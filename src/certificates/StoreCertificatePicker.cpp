@@ -24,8 +24,9 @@ std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
     questions.chooseFile = [&dialogPtr] {
         return QFileDialog::getOpenFileName(
             dialogPtr, QStringLiteral("Importar certificado digital"), QDir::homePath(),
-            QStringLiteral("Certificados digitais (*.pfx *.p12 *.cer *.crt *.der *.pem);;"
-                           "Todos os arquivos (*)"));
+            QStringLiteral(
+                "Certificados digitais (*.pfx *.p12 *.cer *.crt *.der *.pem *.p7b *.p7c);;"
+                "Todos os arquivos (*)"));
     };
     questions.askPassword = [&dialogPtr](const QString& fileName) -> std::optional<QString> {
         bool ok = false;
@@ -46,6 +47,22 @@ std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
         if (!ok)
             return std::nullopt;
         return pin;
+    };
+    questions.chooseCertificate =
+        [&dialogPtr](const QList<Certificate>& certificates) -> std::optional<qsizetype> {
+        QStringList items;
+        for (const Certificate& c : certificates)
+            items.append((c.holderName.isEmpty() ? c.subject : c.holderName) +
+                         QStringLiteral(" (válido até ") +
+                         c.validTo.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(')'));
+        bool ok = false;
+        const QString item = QInputDialog::getItem(
+            dialogPtr, QStringLiteral("Importar certificado digital"),
+            QStringLiteral("O arquivo contém mais de um certificado. Escolha o do titular:"), items,
+            0, false, &ok);
+        if (!ok)
+            return std::nullopt;
+        return items.indexOf(item);
     };
     CertificateDialog dialog(m_store, m_prompter, std::move(questions), title, displayText, entries,
                              QApplication::activeWindow());

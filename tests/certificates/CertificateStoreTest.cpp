@@ -96,6 +96,64 @@ TEST_F(CertificateStoreTest, ImportsEveryFormatAndKeepsOnlyTheCertificate) {
     EXPECT_EQ(listed[3].certificate.der, p12Der);
 }
 
+// Files exported with their chain keep the holder's certificate, whatever
+// the order of the chain; a file with several holders asks which.
+TEST_F(CertificateStoreTest, ChainsImportTheHoldersCertificate) {
+    using dadav::test::derToPem;
+    const dadav::test::TestChain chain = dadav::test::makeChain(
+        holder(QStringLiteral("PADARIA:11222333000181")), QStringLiteral("AC Teste"));
+    const QByteArray ca = chain.authorityDer, leaf = chain.holderDer;
+    struct Case {
+        const char* file;
+        QByteArray bytes;
+        QString password;
+    };
+    const Case cases[] = {
+        {"cadeia.pem", derToPem(ca) + derToPem(leaf), QString()},
+        {"cadeia-invertida.pem", derToPem(leaf) + derToPem(ca), QString()},
+        {"cadeia.p7b", dadav::test::makePkcs7({ca, leaf}, true), QString()},
+        {"cadeia-der.p7b", dadav::test::makePkcs7({ca, leaf}, false), QString()},
+        {"sem-chave.pfx", dadav::test::makeKeylessPkcs12({ca, leaf}, QStringLiteral("1")),
+         QStringLiteral("1")},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.file);
+        CertificateStore store(
+            tmp.filePath(QString::fromLatin1(k.file) + QStringLiteral(".store")));
+        writeFile(source(QString::fromLatin1(k.file)), k.bytes);
+        bool asked = false;
+        const auto entry = store.importFile(source(QString::fromLatin1(k.file)), k.password,
+                                            [&](const QList<Certificate>&) {
+                                                asked = true;
+                                                return std::optional<qsizetype>(0);
+                                            });
+        EXPECT_EQ(entry.certificate.der, leaf);
+        EXPECT_FALSE(asked);
+        EXPECT_EQ(store.list().size(), 1);
+    }
+
+    const QByteArray other = makeCertificateDer(holder(QStringLiteral("MARIA:12345678909")));
+    const QByteArray two = derToPem(ca) + derToPem(leaf) + derToPem(other);
+    CertificateStore store(folder());
+    QStringList offered;
+    const auto pickSecond = [&](const QList<Certificate>& candidates) {
+        for (const Certificate& c : candidates)
+            offered << c.holderName;
+        return std::optional<qsizetype>(1);
+    };
+    EXPECT_EQ(store.importBytes(two, QString(), pickSecond).certificate.der, other);
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("PADARIA:11222333000181"),
+                                    QStringLiteral("MARIA:12345678909")}));
+    try {
+        store.importBytes(two, QString(),
+                          [](const QList<Certificate>&) { return std::optional<qsizetype>(); });
+        ADD_FAILURE() << "a cancelled choice imported";
+    } catch (const CertificateImportError& e) {
+        EXPECT_EQ(e.reason(), Reason::Cancelled);
+    }
+    EXPECT_EQ(store.list().size(), 1);
+}
+
 TEST_F(CertificateStoreTest, RefusedImportsWriteNothing) {
     CertificateStore store(folder());
     const QByteArray p12 = makePkcs12(holder(QStringLiteral("PADARIA")), QStringLiteral("certa"));
