@@ -12,7 +12,11 @@
 #include "app/Principal.h"
 #include "base/AppPaths.h"
 #include "certificates/Certificate.h"
+#include "certificates/CertificateDialog.h"
 #include "certificates/CertificateMessages.h"
+#include "certificates/NssSource.h"
+#include "certificates/Pkcs11Source.h"
+#include "certificates/StoreCertificatePicker.h"
 #include "net/SoapTransport.h"
 #include "platform/MaskedEdit.h"
 #include "shell/AppContext.h"
@@ -25,6 +29,7 @@
 #include "support/FakePrompter.h"
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
+#include "support/TestTokens.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -38,7 +43,10 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -232,6 +240,70 @@ TEST_F(TaxpayerWindows, RegisterCompanyWithKeyFromServer) {
     EXPECT_THAT(storedRows(), ElementsAre(row(kIe, QStringLiteral("Padaria São João Ltda"), kCnpj,
                                               kKey, QStringLiteral("1.234.567-8"), true)));
     EXPECT_EQ(loaded<frmtbl_CriaContribuinte>(), nullptr) << "the window closes";
+}
+
+// A newcomer with the e-CNPJ on a token, or in a browser's database, and no
+// file imported: the real selection dialog lists it and the key comes from
+// the server.
+TEST_F(TaxpayerWindows, RegisterCompanyWithCertificateFromTokenOrBrowser) {
+    dadav::test::TestCertificateOptions options;
+    options.commonName = QStringLiteral("PADARIA SAO JOAO LTDA:11222333000181");
+    options.subjectAltName =
+        QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:11222333000181");
+    const dadav::test::TestChain chain =
+        dadav::test::makeChain(options, QStringLiteral("AC Teste"));
+    QTemporaryDir tmp;
+    dadav::test::SoftHsm hsm(tmp.filePath(QStringLiteral("hsm")));
+    hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"), chain.holderDer, false);
+    dadav::test::makeNssDatabase(tmp.filePath(QStringLiteral("nssdb")), chain.holderPkcs12,
+                                 QStringLiteral("1234"), chain.authorityDer);
+    struct Case {
+        const char* name;
+        std::shared_ptr<const CertificateSource> source;
+        QString origin;
+    } cases[] = {
+        {"token", std::make_shared<Pkcs11Source>(QStringList{dadav::test::kSoftHsmModule}),
+         QStringLiteral("Token e-CNPJ (libsofthsm2.so)")},
+        {"NSS",
+         std::make_shared<NssSource>(QList<NssDatabase>{
+             {tmp.filePath(QStringLiteral("nssdb")), QStringLiteral("Firefox (perfil x)")}}),
+         QStringLiteral("Firefox (perfil x)")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CertificateStore store(tmp.filePath(QStringLiteral("vazia")));
+        StoreCertificatePicker realPicker(store, prompter, {c.source});
+        context.certificates = &realPicker;
+        QStringList origins;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<CertificateDialog*>(QApplication::activeModalWidget());
+            if (!d || d->listing())
+                return;
+            answer.stop();
+            for (int i = 0; i < d->lstCertificados->topLevelItemCount(); ++i)
+                origins << d->lstCertificados->topLevelItem(i)->text(5);
+            d->cmdOK->click();
+        });
+        answer.start(20);
+        auto* w = open<frmtbl_CriaContribuinte>();
+        ASSERT_NE(w, nullptr);
+        fill(w, kIe, QStringLiteral("Padaria São João Ltda"), kCnpj);
+
+        w->Command1->click();
+
+        prompter.expectNoMessages();
+        EXPECT_EQ(origins, QStringList{c.origin});
+        EXPECT_EQ(w->Chave->text(), kKey);
+        w->cmdOK->click();
+        prompter.clearMessages();
+        EXPECT_THAT(storedRows(), ElementsAre(row(kIe, QStringLiteral("Padaria São João Ltda"),
+                                                  kCnpj, kKey, QString(), true)));
+        LocalDb db;
+        db.exec(QStringLiteral("DELETE FROM tblContribuinte"), QStringLiteral("t"));
+    }
+    context.certificates = &picker;
 }
 
 TEST_F(TaxpayerWindows, KeyStepOutcomes) {
