@@ -111,9 +111,12 @@ int main(int argc, char** argv) {
     // application folder, beside the tokens and the browsers' databases
     // (see docs/certificates.md).
     CertificateStore certificateStore(CertificateStore::defaultFolder());
-    StoreCertificatePicker certificates(
-        certificateStore, prompter,
-        defaultCertificateSources(certificateStore.folder(), QDir::homePath()));
+    const CertificateSearch certificateSearch(
+        defaultCertificateSources(certificateStore.folder(), QDir::homePath()),
+        std::chrono::seconds(10));
+    context.certificateSearch = &certificateSearch;
+    StoreCertificatePicker certificates(certificateStore, prompter, certificateSearch.sources(),
+                                        certificateSearch.timeout());
     context.certificates = &certificates;
     QtFilePicker files;
     context.files = &files;

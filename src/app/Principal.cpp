@@ -4,6 +4,9 @@
 #include "app/PrincipalLogic.h"
 #include "base/ProgramInfo.h"
 #include "base/SiteInfo.h"
+#include "certificates/CertificateSources.h"
+#include "certificates/ExpiryWatch.h"
+#include "expiry/WatchedHolders.h"
 #include "platform/Prompter.h"
 #include "platform/Twips.h"
 #include "platform/UrlOpener.h"
@@ -71,6 +74,26 @@ Principal::Principal(AppContext& context, QWidget* parent)
     connect(&m_state, &ProgramState::listRefreshRequested, this, &Principal::RecebeDadosServer);
     showTaxpayer();
     resize(820, 560);
+    startExpiryWatch();
+}
+
+void Principal::startExpiryWatch() {
+    if (!m_context.certificateSearch)
+        return;
+    listCertificatesAsync(
+        m_context.certificateSearch->sources(), m_context.certificateSearch->timeout(), this,
+        [this](const CertificateListing& listing) {
+            try {
+                const QString notice = expiryNotice(
+                    watchHolders(registeredHolders(), listing.certificates, QDate::currentDate()));
+                lblCertificados->setText(notice);
+                lblCertificados->setVisible(!notice.isEmpty());
+            } catch (const RuntimeError&) {
+                // The notice is a courtesy: a database that cannot be read is
+                // reported by the windows that need it, not here at start.
+                lblCertificados->hide();
+            }
+        });
 }
 
 Principal::~Principal() {
@@ -155,6 +178,9 @@ void Principal::buildControls() {
         new QLabel(QStringLiteral("Nova atualização disponível para download"), central);
     lblnovaatualizacao->setObjectName(QStringLiteral("lblnovaatualizacao"));
     lblnovaatualizacao->hide();
+    lblCertificados = new QLabel(central);
+    lblCertificados->setObjectName(QStringLiteral("lblCertificados"));
+    lblCertificados->hide();
 
     // The last answer's raw XML and its length, kept for inspection only.
     Text1 = new QPlainTextEdit(central);
@@ -172,6 +198,7 @@ void Principal::buildControls() {
     status->addWidget(lblAtualizado);
     status->addWidget(lblnovaatualizacao);
     status->addStretch(1);
+    status->addWidget(lblCertificados);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(GIASelecionada);
@@ -193,6 +220,10 @@ void Principal::buildMenus() {
     // "&" gives the menus Alt accelerators; the captions read as before.
     mnArquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     mnArquivo->setObjectName(QStringLiteral("mnArquivo"));
+    mnCertificados = mnArquivo->addAction(QStringLiteral("C&ertificados..."), this,
+                                          &Principal::mnCertificados_Click);
+    mnCertificados->setObjectName(QStringLiteral("mnCertificados"));
+    mnCertificados->setShortcut(Qt::Key_F7);
     mnConexao =
         mnArquivo->addAction(QStringLiteral("&Conexão..."), this, &Principal::mnConexao_Click);
     mnConexao->setObjectName(QStringLiteral("mnConexao"));
@@ -233,8 +264,8 @@ void Principal::buildMenus() {
     mnSobre->setObjectName(QStringLiteral("mnSobre"));
 
     // F-keys work wherever the focus is in this window, menus closed.
-    for (QAction* a :
-         {mnContribuinteNovo, mnContribuinteSelecionar, mnAtualizar, mnContador, mnSAjuda})
+    for (QAction* a : {mnContribuinteNovo, mnContribuinteSelecionar, mnAtualizar, mnContador,
+                       mnSAjuda, mnCertificados})
         a->setShortcutContext(Qt::WindowShortcut);
 }
 
@@ -317,6 +348,10 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
 
 void Principal::mnConexao_Click() {
     openWindow(QStringLiteral("frmConexao"));
+}
+
+void Principal::mnCertificados_Click() {
+    openWindow(QStringLiteral("frmCertificados"));
 }
 
 void Principal::mnSair_Click() {

@@ -94,6 +94,8 @@ public:
     void mnSobre_Click();
     // Opens the connection settings window.
     void mnConexao_Click();
+    // Opens the certificates window.
+    void mnCertificados_Click();
     void Command1_Click();
     void GridTransmissoes_Click(int row);
     void cmd_Impressao_Click();
@@ -114,6 +116,9 @@ public:
     QLabel* detApuracao;
     QLabel* lblAtualizado;
     QLabel* lblnovaatualizacao;
+    // One line when a watched certificate ends within 30 days or has ended;
+    // hidden otherwise. Filled once, after the sources answer at start.
+    QLabel* lblCertificados;
     QPlainTextEdit* Text1;
     QLineEdit* Text2;
 
@@ -130,6 +135,7 @@ public:
     QAction* mnSAjuda;
     QAction* mnSobre;
     QAction* mnConexao;
+    QAction* mnCertificados;
 
 protected:
     // Closing the main window ends the program, as "Sair" does; while the
@@ -138,6 +144,9 @@ protected:
 
 private:
     void buildControls();
+    // Lists the certificate sources in the background and fills
+    // lblCertificados; never blocks the window nor shows a box.
+    void startExpiryWatch();
     void buildMenus();
     void setUpGrid();
     // Receipt command and keyboard access to a row's detail.

@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -241,19 +240,11 @@ void CertificateDialog::filter() {
 
 void CertificateDialog::startListing(CertificateSourceList sources,
                                      std::chrono::milliseconds timeout) {
-    m_timeout = timeout;
     m_listing = true;
     lblLendo->show();
     lblVazio->hide();
-    auto result = std::make_shared<CertificateListing>();
-    QThread* worker = QThread::create([sources = std::move(sources), timeout, result] {
-        *result = listCertificates(sources, timeout);
-    });
-    // A dialog closed first takes its connection with it; the thread then
-    // ends within the time-out and deletes itself.
-    connect(worker, &QThread::finished, this, [this, result] { listed(*result); });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    listCertificatesAsync(std::move(sources), timeout, this,
+                          [this](const CertificateListing& result) { listed(result); });
 }
 
 void CertificateDialog::listed(const CertificateListing& listing) {

@@ -97,7 +97,6 @@ private:
     Questions m_questions;
     QList<SourcedCertificate> m_entries;
     QList<LoginToken> m_loginTokens;
-    std::chrono::milliseconds m_timeout{10000};
     bool m_listing = false;
     std::optional<Certificate> m_chosen;
 };

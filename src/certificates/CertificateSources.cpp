@@ -6,6 +6,8 @@
 #include "certificates/NssSource.h"
 #include "certificates/Pkcs11Source.h"
 
+#include <QThread>
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -69,6 +71,20 @@ CertificateListing listCertificates(const CertificateSourceList& sources,
         all.failures.append(r.failures);
     }
     return all;
+}
+
+void listCertificatesAsync(CertificateSourceList sources, std::chrono::milliseconds timeout,
+                           QObject* receiver, std::function<void(const CertificateListing&)> done) {
+    auto result = std::make_shared<CertificateListing>();
+    QThread* worker = QThread::create([sources = std::move(sources), timeout, result] {
+        *result = listCertificates(sources, timeout);
+    });
+    // A receiver destroyed first takes this connection with it; the thread
+    // still ends within the time-out and deletes itself.
+    QObject::connect(worker, &QThread::finished, receiver,
+                     [result, done = std::move(done)] { done(*result); });
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 QStringList certificateSourceNames(const QString& home) {

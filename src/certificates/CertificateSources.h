@@ -7,8 +7,11 @@
 #include "certificates/CertificateSource.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
+
+class QObject;
 
 using CertificateSourceList = std::vector<std::shared_ptr<const CertificateSource>>;
 
@@ -24,6 +27,25 @@ CertificateSourceList defaultCertificateSources(const QString& ownFolder, const 
 // sources. Blocks the caller: call it from a worker thread when a window waits.
 CertificateListing listCertificates(const CertificateSourceList& sources,
                                     std::chrono::milliseconds timeout);
+
+// listCertificates on a worker thread; done then runs on receiver's thread
+// with the result, unless receiver is gone by then. Returns at once.
+void listCertificatesAsync(CertificateSourceList sources, std::chrono::milliseconds timeout,
+                           QObject* receiver, std::function<void(const CertificateListing&)> done);
+
+// The program's sources with their time-out, as windows reach them through
+// the context (the certificates window, the start-up notice).
+class CertificateSearch {
+public:
+    CertificateSearch(CertificateSourceList sources, std::chrono::milliseconds timeout)
+        : m_sources(std::move(sources)), m_timeout(timeout) {}
+    const CertificateSourceList& sources() const { return m_sources; }
+    std::chrono::milliseconds timeout() const { return m_timeout; }
+
+private:
+    CertificateSourceList m_sources;
+    std::chrono::milliseconds m_timeout;
+};
 
 // Names of the places where certificates are looked for on this machine:
 // "Pasta do programa", each PKCS#11 module registered with p11-kit, each NSS

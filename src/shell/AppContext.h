@@ -12,6 +12,7 @@ class SoapClient;
 class WindowRegistry;
 class ProgramState;
 class CertificatePicker;
+class CertificateSearch;
 class FilePicker;
 class Pause;
 class Clock;
@@ -23,9 +24,12 @@ struct AppContext {
     SoapClient* soap = nullptr;     // SOAP calls to the municipal server
     WindowRegistry* windows = nullptr;
     CertificatePicker* certificates = nullptr; // the user's certificate store and its dialog
-    FilePicker* files = nullptr;               // the open-file dialog
-    Pause* pause = nullptr; // fixed pauses of the window thread (Simples Nacional upload)
-    Clock* clock = nullptr; // today's date (reference months); null: the system clock
+    // Where certificates are looked for (the certificates window and the
+    // start-up expiry notice); null: the notice stays off.
+    const CertificateSearch* certificateSearch = nullptr;
+    FilePicker* files = nullptr; // the open-file dialog
+    Pause* pause = nullptr;      // fixed pauses of the window thread (Simples Nacional upload)
+    Clock* clock = nullptr;      // today's date (reference months); null: the system clock
     // Answers a proxy's demand for a password for the uploads (the SOAP
     // transport holds the same one); null: such a proxy fails the upload.
     ProxyAuth* proxyAuth = nullptr;

@@ -53,10 +53,11 @@ const QString kExclusao = QStringLiteral("frmtbl_exclusaoContribuinte");
 const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
 const QString kConexao = QStringLiteral("frmConexao");
+const QString kCertificados = QStringLiteral("frmCertificados");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador, kCria,   kSeleciona, kAtualizar,
-                               kExclusao, kUpload, kSimples,   kConexao};
+const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar,   kExclusao,
+                               kUpload,   kSimples, kConexao,   kCertificados};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -427,12 +428,13 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
             items << (a->isSeparator() ? QStringLiteral("-")
                                        : a->text().remove(QLatin1Char('&')) + QLatin1Char('|') +
                                              a->shortcut().toString());
-    EXPECT_THAT(items, ElementsAre(QStringLiteral("Conexão...|"), QStringLiteral("-"),
-                                   QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
-                                   QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
-                                   QStringLiteral("Excluir|"), QStringLiteral("-"),
-                                   QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
-                                   QStringLiteral("Sobre|")));
+    EXPECT_THAT(items,
+                ElementsAre(QStringLiteral("Certificados...|F7"), QStringLiteral("Conexão...|"),
+                            QStringLiteral("-"), QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
+                            QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
+                            QStringLiteral("Excluir|"), QStringLiteral("-"),
+                            QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
+                            QStringLiteral("Sobre|")));
 }
 
 TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
@@ -447,6 +449,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnExcluir", Qt::Key(0), kExclusao, true},
         {"mnContador", Qt::Key_F6, kContador, true},
         {"mnConexao", Qt::Key(0), kConexao, true},
+        {"mnCertificados", Qt::Key_F7, kCertificados, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);

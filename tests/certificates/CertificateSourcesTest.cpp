@@ -4,6 +4,7 @@
 #include "certificates/CertificateSources.h"
 #include "base/RuntimeError.h"
 #include "certificates/CertificateStore.h"
+#include "certificates/ExpiryWatch.h"
 #include "certificates/FolderSource.h"
 #include "certificates/NssSource.h"
 #include "certificates/Pkcs11Source.h"
@@ -89,6 +90,61 @@ TEST(HolderDocumentsTest, ReadsTheIcpBrasilOtherNames) {
     }
     EXPECT_TRUE(
         readHolderDocuments(makeChain(company(), QStringLiteral("AC")).authorityDer).isAuthority);
+}
+
+// Each holder gets the matching certificate that lasts longest; the notice
+// names those within 30 days or past their end, in one line.
+TEST(ExpiryWatchTest, MatchesHoldersAndWordsTheNotice) {
+    const auto cert = [](const QString& cn, int days) {
+        TestCertificateOptions o;
+        o.commonName = cn;
+        o.notBefore = QDateTime::currentDateTimeUtc().addDays(-400);
+        o.notAfter = QDateTime(QDate::currentDate().addDays(days), QTime(12, 0)).toUTC();
+        const QByteArray der = makeCertificateDer(o);
+        return SourcedCertificate{parseCertificateDer(der), readHolderDocuments(der),
+                                  QStringLiteral("Pasta do programa"), QString()};
+    };
+    const QList<SourcedCertificate> seen = {
+        cert(QStringLiteral("PADARIA:11222333000181"), 12),
+        cert(QStringLiteral("PADARIA:11222333000181"), 5), // the older one of the same company
+        cert(QStringLiteral("MARIA:12345678909"), -3),
+        cert(QStringLiteral("OFICINA:04567891000113"), 200)};
+    const WatchedHolder padaria{QStringLiteral("Contribuinte"), QStringLiteral("Padaria"),
+                                QStringLiteral("11.222.333/0001-81")};
+    const WatchedHolder oficina{QStringLiteral("Contribuinte"), QStringLiteral("Oficina"),
+                                QStringLiteral("04.567.891/0001-13")};
+    const WatchedHolder semCertificado{QStringLiteral("Contribuinte"), QStringLiteral("Sem"),
+                                       QStringLiteral("27.891.543/0001-00")};
+    const WatchedHolder semDocumento{QStringLiteral("Contribuinte"), QStringLiteral("Vazio"),
+                                     QString()};
+    const WatchedHolder maria{QStringLiteral("Contador"), QStringLiteral("Maria"),
+                              QStringLiteral("123.456.789-09")};
+    const QList<WatchRow> rows = watchHolders(
+        {padaria, oficina, semCertificado, semDocumento, maria}, seen, QDate::currentDate());
+    QStringList got;
+    for (const WatchRow& r : rows)
+        got << r.holder.name + QLatin1Char('=') +
+                   (r.certificate ? QString::number(r.daysLeft) : QStringLiteral("-"));
+    EXPECT_THAT(got, ElementsAre(QStringLiteral("Padaria=12"), QStringLiteral("Oficina=200"),
+                                 QStringLiteral("Sem=-"), QStringLiteral("Vazio=-"),
+                                 QStringLiteral("Maria=-3")));
+
+    const struct {
+        const char* name;
+        QList<WatchRow> rows;
+        QString notice;
+    } cases[] = {
+        {"nothing near its end", {rows[1], rows[2]}, QString()},
+        {"one",
+         {rows[0], rows[1]},
+         QStringLiteral("Certificado digital de Padaria vence em 12 dias. Veja Arquivo > "
+                        "Certificados (F7).")},
+        {"several", rows,
+         QStringLiteral("Certificados digitais: Padaria vence em 12 dias; Maria expirou. Veja "
+                        "Arquivo > Certificados (F7).")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(expiryNotice(c.rows), c.notice) << c.name;
 }
 
 class TokenTest : public ::testing::Test {
