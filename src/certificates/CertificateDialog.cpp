@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -349,21 +350,51 @@ void CertificateDialog::cmdRemover_Click() {
 
 void CertificateDialog::cmdEntrar_Click() {
     try {
-        if (m_loginTokens.isEmpty())
+        if (m_loginTokens.isEmpty() || m_listing)
             return;
         const LoginToken token = m_loginTokens.first();
         std::optional<QString> pin =
             m_questions.askPin ? m_questions.askPin(token.label) : std::nullopt;
         if (!pin)
             return;
-        QList<SourcedCertificate> found;
-        try {
-            found = Pkcs11Source::listAfterLogin(token, *pin);
-        } catch (...) {
-            pin->fill(QLatin1Char('0'));
-            throw;
-        }
+        struct Outcome {
+            QList<SourcedCertificate> found;
+            std::optional<QString> error;
+        };
+        auto outcome = std::make_shared<Outcome>();
+        // The login runs off the window's thread, as the listing does: a
+        // token that hangs leaves the dialog usable (Cancelar still works).
+        QThread* worker = QThread::create([token, secret = *pin, outcome]() mutable {
+            try {
+                outcome->found = Pkcs11Source::listAfterLogin(token, secret);
+            } catch (const RuntimeError& e) {
+                outcome->error = e.description();
+            }
+            secret.fill(QLatin1Char('0'));
+        });
         pin->fill(QLatin1Char('0'));
+        m_listing = true;
+        cmdEntrar->setEnabled(false);
+        lblLendo->show();
+        connect(worker, &QThread::finished, this,
+                [this, outcome] { loggedIn(outcome->found, outcome->error); });
+        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        worker->start();
+    } catch (const RuntimeError& e) {
+        showError(e.description());
+    }
+}
+
+void CertificateDialog::loggedIn(const QList<SourcedCertificate>& found,
+                                 const std::optional<QString>& error) {
+    try {
+        m_listing = false;
+        lblLendo->hide();
+        cmdEntrar->setEnabled(true);
+        if (error) {
+            showError(*error);
+            return;
+        }
         m_loginTokens.removeFirst();
         cmdEntrar->setVisible(!m_loginTokens.isEmpty());
         QList<SourcedCertificate> entries = m_entries;

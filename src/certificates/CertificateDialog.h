@@ -76,8 +76,10 @@ public:
     void cmdImportar_Click();
     // Asks Yes/No, then removes the selected certificate from the store.
     void cmdRemover_Click();
-    // Asks the PIN of the first token that waits for one, logs in, adds its
-    // certificates to the list and logs out. A wrong PIN is said in a box.
+    // Asks the PIN of the first token that waits for one, then on a worker
+    // thread logs in, lists and logs out; its certificates join the list
+    // (lblLendo shows meanwhile, listing() is true). A wrong PIN is said in
+    // a box.
     void cmdEntrar_Click();
     // Closes with the selected certificate (nothing happens without one).
     void cmdOK_Click();
@@ -87,6 +89,7 @@ private:
     void fill(const QList<SourcedCertificate>& entries, const QString& selectId);
     void reload(const QString& selectId);
     void listed(const CertificateListing& listing);
+    void loggedIn(const QList<SourcedCertificate>& found, const std::optional<QString>& error);
     void filter();
     void selectionChanged();
     const SourcedCertificate* current() const;

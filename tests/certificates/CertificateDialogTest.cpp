@@ -358,8 +358,11 @@ TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
 
     pins = {QStringLiteral("000000"), QStringLiteral("654321")};
     d->cmdEntrar->click();
+    EXPECT_TRUE(d->lblLendo->isVisible());
+    waitForListing(*d);
     EXPECT_EQ(prompter.texts(), QStringList{QStringLiteral("PIN incorreto para o token cartao.")});
     d->cmdEntrar->click();
+    waitForListing(*d);
     EXPECT_EQ(pinTokensAsked, (QStringList{QStringLiteral("cartao"), QStringLiteral("cartao")}));
     EXPECT_FALSE(d->cmdEntrar->isVisible());
     EXPECT_EQ(d->lstCertificados->currentItem()->text(0), QStringLiteral("CARTAO PRIVADO"));
