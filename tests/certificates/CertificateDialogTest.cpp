@@ -322,9 +322,10 @@ TEST_F(CertificateDialogTest, MarksCertificatesNearOrPastTheirEnd) {
                                         QStringLiteral("LIMITE"), QStringLiteral("LONGE")}));
 }
 
-// Tokens and a module that hangs: the dialog says it is reading, stays
-// usable, then lists the token beside the own folder and names the module
-// that did not answer. A token that needs its PIN is entered from the dialog.
+// Tokens, a module that fails to load and one that hangs: the dialog says it
+// is reading, stays usable, then lists the token beside the own folder and
+// names the module that failed and the one that did not answer. A token that needs its PIN is
+// entered from the dialog.
 TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
     SoftHsm hsm(tmp.filePath(QStringLiteral("hsm")));
     hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
@@ -335,10 +336,11 @@ TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
     hsm.addCertificate(QStringLiteral("cartao"), QStringLiteral("654321"), hidden, true);
     store.importBytes(makeCertificateDer(holder(QStringLiteral("ARQUIVO"))));
     auto blocking = std::make_shared<BlockingSource>();
+    const QString broken = writeSource(QStringLiteral("libquebrado.so"), "not a module");
 
     auto d = open();
     d->startListing({std::make_shared<FolderSource>(store.folder()),
-                     std::make_shared<Pkcs11Source>(QStringList{kSoftHsmModule}), blocking},
+                     std::make_shared<Pkcs11Source>(QStringList{broken, kSoftHsmModule}), blocking},
                     std::chrono::milliseconds(500));
     EXPECT_TRUE(d->lblLendo->isVisible());
     EXPECT_EQ(d->lblLendo->text(), QStringLiteral("Lendo certificados..."));
@@ -349,7 +351,10 @@ TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
     EXPECT_EQ(holders(*d),
               (QStringList{QStringLiteral("ARQUIVO"), QStringLiteral("TOKEN PUBLICO")}));
     EXPECT_TRUE(d->lblFalhas->isVisible());
-    EXPECT_EQ(d->lblFalhas->text(), QStringLiteral("Módulo travado: não respondeu em 1 s."));
+    EXPECT_EQ(
+        d->lblFalhas->text(),
+        QStringLiteral("Módulo PKCS#11 libquebrado.so: não foi possível carregar o arquivo ") +
+            broken + QStringLiteral(".\nMódulo travado: não respondeu em 1 s."));
     ASSERT_TRUE(d->cmdEntrar->isVisible());
 
     // The token row is chosen without any import; it cannot be removed.
