@@ -218,3 +218,30 @@ TEST_F(ServerDbTest, CopyRefusesATargetWithDataAndSettingsWithoutAServer) {
                              "(tipo=postgresql, host, porta, nome, usuario); não há para onde "
                              "copiar o banco local.\n"));
 }
+
+TEST_F(ServerDbTest, AWriteWaitingTooLongForAnotherDeskIsToldInWordsAndLosesNothing) {
+    LocalDb holder(server);
+    ContadorRow original;
+    original.cont_razao_nome = QStringLiteral("Original");
+    replaceContador(holder, original);
+    LocalDb impatient(server, 50);
+    {
+        DbTransaction lock(holder, QStringLiteral("test"), {"tblContador"});
+        ContadorRow other;
+        other.cont_razao_nome = QStringLiteral("Nova");
+        try {
+            replaceContador(impatient, other);
+            ADD_FAILURE() << "wrote while another desk held the lock";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.number(), DbError::kServerNumber);
+            EXPECT_EQ(e.source(), QStringLiteral("replaceContador"));
+            EXPECT_EQ(e.description(),
+                      QStringLiteral("O servidor de banco de dados %1 está ocupado com a gravação "
+                                     "de outra estação; nada foi gravado. Tente de novo em "
+                                     "instantes.")
+                          .arg(server.describe()));
+        }
+    }
+    EXPECT_EQ(countContador(impatient), 1);
+    EXPECT_EQ(selectContador(impatient), original);
+}
