@@ -26,6 +26,10 @@ QString uniqueConnectionName() {
                   QStringLiteral("O arquivo %1 %2; ele não foi alterado.").arg(path, what), {});
 }
 
+// SQLite's primary result codes of a write lock held elsewhere.
+constexpr qint32 kBusyNumber = 5;
+constexpr qint32 kLockedNumber = 6;
+
 // Key of the advisory lock under which a server's tables are created or
 // migrated, so that two desks starting at once never both create them.
 constexpr qint64 kSchemaLockKey = 0x6461646176; // "dadav"
@@ -139,7 +143,17 @@ LocalDb::~LocalDb() {
 DbError LocalDb::failure(const QSqlError& error, const QString& operation) const {
     if (m_engine == Engine::Postgresql)
         return DbError::fromServerError(error, operation, m_path);
-    return DbError::fromSqlError(error, operation);
+    DbError sqlite = DbError::fromSqlError(error, operation);
+    // Busy or locked: another window or program holds the write lock beyond
+    // the time-out. The driver's words would not tell the user that.
+    if (sqlite.number() == kBusyNumber || sqlite.number() == kLockedNumber)
+        return DbError(sqlite.number(), operation,
+                       QStringLiteral("O banco de dados local %1 está ocupado com a gravação de "
+                                      "outra janela ou outro programa; nada foi gravado. Tente "
+                                      "de novo em instantes.")
+                           .arg(m_path),
+                       sqlite.errors());
+    return sqlite;
 }
 
 QSqlQuery LocalDb::prepare(const QString& sql, const QString& operation) {

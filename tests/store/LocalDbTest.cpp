@@ -196,6 +196,11 @@ TEST_F(LocalDbTest, WriteWhileAnotherInstanceHoldsTheLockFailsAndLosesNothing) {
         } catch (const DbError& e) {
             EXPECT_EQ(e.number(), 5); // busy
             EXPECT_EQ(e.source(), QStringLiteral("replaceContador"));
+            EXPECT_EQ(e.description(),
+                      QStringLiteral("O banco de dados local %1 está ocupado com a gravação de "
+                                     "outra janela ou outro programa; nada foi gravado. Tente de "
+                                     "novo em instantes.")
+                          .arg(dbPath()));
         }
     }
     EXPECT_EQ(countContador(impatient), 1);
