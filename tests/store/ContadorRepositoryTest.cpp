@@ -79,9 +79,10 @@ TEST_P(ContadorRepositoryTest, FailedReplaceKeepsTheAccountantOnFile) {
         EXPECT_EQ(e.source(), QStringLiteral("replaceContador"));
         ASSERT_FALSE(e.errors().isEmpty());
         EXPECT_TRUE(e.errors().front().description.contains(QStringLiteral("recusado")));
-        if (GetParam() == LocalDb::Engine::Postgresql)
+        if (GetParam() == LocalDb::Engine::Postgresql) {
             EXPECT_TRUE(e.description().contains(QStringLiteral("127.0.0.1:")))
                 << e.description().toStdString();
+        }
     }
     EXPECT_EQ(countContador(db), 1);
     EXPECT_EQ(selectContador(db), fullRow());

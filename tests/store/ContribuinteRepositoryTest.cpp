@@ -164,9 +164,10 @@ TEST_P(ContribuinteRepositoryTest, TwoDesksRegisteringTheSameIesStoreEachOnce) {
         ASSERT_TRUE(match.hasMatch()) << output.toStdString();
         inserted += match.captured(1).toInt();
         // A desk that lost a race was told so in words.
-        if (match.captured(2).toInt() > 0)
+        if (match.captured(2).toInt() > 0) {
             EXPECT_TRUE(output.contains(QStringLiteral("acabou de ser cadastrada")))
                 << output.toStdString();
+        }
     }
     EXPECT_EQ(inserted, 200);
     EXPECT_EQ(scalar(db, QStringLiteral("SELECT count(*) FROM tblContribuinte")).toInt(), 200);

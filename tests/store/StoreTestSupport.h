@@ -207,10 +207,11 @@ protected:
 };
 
 // Test names end in "/SQLite" or "/PostgreSQL".
+inline std::string engineName(const ::testing::TestParamInfo<LocalDb::Engine>& param) {
+    return param.param == LocalDb::Engine::Postgresql ? "PostgreSQL" : "SQLite";
+}
+
 #define DADAV_ON_BOTH_ENGINES(Suite)                                                               \
     INSTANTIATE_TEST_SUITE_P(                                                                      \
         Engines, Suite, ::testing::Values(LocalDb::Engine::Sqlite, LocalDb::Engine::Postgresql),   \
-        [](const ::testing::TestParamInfo<LocalDb::Engine>& info) {                                \
-            return std::string(info.param == LocalDb::Engine::Postgresql ? "PostgreSQL"            \
-                                                                         : "SQLite");              \
-        })
+        engineName)
