@@ -1,6 +1,6 @@
-// The composition root: the terminal answers, the application, its language
-// and locale, the application folder, the real collaborators of every window,
-// and the opening window.
+// The composition root: the terminal answers and the database copy, the
+// application, its language and locale, the application folder, the real
+// collaborators of every window, and the opening window.
 #include "app/AllWindows.h"
 #include "app/ApplicationFolder.h"
 #include "app/CommandLine.h"
@@ -22,6 +22,7 @@
 #include "shell/Application.h"
 #include "shell/WindowRegistry.h"
 #include "store/AccessConversion.h"
+#include "store/DatabaseCopy.h"
 
 #include <QApplication>
 #include <QDir>
@@ -57,6 +58,23 @@ int main(int argc, char** argv) {
     if (terminal.answered) {
         std::fputs(terminal.text.toLocal8Bit().constData(), stdout);
         return terminal.exitCode;
+    }
+    if (terminal.copyDatabaseToServer) {
+        // No display either: a core application finds the folder and the
+        // database drivers.
+        QCoreApplication core(argc, argv);
+        QString message;
+        int exitCode = 1;
+        try {
+            AppPaths::setApplicationFolder(chooseFolder());
+            const DatabaseCopy::Outcome outcome = DatabaseCopy::copyLocalToServer();
+            message = outcome.message;
+            exitCode = outcome.exitCode;
+        } catch (const RuntimeError& e) {
+            message = e.description() + QLatin1Char('\n');
+        }
+        std::fputs(message.toLocal8Bit().constData(), exitCode == 0 ? stdout : stderr);
+        return exitCode;
     }
 
     Application app(argc, argv);

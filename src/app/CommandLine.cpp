@@ -9,6 +9,11 @@ TerminalAnswer answer(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
             return {true, QStringLiteral("dadav ") + ProgramInfo::version() + QLatin1Char('\n'), 0};
+        if (argument == QLatin1String("--copiar-banco-para-servidor")) {
+            TerminalAnswer copy;
+            copy.copyDatabaseToServer = true;
+            return copy;
+        }
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
             return {true,
                     QStringLiteral(
@@ -18,7 +23,11 @@ TerminalAnswer answer(const QStringList& arguments) {
                         "Sem opções, abre a janela do programa.\n\n"
                         "Opções:\n"
                         "  -h, --help     mostra esta ajuda e sai\n"
-                        "  -v, --version  mostra a versão do programa e sai\n"),
+                        "  -v, --version  mostra a versão do programa e sai\n"
+                        "  --copiar-banco-para-servidor\n"
+                        "                 copia o banco local (dadav.mdb) para o banco vazio do\n"
+                        "                 servidor PostgreSQL da seção [banco] de dadav.ini e "
+                        "sai\n"),
                     0};
     }
     return {};

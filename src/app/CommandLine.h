@@ -1,5 +1,6 @@
 // The options the program answers on the terminal, before any window or
-// display is needed: the version and a short help.
+// display is needed: the version, a short help, and the copy of the local
+// database into the database server of the settings.
 #pragma once
 
 #include <QString>
@@ -11,11 +12,14 @@ struct TerminalAnswer {
     bool answered = false; // false: start the windows as usual
     QString text;          // what to print on standard output (ends with a line break)
     int exitCode = 0;
+    bool copyDatabaseToServer = false; // true: run the copy, print its outcome, exit
 };
 
 // Looks at the arguments after the program's name. "--version"/"-v" answers
-// "dadav <version>", "--help"/"-h" the usage; the first of them wins. Any
-// other argument is left to Qt (e.g. "-platform xcb") and answers nothing.
+// "dadav <version>", "--help"/"-h" the usage, "--copiar-banco-para-servidor"
+// asks for the copy (answered stays false: the caller runs it); the first of
+// them wins. Any other argument is left to Qt (e.g. "-platform xcb") and
+// answers nothing.
 TerminalAnswer answer(const QStringList& arguments);
 
 } // namespace CommandLine

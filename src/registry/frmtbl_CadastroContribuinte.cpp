@@ -72,7 +72,12 @@ void frmtbl_CadastroContribuinte::cmdOK_Click() {
             return;
         }
         erroMsg->clear();
-        updateContribuinte(db, TaxpayerForm::rowToUpdate(f));
+        // Another desk may delete the row between the count and the write:
+        // then nothing was updated and the user must not read that it was.
+        if (updateContribuinte(db, TaxpayerForm::rowToUpdate(f)) <= 0) {
+            erroMsg->setText(TaxpayerForm::kNaoCadastrado);
+            return;
+        }
     } catch (const std::exception& error) {
         reportError(error);
         return;

@@ -56,7 +56,9 @@ int countContador(LocalDb& db) {
 
 void replaceContador(LocalDb& db, const ContadorRow& row) {
     const QString operation = QStringLiteral("replaceContador");
-    DbTransaction transaction(db, operation);
+    // Locked before the delete: two desks replacing at once must not both
+    // delete the old row and then both insert.
+    DbTransaction transaction(db, operation, {"tblContador"});
     {
         db.exec(QStringLiteral("DELETE FROM tblContador"), operation);
         QSqlQuery insert = db.prepare(insertSql(), operation);

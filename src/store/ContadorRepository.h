@@ -37,7 +37,8 @@ std::optional<ContadorRow> selectContador(LocalDb& db);
 int countContador(LocalDb& db);
 
 // Deletes every row and inserts `row`, in one transaction: on failure the
-// accountant on file stays as it was.
+// accountant on file stays as it was. Two desks replacing at once are taken
+// one after the other: the later one's row is the one on file, never both.
 void replaceContador(LocalDb& db, const ContadorRow& row);
 
 // Deletes every row.

@@ -2,6 +2,7 @@
 #include "store/ContribuinteRepository.h"
 
 #include "store/BindValue.h"
+#include "store/DbError.h"
 
 #include <QSqlRecord>
 
@@ -23,12 +24,40 @@ ContribuinteRow readRow(const QSqlQuery& query) {
     return row;
 }
 
+// Count of the rows with this IE (compared without regard to case).
+int countOn(LocalDb& db, const QString& ie, const QString& operation) {
+    QSqlQuery query = db.prepare(
+        QStringLiteral("SELECT count(0) AS total FROM tblContribuinte WHERE lower(IE) = lower(?)"),
+        operation);
+    query.addBindValue(BindValue::text(ie));
+    db.exec(query, operation);
+    query.next();
+    return query.value(0).toInt();
+}
+
+// Runs `insert` unless the IE is on file, under the table's write lock, so
+// that two desks registering the same IE at once store it once. The loser's
+// window is told in words; nothing is written for it.
+void insertUnlessRegistered(LocalDb& db, const QString& ie, QSqlQuery& insert,
+                            const QString& operation) {
+    DbTransaction transaction(db, operation, {"tblContribuinte"});
+    if (countOn(db, ie, operation) > 0)
+        throw DbError(DbError::kConflictNumber, operation,
+                      QStringLiteral("A inscrição estadual %1 acabou de ser cadastrada em outra "
+                                     "estação ou janela; a empresa não foi cadastrada de novo.")
+                          .arg(ie),
+                      {});
+    db.exec(insert, operation);
+    transaction.commit();
+}
+
 } // namespace
 
 std::optional<ContribuinteRow> findContribuinte(LocalDb& db, const QString& ie) {
     const QString operation = QStringLiteral("findContribuinte");
     QSqlQuery query = db.prepare(
-        QStringLiteral("SELECT * FROM tblContribuinte WHERE IE = ? ORDER BY rowid"), operation);
+        QStringLiteral("SELECT * FROM tblContribuinte WHERE lower(IE) = lower(?) ORDER BY rowid"),
+        operation);
     query.addBindValue(BindValue::text(ie));
     db.exec(query, operation);
     if (!query.next())
@@ -37,13 +66,7 @@ std::optional<ContribuinteRow> findContribuinte(LocalDb& db, const QString& ie) 
 }
 
 int countContribuinte(LocalDb& db, const QString& ie) {
-    const QString operation = QStringLiteral("countContribuinte");
-    QSqlQuery query = db.prepare(
-        QStringLiteral("SELECT count(0) AS total FROM tblContribuinte WHERE IE = ?"), operation);
-    query.addBindValue(BindValue::text(ie));
-    db.exec(query, operation);
-    query.next();
-    return query.value(0).toInt();
+    return countOn(db, ie, QStringLiteral("countContribuinte"));
 }
 
 void insertContribuinte(LocalDb& db, const ContribuinteRow& row) {
@@ -57,14 +80,14 @@ void insertContribuinte(LocalDb& db, const ContribuinteRow& row) {
          {&row.IE, &row.RazaoSocial, &row.Cnpj, &row.Cnae, &row.Chave, &row.CCM})
         query.addBindValue(BindValue::text(*text));
     query.addBindValue(BindValue::flag(row.OptanteSimples));
-    db.exec(query, operation);
+    insertUnlessRegistered(db, row.IE, query, operation);
 }
 
 int updateContribuinte(LocalDb& db, const ContribuinteRow& row) {
     const QString operation = QStringLiteral("updateContribuinte");
     QSqlQuery query = db.prepare(QStringLiteral("UPDATE tblContribuinte SET RazaoSocial = ?, "
                                                 "Cnae = ?, CCM = ?, OptanteSimples = ? "
-                                                "WHERE IE = ?"),
+                                                "WHERE lower(IE) = lower(?)"),
                                  operation);
     query.addBindValue(BindValue::text(row.RazaoSocial));
     query.addBindValue(BindValue::text(row.Cnae));
@@ -86,8 +109,8 @@ QList<ContribuinteRow> listContribuintes(LocalDb& db) {
 
 int deleteContribuinte(LocalDb& db, const QString& ie) {
     const QString operation = QStringLiteral("deleteContribuinte");
-    QSqlQuery query =
-        db.prepare(QStringLiteral("DELETE FROM tblContribuinte WHERE IE = ?"), operation);
+    QSqlQuery query = db.prepare(
+        QStringLiteral("DELETE FROM tblContribuinte WHERE lower(IE) = lower(?)"), operation);
     query.addBindValue(BindValue::text(ie));
     db.exec(query, operation);
     return query.numRowsAffected();
@@ -101,5 +124,5 @@ void insertImportedContribuinte(LocalDb& db, const ContribuinteRow& row) {
                                  operation);
     for (const QString* text : {&row.IE, &row.RazaoSocial, &row.Cnpj, &row.Cnae, &row.Chave})
         query.addBindValue(BindValue::text(*text));
-    db.exec(query, operation);
+    insertUnlessRegistered(db, row.IE, query, operation);
 }

@@ -2,7 +2,8 @@
 //
 // Values are plain text, exactly as they are to be stored: every statement
 // binds its values, so a name with an apostrophe is passed and stored with
-// one apostrophe. Rows are found by `IE`, compared without regard to case.
+// one apostrophe. Rows are found by `IE`, compared without regard to case
+// (lower() on both sides, the same statement on both engines).
 // Every function throws DbError when the database fails.
 #pragma once
 
@@ -35,7 +36,10 @@ std::optional<ContribuinteRow> findContribuinte(LocalDb& db, const QString& ie);
 int countContribuinte(LocalDb& db, const QString& ie);
 
 // Inserts a taxpayer from the new-taxpayer form (all seven columns;
-// OptanteSimples nullopt is stored as NULL).
+// OptanteSimples nullopt is stored as NULL). Throws DbError number
+// DbError::kConflictNumber, with a Portuguese description, and writes nothing
+// when the IE is already on file (registered meanwhile by another desk or
+// window: the check and the insert are one transaction).
 void insertContribuinte(LocalDb& db, const ContribuinteRow& row);
 
 // Updates RazaoSocial, Cnae, CCM and OptanteSimples of the rows with row.IE.
@@ -51,4 +55,5 @@ int deleteContribuinte(LocalDb& db, const QString& ie);
 
 // Inserts a taxpayer read from a company export: IE, RazaoSocial, Cnpj, Cnae
 // and Chave; CCM and OptanteSimples are left NULL whatever the row holds.
+// Refuses an IE already on file as insertContribuinte does.
 void insertImportedContribuinte(LocalDb& db, const ContribuinteRow& row);

@@ -32,3 +32,39 @@ DbError DbError::fromSqlError(const QSqlError& error, const QString& operation) 
         description = QStringLiteral("Falha no banco de dados local");
     return DbError(number, operation, description, entries);
 }
+
+DbError DbError::fromServerError(const QSqlError& error, const QString& operation,
+                                 const QString& server) {
+    // The state is a five-character SQLSTATE ("55P03"), not always a number.
+    const QString state = error.nativeErrorCode();
+    QList<DbErrorEntry> entries;
+    if (error.isValid()) {
+        DbErrorEntry entry;
+        entry.number = state.toInt();
+        entry.description =
+            error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+        if (!state.isEmpty())
+            entry.description = state + QStringLiteral(": ") + entry.description;
+        entry.source = QStringLiteral("QPSQL");
+        entries.append(entry);
+    }
+
+    QString description;
+    if (state == QLatin1String("55P03") || state == QLatin1String("40P01") ||
+        state == QLatin1String("40001"))
+        description = QStringLiteral("O servidor de banco de dados %1 está ocupado com a "
+                                     "gravação de outra estação; nada foi gravado. Tente de "
+                                     "novo em instantes.")
+                          .arg(server);
+    else if (state.isEmpty() || state.startsWith(QLatin1String("08")) ||
+             state.startsWith(QLatin1String("57")))
+        description = QStringLiteral("A conexão com o servidor de banco de dados %1 falhou; a "
+                                     "operação não foi concluída e nada foi gravado pela "
+                                     "metade. Verifique a rede e o servidor.")
+                          .arg(server);
+    else
+        description = QStringLiteral("O servidor de banco de dados %1 recusou a operação; nada "
+                                     "foi gravado.")
+                          .arg(server);
+    return DbError(kServerNumber, operation, description, entries);
+}

@@ -12,9 +12,10 @@ class QSqlError;
 
 // One error of the database connection as the error report lists it.
 struct DbErrorEntry {
-    qint32 number = 0;   // the engine's native error code (SQLite result code)
+    qint32 number = 0;   // the engine's native error code (SQLite result code; 0 for a
+                         // PostgreSQL state that is not a number)
     QString description; // the engine's own text, else the driver's
-    QString source;      // the driver that reported it: "QSQLITE"
+    QString source;      // the driver that reported it: "QSQLITE" or "QPSQL"
 
     bool operator==(const DbErrorEntry&) const = default;
 };
@@ -25,6 +26,12 @@ public:
     static constexpr qint32 kGenericNumber = 1;
     // Number of a database file that is not SQLite (SQLite's "not a database").
     static constexpr qint32 kNotADatabaseNumber = 26;
+    // Number of a write refused because another desk or window got there
+    // first (SQLite's "constraint"), e.g. an IE registered meanwhile.
+    static constexpr qint32 kConflictNumber = 19;
+    // Number of a database server that cannot be reached or used (SQLite's
+    // "cannot open").
+    static constexpr qint32 kServerNumber = 14;
 
     DbError(qint32 number, QString source, QString description, QList<DbErrorEntry> errors);
 
@@ -33,6 +40,15 @@ public:
     // number is the primary SQLite result code of the error (low byte of the
     // native code), kGenericNumber when there is none.
     static DbError fromSqlError(const QSqlError& error, const QString& operation);
+
+    // Builds the error of a failed call on the PostgreSQL server `server`
+    // ("host:porta/nome"): the description is the client's own Portuguese
+    // text naming the server (busy with another desk's write, connection lost,
+    // or refused), never the driver's; the server's own text is kept in the
+    // list of the connection's errors, source "QPSQL". Run-time number
+    // kServerNumber.
+    static DbError fromServerError(const QSqlError& error, const QString& operation,
+                                   const QString& server);
 
     const QList<DbErrorEntry>& errors() const { return m_errors; }
 

@@ -1,23 +1,41 @@
 // One connection to the local database, opened by a handler and closed when
-// it leaves: no connection outlives the handler that opened it. The file is
-// SQLite ("dadav.mdb" in the application folder); when it is absent it is
-// created with both tables, and a file of another format is refused without
-// being touched. A second running instance that holds the file waits up to
-// the busy time-out instead of failing at once.
+// it leaves: no connection outlives the handler that opened it. By default the
+// database is the SQLite file "dadav.mdb" of the application folder; when it
+// is absent it is created with both tables, and a file of another format is
+// refused without being touched. Section [banco] of the settings may name a
+// PostgreSQL server instead (several desks sharing one accountant and one list
+// of taxpayers); its tables are created when missing and their version kept
+// in table `dadav_esquema`, so later changes migrate. A second running
+// instance (or desk) that holds the write lock makes this one wait up to the
+// busy time-out instead of failing at once.
 //
 // A LocalDb and the queries made from it belong to the thread that opened it.
 #pragma once
 
+#include "store/DatabaseSettings.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <initializer_list>
+
+class DbError;
+class QSqlError;
 
 class LocalDb {
 public:
     static constexpr int kDefaultBusyTimeoutMs = 5000;
 
-    // Opens the local database of the application folder (AppPaths::databasePath()).
-    // Throws DbError as the constructor below.
+    using Engine = DatabaseSettings::Engine;
+
+    // Version of the tables on a database server; raised by every change of
+    // them, with its migration step.
+    static constexpr int kServerSchemaVersion = 1;
+
+    // Opens the database the settings name now (DatabaseSettings::read()):
+    // the SQLite file of the application folder (AppPaths::databasePath()) or
+    // the PostgreSQL server. Throws DbError as the constructors below, and
+    // for a [banco] section that cannot be used (number kServerNumber).
     LocalDb();
 
     // Opens the SQLite file at `path` (any characters, blanks and ";" included).
@@ -26,12 +44,24 @@ public:
     // untouched), cannot be opened, or its tables cannot be created.
     explicit LocalDb(const QString& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
 
+    // Connects to the PostgreSQL database `server` (password from ~/.pgpass
+    // or PGPASSWORD), creates the tables when missing and migrates older ones.
+    // A write that waits longer than `busyTimeoutMs` for another desk's lock
+    // fails. Throws DbError (number kServerNumber, a Portuguese description
+    // naming the server) when the server cannot be reached, refuses the user,
+    // or holds tables of a newer version of the program; nothing is then
+    // written.
+    explicit LocalDb(const DatabaseSettings::Server& server,
+                     int busyTimeoutMs = kDefaultBusyTimeoutMs);
+
     // Closes the connection. Queries made from it must be gone by then.
     ~LocalDb();
 
     LocalDb(const LocalDb&) = delete;
     LocalDb& operator=(const LocalDb&) = delete;
 
+    Engine engine() const { return m_engine; }
+    // The SQLite file, or "host:porta/nome" of the server.
     const QString& path() const { return m_path; }
     QSqlDatabase& database() { return m_db; }
 
@@ -45,21 +75,34 @@ public:
     // Prepares and runs a statement without values. Throws DbError.
     QSqlQuery exec(const QString& sql, const QString& operation);
 
-private:
-    void createMissingTables();
+    // The error of a failed Qt SQL call on this connection, in the terms of
+    // its engine (DbError::fromSqlError or DbError::fromServerError).
+    DbError failure(const QSqlError& error, const QString& operation) const;
 
+private:
+    explicit LocalDb(const DatabaseSettings::Settings& settings);
+    void openFile(const QString& path, int busyTimeoutMs);
+    void openServer(const DatabaseSettings::Server& server, int busyTimeoutMs);
+    void createMissingTables();
+    void migrateServerTables();
+    void discardConnection();
+
+    Engine m_engine = Engine::Sqlite;
     QString m_path;
     QString m_connectionName;
     QSqlDatabase m_db;
 };
 
-// A write transaction that takes the file's write lock at once (so a second
-// instance waits at the start, never half-way), and rolls back unless
-// committed.
+// A write transaction that takes the write lock at once (so a second instance
+// or desk waits at the start, never half-way), and rolls back unless
+// committed. SQLite locks the whole file; on a server the tables named in
+// `lockTables` are locked against other writers (readers go on) until the
+// end, so a read made inside the transaction still holds when it writes.
 class DbTransaction {
 public:
     // Throws DbError when the lock cannot be had within the busy time-out.
-    DbTransaction(LocalDb& db, const QString& operation);
+    DbTransaction(LocalDb& db, const QString& operation,
+                  std::initializer_list<const char*> lockTables = {});
     // Rolls back when commit() was not reached; never throws.
     ~DbTransaction();
 

@@ -17,4 +17,21 @@ const char* createContribuinteSql() {
            "CCM TEXT, OptanteSimples INTEGER CHECK (OptanteSimples IN (0, 1)))";
 }
 
+QList<QString> serverMigration(int version) {
+    switch (version) {
+    case 1:
+        return {
+            QString::fromLatin1(createContadorSql()),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS tblContribuinte ("
+                           "rowid BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, "
+                           "IE TEXT, RazaoSocial TEXT, Cnpj TEXT, Cnae TEXT, Chave TEXT, "
+                           "CCM TEXT, OptanteSimples INTEGER CHECK (OptanteSimples IN (0, 1)))"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS tblContribuinte_ie "
+                           "ON tblContribuinte (lower(IE))"),
+        };
+    default:
+        return {};
+    }
+}
+
 } // namespace LocalSchema

@@ -1,6 +1,8 @@
 // The tables of the local database and their columns, in table order.
 #pragma once
 
+#include <QList>
+#include <QString>
 #include <array>
 
 namespace LocalSchema {
@@ -21,5 +23,13 @@ inline constexpr std::array<const char*, 7> kContribuinteColumns = {
 // uniqueness of the IE is checked by the windows before they insert.
 const char* createContadorSql();
 const char* createContribuinteSql();
+
+// On a database server: the statements that bring the tables from version
+// `version - 1` to `version` (1 creates them). Version 1 keeps the columns
+// above; `tblContribuinte` gets an identity column named `rowid`, so lists come
+// back in insertion order by the same statement on both engines, and an index
+// on lower(IE), by which every statement finds a row. Empty for a version not
+// known to this program.
+QList<QString> serverMigration(int version);
 
 } // namespace LocalSchema

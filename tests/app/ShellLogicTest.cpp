@@ -74,7 +74,14 @@ TEST(CommandLine, AnswersVersionAndHelpAndLeavesEverythingElseToTheWindows) {
     }
     const QString help = CommandLine::answer({QStringLiteral("-h")}).text;
     EXPECT_TRUE(help.contains(QStringLiteral("--version")) &&
-                help.contains(QStringLiteral("--help")));
+                help.contains(QStringLiteral("--help")) &&
+                help.contains(QStringLiteral("--copiar-banco-para-servidor")));
+    const QString copy = QStringLiteral("--copiar-banco-para-servidor");
+    EXPECT_TRUE(CommandLine::answer({QStringLiteral("-style"), QStringLiteral("Fusion"), copy})
+                    .copyDatabaseToServer);
+    EXPECT_FALSE(CommandLine::answer({QStringLiteral("--help"), copy}).copyDatabaseToServer);
+    EXPECT_FALSE(CommandLine::answer({copy + QLatin1Char('s')}).copyDatabaseToServer);
+    EXPECT_FALSE(CommandLine::answer({copy}).answered);
 }
 
 class ApplicationFolderTest : public ::testing::Test {

@@ -667,6 +667,24 @@ TEST_F(TaxpayerWindows, UpdateIeChecks) {
     EXPECT_EQ(w->erroMsg->text(), QStringLiteral("Contribuinte não cadastrado."));
     EXPECT_THAT(storedRows(), ElementsAre(row(QStringLiteral("78045303"), QStringLiteral("Padaria"),
                                               kCnpj, kKey)));
+
+    // Deleted by another desk after the window's check, before its write (a
+    // trigger stands in for that desk): nothing is written and the window
+    // says so instead of "atualizados".
+    store(row(kIe, QStringLiteral("Comércio"), kCnpj, kKey));
+    {
+        LocalDb db;
+        db.exec(QStringLiteral("CREATE TRIGGER gone BEFORE UPDATE ON tblContribuinte "
+                               "BEGIN SELECT RAISE(IGNORE); END"),
+                QStringLiteral("test"));
+    }
+    w->fillFromRow(row(kIe, QStringLiteral("Comércio"), kCnpj, kKey));
+    w->txtRazaoSocial->setText(QStringLiteral("Comércio Novo"));
+    leave(w->txtIE);
+    w->cmdOK->click();
+    prompter.expectNoMessages();
+    EXPECT_EQ(w->erroMsg->text(), QStringLiteral("Contribuinte não cadastrado."));
+    EXPECT_EQ(loaded<frmtbl_CadastroContribuinte>(), w);
 }
 
 // The IE names the row the update writes: the row the window was filled
@@ -885,7 +903,17 @@ TEST_F(TaxpayerWindows, ListWindowsConfirmByDoubleClickEnterAndOk) {
 TEST_F(TaxpayerWindows, DeletionAsksAndRemovesEveryRowOfThatIe) {
     store(row(kIe, QStringLiteral("Padaria"), kCnpj, kKey));
     store(row(kIe2, QStringLiteral("Comércio"), kCnpj2, kKey2));
-    store(row(kIe, QStringLiteral("Padaria (repetida)"), kCnpj, kKey));
+    {
+        // A repeated IE left by an earlier installation: the client itself
+        // refuses to write one.
+        LocalDb db;
+        db.exec(QStringLiteral("INSERT INTO tblContribuinte (IE, RazaoSocial, Cnpj, Cnae, Chave, "
+                               "CCM, OptanteSimples) SELECT IE, 'Padaria (repetida)', Cnpj, "
+                               "Cnae, Chave, CCM, OptanteSimples FROM tblContribuinte WHERE IE = "
+                               "'%1'")
+                    .arg(kIe),
+                QStringLiteral("test"));
+    }
     const Message question{QStringLiteral("Deseja realmente excluir este contribuinte"), kTitle,
                            MsgIcon::None, MsgButtons::YesNo};
     auto* w = open<frmtbl_exclusaoContribuinte>();

@@ -24,17 +24,17 @@ ContadorRow fullRow() {
 
 } // namespace
 
-using ContadorRepositoryTest = StoreTest;
+using ContadorRepositoryTest = EngineStoreTest;
 
-TEST_F(ContadorRepositoryTest, EmptyTableHasNoAccountant) {
-    LocalDb db(dbPath());
+TEST_P(ContadorRepositoryTest, EmptyTableHasNoAccountant) {
+    LocalDb& db = openDb();
     EXPECT_FALSE(selectContador(db).has_value());
     EXPECT_EQ(countContador(db), 0);
     EXPECT_EQ(DadosContador(db), QString());
 }
 
-TEST_F(ContadorRepositoryTest, ReplaceStoresEveryColumnAsGivenAndKeepsOneRow) {
-    LocalDb db(dbPath());
+TEST_P(ContadorRepositoryTest, ReplaceStoresEveryColumnAsGivenAndKeepsOneRow) {
+    LocalDb& db = openDb();
     ContadorRow first = fullRow();
     replaceContador(db, first);
     EXPECT_EQ(selectContador(db), first);
@@ -54,8 +54,8 @@ TEST_F(ContadorRepositoryTest, ReplaceStoresEveryColumnAsGivenAndKeepsOneRow) {
               QStringLiteral("____-____"));
 }
 
-TEST_F(ContadorRepositoryTest, EmptyFieldsAreStoredAsEmptyTextNotNull) {
-    LocalDb db(dbPath());
+TEST_P(ContadorRepositoryTest, EmptyFieldsAreStoredAsEmptyTextNotNull) {
+    LocalDb& db = openDb();
     ContadorRow row;
     row.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
     row.cont_dsc_complemento = QString(); // a field the user never touched
@@ -66,11 +66,10 @@ TEST_F(ContadorRepositoryTest, EmptyFieldsAreStoredAsEmptyTextNotNull) {
               1);
 }
 
-TEST_F(ContadorRepositoryTest, FailedReplaceKeepsTheAccountantOnFile) {
-    LocalDb db(dbPath());
+TEST_P(ContadorRepositoryTest, FailedReplaceKeepsTheAccountantOnFile) {
+    LocalDb& db = openDb();
     replaceContador(db, fullRow());
-    run(db, QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON tblContador "
-                           "BEGIN SELECT RAISE(ABORT, 'recusado'); END"));
+    refuseInserts(db, QStringLiteral("tblContador"));
     ContadorRow other = fullRow();
     other.cont_razao_nome = QStringLiteral("Não deve ficar");
     try {
@@ -80,25 +79,29 @@ TEST_F(ContadorRepositoryTest, FailedReplaceKeepsTheAccountantOnFile) {
         EXPECT_EQ(e.source(), QStringLiteral("replaceContador"));
         ASSERT_FALSE(e.errors().isEmpty());
         EXPECT_TRUE(e.errors().front().description.contains(QStringLiteral("recusado")));
+        if (GetParam() == LocalDb::Engine::Postgresql) {
+            EXPECT_TRUE(e.description().contains(QStringLiteral("127.0.0.1:")))
+                << e.description().toStdString();
+        }
     }
     EXPECT_EQ(countContador(db), 1);
     EXPECT_EQ(selectContador(db), fullRow());
 
     // The connection is usable again after the rollback.
-    run(db, QStringLiteral("DROP TRIGGER refuse"));
+    allowInserts(db, QStringLiteral("tblContador"));
     replaceContador(db, other);
     EXPECT_EQ(selectContador(db), other);
 }
 
-TEST_F(ContadorRepositoryTest, DeleteRemovesTheAccountant) {
-    LocalDb db(dbPath());
+TEST_P(ContadorRepositoryTest, DeleteRemovesTheAccountant) {
+    LocalDb& db = openDb();
     replaceContador(db, fullRow());
     deleteContador(db);
     EXPECT_EQ(countContador(db), 0);
     EXPECT_EQ(DadosContador(db), QString());
 }
 
-TEST_F(ContadorRepositoryTest, DadosContadorStripsDotsDashesAndSlashesOnly) {
+TEST_P(ContadorRepositoryTest, DadosContadorStripsDotsDashesAndSlashesOnly) {
     struct Case {
         QString stored;
         QString document;
@@ -110,7 +113,7 @@ TEST_F(ContadorRepositoryTest, DadosContadorStripsDotsDashesAndSlashesOnly) {
         {QStringLiteral("___.___.___-__"), QStringLiteral("___________")},
         {QStringLiteral(" 123 "), QStringLiteral(" 123 ")},
     };
-    LocalDb db(dbPath());
+    LocalDb& db = openDb();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored.toStdString());
         ContadorRow row;
@@ -118,4 +121,22 @@ TEST_F(ContadorRepositoryTest, DadosContadorStripsDotsDashesAndSlashesOnly) {
         replaceContador(db, row);
         EXPECT_EQ(DadosContador(db), c.document);
     }
+}
+
+DADAV_ON_BOTH_ENGINES(ContadorRepositoryTest);
+
+TEST_P(ContadorRepositoryTest, TwoDesksReplacingAtOnceLeaveOneOfTheirRows) {
+    LocalDb& db = openDb(); // the tables exist before the desks start
+    const QStringList outputs =
+        twoDesks({QStringLiteral("replace"), QStringLiteral("A"), QStringLiteral("150")},
+                 {QStringLiteral("replace"), QStringLiteral("B"), QStringLiteral("150")});
+    // Never two rows at once, not even for a moment between two replaces.
+    EXPECT_EQ(outputs.join(u'|').toStdString(),
+              "substituido=150 maximo=1\n|substituido=150 maximo=1\n");
+    EXPECT_EQ(countContador(db), 1);
+    const std::optional<ContadorRow> row = selectContador(db);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_TRUE(row->cont_razao_nome == QLatin1String("A 149") ||
+                row->cont_razao_nome == QLatin1String("B 149"))
+        << row->cont_razao_nome.toStdString();
 }

@@ -1,6 +1,7 @@
 // Opening the local database: schema creation, refusal of foreign files,
 // unusual folder names, a second instance and locked or unwritable files.
 #include "StoreTestSupport.h"
+#include "base/AppPaths.h"
 #include "store/ContadorRepository.h"
 #include "store/DatabaseFile.h"
 #include "store/DbError.h"
@@ -195,6 +196,11 @@ TEST_F(LocalDbTest, WriteWhileAnotherInstanceHoldsTheLockFailsAndLosesNothing) {
         } catch (const DbError& e) {
             EXPECT_EQ(e.number(), 5); // busy
             EXPECT_EQ(e.source(), QStringLiteral("replaceContador"));
+            EXPECT_EQ(e.description(),
+                      QStringLiteral("O banco de dados local %1 está ocupado com a gravação de "
+                                     "outra janela ou outro programa; nada foi gravado. Tente de "
+                                     "novo em instantes.")
+                          .arg(dbPath()));
         }
     }
     EXPECT_EQ(countContador(impatient), 1);
@@ -220,4 +226,50 @@ TEST_F(LocalDbTest, UnwritableFileRaisesDbErrorAndLosesNothing) {
     EXPECT_THROW(replaceContador(db, sampleContador(QStringLiteral("Nova"))), DbError);
     EXPECT_THROW(deleteContador(db), DbError);
     EXPECT_EQ(selectContador(db)->cont_razao_nome, QStringLiteral("Original"));
+}
+
+TEST_F(LocalDbTest, SettingsWithoutAServerKeepTheFileAndUnusableOnesAreRefusedInWords) {
+    struct Case {
+        const char* ini;
+        QString problem; // empty: the application folder's file is opened
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"[servidor]\nhost=127.0.0.1\n", {}},
+        {"[banco]\ntipo=sqlite\nhost=servidor\nnome=dadav\n", {}},
+        {"[BANCO]\r\nTipo = SQLite\r\n", {}},
+        {"[banco]\ntipo=oracle\nnome=dadav\n",
+         QStringLiteral("O tipo de banco de dados \"oracle\" da seção [banco] de dadav.ini não "
+                        "é conhecido; use tipo=sqlite ou tipo=postgresql.")},
+        {"[banco]\ntipo=postgresql\nhost=servidor\nusuario=ana\n",
+         QStringLiteral("A seção [banco] de dadav.ini pede um servidor PostgreSQL, mas não dá o "
+                        "nome do banco (nome=).")},
+        {"[banco]\ntipo=postgresql\nhost=servidor\nporta=54x2\nnome=dadav\n",
+         QStringLiteral("A porta \"54x2\" da seção [banco] de dadav.ini não é um número de "
+                        "porta válido.")},
+        {"[banco]\ntipo=postgresql\nhost=servidor\nporta=70000\nnome=dadav\n",
+         QStringLiteral("A porta \"70000\" da seção [banco] de dadav.ini não é um número de "
+                        "porta válido.")},
+    };
+    AppPaths::setApplicationFolder(dir.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini);
+        QFile::remove(AppPaths::databasePath());
+        QFile ini(AppPaths::IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(c.ini);
+        ini.close();
+        try {
+            LocalDb db;
+            EXPECT_TRUE(c.problem.isEmpty()) << "opened despite the settings";
+            EXPECT_EQ(db.engine(), LocalDb::Engine::Sqlite);
+            EXPECT_EQ(db.path(), AppPaths::databasePath());
+            EXPECT_EQ(countContador(db), 0);
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.description(), c.problem);
+            EXPECT_EQ(e.number(), DbError::kServerNumber);
+            // A desk meant to share its data never quietly gets a file of its own.
+            EXPECT_FALSE(QFile::exists(AppPaths::databasePath()));
+        }
+    }
 }
