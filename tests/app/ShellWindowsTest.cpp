@@ -3,6 +3,7 @@
 // icons, buttons), and keyboard and screen-reader access. Windows that other
 // parts of the program provide are stood in for by plain windows registered
 // under their class names.
+#include "FakeFolderOpener.h"
 #include "FakePrompter.h"
 #include "FakeUrlOpener.h"
 #include "about/frmSobre.h"
@@ -11,6 +12,7 @@
 #include "app/Principal.h"
 #include "app/PrincipalLogic.h"
 #include "base/AppPaths.h"
+#include "base/SupportLog.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
@@ -21,8 +23,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -53,10 +57,11 @@ const QString kExclusao = QStringLiteral("frmtbl_exclusaoContribuinte");
 const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
 const QString kConexao = QStringLiteral("frmConexao");
+const QString kDiagnostico = QStringLiteral("frmDiagnostico");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador, kCria,   kSeleciona, kAtualizar,
-                               kExclusao, kUpload, kSimples,   kConexao};
+const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar,  kExclusao,
+                               kUpload,   kSimples, kConexao,   kDiagnostico};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -69,6 +74,7 @@ protected:
         AppPaths::setApplicationFolder(dir.path());
         context.prompter = &prompter;
         context.urlOpener = &browser;
+        context.folders = &folders;
         context.quit = [this] {
             ++quitCalls;
         };
@@ -137,6 +143,7 @@ protected:
     QTemporaryDir dir;
     FakePrompter prompter;
     FakeUrlOpener browser;
+    FakeFolderOpener folders;
     AppContext context;
     std::unique_ptr<WindowRegistry> windows;
     int quitCalls = 0;
@@ -427,12 +434,14 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
             items << (a->isSeparator() ? QStringLiteral("-")
                                        : a->text().remove(QLatin1Char('&')) + QLatin1Char('|') +
                                              a->shortcut().toString());
-    EXPECT_THAT(items, ElementsAre(QStringLiteral("Conexão...|"), QStringLiteral("-"),
-                                   QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
-                                   QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
-                                   QStringLiteral("Excluir|"), QStringLiteral("-"),
-                                   QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
-                                   QStringLiteral("Sobre|")));
+    EXPECT_THAT(items,
+                ElementsAre(QStringLiteral("Conexão...|"), QStringLiteral("-"),
+                            QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
+                            QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
+                            QStringLiteral("Excluir|"), QStringLiteral("-"),
+                            QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
+                            QStringLiteral("Diagnóstico...|"),
+                            QStringLiteral("Abrir pasta de registros|"), QStringLiteral("Sobre|")));
 }
 
 TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
@@ -447,6 +456,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnExcluir", Qt::Key(0), kExclusao, true},
         {"mnContador", Qt::Key_F6, kContador, true},
         {"mnConexao", Qt::Key(0), kConexao, true},
+        {"mnDiagnostico", Qt::Key(0), kDiagnostico, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);
@@ -463,6 +473,30 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         EXPECT_EQ(p->isEnabled(), c.mainEnabled);
     }
     prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, OpenLogFolderShowsTheSupportLogsFolderOrSaysWhyNot) {
+    Principal* p = principal();
+    p->mnRegistros->trigger();
+    EXPECT_THAT(prompter.texts(),
+                ElementsAre(QStringLiteral("O registro de suporte está desligado.")));
+    prompter.clearMessages();
+
+    const QString logs = dir.filePath(QStringLiteral("registros"));
+    SupportLog::open(logs);
+    p->mnRegistros->trigger();
+    EXPECT_THAT(folders.opened(), ElementsAre(logs));
+    EXPECT_TRUE(QFileInfo(logs).isDir()); // made for the file manager to show
+    prompter.expectNoMessages();
+
+    folders.setResult(false);
+    p->mnRegistros->trigger();
+    EXPECT_THAT(
+        prompter.messages(),
+        ElementsAre(okBox(QStringLiteral("Não foi possível abrir a pasta de registros:\r\n") +
+                              QDir::toNativeSeparators(logs),
+                          QStringLiteral("VAV-UVOD - RJ"), MsgIcon::Warning)));
+    SupportLog::open(QString());
 }
 
 TEST_F(ShellWindowsTest, HelpNamesTheMunicipalSite) {
