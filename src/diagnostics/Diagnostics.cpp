@@ -5,6 +5,7 @@
 #include "base/AppPaths.h"
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
+#include "base/SupportLog.h"
 #include "diagnostics/LocalChecks.h"
 #include "history/VersionAnswer.h"
 #include "net/ProxyAuth.h"
@@ -171,8 +172,7 @@ void Diagnostics::cancel() {
                             current ? QStringLiteral("interrompido pelo usuário")
                                     : QStringLiteral("não feito: diagnóstico cancelado"),
                             current ? qMax<qint64>(m_elapsed.elapsed(), 1) : 0};
-        m_steps << step;
-        emit stepFinished(step);
+        record(step);
     }
     m_stage = Stage::Done;
     m_stepUnderWay = false;
@@ -477,6 +477,13 @@ void Diagnostics::releaseNetwork() {
     }
 }
 
+void Diagnostics::record(const DiagnosticStep& step) {
+    m_steps << step;
+    // The support log keeps the report too, for whoever reads it later.
+    SupportLog::write(QStringLiteral("diagnóstico"), step.line());
+    emit stepFinished(step);
+}
+
 void Diagnostics::finishStep(Outcome outcome, const QString& detail) {
     if (!m_running)
         return;
@@ -485,9 +492,8 @@ void Diagnostics::finishStep(Outcome outcome, const QString& detail) {
     ++m_token;
     m_stepUnderWay = false;
     const DiagnosticStep step{m_stepName, outcome, detail, m_elapsed.elapsed()};
-    m_steps << step;
     m_stage = static_cast<Stage>(static_cast<int>(m_stage) + 1);
-    emit stepFinished(step);
+    record(step);
     if (m_stage == Stage::Done) {
         m_running = false;
         emit finished();

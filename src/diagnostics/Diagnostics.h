@@ -14,6 +14,7 @@
 // wait; each has its own time-out, and cancel() stops the one under way at
 // once. After the name lookup or the connection fails, the later network
 // steps are not tried (the report says why); the local checks always run.
+// Each step's line also goes into the support log.
 #pragma once
 
 #include "diagnostics/DiagnosticStep.h"
@@ -81,6 +82,8 @@ private:
     // Ends the step under way: records and reports it, drops what it used,
     // and schedules the next one.
     void finishStep(DiagnosticStep::Outcome outcome, const QString& detail);
+    // Keeps the step, writes it into the support log and reports it.
+    void record(const DiagnosticStep& step);
     void releaseNetwork();
     void onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticator* authenticator);
     QString via() const;

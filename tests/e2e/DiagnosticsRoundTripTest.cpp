@@ -79,8 +79,9 @@ protected:
                 r.requestLine == QStringLiteral("POST /orn/server/index.php?wsdl HTTP/1.1") ||
                 r.requestLine == QStringLiteral("HEAD /client/xt_upload_1_15_01.php HTTP/1.0"))
                 << r.requestLine.toStdString();
-            if (r.requestLine.startsWith(QLatin1String("POST")))
+            if (r.requestLine.startsWith(QLatin1String("POST"))) {
                 EXPECT_TRUE(r.headers.contains(QStringLiteral("SOAPAction: Transferencia.ver2")));
+            }
         }
     }
 
@@ -97,8 +98,22 @@ protected:
 };
 
 TEST_F(DiagnosticsRoundTrip, AgainstTheSimulatorEveryStepPassesWithItsTime) {
+    const QString logFolder = files_.filePath(QStringLiteral("registros"));
+    SupportLog::open(logFolder);
     const QList<DiagnosticStep> steps = diagnose();
     ASSERT_EQ(steps.size(), kStepNames.size());
+    // The support log keeps the report's lines, after the call's own line.
+    QFile logFile(QDir(logFolder).filePath(QStringLiteral("dadav.log")));
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    QStringList logged;
+    for (const QString& line : QString::fromUtf8(logFile.readAll()).split(QLatin1Char('\n')))
+        if (line.contains(QStringLiteral(" diagnóstico ")))
+            logged << line.section(QStringLiteral(" diagnóstico "), 1);
+    QStringList lines;
+    for (const DiagnosticStep& s : steps)
+        lines << s.line();
+    EXPECT_EQ(logged, lines);
+
     expectLine(
         steps[0], QStringLiteral("OK"),
         QStringLiteral("servidor 127.0.0.1, porta %1; proxy: sistema").arg(fixture_->port()));
