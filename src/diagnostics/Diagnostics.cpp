@@ -170,7 +170,7 @@ void Diagnostics::cancel() {
         const bool current = i == static_cast<qsizetype>(m_stage) && m_stepUnderWay;
         DiagnosticStep step{names[i], Outcome::Cancelled,
                             current ? QStringLiteral("interrompido pelo usuário")
-                                    : QStringLiteral("não feito: diagnóstico cancelado"),
+                                    : QStringLiteral("diagnóstico cancelado antes deste passo"),
                             current ? qMax<qint64>(m_elapsed.elapsed(), 1) : 0};
         record(step);
     }
@@ -256,14 +256,14 @@ void Diagnostics::runSettings() {
             .arg(m_host.isEmpty() ? QStringLiteral("(vazio)") : m_host,
                  portText.isEmpty() ? QStringLiteral("(vazia)") : portText, modeText(proxy.mode));
     if (!ServerHost::isPlainHost(m_host) || m_port == 0) {
-        m_blocked = QStringLiteral("não feito: o servidor não está configurado");
+        m_blocked = QStringLiteral("o servidor não está configurado");
         finishStep(Outcome::Failed,
                    detail + QStringLiteral(" — o host ou a porta do servidor em dadav.ini "
                                            "(seção [servidor]) está vazio ou não é válido"));
         return;
     }
     if (!proxy.usable()) {
-        m_blocked = QStringLiteral("não feito: o proxy manual não está configurado");
+        m_blocked = QStringLiteral("o proxy manual não está configurado");
         finishStep(Outcome::Failed,
                    detail + QStringLiteral(" — o proxy manual não tem host ou porta"));
         return;
@@ -302,7 +302,7 @@ void Diagnostics::runLookup() {
             const QString what = proxied ? QStringLiteral("proxy %1").arg(name)
                                          : QStringLiteral("servidor %1").arg(name);
             if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-                m_blocked = QStringLiteral("não feito: o nome não foi encontrado");
+                m_blocked = QStringLiteral("o nome não foi encontrado");
                 finishStep(
                     Outcome::Failed,
                     QStringLiteral("%1: nome não encontrado (%2)").arg(what, info.errorString()));
@@ -343,7 +343,7 @@ void Diagnostics::runTcp() {
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e == QAbstractSocket::ProxyAuthenticationRequiredError && m_proxyAuth)
             m_proxyAuth->forget(m_proxy);
-        m_blocked = QStringLiteral("não feito: sem conexão com o servidor");
+        m_blocked = QStringLiteral("sem conexão com o servidor");
         finishStep(Outcome::Failed, QStringLiteral("%1:%2%3: %4")
                                         .arg(m_host)
                                         .arg(m_port)
