@@ -7,13 +7,16 @@
 #include "base/AppPaths.h"
 #include "base/ProgramInfo.h"
 #include "base/RuntimeError.h"
+#include "base/SupportLog.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/StoreCertificatePicker.h"
 #include "net/ProxyAuth.h"
 #include "net/SoapTransport.h"
 #include "platform/Clock.h"
+#include "platform/DesktopFolderOpener.h"
 #include "platform/DesktopUrlOpener.h"
 #include "platform/EventLoopPause.h"
+#include "platform/LoggedPrompter.h"
 #include "platform/QtCredentialsPrompter.h"
 #include "platform/QtFilePicker.h"
 #include "platform/QtPrompter.h"
@@ -90,13 +93,20 @@ int main(int argc, char** argv) {
         QCoreApplication::installTranslator(&qtTranslator);
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
 
-    QtPrompter prompter;
+    // The support log, in the per-user data folder whatever the application
+    // folder; every box shown goes through it (docs/diagnostics.md).
+    SupportLog::open(SupportLog::defaultFolder());
+    QtPrompter shownPrompter;
+    LoggedPrompter prompter(shownPrompter);
     try {
         AppPaths::setApplicationFolder(chooseFolder());
     } catch (const RuntimeError& e) {
         prompter.show({e.description(), QString(), MsgIcon::Critical, MsgButtons::Ok});
         return 1;
     }
+    SupportLog::write(QStringLiteral("programa"),
+                      QStringLiteral("versão %1 iniciada; pasta do aplicativo %2")
+                          .arg(ProgramInfo::version(), AppPaths::applicationFolder()));
 
     // A database left by the earlier Windows installations is converted once,
     // before any window uses it; a failed conversion leaves it as it was and
@@ -111,6 +121,7 @@ int main(int argc, char** argv) {
                        MsgButtons::Ok});
 
     DesktopUrlOpener urlOpener;
+    DesktopFolderOpener folders;
     WaitCursor busy;
     // Proxy passwords live here, in memory, for the session only.
     QtCredentialsPrompter credentialsPrompter;
@@ -120,6 +131,7 @@ int main(int argc, char** argv) {
     context.proxyAuth = &proxyAuth;
     context.prompter = &prompter;
     context.urlOpener = &urlOpener;
+    context.folders = &folders;
     context.soap = &soap;
     EventLoopPause pause;
     context.pause = &pause;

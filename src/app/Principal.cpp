@@ -4,9 +4,11 @@
 #include "app/PrincipalLogic.h"
 #include "base/ProgramInfo.h"
 #include "base/SiteInfo.h"
+#include "base/SupportLog.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/ExpiryWatch.h"
 #include "expiry/WatchedHolders.h"
+#include "platform/FolderOpener.h"
 #include "platform/Prompter.h"
 #include "platform/Twips.h"
 #include "platform/UrlOpener.h"
@@ -20,6 +22,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -260,6 +263,12 @@ void Principal::buildMenus() {
     mnSAjuda = mnAjuda->addAction(QStringLiteral("&Ajuda"), this, &Principal::mnSAjuda_Click);
     mnSAjuda->setObjectName(QStringLiteral("mnSAjuda"));
     mnSAjuda->setShortcut(Qt::Key_F1);
+    mnDiagnostico = mnAjuda->addAction(QStringLiteral("&Diagnóstico..."), this,
+                                       &Principal::mnDiagnostico_Click);
+    mnDiagnostico->setObjectName(QStringLiteral("mnDiagnostico"));
+    mnRegistros = mnAjuda->addAction(QStringLiteral("Abrir &pasta de registros"), this,
+                                     &Principal::mnRegistros_Click);
+    mnRegistros->setObjectName(QStringLiteral("mnRegistros"));
     mnSobre = mnAjuda->addAction(QStringLiteral("&Sobre"), this, &Principal::mnSobre_Click);
     mnSobre->setObjectName(QStringLiteral("mnSobre"));
 
@@ -404,6 +413,32 @@ void Principal::mnContador_Click() {
 void Principal::mnSAjuda_Click() {
     m_context.prompter->show({QStringLiteral("Para maiores infomações acesse: ") + SiteInfo::url(),
                               kTitleRJ, MsgIcon::Information, MsgButtons::Ok});
+}
+
+void Principal::mnDiagnostico_Click() {
+    openWindow(QStringLiteral("frmDiagnostico"));
+}
+
+void Principal::mnRegistros_Click() {
+    try {
+        const QString folder = SupportLog::folder();
+        if (folder.isEmpty()) {
+            m_context.prompter->show({QStringLiteral("O registro de suporte está desligado."),
+                                      kTitleRJ, MsgIcon::Information, MsgButtons::Ok});
+            return;
+        }
+        // The folder exists only once something was written; show it anyway.
+        QDir().mkpath(folder);
+        if (!m_context.folders || !m_context.folders->openFolder(folder))
+            m_context.prompter->show(
+                {QStringLiteral("Não foi possível abrir a pasta de registros:\r\n") +
+                     QDir::toNativeSeparators(folder),
+                 kTitleRJ, MsgIcon::Warning, MsgButtons::Ok});
+    } catch (const std::exception& e) {
+        m_context.prompter->show({QStringLiteral("Não foi possível abrir a pasta de registros: ") +
+                                      QString::fromLocal8Bit(e.what()),
+                                  kTitleRJ, MsgIcon::Critical, MsgButtons::Ok});
+    }
 }
 
 void Principal::mnSobre_Click() {

@@ -92,6 +92,11 @@ public:
     void mnContador_Click();
     void mnSAjuda_Click();
     void mnSobre_Click();
+    // Opens the "Diagnóstico" window.
+    void mnDiagnostico_Click();
+    // Shows the support log's folder in the file manager (created when
+    // missing); says so when it cannot.
+    void mnRegistros_Click();
     // Opens the connection settings window.
     void mnConexao_Click();
     // Opens the certificates window.
@@ -134,6 +139,8 @@ public:
     QMenu* mnAjuda;
     QAction* mnSAjuda;
     QAction* mnSobre;
+    QAction* mnDiagnostico;
+    QAction* mnRegistros;
     QAction* mnConexao;
     QAction* mnCertificados;
 

@@ -3,12 +3,15 @@
 // whatever the file's size.
 #include "net/MultipartUpload.h"
 
+#include "base/LogMasking.h"
 #include "base/ReadWrite.h"
+#include "base/SupportLog.h"
 #include "net/ProxyAuth.h"
 #include "net/ProxySettings.h"
 
 #include <QAuthenticator>
 #include <QFile>
+#include <QMetaEnum>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QStringDecoder>
@@ -101,6 +104,28 @@ MultipartUpload::MultipartUpload(QObject* parent) : QObject(parent) {
     connect(&m_stallTimer, &QTimer::timeout, this, &MultipartUpload::onStallTimeout);
     connect(&m_replyDeadline, &QTimer::timeout, this, &MultipartUpload::onReplyDeadline);
     connect(&m_totalDeadline, &QTimer::timeout, this, &MultipartUpload::onTotalDeadline);
+    // Connected first, so the log has the line before any window reacts.
+    connect(this, &MultipartUpload::replyReceived, this, [this](const QByteArray& reply) {
+        // The reply's status line says what the server made of it.
+        const qsizetype lineEnd = reply.indexOf('\n');
+        const QString firstLine =
+            QString::fromLatin1(reply.left(lineEnd < 0 ? 80 : qMin<qsizetype>(lineEnd, 80)))
+                .trimmed();
+        SupportLog::write(QStringLiteral("envio"),
+                          QStringLiteral("%1, pedido de %2 bytes, %3 ms: resposta de %4 bytes (%5)")
+                              .arg(m_logWhat, QString::number(m_total),
+                                   QString::number(m_elapsed.elapsed()),
+                                   QString::number(reply.size()), firstLine));
+    });
+    connect(this, &MultipartUpload::failed, this, [this](const QString& description, Failure kind) {
+        SupportLog::write(
+            QStringLiteral("envio"),
+            QStringLiteral("%1, pedido de %2 bytes, %3 ms: falhou (%4) %5")
+                .arg(m_logWhat, QString::number(m_total), QString::number(m_elapsed.elapsed()),
+                     QString::fromLatin1(
+                         QMetaEnum::fromType<Failure>().valueToKey(static_cast<int>(kind))),
+                     description));
+    });
 }
 
 MultipartUpload::~MultipartUpload() {
@@ -111,6 +136,11 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
                             const QString& fieldName, const QString& mimeType) {
     if (m_state != State::Idle)
         return false;
+    m_elapsed.start();
+    // One arg() for all: a "%" in the address or file name must stay as it is.
+    m_logWhat = QStringLiteral("http://%1:%2%3?%4 arquivo %5")
+                    .arg(url.Host, QString::number(portFor(url)), url.URI,
+                         LogMasking::text(url.Query), fileName);
     m_total = 0;
     m_written = 0;
     m_fileQueued = 0;

@@ -18,6 +18,10 @@
 // (net/ProxySettings.h). An HTTP proxy is asked to open a tunnel (CONNECT), so
 // the bytes that reach the server are the same as without a proxy; a proxy's
 // demand for a password is answered through ProxyAuth.
+//
+// Every upload leaves one line in the support log (base/SupportLog.h): the
+// address with the access key masked, the file name and request size, the
+// time it took and the reply's size and first line, or the failure.
 #pragma once
 
 #include "net/UploadRequest.h"
@@ -25,6 +29,7 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QObject>
 #include <QString>
@@ -165,4 +170,6 @@ private:
     QTimer m_stallTimer;
     QTimer m_replyDeadline;
     QTimer m_totalDeadline;
+    QElapsedTimer m_elapsed; // since start(), for the support log
+    QString m_logWhat;       // the address (key masked) and file name, for the support log
 };

@@ -3,7 +3,9 @@
 // and the user's cancel.
 #include "net/SoapTransport.h"
 
+#include "base/LogMasking.h"
 #include "base/ReadWrite.h"
+#include "base/SupportLog.h"
 #include "net/AnswerText.h"
 #include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
@@ -12,6 +14,7 @@
 #include "platform/BusyIndicator.h"
 
 #include <QAuthenticator>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -19,12 +22,16 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
 #include <optional>
 
 namespace {
+
+// Longest parameter value the support log writes out; longer ones by size.
+constexpr qsizetype kLoggedValueLimit = 24;
 
 // Builds the address exactly as the settings give it; refuses what cannot be
 // sent (the request would otherwise go to a default port or nowhere).
@@ -60,6 +67,46 @@ SoapTransport::~SoapTransport() = default;
 
 QString SoapTransport::call(const QString& path, const QString& operation,
                             const QList<Soap::SoapParam>& params) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    m_lastStatus = 0;
+    // What the support log keeps of the call: the address as the settings
+    // give it and each parameter, a key with its last two characters only.
+    // Long values (names, addresses, certificates) are given by their size:
+    // they would swell the log and spread what support does not need.
+    QStringList shown;
+    for (const Soap::SoapParam& p : params) {
+        const QString value = LogMasking::field(p.name, p.value);
+        shown << p.name + QLatin1Char('=') +
+                     (value.size() <= kLoggedValueLimit
+                          ? value
+                          : QStringLiteral("(%1 caracteres)").arg(p.value.size()));
+    }
+    const QString what =
+        QStringLiteral("%1 http://%2:%3%4 [%5]")
+            .arg(operation,
+                 ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host")),
+                 ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port")), path,
+                 shown.join(QLatin1Char(' ')));
+    try {
+        const QString answer = exchange(path, operation, params);
+        // One arg() for all: a "%" in a parameter must stay as it is.
+        SupportLog::write(QStringLiteral("servidor"),
+                          QStringLiteral("%1 %2 ms: resposta HTTP %3, %4 caracteres")
+                              .arg(what, QString::number(elapsed.elapsed()),
+                                   QString::number(m_lastStatus), QString::number(answer.size())));
+        return answer;
+    } catch (const NetworkError& e) {
+        SupportLog::write(QStringLiteral("servidor"),
+                          QStringLiteral("%1 %2 ms: falhou (%3) %4")
+                              .arg(what, QString::number(elapsed.elapsed()),
+                                   QString::number(e.number()), e.description()));
+        throw;
+    }
+}
+
+QString SoapTransport::exchange(const QString& path, const QString& operation,
+                                const QList<Soap::SoapParam>& params) {
     const QString host =
         ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
     const QString port =
@@ -209,6 +256,7 @@ QString SoapTransport::call(const QString& path, const QString& operation,
     // itself failing (one that does not decompress), never an empty answer.
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = static_cast<int>(reply->error());
+    m_lastStatus = status.toInt();
     const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
     if (code == QNetworkReply::ProxyAuthenticationRequiredError) {
         if (m_proxyAuth)

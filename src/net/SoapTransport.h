@@ -21,6 +21,10 @@
 // always reached directly. A proxy's demand for a password is answered through
 // ProxyAuth.
 // Redirects are not followed: a 3xx answer is returned like any other body.
+//
+// Every call leaves one line in the support log (base/SupportLog.h): the
+// operation, the address, the parameters with access keys masked, the time it
+// took and its outcome.
 #pragma once
 
 #include "net/SoapClient.h"
@@ -77,8 +81,13 @@ public:
                  const QList<Soap::SoapParam>& params) override;
 
 private:
+    // One call as call() describes it, without the support log's line.
+    QString exchange(const QString& path, const QString& operation,
+                     const QList<Soap::SoapParam>& params);
+
     BusyIndicator* m_busy;
     SoapTimeouts m_timeouts;
     ProxyAuth* m_proxyAuth;
     std::unique_ptr<QNetworkAccessManager> m_manager;
+    int m_lastStatus = 0; // HTTP status of the last answer, 0 without one
 };

@@ -17,6 +17,7 @@ class FilePicker;
 class Pause;
 class Clock;
 class ProxyAuth;
+class FolderOpener;
 
 struct AppContext {
     Prompter* prompter = nullptr;   // message boxes
@@ -33,6 +34,8 @@ struct AppContext {
     // Answers a proxy's demand for a password for the uploads (the SOAP
     // transport holds the same one); null: such a proxy fails the upload.
     ProxyAuth* proxyAuth = nullptr;
+    // The desktop's file manager ("Abrir pasta de registros").
+    FolderOpener* folders = nullptr;
 
     // Program-wide state. Owned by the main window, which points this at its
     // own state while it is loaded; a test without a main window may point it

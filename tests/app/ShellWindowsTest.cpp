@@ -3,6 +3,7 @@
 // icons, buttons), and keyboard and screen-reader access. Windows that other
 // parts of the program provide are stood in for by plain windows registered
 // under their class names.
+#include "FakeFolderOpener.h"
 #include "FakePrompter.h"
 #include "FakeUrlOpener.h"
 #include "about/frmSobre.h"
@@ -11,6 +12,7 @@
 #include "app/Principal.h"
 #include "app/PrincipalLogic.h"
 #include "base/AppPaths.h"
+#include "base/SupportLog.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
@@ -21,8 +23,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -54,10 +58,11 @@ const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
 const QString kConexao = QStringLiteral("frmConexao");
 const QString kCertificados = QStringLiteral("frmCertificados");
+const QString kDiagnostico = QStringLiteral("frmDiagnostico");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar,   kExclusao,
-                               kUpload,   kSimples, kConexao,   kCertificados};
+const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar,    kExclusao,
+                               kUpload,   kSimples, kConexao,   kCertificados, kDiagnostico};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -70,6 +75,7 @@ protected:
         AppPaths::setApplicationFolder(dir.path());
         context.prompter = &prompter;
         context.urlOpener = &browser;
+        context.folders = &folders;
         context.quit = [this] {
             ++quitCalls;
         };
@@ -138,6 +144,7 @@ protected:
     QTemporaryDir dir;
     FakePrompter prompter;
     FakeUrlOpener browser;
+    FakeFolderOpener folders;
     AppContext context;
     std::unique_ptr<WindowRegistry> windows;
     int quitCalls = 0;
@@ -434,7 +441,8 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
                             QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
                             QStringLiteral("Excluir|"), QStringLiteral("-"),
                             QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
-                            QStringLiteral("Sobre|")));
+                            QStringLiteral("Diagnóstico...|"),
+                            QStringLiteral("Abrir pasta de registros|"), QStringLiteral("Sobre|")));
 }
 
 TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
@@ -450,6 +458,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnContador", Qt::Key_F6, kContador, true},
         {"mnConexao", Qt::Key(0), kConexao, true},
         {"mnCertificados", Qt::Key_F7, kCertificados, true},
+        {"mnDiagnostico", Qt::Key(0), kDiagnostico, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);
@@ -466,6 +475,30 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         EXPECT_EQ(p->isEnabled(), c.mainEnabled);
     }
     prompter.expectNoMessages();
+}
+
+TEST_F(ShellWindowsTest, OpenLogFolderShowsTheSupportLogsFolderOrSaysWhyNot) {
+    Principal* p = principal();
+    p->mnRegistros->trigger();
+    EXPECT_THAT(prompter.texts(),
+                ElementsAre(QStringLiteral("O registro de suporte está desligado.")));
+    prompter.clearMessages();
+
+    const QString logs = dir.filePath(QStringLiteral("registros"));
+    SupportLog::open(logs);
+    p->mnRegistros->trigger();
+    EXPECT_THAT(folders.opened(), ElementsAre(logs));
+    EXPECT_TRUE(QFileInfo(logs).isDir()); // made for the file manager to show
+    prompter.expectNoMessages();
+
+    folders.setResult(false);
+    p->mnRegistros->trigger();
+    EXPECT_THAT(
+        prompter.messages(),
+        ElementsAre(okBox(QStringLiteral("Não foi possível abrir a pasta de registros:\r\n") +
+                              QDir::toNativeSeparators(logs),
+                          QStringLiteral("VAV-UVOD - RJ"), MsgIcon::Warning)));
+    SupportLog::open(QString());
 }
 
 TEST_F(ShellWindowsTest, HelpNamesTheMunicipalSite) {

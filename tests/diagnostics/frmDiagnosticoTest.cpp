@@ -1,0 +1,126 @@
+// The "Diagnóstico" window: it runs the steps as it opens, shows each line,
+// copies the whole report, and stays usable while a step waits on a server
+// that never answers: "Cancelar" stops the steps at once, "Fechar" closes the
+// window in the middle of one.
+#include "diagnostics/frmDiagnostico.h"
+
+#include "diagnostics/Diagnostics.h"
+#include "shell/AppContext.h"
+#include "support/AccessibilityCheck.h"
+#include "support/FakePrompter.h"
+#include "support/SimulatorFixture.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QHostAddress>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using ::testing::IsEmpty;
+
+// Processes events until done() or the time runs out; false then.
+bool waitFor(const std::function<bool()>& done, int ms = 20000) {
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class DiagnosticoWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        // The certificate store of the per-user data folder lies in here.
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        simulator.useAsApplicationFolder();
+        context.prompter = &prompter;
+    }
+    void TearDown() override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qputenv("XDG_DATA_HOME", savedDataHome);
+    }
+
+    QTemporaryDir home;
+    QByteArray savedDataHome;
+    dadav::test::SimulatorFixture simulator;
+    FakePrompter prompter;
+    AppContext context;
+};
+
+TEST_F(DiagnosticoWindow, RunsAsItOpensAndCopiesTheWholeReport) {
+    frmDiagnostico w(context);
+    w.show();
+    EXPECT_FALSE(w.cmdRepetir->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return !w.diagnostics()->isRunning(); }));
+    EXPECT_EQ(w.lblEstado->text(), QStringLiteral("Diagnóstico concluído."));
+    const QString report = w.txtRelatorio->toPlainText();
+    for (const char* line :
+         {"[OK] Configurações em uso (", "[OK] Consulta de nome (",
+          "[OK] Conexão TCP com o servidor (", "[OK] Chamada de versão (Transferencia.ver2) (",
+          "[OK] Endereço de envio de arquivos (", "] Fontes de certificados (",
+          "] Provedor legado do OpenSSL (", "[OK] Pasta do aplicativo ("})
+        EXPECT_TRUE(report.contains(QString::fromUtf8(line))) << line;
+    EXPECT_FALSE(w.cmdCancelar->isEnabled());
+    EXPECT_TRUE(w.cmdRepetir->isEnabled());
+
+    QGuiApplication::clipboard()->clear();
+    w.cmdCopiar->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), report.toStdString());
+    EXPECT_THAT(AccessibilityCheck::unnamedControls(&w), IsEmpty());
+    EXPECT_THAT(AccessibilityCheck::unreachableControls(&w), IsEmpty());
+    prompter.expectNoMessages();
+}
+
+TEST_F(DiagnosticoWindow, CancelAndCloseWorkWhileAStepWaitsOnASilentServer) {
+    // Takes connections (the system completes them) and never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    simulator.writeIni(QStringLiteral("127.0.0.1"), QString::number(silent.serverPort()));
+    const QString waiting =
+        QStringLiteral("Verificando: Chamada de versão (Transferencia.ver2)...");
+
+    QPointer<frmDiagnostico> w = new frmDiagnostico(context);
+    w->show();
+    ASSERT_TRUE(waitFor([&] { return w->lblEstado->text() == waiting; }));
+    w->cmdCancelar->click();
+    EXPECT_FALSE(w->diagnostics()->isRunning());
+    EXPECT_EQ(w->lblEstado->text(), QStringLiteral("Diagnóstico cancelado."));
+    const QString report = w->txtRelatorio->toPlainText();
+    EXPECT_TRUE(report.contains(QStringLiteral("[OK] Conexão TCP com o servidor (")));
+    EXPECT_TRUE(
+        report.contains(QStringLiteral("[CANCELADO] Chamada de versão (Transferencia.ver2) (")));
+    EXPECT_TRUE(report.contains(QStringLiteral("): interrompido pelo usuário\n")));
+    EXPECT_TRUE(report.contains(QStringLiteral(
+        "[CANCELADO] Pasta do aplicativo: diagnóstico cancelado antes deste passo\n")));
+
+    // Again, and closed in the middle of the same step: the window goes and
+    // nothing of the steps is left running.
+    w->cmdRepetir->click();
+    ASSERT_TRUE(waitFor([&] { return w->lblEstado->text() == waiting; }));
+    Diagnostics* diagnostics = w->diagnostics();
+    EXPECT_TRUE(diagnostics->isRunning());
+    w->cmdFechar->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.isNull());
+    QCoreApplication::processEvents();
+    prompter.expectNoMessages();
+}
+
+} // namespace
