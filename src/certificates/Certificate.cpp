@@ -164,6 +164,7 @@ Certificate parseCertificateDer(const QByteArray& der) {
     c.issuer = oneLine(X509_get_issuer_name(x.get()));
     c.serialNumber = serialHex(X509_get0_serialNumber(x.get()));
     c.holderName = commonName(X509_get_subject_name(x.get()));
+    c.issuerName = commonName(X509_get_issuer_name(x.get()));
     c.hasCrlDistributionPoints = X509_get_ext_by_NID(x.get(), NID_crl_distribution_points, -1) >= 0;
     quint32 ignored = 0;
     readCrlUrls(x.get(), c.crlUrls, ignored);

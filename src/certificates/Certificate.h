@@ -24,6 +24,9 @@ struct Certificate {
     // The holder's common name (the subject's last CN), empty when it has none;
     // what a list of certificates shows first.
     QString holderName;
+    // The issuer's common name, read the same way; what a list shows of who
+    // issued it (the whole issuer line is too long for a column).
+    QString issuerName;
     // URLs of the distribution points (full names of kind URI), in order. Empty
     // when the extension is absent or cannot be decoded.
     QStringList crlUrls;

@@ -180,11 +180,13 @@ void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QSt
         const Certificate& c = e.certificate;
         const int days = daysLeft(c, today);
         auto* item = new Row(lstCertificados,
-                             {holderOf(c), formattedDocument(e.documents), c.issuer,
+                             {holderOf(c), formattedDocument(e.documents),
+                              c.issuerName.isEmpty() ? c.issuer : c.issuerName,
                               shortDate(c.validTo), daysLeftText(days), e.origin, c.serialNumber});
         item->setData(Holder, kIndexRole, static_cast<int>(i));
         item->setData(DaysLeft, kSortRole, c.validTo.toSecsSinceEpoch());
         item->setToolTip(Holder, c.subject);
+        item->setToolTip(Issuer, c.issuer);
         // The text says it too ("expirado", "vence em breve"); the colour
         // only helps the eye find those rows.
         if (days <= kExpiryWarningDays) {

@@ -50,7 +50,10 @@ DiagnosticStep certificateSources(const QString& certificateFolder, const QStrin
     const QStringList others = certificateSourceNames(home).mid(1);
     QStringList tokens, browsers;
     for (const QString& name : others)
-        (name.startsWith(QLatin1String("Token: ")) ? tokens : browsers).append(name);
+        if (name.startsWith(QLatin1String("Token: ")))
+            tokens.append(name.mid(7));
+        else
+            browsers.append(name);
     found << QStringLiteral("tokens (PKCS#11): %1")
                  .arg(tokens.isEmpty() ? QStringLiteral("nenhum módulo registrado")
                                        : tokens.join(QStringLiteral(", ")));

@@ -41,6 +41,7 @@ TEST(ParseCertificate, ReadsValidityNamesAndDer) {
     EXPECT_EQ(c.subject,
               QStringLiteral("O = ICP-Brasil, CN = PADARIA SÃO JOÃO LTDA:11222333000181"));
     EXPECT_EQ(c.issuer, QStringLiteral("O = ICP-Brasil, CN = AC Teste de Valdoria"));
+    EXPECT_EQ(c.issuerName, QStringLiteral("AC Teste de Valdoria"));
 }
 
 TEST(ParseCertificate, DistributionPoints) {

@@ -151,6 +151,11 @@ void DemoData::prepare(const QString& companyCertificate) {
     }
 
     writeBackup(QDir(backupFolder()).filePath(backupName()));
+    // Wine's drive C:, as a prefix made by Wine has it; the file browser offers
+    // only the drives the prefix maps.
+    const QDir wine(m_home.filePath(QStringLiteral(".wine")));
+    wine.mkpath(QStringLiteral("dosdevices"));
+    QFile::link(QStringLiteral("../drive_c"), wine.filePath(QStringLiteral("dosdevices/c:")));
     CertificateStore(certificateFolder()).importFile(companyCertificate);
 }
 

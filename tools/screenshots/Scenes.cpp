@@ -4,8 +4,15 @@
 #include "DemoData.h"
 
 #include "app/Principal.h"
+#include "certificates/CertificateDialog.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/FolderSource.h"
+#include "diagnostics/Diagnostics.h"
+#include "diagnostics/frmDiagnostico.h"
+#include "expiry/frmCertificados.h"
 #include "platform/FileBrowser.h"
 #include "platform/MaskedEdit.h"
+#include "platform/Prompter.h"
 #include "registry/frmtbl_CriaContribuinte.h"
 #include "shell/WindowRegistry.h"
 #include "transmission/frmUpload.h"
@@ -58,6 +65,9 @@ QStringList Scenes::runAll() {
     receipt();
     newTaxpayer();
     declaration();
+    certificateChoice();
+    certificates();
+    diagnostics();
     about();
     return m_written;
 }
@@ -165,4 +175,52 @@ void Scenes::declaration() {
 
 void Scenes::about() {
     save(m_windows.show(QStringLiteral("frmSobre")), QStringLiteral("sobre"));
+}
+
+void Scenes::waitFor(const std::function<bool()>& done, const char* what) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    require(done(), what);
+}
+
+// The selection dialog as the new-taxpayer window opens it, the demo folder listed.
+void Scenes::certificateChoice() {
+    struct NoMessages : Prompter {
+        MsgAnswer show(const Message& m) override {
+            throw std::runtime_error("the certificate dialog showed: " + m.text.toStdString());
+        }
+    } prompter;
+    CertificateStore store(m_data.certificateFolder());
+    CertificateDialog dialog(
+        store, prompter, {}, QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"),
+        QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave"),
+        store.list());
+    dialog.show();
+    dialog.startListing({std::make_shared<FolderSource>(m_data.certificateFolder())},
+                        std::chrono::seconds(10));
+    waitFor([&dialog] { return !dialog.listing(); }, "the certificate dialog never listed");
+    save(&dialog, QStringLiteral("selecao-certificado"));
+    dialog.reject();
+    settle(100);
+}
+
+// The company's certificate beside the taxpayers it serves.
+void Scenes::certificates() {
+    auto* w = shown<frmCertificados>(m_windows);
+    waitFor([w] { return !w->listing(); }, "the certificates were never listed");
+    require(w->lstCertificados->topLevelItemCount() > 0, "no certificate was listed");
+    save(w, QStringLiteral("certificados"));
+    w->close();
+    settle(100);
+}
+
+// Every step run against the simulator.
+void Scenes::diagnostics() {
+    auto* w = shown<frmDiagnostico>(m_windows);
+    waitFor([w] { return !w->diagnostics()->isRunning(); }, "the diagnostics never ended");
+    save(w, QStringLiteral("diagnostico"));
+    w->close();
+    settle(100);
 }

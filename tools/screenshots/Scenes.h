@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class DemoData;
 class QWidget;
 class WindowRegistry;
@@ -28,6 +30,11 @@ private:
     void newTaxpayer();
     void declaration();
     void about();
+    void certificateChoice();
+    void certificates();
+    void diagnostics();
+    // Lets events run until done() holds; throws naming what when it never does.
+    static void waitFor(const std::function<bool()>& done, const char* what);
 
     // Lets the window system map, place and paint the window.
     static void settle(int milliseconds = 700);

@@ -12,7 +12,9 @@
 #include "app/AllWindows.h"
 #include "base/ProgramInfo.h"
 #include "certificates/CertificatePicker.h"
+#include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
+#include "certificates/FolderSource.h"
 #include "net/SoapTransport.h"
 #include "platform/Clock.h"
 #include "platform/EventLoopPause.h"
@@ -108,6 +110,9 @@ int main(int argc, char** argv) {
         SystemClock clock;
         CertificateStore store(data.certificateFolder());
         FirstCertificatePicker certificates(store);
+        // Only the demo folder: the pictures never show this machine's tokens or browsers.
+        const CertificateSearch search({std::make_shared<FolderSource>(data.certificateFolder())},
+                                       std::chrono::seconds(10));
         NoFilePicker files;
         AppContext context;
         context.prompter = &prompter;
@@ -116,6 +121,7 @@ int main(int argc, char** argv) {
         context.pause = &pause;
         context.clock = &clock;
         context.certificates = &certificates;
+        context.certificateSearch = &search;
         context.files = &files;
         context.quit = [] {
         };
