@@ -5,6 +5,7 @@
 #include "accountant/frmContador.h"
 #include "app/Abertura.h"
 #include "app/Principal.h"
+#include "overview/frmVisaoGeral.h"
 #include "registry/ImportarEmpresas.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
 #include "registry/frmtbl_CriaContribuinte.h"
@@ -30,4 +31,5 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<ImportarEmpresas>();
     registry.registerWindow<frmContador>();
     registry.registerWindow<frmConexao>();
+    registry.registerWindow<frmVisaoGeral>();
 }

@@ -217,6 +217,10 @@ void Principal::buildMenus() {
     mnExcluir =
         mnContribuinte->addAction(QStringLiteral("&Excluir"), this, &Principal::mnExcluir_Click);
     mnExcluir->setObjectName(QStringLiteral("mnExcluir"));
+    mnVisaoGeral = mnContribuinte->addAction(QStringLiteral("&Visão geral"), this,
+                                             &Principal::mnVisaoGeral_Click);
+    mnVisaoGeral->setObjectName(QStringLiteral("mnVisaoGeral"));
+    mnVisaoGeral->setShortcut(Qt::Key_F9);
     space2 = mnContribuinte->addSeparator();
     space2->setObjectName(QStringLiteral("space2"));
     mnContador =
@@ -233,8 +237,8 @@ void Principal::buildMenus() {
     mnSobre->setObjectName(QStringLiteral("mnSobre"));
 
     // F-keys work wherever the focus is in this window, menus closed.
-    for (QAction* a :
-         {mnContribuinteNovo, mnContribuinteSelecionar, mnAtualizar, mnContador, mnSAjuda})
+    for (QAction* a : {mnContribuinteNovo, mnContribuinteSelecionar, mnAtualizar, mnVisaoGeral,
+                       mnContador, mnSAjuda})
         a->setShortcutContext(Qt::WindowShortcut);
 }
 
@@ -313,6 +317,10 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
     QWidget* w = openWindow(name);
     m_waitingFor->watch(w);
     return w;
+}
+
+void Principal::mnVisaoGeral_Click() {
+    openWindow(QStringLiteral("frmVisaoGeral"));
 }
 
 void Principal::mnConexao_Click() {

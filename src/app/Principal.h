@@ -89,6 +89,8 @@ public:
     void mnContribuinteSelecionar_Click();
     void mnAtualizar_Click();
     void mnExcluir_Click();
+    // Opens the office overview ("Visão geral") of every taxpayer.
+    void mnVisaoGeral_Click();
     void mnContador_Click();
     void mnSAjuda_Click();
     void mnSobre_Click();
@@ -124,6 +126,7 @@ public:
     QAction* mnContribuinteSelecionar;
     QAction* mnAtualizar;
     QAction* mnExcluir;
+    QAction* mnVisaoGeral;
     QAction* space2;
     QAction* mnContador;
     QMenu* mnAjuda;

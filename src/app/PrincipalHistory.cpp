@@ -38,9 +38,6 @@ namespace {
 
 const QString kTitleRJ = QStringLiteral("VAV-UVOD - RJ");
 
-// The constant every history call sends as "strDiretorioDestino".
-const QString kDestino = QStringLiteral("vbs");
-
 // The version call's failure message is spelled without the accent on
 // "indisponivel"; the detail request's message has it. Both are the texts
 // users have always seen.
@@ -89,10 +86,8 @@ void Principal::RecebeDadosServer() {
             throw RuntimeError(91, QStringLiteral("Principal.RecebeDadosServer"),
                                QStringLiteral("Sem transporte SOAP"));
         const QString answer =
-            m_context.soap->call(Soap::ServicePath, QStringLiteral("Transferencia.ver2"),
-                                 {{QStringLiteral("strNome"), m_state.IE()},
-                                  {QStringLiteral("strDiretorioDestino"), kDestino},
-                                  {QStringLiteral("Chave"), m_state.Chave()}});
+            m_context.soap->call(Soap::ServicePath, History::kListOperation,
+                                 History::listCallParams(m_state.IE(), m_state.Chave()));
         const QString returnText = Soap::GetResult(answer, QStringLiteral("return"));
         PopulaGridTransmissoes(returnText);
 
@@ -187,7 +182,7 @@ void Principal::RecebeDadosProtocolo(int row) {
         const QString answer =
             m_context.soap->call(Soap::ServicePath, QStringLiteral("Transferencia.ver"),
                                  {{QStringLiteral("strNome"), gridText(row, ColProtocolo)},
-                                  {QStringLiteral("strDiretorioDestino"), kDestino},
+                                  {QStringLiteral("strDiretorioDestino"), History::kDestination},
                                   {QStringLiteral("Chave"), m_state.Chave()}});
         const QString returnText = Soap::GetResult(answer, QStringLiteral("return"));
         CarregaProtocolo(returnText);

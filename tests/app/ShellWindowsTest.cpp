@@ -53,10 +53,11 @@ const QString kExclusao = QStringLiteral("frmtbl_exclusaoContribuinte");
 const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
 const QString kConexao = QStringLiteral("frmConexao");
+const QString kVisaoGeral = QStringLiteral("frmVisaoGeral");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador, kCria,   kSeleciona, kAtualizar,
-                               kExclusao, kUpload, kSimples,   kConexao};
+const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar, kExclusao,
+                               kUpload,   kSimples, kConexao,   kVisaoGeral};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -430,9 +431,9 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
     EXPECT_THAT(items, ElementsAre(QStringLiteral("Conexão...|"), QStringLiteral("-"),
                                    QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
                                    QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
-                                   QStringLiteral("Excluir|"), QStringLiteral("-"),
-                                   QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
-                                   QStringLiteral("Sobre|")));
+                                   QStringLiteral("Excluir|"), QStringLiteral("Visão geral|F9"),
+                                   QStringLiteral("-"), QStringLiteral("Contador|F6"),
+                                   QStringLiteral("Ajuda|F1"), QStringLiteral("Sobre|")));
 }
 
 TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
@@ -447,6 +448,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnExcluir", Qt::Key(0), kExclusao, true},
         {"mnContador", Qt::Key_F6, kContador, true},
         {"mnConexao", Qt::Key(0), kConexao, true},
+        {"mnVisaoGeral", Qt::Key_F9, kVisaoGeral, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);

@@ -70,6 +70,7 @@ public:
 class NoFilePicker : public FilePicker {
 public:
     std::optional<QString> openFile(const OpenFileRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const OpenFileRequest&) override { return std::nullopt; }
 };
 
 } // namespace
