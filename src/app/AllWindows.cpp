@@ -5,6 +5,7 @@
 #include "accountant/frmContador.h"
 #include "app/Abertura.h"
 #include "app/Principal.h"
+#include "archiveview/frmArquivo.h"
 #include "overview/frmVisaoGeral.h"
 #include "registry/ImportarEmpresas.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
@@ -32,4 +33,5 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<frmContador>();
     registry.registerWindow<frmConexao>();
     registry.registerWindow<frmVisaoGeral>();
+    registry.registerWindow<frmArquivo>();
 }

@@ -221,6 +221,9 @@ void Principal::buildMenus() {
                                              &Principal::mnVisaoGeral_Click);
     mnVisaoGeral->setObjectName(QStringLiteral("mnVisaoGeral"));
     mnVisaoGeral->setShortcut(Qt::Key_F9);
+    mnArquivoLocal = mnContribuinte->addAction(QStringLiteral("Arquivo &local"), this,
+                                               &Principal::mnArquivoLocal_Click);
+    mnArquivoLocal->setObjectName(QStringLiteral("mnArquivoLocal"));
     space2 = mnContribuinte->addSeparator();
     space2->setObjectName(QStringLiteral("space2"));
     mnContador =
@@ -321,6 +324,10 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
 
 void Principal::mnVisaoGeral_Click() {
     openWindow(QStringLiteral("frmVisaoGeral"));
+}
+
+void Principal::mnArquivoLocal_Click() {
+    openWindow(QStringLiteral("frmArquivo"));
 }
 
 void Principal::mnConexao_Click() {

@@ -7,6 +7,8 @@
 // transmission and "no delivery selected" is "no current row" (currentRow()
 // is -1). A refreshed list leaves no row current until the user picks one.
 #include "app/Principal.h"
+#include "archive/SentArchive.h"
+#include "archiveview/ReceiptPdf.h"
 #include "base/AppPaths.h"
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
@@ -14,6 +16,7 @@
 #include "history/TransmissionList.h"
 #include "history/VersionAnswer.h"
 #include "net/SoapClient.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/Twips.h"
 #include "shell/AppContext.h"
@@ -189,11 +192,35 @@ void Principal::RecebeDadosProtocolo(int row) {
         tvwPessoa->show();
         CarregaArvoreProtocolo(returnText);
         labelOK->hide();
+        archiveReceipt(row, returnText);
     } catch (const std::exception&) {
         // A status that is no number, the server unreachable or a receipt
         // item without its detail: one message; what was shown stays.
         m_context.prompter->show(kDetailUnavailable);
     }
+}
+
+void Principal::archiveReceipt(int row, const QString& xml) {
+    const History::ReceiptDocument receipt = History::readReceipt(xml);
+    if (!receipt.wellFormed)
+        return; // the parser's reason was shown; nothing worth filing
+    const QDateTime now = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    QString failure;
+    const QString xmlPath =
+        SentArchive::storeReceiptXml(m_state.IE(), gridText(row, ColProtocolo), xml, now, &failure);
+    if (!xmlPath.isEmpty()) {
+        ReceiptPdf::Heading heading{m_state.IE(),
+                                    m_state.RazaoSocial(),
+                                    gridText(row, ColReferencia),
+                                    gridText(row, ColProtocolo),
+                                    gridText(row, ColData),
+                                    now.toString(QStringLiteral("dd/MM/yyyy HH:mm"))};
+        failure = ReceiptPdf::write(xmlPath.chopped(4) + QStringLiteral(".pdf"), heading, receipt);
+    }
+    if (!failure.isEmpty())
+        m_context.prompter->show(
+            {QStringLiteral("O recibo não foi guardado no arquivo local: %1.").arg(failure),
+             QStringLiteral("VAV-UVOD"), MsgIcon::Warning, MsgButtons::Ok});
 }
 
 void Principal::CarregaProtocolo(const QString& XMLConteudo) {

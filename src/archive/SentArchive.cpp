@@ -198,4 +198,25 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
     return f.fileName();
 }
 
+QList<ReceiptFile> receipts(const QString& ie) {
+    QList<ReceiptFile> out;
+    QDirIterator it(QDir(rootFolder()).filePath(safeName(ie)), {QStringLiteral("protocolo-*.xml")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo xml(it.next());
+        ReceiptFile r;
+        r.xmlFile = xml.filePath();
+        r.protocolo = xml.completeBaseName().mid(int(qstrlen("protocolo-")));
+        r.savedAt = xml.lastModified();
+        const QString pdf =
+            xml.path() + QLatin1Char('/') + xml.completeBaseName() + QStringLiteral(".pdf");
+        if (QFileInfo(pdf).isFile())
+            r.pdfFile = pdf;
+        out.append(r);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const ReceiptFile& a, const ReceiptFile& b) { return a.savedAt > b.savedAt; });
+    return out;
+}
+
 } // namespace SentArchive

@@ -76,4 +76,16 @@ std::optional<Record> findEarlierSending(const QString& ie, const QString& refer
 QString storeReceiptXml(const QString& ie, const QString& protocolo, const QString& xml,
                         const QDateTime& openedAt, QString* error);
 
+// A receipt kept in the archive: its XML and, beside it, the PDF made of it
+// (pdfFile empty when there is none).
+struct ReceiptFile {
+    QString protocolo;
+    QDateTime savedAt; // when the XML was written
+    QString xmlFile;
+    QString pdfFile;
+};
+
+// Every receipt of a taxpayer, newest first.
+QList<ReceiptFile> receipts(const QString& ie);
+
 } // namespace SentArchive

@@ -27,13 +27,14 @@ QString html(const QString& title, const QString& subtitle, const QStringList& h
     return out + QStringLiteral("</table></body></html>");
 }
 
-QString writePdf(const QString& path, const QString& htmlDocument) {
+QString writePdf(const QString& path, const QString& htmlDocument, bool landscape) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     {
         QPdfWriter writer(&file);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                         landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
                                          QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter));
         writer.setResolution(150);
         writer.setCreator(QStringLiteral("DADAV"));

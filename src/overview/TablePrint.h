@@ -13,7 +13,7 @@ QString html(const QString& title, const QString& subtitle, const QStringList& h
              const QList<QStringList>& rows);
 
 // Writes the HTML document as a PDF file at path. Returns the empty text on
-// success, else why not (in Portuguese).
-QString writePdf(const QString& path, const QString& htmlDocument);
+// success, else why not (in Portuguese). A4, landscape or portrait.
+QString writePdf(const QString& path, const QString& htmlDocument, bool landscape = true);
 
 } // namespace TablePrint

@@ -54,10 +54,11 @@ const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
 const QString kConexao = QStringLiteral("frmConexao");
 const QString kVisaoGeral = QStringLiteral("frmVisaoGeral");
+const QString kArquivoLocal = QStringLiteral("frmArquivo");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar, kExclusao,
-                               kUpload,   kSimples, kConexao,   kVisaoGeral};
+const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar,  kExclusao,
+                               kUpload,   kSimples, kConexao,   kVisaoGeral, kArquivoLocal};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -432,8 +433,9 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
                                    QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
                                    QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
                                    QStringLiteral("Excluir|"), QStringLiteral("Visão geral|F9"),
-                                   QStringLiteral("-"), QStringLiteral("Contador|F6"),
-                                   QStringLiteral("Ajuda|F1"), QStringLiteral("Sobre|")));
+                                   QStringLiteral("Arquivo local|"), QStringLiteral("-"),
+                                   QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
+                                   QStringLiteral("Sobre|")));
 }
 
 TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
@@ -449,6 +451,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnContador", Qt::Key_F6, kContador, true},
         {"mnConexao", Qt::Key(0), kConexao, true},
         {"mnVisaoGeral", Qt::Key_F9, kVisaoGeral, true},
+        {"mnArquivoLocal", Qt::Key(0), kArquivoLocal, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);

@@ -66,6 +66,7 @@ private:
 class NoUrlOpener : public UrlOpener {
 public:
     bool open(const QString&) override { return false; }
+    bool openFile(const QString&) override { return false; }
 };
 class NoFilePicker : public FilePicker {
 public:
