@@ -9,6 +9,7 @@
 #include <QAuthenticator>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
@@ -27,6 +28,7 @@ struct SoapBatch::Running {
 SoapBatch::SoapBatch(int maxInFlight, ProxyAuth* proxyAuth, QObject* parent)
     : QObject(parent), m_maxInFlight(std::max(1, maxInFlight)), m_proxyAuth(proxyAuth),
       m_manager(std::make_unique<QNetworkAccessManager>()) {
+    QNetworkProxyFactory::setUseSystemConfiguration(true); // as SoapTransport: "sistema" mode
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     connect(m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, this,
             [this](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
