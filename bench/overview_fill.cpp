@@ -141,12 +141,15 @@ public:
     QElapsedTimer clock;
     qint64 last = -1;
     qint64 longestGap = 0;
+    qint64 gapEnd = 0; // when the longest gap ended, from the start
     int paints = 0;
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             const qint64 t = clock.elapsed();
-            if (last >= 0)
-                longestGap = std::max(longestGap, t - last);
+            if (last >= 0 && t - last > longestGap) {
+                longestGap = t - last;
+                gapEnd = t;
+            }
             last = t;
             ++paints;
         }
@@ -225,8 +228,10 @@ int main(int argc, char** argv) {
     std::printf("peak RSS: %ld KiB\n", peakRssKiB());
     std::printf("connections opened: %d, at most %d open at once (most calls in flight: %d)\n",
                 relay.connections(), relay.mostOpen(), w->filler().mostInFlight());
-    std::printf("paints: %d, longest gap between paints: %lld ms\n", paints.paints,
-                static_cast<long long>(paints.longestGap));
+    std::printf("paints: %d, longest gap between paints: %lld ms (ending %lld ms after the "
+                "window was opened)\n",
+                paints.paints, static_cast<long long>(paints.longestGap),
+                static_cast<long long>(paints.gapEnd));
     registry.unloadAll();
     sim.stop();
     return finished && ok == count ? 0 : 1;
