@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 300;
 
     QTemporaryDir appDir;
-    valdoria::Simulator sim({});
+    valdoria::Simulator sim{valdoria::SimulatorOptions{}};
     for (int i = 0; i < count; ++i) {
         valdoria::Company c;
         c.ie = std::to_string(10000000 + i);

@@ -356,13 +356,15 @@ TEST_F(DeclarationWindow, SentFileIsArchivedAndSendingItAgainAsksFirst) {
         if (c.answer)
             prompter.answerNext(*c.answer, question);
         sendRows(c.from, c.to);
-        if (c.answer != MsgAnswer::No)
+        if (c.answer != MsgAnswer::No) {
             ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+        }
         EXPECT_EQ(uploads().size(), c.uploadsAfter) << c.from << "-" << c.to;
         ASSERT_EQ(prompter.messages().size(), c.answer ? 1 : 0);
-        if (c.answer)
+        if (c.answer) {
             EXPECT_EQ(prompter.messages().at(0).buttons, MsgButtons::YesNoDefaultNo)
                 << prompter.messages().at(0).text.toStdString();
+        }
         registry.unload(kName);
     }
     EXPECT_EQ(SentArchive::list(kIe).size(), 3);
