@@ -5,8 +5,10 @@
 #include "accountant/frmContador.h"
 #include "app/Abertura.h"
 #include "app/Principal.h"
+#include "archiveview/frmArquivo.h"
 #include "diagnostics/frmDiagnostico.h"
 #include "expiry/frmCertificados.h"
+#include "overview/frmVisaoGeral.h"
 #include "registry/ImportarEmpresas.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
 #include "registry/frmtbl_CriaContribuinte.h"
@@ -34,4 +36,6 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<frmConexao>();
     registry.registerWindow<frmCertificados>();
     registry.registerWindow<frmDiagnostico>();
+    registry.registerWindow<frmVisaoGeral>();
+    registry.registerWindow<frmArquivo>();
 }

@@ -251,6 +251,13 @@ void Principal::buildMenus() {
     mnExcluir =
         mnContribuinte->addAction(QStringLiteral("&Excluir"), this, &Principal::mnExcluir_Click);
     mnExcluir->setObjectName(QStringLiteral("mnExcluir"));
+    mnVisaoGeral = mnContribuinte->addAction(QStringLiteral("&Visão geral"), this,
+                                             &Principal::mnVisaoGeral_Click);
+    mnVisaoGeral->setObjectName(QStringLiteral("mnVisaoGeral"));
+    mnVisaoGeral->setShortcut(Qt::Key_F9);
+    mnArquivoLocal = mnContribuinte->addAction(QStringLiteral("Arquivo &local"), this,
+                                               &Principal::mnArquivoLocal_Click);
+    mnArquivoLocal->setObjectName(QStringLiteral("mnArquivoLocal"));
     space2 = mnContribuinte->addSeparator();
     space2->setObjectName(QStringLiteral("space2"));
     mnContador =
@@ -273,8 +280,8 @@ void Principal::buildMenus() {
     mnSobre->setObjectName(QStringLiteral("mnSobre"));
 
     // F-keys work wherever the focus is in this window, menus closed.
-    for (QAction* a : {mnContribuinteNovo, mnContribuinteSelecionar, mnAtualizar, mnContador,
-                       mnSAjuda, mnCertificados})
+    for (QAction* a : {mnContribuinteNovo, mnContribuinteSelecionar, mnAtualizar, mnVisaoGeral,
+                       mnContador, mnSAjuda, mnCertificados})
         a->setShortcutContext(Qt::WindowShortcut);
 }
 
@@ -353,6 +360,14 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
     QWidget* w = openWindow(name);
     m_waitingFor->watch(w);
     return w;
+}
+
+void Principal::mnVisaoGeral_Click() {
+    openWindow(QStringLiteral("frmVisaoGeral"));
+}
+
+void Principal::mnArquivoLocal_Click() {
+    openWindow(QStringLiteral("frmArquivo"));
 }
 
 void Principal::mnConexao_Click() {

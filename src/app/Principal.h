@@ -89,6 +89,10 @@ public:
     void mnContribuinteSelecionar_Click();
     void mnAtualizar_Click();
     void mnExcluir_Click();
+    // Opens the office overview ("Visão geral") of every taxpayer.
+    void mnVisaoGeral_Click();
+    // Opens the local archive of the taxpayer in use ("Arquivo local").
+    void mnArquivoLocal_Click();
     void mnContador_Click();
     void mnSAjuda_Click();
     void mnSobre_Click();
@@ -134,6 +138,8 @@ public:
     QAction* mnContribuinteSelecionar;
     QAction* mnAtualizar;
     QAction* mnExcluir;
+    QAction* mnVisaoGeral;
+    QAction* mnArquivoLocal;
     QAction* space2;
     QAction* mnContador;
     QMenu* mnAjuda;
@@ -161,6 +167,9 @@ private:
     // Adds one delivery item's node and its children under the root node;
     // throws RuntimeError when the item has no DETALHE.
     void AdicionaNoProtocolo(QTreeWidgetItem* root, const History::ReceiptItem& e);
+    // Keeps a receipt just shown in the local archive, as its XML and a PDF
+    // made here; a failure is one warning line.
+    void archiveReceipt(int row, const QString& xml);
     // Text of a grid cell; empty for a missing row or cell.
     QString gridText(int row, int column) const;
     void showTaxpayer();

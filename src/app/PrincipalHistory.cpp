@@ -7,6 +7,8 @@
 // transmission and "no delivery selected" is "no current row" (currentRow()
 // is -1). A refreshed list leaves no row current until the user picks one.
 #include "app/Principal.h"
+#include "archive/SentArchive.h"
+#include "archiveview/ReceiptPdf.h"
 #include "base/AppPaths.h"
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
@@ -14,6 +16,7 @@
 #include "history/TransmissionList.h"
 #include "history/VersionAnswer.h"
 #include "net/SoapClient.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "platform/Twips.h"
 #include "shell/AppContext.h"
@@ -37,9 +40,6 @@ static_assert(int(Principal::ColStatus) == int(History::ColStatus) &&
 namespace {
 
 const QString kTitleRJ = QStringLiteral("VAV-UVOD - RJ");
-
-// The constant every history call sends as "strDiretorioDestino".
-const QString kDestino = QStringLiteral("vbs");
 
 // The version call's failure message is spelled without the accent on
 // "indisponivel"; the detail request's message has it. Both are the texts
@@ -89,10 +89,8 @@ void Principal::RecebeDadosServer() {
             throw RuntimeError(91, QStringLiteral("Principal.RecebeDadosServer"),
                                QStringLiteral("Sem transporte SOAP"));
         const QString answer =
-            m_context.soap->call(Soap::ServicePath, QStringLiteral("Transferencia.ver2"),
-                                 {{QStringLiteral("strNome"), m_state.IE()},
-                                  {QStringLiteral("strDiretorioDestino"), kDestino},
-                                  {QStringLiteral("Chave"), m_state.Chave()}});
+            m_context.soap->call(Soap::ServicePath, History::kListOperation,
+                                 History::listCallParams(m_state.IE(), m_state.Chave()));
         const QString returnText = Soap::GetResult(answer, QStringLiteral("return"));
         PopulaGridTransmissoes(returnText);
 
@@ -187,18 +185,42 @@ void Principal::RecebeDadosProtocolo(int row) {
         const QString answer =
             m_context.soap->call(Soap::ServicePath, QStringLiteral("Transferencia.ver"),
                                  {{QStringLiteral("strNome"), gridText(row, ColProtocolo)},
-                                  {QStringLiteral("strDiretorioDestino"), kDestino},
+                                  {QStringLiteral("strDiretorioDestino"), History::kDestination},
                                   {QStringLiteral("Chave"), m_state.Chave()}});
         const QString returnText = Soap::GetResult(answer, QStringLiteral("return"));
         CarregaProtocolo(returnText);
         tvwPessoa->show();
         CarregaArvoreProtocolo(returnText);
         labelOK->hide();
+        archiveReceipt(row, returnText);
     } catch (const std::exception&) {
         // A status that is no number, the server unreachable or a receipt
         // item without its detail: one message; what was shown stays.
         m_context.prompter->show(kDetailUnavailable);
     }
+}
+
+void Principal::archiveReceipt(int row, const QString& xml) {
+    const History::ReceiptDocument receipt = History::readReceipt(xml);
+    if (!receipt.wellFormed)
+        return; // the parser's reason was shown; nothing worth filing
+    const QDateTime now = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    QString failure;
+    const QString xmlPath =
+        SentArchive::storeReceiptXml(m_state.IE(), gridText(row, ColProtocolo), xml, now, &failure);
+    if (!xmlPath.isEmpty()) {
+        ReceiptPdf::Heading heading{m_state.IE(),
+                                    m_state.RazaoSocial(),
+                                    gridText(row, ColReferencia),
+                                    gridText(row, ColProtocolo),
+                                    gridText(row, ColData),
+                                    now.toString(QStringLiteral("dd/MM/yyyy HH:mm"))};
+        failure = ReceiptPdf::write(xmlPath.chopped(4) + QStringLiteral(".pdf"), heading, receipt);
+    }
+    if (!failure.isEmpty())
+        m_context.prompter->show(
+            {QStringLiteral("O recibo não foi guardado no arquivo local: %1.").arg(failure),
+             QStringLiteral("VAV-UVOD"), MsgIcon::Warning, MsgButtons::Ok});
 }
 
 void Principal::CarregaProtocolo(const QString& XMLConteudo) {

@@ -23,6 +23,12 @@ int columnOf(const QString& elementName) {
 
 namespace History {
 
+QList<Soap::SoapParam> listCallParams(const QString& ie, const QString& chave) {
+    return {{QStringLiteral("strNome"), ie},
+            {QStringLiteral("strDiretorioDestino"), kDestination},
+            {QStringLiteral("Chave"), chave}};
+}
+
 bool isInvalidKeyAnswer(const QString& text) {
     return text.trimmed().toUpper() == QLatin1String("CHAVE_INVALIDA");
 }

@@ -4,6 +4,8 @@
 // into its grid.
 #pragma once
 
+#include "net/SoapEnvelope.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,14 @@ inline constexpr int kListColumns = 5;
 
 // The reference text of a transmission the server has not processed yet.
 inline const QString kPendingReference = QStringLiteral("Verificando");
+
+// The call that brings a taxpayer's list: the version call, on
+// Soap::ServicePath, with the taxpayer's IE and access key. The main window
+// and the office overview ask it alike.
+inline const QString kListOperation = QStringLiteral("Transferencia.ver2");
+// The constant every history call sends as "strDiretorioDestino".
+inline const QString kDestination = QStringLiteral("vbs");
+QList<Soap::SoapParam> listCallParams(const QString& ie, const QString& chave);
 
 // What a list answer is.
 enum class ListAnswerKind {

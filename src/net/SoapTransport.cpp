@@ -6,11 +6,9 @@
 #include "base/LogMasking.h"
 #include "base/ReadWrite.h"
 #include "base/SupportLog.h"
-#include "net/AnswerText.h"
 #include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
-#include "net/ProxySettings.h"
-#include "net/ServerHost.h"
+#include "net/SoapRequest.h"
 #include "platform/BusyIndicator.h"
 
 #include <QAuthenticator>
@@ -32,23 +30,6 @@ namespace {
 
 // Longest parameter value the support log writes out; longer ones by size.
 constexpr qsizetype kLoggedValueLimit = 24;
-
-// Builds the address exactly as the settings give it; refuses what cannot be
-// sent (the request would otherwise go to a default port or nowhere).
-QUrl serviceUrl(const QString& host, const QString& port, const QString& path) {
-    const QString text = QLatin1String("http://") + host + QLatin1Char(':') + port + path;
-    if (host.isEmpty() || port.isEmpty())
-        throw NetworkError(NetworkError::InvalidAddress,
-                           QStringLiteral("Host or port missing in the settings: %1").arg(text));
-    if (!ServerHost::isPlainHost(host))
-        throw NetworkError(NetworkError::InvalidAddress,
-                           QStringLiteral("The host setting holds more than a host: %1").arg(host));
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || url.port() < 0)
-        throw NetworkError(NetworkError::InvalidAddress,
-                           QStringLiteral("Invalid server address: %1").arg(text));
-    return url;
-}
 
 // The answer is taken from the reply in pieces of this size, so what is held
 // never passes the bound by more than one piece.
@@ -107,23 +88,8 @@ QString SoapTransport::call(const QString& path, const QString& operation,
 
 QString SoapTransport::exchange(const QString& path, const QString& operation,
                                 const QList<Soap::SoapParam>& params) {
-    const QString host =
-        ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
-    const QString port =
-        ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
-    const QUrl url = serviceUrl(host, port, path);
-
-    const ProxySettings::Settings proxySettings = ProxySettings::read();
-    if (!proxySettings.usable())
-        throw NetworkError(
-            NetworkError::InvalidAddress,
-            QStringLiteral("O proxy manual não tem host ou porta nas configurações."));
-    // The system mode keeps Qt's own choice (with its proxy failover); the
-    // others name the proxy for this call.
-    m_manager->setProxy(
-        proxySettings.mode == ProxySettings::Mode::System && !ProxySettings::isLoopback(url.host())
-            ? QNetworkProxy(QNetworkProxy::DefaultProxy)
-            : ProxySettings::proxyFor(proxySettings, url.host(), static_cast<quint16>(url.port())));
+    const QUrl url = SoapRequest::serviceUrl(path);
+    m_manager->setProxy(SoapRequest::proxyFor(url));
     // Each call gets its own bound on asking for a proxy's password.
     int proxyTries = 0;
     QNetworkProxy askingProxy; // the proxy that last asked for a password
@@ -138,14 +104,10 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
                 m_proxyAuth->answer(proxy, authenticator, proxyTries);
         })};
 
-    QNetworkRequest request(url);
-    request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml"));
-    request.setRawHeader(QByteArrayLiteral("SOAPAction"), operation.toUtf8());
-
     BusyGuard busy(m_busy);
     // The reply is deleted with the guard on every way out, including throws.
-    const std::unique_ptr<QNetworkReply> reply(
-        m_manager->post(request, Soap::BuildSoapRequest(operation, params).toUtf8()));
+    const std::unique_ptr<QNetworkReply> reply(m_manager->post(
+        SoapRequest::request(url, operation), SoapRequest::body(operation, params)));
 
     QEventLoop loop;
     QTimer timer;
@@ -249,22 +211,8 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
             throw NetworkError(*stopped, QStringLiteral("Call to %1 cancelled").arg(where));
         }
     }
-    // An HTTP status means the server answered: its body is the result, error
-    // status or not. Without one the request never got an answer, and a
-    // connection or proxy failure after the status (1 to 199 in Qt's codes)
-    // means the body is cut short. An error under a success status is the body
-    // itself failing (one that does not decompress), never an empty answer.
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const int code = static_cast<int>(reply->error());
-    m_lastStatus = status.toInt();
-    const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
-    if (code == QNetworkReply::ProxyAuthenticationRequiredError) {
-        if (m_proxyAuth)
-            m_proxyAuth->forget(askingProxy);
-        throw NetworkError(static_cast<qint32>(code),
-                           QStringLiteral("O proxy recusou o usuário ou a senha."));
-    }
-    if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
-        throw NetworkError(static_cast<qint32>(code), reply->errorString());
-    return AnswerText::decode(body, reply->rawHeader(QByteArrayLiteral("Content-Type")));
+    m_lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::ProxyAuthenticationRequiredError && m_proxyAuth)
+        m_proxyAuth->forget(askingProxy);
+    return SoapRequest::answerOf(*reply, body);
 }

@@ -2,6 +2,7 @@
 #include "platform/DesktopUrlOpener.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QUrl>
 
 bool DesktopUrlOpener::isWebAddress(const QString& url) {
@@ -15,4 +16,11 @@ bool DesktopUrlOpener::open(const QString& url) {
     if (!isWebAddress(url))
         return false;
     return QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}
+
+bool DesktopUrlOpener::openFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
 }

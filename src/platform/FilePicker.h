@@ -1,4 +1,4 @@
-// The open-file dialog as the windows ask for it. Windows never call
+// The open-file and save-file dialogs as the windows ask for them. Windows never call
 // QFileDialog directly: the program backs this with the desktop's dialog,
 // tests with a fake that answers from a script.
 #pragma once
@@ -20,4 +20,8 @@ public:
     // Lets the user choose one existing file and waits. Returns its full
     // path, or nullopt when the user cancels. Never throws.
     virtual std::optional<QString> openFile(const OpenFileRequest& request) = 0;
+    // Lets the user name a file to write (an existing one is confirmed by the
+    // dialog) and waits. Returns its full path, or nullopt when the user
+    // cancels. Never throws.
+    virtual std::optional<QString> saveFile(const OpenFileRequest& request) = 0;
 };

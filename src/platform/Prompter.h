@@ -6,7 +6,9 @@
 #include <QString>
 
 enum class MsgIcon { None, Information, Warning, Critical };
-enum class MsgButtons { Ok, YesNo };
+// YesNoDefaultNo: Enter and Escape both answer No, for questions whose Yes
+// must be a deliberate choice.
+enum class MsgButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct Message {

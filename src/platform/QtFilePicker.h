@@ -6,4 +6,5 @@
 class QtFilePicker : public FilePicker {
 public:
     std::optional<QString> openFile(const OpenFileRequest& request) override;
+    std::optional<QString> saveFile(const OpenFileRequest& request) override;
 };

@@ -30,9 +30,10 @@ void QtPrompter::prepare(QMessageBox& box, const Message& message) {
         box.setIcon(QMessageBox::Critical);
         break;
     }
-    if (message.buttons == MsgButtons::YesNo) {
+    if (message.buttons != MsgButtons::Ok) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(message.buttons == MsgButtons::YesNo ? QMessageBox::Yes
+                                                                  : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
@@ -45,7 +46,7 @@ MsgAnswer QtPrompter::show(const Message& message) {
     QMessageBox box(QApplication::activeWindow());
     prepare(box, message);
     const int answer = box.exec();
-    if (message.buttons == MsgButtons::YesNo)
+    if (message.buttons != MsgButtons::Ok)
         return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     return MsgAnswer::Ok;
 }

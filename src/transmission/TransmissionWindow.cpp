@@ -57,6 +57,8 @@ TransmissionWindow::TransmissionWindow(AppContext& context, const QString& windo
     Winsock1->setProxyAuth(context.proxyAuth);
     connect(Winsock1, &MultipartUpload::requestReady, this, [this](const QString& request) {
         const BusyScope busy(*this);
+        if (m_sending)
+            m_sending->requestOut = true;
         Winsock1_Connect(request);
     });
     connect(Winsock1, &MultipartUpload::progress, this, &TransmissionWindow::Winsock1_SendProgress);
@@ -294,6 +296,49 @@ void TransmissionWindow::startUpload(const QString& address) {
     txtResponse->clear();
     const QString path = txtUploadFile->text();
     Winsock1->start(parts, path, QFileInfo(path).fileName(), txtName->text(), txtMIMEType->text());
+}
+
+bool TransmissionWindow::confirmNotSentBefore(const QString& kind, const QString& references) {
+    m_sending.reset();
+    const QString path = txtUploadFile->text();
+    const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path);
+    if (!digest)
+        return true;
+    const QString ie = m_context.state ? m_context.state->IE() : QString();
+    if (const auto earlier = SentArchive::findEarlierSending(ie, references, digest->sha256)) {
+        const QString when = earlier->sentAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+        const MsgAnswer answer = m_context.prompter->show(
+            {QStringLiteral("Este arquivo já foi transmitido em %1. Transmitir novamente?")
+                 .arg(when),
+             QStringLiteral("VAV-UVOD"), MsgIcon::Warning, MsgButtons::YesNoDefaultNo});
+        if (answer != MsgAnswer::Yes)
+            return false;
+    }
+    Sending sending;
+    sending.path = path;
+    sending.record.ie = ie;
+    sending.record.kind = kind;
+    sending.record.references = references;
+    sending.record.fileName = QFileInfo(path).fileName();
+    sending.record.sha256 = digest->sha256;
+    sending.record.size = digest->size;
+    m_sending = sending;
+    return true;
+}
+
+void TransmissionWindow::archiveSending(const QString& result, const QString& reply) {
+    if (!m_sending || !m_sending->requestOut)
+        return;
+    Sending sending = *m_sending;
+    m_sending.reset();
+    sending.record.sentAt = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    sending.record.result = result;
+    sending.record.reply = reply;
+    const QString failure = SentArchive::store(sending.record, sending.path);
+    if (!failure.isEmpty())
+        m_context.prompter->show(
+            {QStringLiteral("O envio não foi guardado no arquivo local: %1.").arg(failure),
+             QStringLiteral("VAV-UVOD"), MsgIcon::Warning, MsgButtons::Ok});
 }
 
 void TransmissionWindow::showUploadFailure(const QString& description,

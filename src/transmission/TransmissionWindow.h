@@ -12,10 +12,13 @@
 // destroyed window.
 #pragma once
 
+#include "archive/SentArchive.h"
 #include "net/MultipartUpload.h"
 
 #include <QString>
 #include <QWidget>
+
+#include <optional>
 
 class FileBrowser;
 class QComboBox;
@@ -98,9 +101,23 @@ protected:
     // box; a certificate store that cannot be used shows the component failure.
     bool SelecionarCertificado();
 
+    // The duplicate-sending guard, just before startUpload: digests the file
+    // named in txtUploadFile and, when the local archive holds the same bytes
+    // sent for the same taxpayer and references (and not refused), asks
+    // whether to send again, No being the default. True when the send may go
+    // on. A file that cannot be read is let through: the upload reports it.
+    // kind: SentArchive::kDeclaration or kSimples; references as sent.
+    bool confirmNotSentBefore(const QString& kind, const QString& references);
+
     // Puts the address into txtUrl, splits it and starts the upload of the file
     // named in txtUploadFile. Failures before sending arrive at Winsock1_Error.
     void startUpload(const QString& address);
+
+    // Archives the sending just ended (call after the sending's own result
+    // was shown): result is SentArchive::kAccepted, kRefused or kNoReply. A
+    // failure to archive is one warning line; nothing is retried or resent.
+    // Does nothing when no request went out since confirmNotSentBefore.
+    void archiveSending(const QString& result, const QString& reply);
 
     // The box for an upload failure: "ERROR" title, critical icon for failures
     // before the connection (nothing sent), warning icon for socket failures.
@@ -160,6 +177,13 @@ private:
     QString m_refusalTitle;
     QString m_accountantDocument;
     bool m_certificateAccepted = false;
+    // The sending under way, as the archive will record it.
+    struct Sending {
+        SentArchive::Record record;
+        QString path;
+        bool requestOut = false; // the connection was made: the server may have it
+    };
+    std::optional<Sending> m_sending;
     int m_busyDepth = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;

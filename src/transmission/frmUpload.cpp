@@ -192,6 +192,8 @@ void frmUpload::cmdUpload_Click() {
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
+        if (!confirmNotSentBefore(SentArchive::kDeclaration, refs.gias))
+            return;
         const ProgramState* state = m_context.state;
         startUpload(UploadAddress::declaration(host, port, state ? state->IE() : QString(),
                                                state ? state->thisCont_cpf_cnpj() : QString(),
@@ -215,12 +217,14 @@ void frmUpload::Winsock1_DataArrival(const QByteArray& reply) {
             {refusal, QStringLiteral("ERROR"), MsgIcon::Critical, MsgButtons::Ok});
     enableMain();
     refreshMain();
+    archiveSending(refusal.isEmpty() ? SentArchive::kAccepted : SentArchive::kRefused, text);
     unloadSelf();
 }
 
 void frmUpload::Winsock1_Error(const QString& description, MultipartUpload::Failure kind) {
-    // The window stays, so the user can try again.
+    // The window stays, so the user can try again: never by itself.
     showUploadFailure(description, kind);
+    archiveSending(SentArchive::kNoReply, description);
 }
 
 void frmUpload::Form_Unload() {

@@ -76,6 +76,8 @@ void frmUploadSimples::cmdUpload_Click() {
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
+        if (!confirmNotSentBefore(SentArchive::kSimples, QString()))
+            return;
         const ProgramState* state = m_context.state;
         startUpload(UploadAddress::simples(host, port,
                                            state ? state->thisCont_cpf_cnpj() : QString(),
@@ -100,14 +102,18 @@ void frmUploadSimples::Winsock1_DataArrival(const QByteArray& reply) {
     txtResponse->setPlainText(txtResponse->toPlainText() + replyText(reply));
     enableMain();
     pauseFor(kPauseBeforeVerdict);
-    for (const QString& message : SimplesReply::messages(reply))
+    const QStringList verdicts = SimplesReply::messages(reply);
+    for (const QString& message : verdicts)
         m_context.prompter->show({message, QString(), MsgIcon::None, MsgButtons::Ok});
     refreshMain();
+    archiveSending(verdicts.isEmpty() ? SentArchive::kAccepted : SentArchive::kRefused,
+                   replyText(reply));
     unloadSelf();
 }
 
 void frmUploadSimples::Winsock1_Error(const QString& description, MultipartUpload::Failure kind) {
     showUploadFailure(description, kind);
+    archiveSending(SentArchive::kNoReply, description);
     // A connection that failed after starting ends the window, as it always
     // has; the user now learns why instead of seeing it vanish.
     if (kind == MultipartUpload::Failure::Socket || kind == MultipartUpload::Failure::Timeout)

@@ -6,6 +6,8 @@
 #include "FakePrompter.h"
 #include "FakeUrlOpener.h"
 #include "app/Principal.h"
+#include "archive/SentArchive.h"
+#include "archiveview/frmArquivo.h"
 #include "base/AppPaths.h"
 #include "net/NetworkError.h"
 #include "net/SoapClient.h"
@@ -406,6 +408,36 @@ TEST_F(HistoryWindow, ClickOnAProcessedRowShowsItsReceiptTree) {
                 ElementsAre(QStringLiteral("Declaração recebida e processada"),
                             QStringLiteral("20140601000002"), QStringLiteral("04/2014 , 05/2014"),
                             QStringLiteral("02/06/2014 10:30:00")));
+}
+
+// A receipt once opened stays with the office: its XML and a printable PDF
+// in the local archive, listed by the archive window, which opens the PDF.
+TEST_F(HistoryWindow, OpenedReceiptIsKeptAsXmlAndPdfAndTheArchiveWindowOpensIt) {
+    start();
+    Principal* p = select(kIE, kName, kKey);
+    clickRow(p, 1);
+    prompter.expectNoMessages();
+
+    const QList<SentArchive::ReceiptFile> kept = SentArchive::receipts(kIE);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0].protocolo, QStringLiteral("20140401000001"));
+    QFile xml(kept[0].xmlFile);
+    ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(xml.readAll()), p->Text1->toPlainText());
+    QFile pdf(kept[0].pdfFile);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << kept[0].pdfFile.toStdString();
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+
+    registry.registerWindow<frmArquivo>();
+    auto* w = qobject_cast<frmArquivo*>(registry.show(QStringLiteral("frmArquivo")));
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->Grid->rowCount(), 1);
+    EXPECT_EQ(w->Grid->item(0, 1)->text(), QStringLiteral("Recibo"));
+    w->Grid->setCurrentCell(0, 0);
+    w->cmdAbrir_Click();
+    w->cmdAbrirXml_Click();
+    EXPECT_THAT(browser.opened(), ElementsAre(kept[0].pdfFile, kept[0].xmlFile));
+    prompter.expectNoMessages();
 }
 
 TEST_F(HistoryWindow, EnterOnARowShowsItsReceiptLikeAClick) {

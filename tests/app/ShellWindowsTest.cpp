@@ -59,10 +59,13 @@ const QString kSimples = QStringLiteral("frmUploadSimples");
 const QString kConexao = QStringLiteral("frmConexao");
 const QString kCertificados = QStringLiteral("frmCertificados");
 const QString kDiagnostico = QStringLiteral("frmDiagnostico");
+const QString kVisaoGeral = QStringLiteral("frmVisaoGeral");
+const QString kArquivoLocal = QStringLiteral("frmArquivo");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador, kCria,    kSeleciona, kAtualizar,    kExclusao,
-                               kUpload,   kSimples, kConexao,   kCertificados, kDiagnostico};
+const QStringList kStandIns = {kContador,     kCria,        kSeleciona,  kAtualizar,
+                               kExclusao,     kUpload,      kSimples,    kConexao,
+                               kCertificados, kDiagnostico, kVisaoGeral, kArquivoLocal};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -439,7 +442,8 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
                 ElementsAre(QStringLiteral("Certificados...|F7"), QStringLiteral("Conexão...|"),
                             QStringLiteral("-"), QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
                             QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
-                            QStringLiteral("Excluir|"), QStringLiteral("-"),
+                            QStringLiteral("Excluir|"), QStringLiteral("Visão geral|F9"),
+                            QStringLiteral("Arquivo local|"), QStringLiteral("-"),
                             QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
                             QStringLiteral("Diagnóstico...|"),
                             QStringLiteral("Abrir pasta de registros|"), QStringLiteral("Sobre|")));
@@ -459,6 +463,8 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnConexao", Qt::Key(0), kConexao, true},
         {"mnCertificados", Qt::Key_F7, kCertificados, true},
         {"mnDiagnostico", Qt::Key(0), kDiagnostico, true},
+        {"mnVisaoGeral", Qt::Key_F9, kVisaoGeral, true},
+        {"mnArquivoLocal", Qt::Key(0), kArquivoLocal, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);

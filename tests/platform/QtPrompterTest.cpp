@@ -33,6 +33,14 @@ TEST(QtPrompter, PreparesTheBoxAsAsked) {
     EXPECT_EQ(box.windowTitle(), QStringLiteral("VAV-UVOD - RJ"));
     EXPECT_EQ(box.icon(), QMessageBox::Warning);
     EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::Yes));
+
+    // A question whose Yes must be chosen on purpose: Enter answers No.
+    QtPrompter::prepare(box, Message{QStringLiteral("Transmitir novamente?"), QString(),
+                                     MsgIcon::Warning, MsgButtons::YesNoDefaultNo});
+    EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+    EXPECT_EQ(box.escapeButton(), box.button(QMessageBox::No));
 }
 
 TEST(QtPrompter, ReturnsTheButtonTheUserPressed) {

@@ -35,6 +35,10 @@ public:
         return next;
     }
 
+    // Save dialogs answer from the same script.
+    std::optional<QString> saveFile(const OpenFileRequest& request) override {
+        return openFile(request);
+    }
     const QList<OpenFileRequest>& requests() const { return m_requests; }
 
 private:

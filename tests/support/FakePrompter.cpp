@@ -9,7 +9,15 @@
 namespace {
 
 const char* buttonsName(MsgButtons buttons) {
-    return buttons == MsgButtons::YesNo ? "YesNo" : "Ok";
+    switch (buttons) {
+    case MsgButtons::Ok:
+        return "Ok";
+    case MsgButtons::YesNo:
+        return "YesNo";
+    case MsgButtons::YesNoDefaultNo:
+        return "YesNoDefaultNo";
+    }
+    return "?";
 }
 
 const char* iconName(MsgIcon icon) {

@@ -16,6 +16,12 @@ public:
         return m_result;
     }
 
+    bool openFile(const QString& path) override {
+        m_opened << path;
+        return m_result;
+    }
+
+    // Addresses and file paths, in the order they were asked for.
     const QStringList& opened() const { return m_opened; }
 
 private:

@@ -3,6 +3,8 @@
 // pauses, the file test, a refused connection and a close during a pause.
 #include "transmission/frmUploadSimples.h"
 
+#include "archive/SentArchive.h"
+
 #include "support/AccessibilityCheck.h"
 #include "support/TransmissionFixture.h"
 #include "transmission/SendingCertificate.h"
@@ -89,6 +91,21 @@ TEST_F(SimplesWindow, SendsTheExtractWithItsPausesAndRefreshesTheMainWindow) {
     EXPECT_TRUE(seen) << line;
     EXPECT_TRUE(principal->isEnabled());
     EXPECT_GE(principal->GridTransmissoes->rowCount(), 1);
+
+    // Kept in the archive; the same extract again is asked about first.
+    const QList<SentArchive::Record> kept = SentArchive::list(kIe);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0].kind, SentArchive::kSimples);
+    EXPECT_EQ(kept[0].result, SentArchive::kAccepted);
+    EXPECT_EQ(utf8(kept[0].sha256), up[0].sha256);
+    state().setDataServidor(serverDate()); // the refresh brought the simulator's date
+    w = open();
+    w->chooseFile(userFolder.path(), QStringLiteral("PGDAS-123.pdf"));
+    picker.pickNext(accountantCertificate());
+    prompter.answerNext(MsgAnswer::No, QStringLiteral("Este arquivo já foi transmitido em "
+                                                      "15/03/2014 10:00. Transmitir novamente?"));
+    w->cmdUpload_Click();
+    EXPECT_EQ(sim.simulator().uploads().size(), 1u);
 }
 
 TEST_F(SimplesWindow, ServerMarkersShowTheirMessages) {

@@ -3,6 +3,7 @@
 // certificate refusals, the archive unpacking and the window's ways out.
 #include "transmission/frmUpload.h"
 
+#include "archive/SentArchive.h"
 #include "base/ReadWrite.h"
 #include "certificates/CertificateMessages.h"
 #include "platform/FileBrowser.h"
@@ -31,6 +32,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -191,7 +193,8 @@ TEST_F(DeclarationWindow, FileNameGoesOutInWindows1252OrIsRefusedBeforeSending) 
         // Each reply refreshed the main window, which took the server's own date.
         state().setDataServidor(serverDate());
         const size_t before = sentUploads().size();
-        archive({{"dbdef.bkp", QByteArray("x")}}, c.name);
+        // Other bytes each time: the same file again would be asked about.
+        archive({{"dbdef.bkp", QByteArray(c.what)}}, c.name);
         frmUpload* w = open();
         w->chooseFile(userFolder.path(), c.name);
         selectRows(w, 12, 12);
@@ -300,6 +303,92 @@ TEST_F(DeclarationWindow, MonthsOutsideTheWorkingYearsAreRefusedOnceWithTheDirec
     EXPECT_EQ(prompter.messages().at(0).text, QStringLiteral("Somente serão aceitas GIAS de 2014"));
     EXPECT_THAT(utf8(w->txtUrl->text()), HasSubstr("&gias=1_2014"));
     EXPECT_TRUE(uploads().empty());
+}
+
+// The archive keeps what went out; the same bytes for the same references
+// are sent again only when the user says so (No is the default), and another
+// reference is not asked about.
+TEST_F(DeclarationWindow, SentFileIsArchivedAndSendingItAgainAsksFirst) {
+    const QString zip = archive({{"dbdef.bkp", QByteArray("definicoes")}});
+    const auto sendRows = [&](int from, int to) {
+        // The list refresh brought the simulator's own date and years.
+        state().setDataServidor(serverDate());
+        state().setAnoTrabalho(QStringLiteral("2013/2014"));
+        frmUpload* w = open();
+        w->chooseFile(userFolder.path(), QStringLiteral("backup.zip"));
+        selectRows(w, from, to);
+        picker.pickNext(accountantCertificate());
+        w->cmdUpload_Click();
+        return w;
+    };
+    sendRows(12, 13);
+    ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+    prompter.expectNoMessages();
+
+    const QList<SentArchive::Record> records = SentArchive::list(kIe);
+    ASSERT_EQ(records.size(), 1);
+    const SentArchive::Record& r = records.at(0);
+    EXPECT_EQ(
+        QFileInfo(r.archivedFile).absolutePath(),
+        QDir(AppPaths::applicationFolder()).filePath(QStringLiteral("arquivo/86123452/2014-03")));
+    QFile copy(r.archivedFile);
+    QFile original(zip);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), original.readAll());
+    EXPECT_EQ(utf8(r.sha256), uploads().at(0).sha256);
+    EXPECT_EQ(r.size, uploads().at(0).size);
+    EXPECT_EQ(r.references, QStringLiteral("1_2014,2_2014"));
+    EXPECT_EQ(r.fileName, QStringLiteral("backup.zip"));
+    EXPECT_EQ(r.result, SentArchive::kAccepted);
+    EXPECT_EQ(r.sentAt, today());
+    EXPECT_FALSE(r.reply.isEmpty());
+
+    const QString question = QStringLiteral(
+        "Este arquivo já foi transmitido em 15/03/2014 10:00. Transmitir novamente?");
+    struct Case {
+        int from, to;
+        std::optional<MsgAnswer> answer; // none: no question expected
+        std::size_t uploadsAfter;
+    };
+    for (const Case& c : {Case{12, 13, MsgAnswer::No, 1}, Case{13, 12, MsgAnswer::Yes, 2},
+                          Case{12, 12, std::nullopt, 3}}) {
+        prompter.clearMessages();
+        if (c.answer)
+            prompter.answerNext(*c.answer, question);
+        sendRows(c.from, c.to);
+        if (c.answer != MsgAnswer::No) {
+            ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+        }
+        EXPECT_EQ(uploads().size(), c.uploadsAfter) << c.from << "-" << c.to;
+        ASSERT_EQ(prompter.messages().size(), c.answer ? 1 : 0);
+        if (c.answer) {
+            EXPECT_EQ(prompter.messages().at(0).buttons, MsgButtons::YesNoDefaultNo)
+                << prompter.messages().at(0).text.toStdString();
+        }
+        registry.unload(kName);
+    }
+    EXPECT_EQ(SentArchive::list(kIe).size(), 3);
+}
+
+// An archive that cannot be written never holds the sending back: the file
+// goes out, the main window gets its list, and one line says what was lost.
+TEST_F(DeclarationWindow, ArchiveThatCannotBeWrittenDoesNotStopTheSending) {
+    sim.writeFile(QStringLiteral("arquivo"), QByteArray("a file where the folder should be"));
+    archive({{"dbdef.bkp", QByteArray("x")}});
+    frmUpload* w = open();
+    w->chooseFile(userFolder.path(), QStringLiteral("backup.zip"));
+    selectRows(w, 12, 12);
+    picker.pickNext(accountantCertificate());
+    w->cmdUpload_Click();
+    ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+
+    ASSERT_EQ(uploads().size(), 1u);
+    EXPECT_EQ(uploads()[0].verdict, "aceito");
+    EXPECT_TRUE(principal->isEnabled());
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_THAT(utf8(prompter.messages().at(0).text),
+                ::testing::StartsWith("O envio não foi guardado no arquivo local: "));
+    EXPECT_EQ(prompter.messages().at(0).icon, MsgIcon::Warning);
 }
 
 TEST_F(DeclarationWindow, NoFileAndInvalidHostAreReportedAndNothingIsSent) {

@@ -68,10 +68,12 @@ private:
 class NoUrlOpener : public UrlOpener {
 public:
     bool open(const QString&) override { return false; }
+    bool openFile(const QString&) override { return false; }
 };
 class NoFilePicker : public FilePicker {
 public:
     std::optional<QString> openFile(const OpenFileRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(const OpenFileRequest&) override { return std::nullopt; }
 };
 
 } // namespace

@@ -1,0 +1,222 @@
+// The local archive: copies verified by their SHA-256, records as small JSON
+// files beside them.
+#include "archive/SentArchive.h"
+
+#include "base/AppPaths.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace SentArchive {
+
+namespace {
+
+constexpr qint64 kChunk = 256 * 1024;
+const QString kRecordSuffix = QStringLiteral(".json");
+const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+
+// Letters, digits, "-", "_" and "." survive; anything else (separators
+// included) becomes "_", so no name can leave its folder.
+QString safeName(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        out += (c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.') ? c : QChar(u'_');
+    while (out.startsWith(u'.'))
+        out[0] = u'_';
+    return out.isEmpty() ? QStringLiteral("_") : out;
+}
+
+QJsonObject toJson(const Record& r) {
+    return {{QStringLiteral("enviadoEm"), r.sentAt.toString(kTimeFormat)},
+            {QStringLiteral("ie"), r.ie},
+            {QStringLiteral("tipo"), r.kind},
+            {QStringLiteral("referencias"), r.references},
+            {QStringLiteral("arquivo"), r.fileName},
+            {QStringLiteral("sha256"), r.sha256},
+            {QStringLiteral("tamanho"), QString::number(r.size)},
+            {QStringLiteral("resultado"), r.result},
+            {QStringLiteral("resposta"), r.reply}};
+}
+
+std::optional<Record> fromJson(const QString& recordPath) {
+    QFile f(recordPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.read(1 << 20));
+    if (!doc.isObject())
+        return std::nullopt;
+    const QJsonObject o = doc.object();
+    Record r;
+    r.sentAt = QDateTime::fromString(o.value(QStringLiteral("enviadoEm")).toString(), kTimeFormat);
+    r.ie = o.value(QStringLiteral("ie")).toString();
+    r.kind = o.value(QStringLiteral("tipo")).toString();
+    r.references = o.value(QStringLiteral("referencias")).toString();
+    r.fileName = o.value(QStringLiteral("arquivo")).toString();
+    r.sha256 = o.value(QStringLiteral("sha256")).toString();
+    r.size = o.value(QStringLiteral("tamanho")).toString().toLongLong();
+    r.result = o.value(QStringLiteral("resultado")).toString();
+    r.reply = o.value(QStringLiteral("resposta")).toString();
+    r.recordFile = recordPath;
+    r.archivedFile = recordPath.chopped(kRecordSuffix.size());
+    if (!r.sentAt.isValid() || r.sha256.isEmpty())
+        return std::nullopt;
+    return r;
+}
+
+// A name in `folder` not taken yet, from `base` ("<stamp>-<name>").
+QString freeName(const QDir& folder, const QString& base) {
+    QString name = base;
+    for (int n = 2; QFileInfo::exists(folder.filePath(name)) ||
+                    QFileInfo::exists(folder.filePath(name + kRecordSuffix));
+         ++n)
+        name = QString::number(n) + QLatin1Char('-') + base;
+    return name;
+}
+
+} // namespace
+
+QString rootFolder() {
+    return QDir(AppPaths::applicationFolder()).filePath(QStringLiteral("arquivo"));
+}
+
+QString monthFolder(const QString& ie, const QDateTime& when) {
+    return QDir(rootFolder())
+        .filePath(safeName(ie) + QLatin1Char('/') + when.toString(QStringLiteral("yyyy-MM")));
+}
+
+std::optional<Digest> digestFile(const QString& path, QString* error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = f.errorString();
+        return std::nullopt;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Digest d;
+    while (!f.atEnd()) {
+        const QByteArray piece = f.read(kChunk);
+        if (piece.isEmpty() && f.error() != QFile::NoError) {
+            if (error)
+                *error = f.errorString();
+            return std::nullopt;
+        }
+        hash.addData(piece);
+        d.size += piece.size();
+    }
+    d.sha256 = QString::fromLatin1(hash.result().toHex());
+    return d;
+}
+
+QString store(const Record& record, const QString& sourcePath) {
+    const QDir folder(monthFolder(record.ie, record.sentAt));
+    if (!QDir().mkpath(folder.path()))
+        return QStringLiteral("não foi possível criar a pasta %1")
+            .arg(QDir::toNativeSeparators(folder.path()));
+    const QString name =
+        freeName(folder, record.sentAt.toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
+                             safeName(record.fileName));
+
+    QFile source(sourcePath);
+    if (!source.open(QIODevice::ReadOnly))
+        return QStringLiteral("não foi possível ler %1: %2")
+            .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
+    QSaveFile copy(folder.filePath(name));
+    if (!copy.open(QIODevice::WriteOnly))
+        return QStringLiteral("não foi possível gravar em %1: %2")
+            .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    while (!source.atEnd()) {
+        const QByteArray piece = source.read(kChunk);
+        if (piece.isEmpty() && source.error() != QFile::NoError)
+            return QStringLiteral("não foi possível ler %1: %2")
+                .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
+        hash.addData(piece);
+        if (copy.write(piece) != piece.size())
+            return QStringLiteral("não foi possível gravar em %1: %2")
+                .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
+    }
+    // The copy stands for what was sent; other bytes would make it a lie.
+    if (QString::fromLatin1(hash.result().toHex()) != record.sha256)
+        return QStringLiteral("o arquivo %1 foi alterado depois do envio")
+            .arg(QDir::toNativeSeparators(sourcePath));
+
+    QSaveFile json(folder.filePath(name + kRecordSuffix));
+    if (!json.open(QIODevice::WriteOnly) ||
+        json.write(QJsonDocument(toJson(record)).toJson()) < 0 || !json.commit())
+        return QStringLiteral("não foi possível gravar o registro em %1: %2")
+            .arg(QDir::toNativeSeparators(folder.path()), json.errorString());
+    if (!copy.commit()) {
+        QFile::remove(folder.filePath(name + kRecordSuffix));
+        return QStringLiteral("não foi possível gravar em %1: %2")
+            .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
+    }
+    return {};
+}
+
+QList<Record> list(const QString& ie) {
+    QList<Record> out;
+    QDirIterator it(QDir(rootFolder()).filePath(safeName(ie)), {QLatin1Char('*') + kRecordSuffix},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        if (std::optional<Record> r = fromJson(it.next()))
+            out.append(*r);
+    std::sort(out.begin(), out.end(), [](const Record& a, const Record& b) {
+        return a.sentAt != b.sentAt ? a.sentAt > b.sentAt : a.recordFile > b.recordFile;
+    });
+    return out;
+}
+
+std::optional<Record> findEarlierSending(const QString& ie, const QString& references,
+                                         const QString& sha256) {
+    for (const Record& r : list(ie))
+        if (r.sha256 == sha256 && r.references == references && r.result != kRefused)
+            return r;
+    return std::nullopt;
+}
+
+QString storeReceiptXml(const QString& ie, const QString& protocolo, const QString& xml,
+                        const QDateTime& openedAt, QString* error) {
+    const QDir folder(monthFolder(ie, openedAt));
+    QSaveFile f(folder.filePath(QStringLiteral("protocolo-") + safeName(protocolo) +
+                                QStringLiteral(".xml")));
+    if (!QDir().mkpath(folder.path()) || !f.open(QIODevice::WriteOnly) ||
+        f.write(xml.toUtf8()) < 0 || !f.commit()) {
+        if (error)
+            *error = QStringLiteral("não foi possível gravar em %1")
+                         .arg(QDir::toNativeSeparators(folder.path()));
+        return {};
+    }
+    return f.fileName();
+}
+
+QList<ReceiptFile> receipts(const QString& ie) {
+    QList<ReceiptFile> out;
+    QDirIterator it(QDir(rootFolder()).filePath(safeName(ie)), {QStringLiteral("protocolo-*.xml")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo xml(it.next());
+        ReceiptFile r;
+        r.xmlFile = xml.filePath();
+        r.protocolo = xml.completeBaseName().mid(int(qstrlen("protocolo-")));
+        r.savedAt = xml.lastModified();
+        const QString pdf =
+            xml.path() + QLatin1Char('/') + xml.completeBaseName() + QStringLiteral(".pdf");
+        if (QFileInfo(pdf).isFile())
+            r.pdfFile = pdf;
+        out.append(r);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const ReceiptFile& a, const ReceiptFile& b) { return a.savedAt > b.savedAt; });
+    return out;
+}
+
+} // namespace SentArchive

@@ -1,0 +1,91 @@
+// The local archive of what the office sent and received, kept in the
+// application folder under arquivo/<IE>/<AAAA-MM>/ (the month the server
+// answered): a copy of every file sent with a small record beside it, and
+// the receipts the user opened. The archive is the client's memory of its
+// sendings; the duplicate-sending question reads it. Nothing here shows a
+// message: failures come back as Portuguese texts for the caller's line.
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace SentArchive {
+
+// What the server made of a sending, as the record keeps it.
+inline const QString kAccepted = QStringLiteral("aceito");
+inline const QString kRefused = QStringLiteral("recusado");
+// The request went out but no reply came: the server may have it.
+inline const QString kNoReply = QStringLiteral("sem resposta");
+
+// Kinds of file sent.
+inline const QString kDeclaration = QStringLiteral("declaracao");
+inline const QString kSimples = QStringLiteral("simples");
+
+struct Record {
+    QDateTime sentAt;   // when the server answered (or the sending ended), local time
+    QString ie;         // taxpayer
+    QString kind;       // kDeclaration or kSimples
+    QString references; // as sent in "gias" ("1_2014,2_2014"); empty for an extract
+    QString fileName;   // the name the file had when it was chosen
+    QString sha256;     // lower-case hex of the bytes sent
+    qint64 size = 0;    // bytes
+    QString result;     // kAccepted, kRefused or kNoReply
+    QString reply;      // the server's reply text (or why none came)
+    // Filled when read back from the archive: the copy and its record.
+    QString archivedFile;
+    QString recordFile;
+};
+
+// The archive's root: "arquivo" in the application folder.
+QString rootFolder();
+// The folder of a taxpayer's month: rootFolder()/<IE>/<yyyy-MM of `when`>.
+// Characters of the IE other than letters and digits become "_".
+QString monthFolder(const QString& ie, const QDateTime& when);
+
+// SHA-256 of a file's bytes as lower-case hex, with its size. nullopt (and
+// `error` set, when given) when the file cannot be opened or read.
+struct Digest {
+    QString sha256;
+    qint64 size = 0;
+};
+std::optional<Digest> digestFile(const QString& path, QString* error = nullptr);
+
+// Copies `sourcePath` into the month folder of record.sentAt and writes the
+// record beside it (<copy>.json). The copy must have record.sha256: a file
+// changed since it was sent is not archived (its bytes are no longer the
+// ones sent). Existing entries are never overwritten: a second sending in the
+// same second gets its own name. Returns the empty text on success, else why
+// it failed, in Portuguese; nothing half-written is left behind. Never throws.
+QString store(const Record& record, const QString& sourcePath);
+
+// Every record of a taxpayer, newest first. Unreadable records are skipped.
+QList<Record> list(const QString& ie);
+
+// The latest sending of the same bytes for the same taxpayer and references
+// that the server did not refuse (accepted, or without a reply), or nullopt.
+std::optional<Record> findEarlierSending(const QString& ie, const QString& references,
+                                         const QString& sha256);
+
+// Writes a receipt's XML text into the month folder of `openedAt`, named by
+// its protocol number ("protocolo-<numero>.xml"; a name already there is
+// replaced, as the receipt is the same). Returns the path written, or the
+// empty text with `error` set.
+QString storeReceiptXml(const QString& ie, const QString& protocolo, const QString& xml,
+                        const QDateTime& openedAt, QString* error);
+
+// A receipt kept in the archive: its XML and, beside it, the PDF made of it
+// (pdfFile empty when there is none).
+struct ReceiptFile {
+    QString protocolo;
+    QDateTime savedAt; // when the XML was written
+    QString xmlFile;
+    QString pdfFile;
+};
+
+// Every receipt of a taxpayer, newest first.
+QList<ReceiptFile> receipts(const QString& ie);
+
+} // namespace SentArchive

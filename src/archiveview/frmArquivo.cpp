@@ -1,0 +1,166 @@
+// The local archive window.
+#include "archiveview/frmArquivo.h"
+
+#include "archive/SentArchive.h"
+#include "base/RuntimeError.h"
+#include "platform/Prompter.h"
+#include "platform/UrlOpener.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/ProgramState.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kName = QStringLiteral("frmArquivo");
+const QString kTitle = QStringLiteral("VAV-UVOD - Arquivo local");
+enum Column { ColData, ColTipo, ColReferencias, ColArquivo, ColTamanho, ColResultado, ColSha };
+
+QString kindText(const QString& kind) {
+    if (kind == SentArchive::kDeclaration)
+        return QStringLiteral("Declaração");
+    if (kind == SentArchive::kSimples)
+        return QStringLiteral("Extrato do Simples");
+    return kind;
+}
+
+} // namespace
+
+frmArquivo::frmArquivo(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_context(context) {
+    setObjectName(kName);
+    setWindowTitle(caption());
+    setWindowIcon(Emblem::icon());
+
+    lblContribuinte = new QLabel(this);
+    lblContribuinte->setObjectName(QStringLiteral("lblContribuinte"));
+    Grid = new QTableWidget(0, 7, this);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->setAccessibleName(QStringLiteral("Arquivo local"));
+    Grid->setHorizontalHeaderLabels({QStringLiteral("Data"), QStringLiteral("Tipo"),
+                                     QStringLiteral("Referências"), QStringLiteral("Arquivo"),
+                                     QStringLiteral("Tamanho"), QStringLiteral("Resultado"),
+                                     QStringLiteral("SHA-256")});
+    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid->verticalHeader()->hide();
+    Grid->horizontalHeader()->setStretchLastSection(true);
+    connect(Grid, &QTableWidget::cellDoubleClicked, this, [this] { cmdAbrir_Click(); });
+
+    cmdAbrir = new QPushButton(QStringLiteral("&Abrir"), this);
+    cmdAbrir->setObjectName(QStringLiteral("cmdAbrir"));
+    cmdAbrirXml = new QPushButton(QStringLiteral("Abrir &XML do recibo"), this);
+    cmdAbrirXml->setObjectName(QStringLiteral("cmdAbrirXml"));
+    cmdAtualizar = new QPushButton(QStringLiteral("A&tualizar"), this);
+    cmdAtualizar->setObjectName(QStringLiteral("cmdAtualizar"));
+    connect(cmdAbrir, &QPushButton::clicked, this, &frmArquivo::cmdAbrir_Click);
+    connect(cmdAbrirXml, &QPushButton::clicked, this, &frmArquivo::cmdAbrirXml_Click);
+    connect(cmdAtualizar, &QPushButton::clicked, this, &frmArquivo::Listar);
+    if (m_context.state)
+        connect(m_context.state, &ProgramState::taxpayerChanged, this, [this] {
+            if (isVisible())
+                Listar();
+        });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdAtualizar);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdAbrirXml);
+    buttons->addWidget(cmdAbrir);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblContribuinte);
+    layout->addWidget(Grid, 1);
+    layout->addLayout(buttons);
+    resize(900, 420);
+}
+
+QString frmArquivo::caption() {
+    return QStringLiteral("Arquivo local de envios e recibos");
+}
+
+void frmArquivo::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Listar();
+}
+
+void frmArquivo::Listar() {
+    try {
+        Grid->setRowCount(0);
+        m_files.clear();
+        m_xmls.clear();
+        const QString ie = m_context.state ? m_context.state->IE() : QString();
+        if (ie.isEmpty()) {
+            lblContribuinte->setText(QStringLiteral("Nenhum contribuinte selecionado."));
+            return;
+        }
+        lblContribuinte->setText(QStringLiteral("IE %1 - %2 (pasta %3)")
+                                     .arg(ie, m_context.state->RazaoSocial(),
+                                          QDir::toNativeSeparators(SentArchive::rootFolder())));
+        const auto add = [this](const QStringList& cells, const QString& file, const QString& xml) {
+            const int r = Grid->rowCount();
+            Grid->insertRow(r);
+            for (int c = 0; c < cells.size(); ++c)
+                Grid->setItem(r, c, new QTableWidgetItem(cells[c]));
+            m_files << file;
+            m_xmls << xml;
+        };
+        const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+        for (const SentArchive::Record& r : SentArchive::list(ie))
+            add({r.sentAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")), kindText(r.kind),
+                 r.references, r.fileName, br.formattedDataSize(r.size), r.result, r.sha256},
+                r.archivedFile, QString());
+        for (const SentArchive::ReceiptFile& r : SentArchive::receipts(ie))
+            add({r.savedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")), QStringLiteral("Recibo"),
+                 QString(), QStringLiteral("Protocolo ") + r.protocolo, QString(), QString(),
+                 QString()},
+                r.pdfFile.isEmpty() ? r.xmlFile : r.pdfFile, r.xmlFile);
+        Grid->resizeColumnsToContents();
+    } catch (const RuntimeError& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(error));
+    } catch (const std::exception& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(
+            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+    }
+}
+
+void frmArquivo::cmdAbrir_Click() {
+    open(false);
+}
+
+void frmArquivo::cmdAbrirXml_Click() {
+    open(true);
+}
+
+void frmArquivo::open(bool xml) {
+    try {
+        const int row = Grid->currentRow();
+        if (row < 0 || row >= m_files.size()) {
+            m_context.prompter->show({QStringLiteral("Selecione um item do arquivo."), kTitle,
+                                      MsgIcon::Information, MsgButtons::Ok});
+            return;
+        }
+        const QString path = xml ? m_xmls.at(row) : m_files.at(row);
+        if (path.isEmpty()) {
+            m_context.prompter->show({QStringLiteral("Este item não é um recibo."), kTitle,
+                                      MsgIcon::Information, MsgButtons::Ok});
+            return;
+        }
+        if (!m_context.urlOpener || !m_context.urlOpener->openFile(path))
+            m_context.prompter->show({QStringLiteral("Não foi possível abrir o arquivo %1.")
+                                          .arg(QDir::toNativeSeparators(path)),
+                                      kTitle, MsgIcon::Warning, MsgButtons::Ok});
+    } catch (const std::exception& error) {
+        m_context.prompter->show(ErrorReport::ErrorMessage(
+            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+    }
+}

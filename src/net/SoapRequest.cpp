@@ -1,0 +1,74 @@
+// The request and reply rules every SOAP call follows.
+#include "net/SoapRequest.h"
+
+#include "base/ReadWrite.h"
+#include "net/AnswerText.h"
+#include "net/NetworkError.h"
+#include "net/ProxySettings.h"
+#include "net/ServerHost.h"
+
+#include <QNetworkReply>
+
+namespace SoapRequest {
+
+QUrl serviceUrl(const QString& path) {
+    const QString host =
+        ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
+    const QString port =
+        ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
+    // Built exactly as the settings give it; what cannot be sent is refused
+    // (the request would otherwise go to a default port or nowhere).
+    const QString text = QLatin1String("http://") + host + QLatin1Char(':') + port + path;
+    if (host.isEmpty() || port.isEmpty())
+        throw NetworkError(NetworkError::InvalidAddress,
+                           QStringLiteral("Host or port missing in the settings: %1").arg(text));
+    if (!ServerHost::isPlainHost(host))
+        throw NetworkError(NetworkError::InvalidAddress,
+                           QStringLiteral("The host setting holds more than a host: %1").arg(host));
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || url.port() < 0)
+        throw NetworkError(NetworkError::InvalidAddress,
+                           QStringLiteral("Invalid server address: %1").arg(text));
+    return url;
+}
+
+QNetworkRequest request(const QUrl& url, const QString& operation) {
+    QNetworkRequest r(url);
+    r.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml"));
+    r.setRawHeader(QByteArrayLiteral("SOAPAction"), operation.toUtf8());
+    return r;
+}
+
+QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params) {
+    return Soap::BuildSoapRequest(operation, params).toUtf8();
+}
+
+QNetworkProxy proxyFor(const QUrl& url) {
+    const ProxySettings::Settings settings = ProxySettings::read();
+    if (!settings.usable())
+        throw NetworkError(
+            NetworkError::InvalidAddress,
+            QStringLiteral("O proxy manual não tem host ou porta nas configurações."));
+    return settings.mode == ProxySettings::Mode::System && !ProxySettings::isLoopback(url.host())
+               ? QNetworkProxy(QNetworkProxy::DefaultProxy)
+               : ProxySettings::proxyFor(settings, url.host(), static_cast<quint16>(url.port()));
+}
+
+QString answerOf(QNetworkReply& reply, const QByteArray& body) {
+    // An HTTP status means the server answered: its body is the result, error
+    // status or not. Without one the request never got an answer, and a
+    // connection or proxy failure after the status (1 to 199 in Qt's codes)
+    // means the body is cut short. An error under a success status is the body
+    // itself failing (one that does not decompress), never an empty answer.
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int code = static_cast<int>(reply.error());
+    const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
+    if (code == QNetworkReply::ProxyAuthenticationRequiredError)
+        throw NetworkError(static_cast<qint32>(code),
+                           QStringLiteral("O proxy recusou o usuário ou a senha."));
+    if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
+        throw NetworkError(static_cast<qint32>(code), reply.errorString());
+    return AnswerText::decode(body, reply.rawHeader(QByteArrayLiteral("Content-Type")));
+}
+
+} // namespace SoapRequest

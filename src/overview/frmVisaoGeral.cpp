@@ -1,0 +1,289 @@
+// The office overview window.
+#include "overview/frmVisaoGeral.h"
+
+#include "base/RuntimeError.h"
+#include "net/ProxyAuth.h"
+#include "overview/CsvTable.h"
+#include "overview/OverviewFiller.h"
+#include "overview/TablePrint.h"
+#include "platform/Clock.h"
+#include "platform/FilePicker.h"
+#include "platform/Prompter.h"
+#include "shell/AppContext.h"
+#include "shell/Emblem.h"
+#include "shell/ErrorReport.h"
+#include "shell/ProgramState.h"
+#include "shell/WindowRegistry.h"
+#include "store/ContribuinteRepository.h"
+#include "store/LocalDb.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kName = QStringLiteral("frmVisaoGeral");
+const QString kTitle = QStringLiteral("VAV-UVOD - Visão geral");
+// Calls in flight at once: enough to fill hundreds of rows in seconds,
+// few enough not to burden the municipal server.
+constexpr int kConnections = 4;
+
+QDateTime now(const AppContext& context) {
+    return context.clock ? context.clock->now() : QDateTime::currentDateTime();
+}
+
+} // namespace
+
+frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_context(context),
+      m_filler(new OverviewFiller(kConnections, context.proxyAuth, this)),
+      m_model(new QStandardItemModel(0, Overview::kColumns, this)),
+      m_proxy(new QSortFilterProxyModel(this)) {
+    setObjectName(kName);
+    setWindowTitle(caption());
+    setWindowIcon(Emblem::icon());
+
+    m_model->setHorizontalHeaderLabels(Overview::headers());
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setFilterKeyColumn(-1); // any column
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_proxy->setSortLocaleAware(true);
+
+    txtFiltro = new QLineEdit(this);
+    txtFiltro->setObjectName(QStringLiteral("txtFiltro"));
+    txtFiltro->setPlaceholderText(QStringLiteral("Filtrar por IE, nome, referência, situação..."));
+    txtFiltro->setClearButtonEnabled(true);
+    auto* lblFiltro = new QLabel(QStringLiteral("&Filtro:"), this);
+    lblFiltro->setBuddy(txtFiltro);
+    connect(txtFiltro, &QLineEdit::textChanged, m_proxy,
+            &QSortFilterProxyModel::setFilterFixedString);
+
+    Grid = new QTableView(this);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->setAccessibleName(QStringLiteral("Contribuintes"));
+    Grid->setModel(m_proxy);
+    Grid->setSortingEnabled(true);
+    Grid->sortByColumn(-1, Qt::AscendingOrder); // registration order until a header is clicked
+    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid->verticalHeader()->hide();
+    Grid->horizontalHeader()->setStretchLastSection(true);
+    connect(Grid, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { Grid_DoubleClick(index.row()); });
+
+    Progresso = new QProgressBar(this);
+    Progresso->setObjectName(QStringLiteral("Progresso"));
+    Progresso->setAccessibleName(QStringLiteral("Progresso da consulta"));
+    lblContagem = new QLabel(this);
+    lblContagem->setObjectName(QStringLiteral("lblContagem"));
+
+    cmdAtualizar = new QPushButton(QStringLiteral("&Atualizar"), this);
+    cmdAtualizar->setObjectName(QStringLiteral("cmdAtualizar"));
+    cmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    cmdCancelar->setObjectName(QStringLiteral("cmdCancelar"));
+    cmdCancelar->setEnabled(false);
+    cmdExportar = new QPushButton(QStringLiteral("&Exportar CSV..."), this);
+    cmdExportar->setObjectName(QStringLiteral("cmdExportar"));
+    cmdPdf = new QPushButton(QStringLiteral("Imprimir em &PDF..."), this);
+    cmdPdf->setObjectName(QStringLiteral("cmdPdf"));
+    connect(cmdAtualizar, &QPushButton::clicked, this, &frmVisaoGeral::cmdAtualizar_Click);
+    connect(cmdCancelar, &QPushButton::clicked, this, &frmVisaoGeral::cmdCancelar_Click);
+    connect(cmdExportar, &QPushButton::clicked, this, &frmVisaoGeral::cmdExportar_Click);
+    connect(cmdPdf, &QPushButton::clicked, this, &frmVisaoGeral::cmdPdf_Click);
+
+    connect(m_filler, &OverviewFiller::rowChanged, this, &frmVisaoGeral::updateRow);
+    connect(m_filler, &OverviewFiller::progress, this, &frmVisaoGeral::updateProgress);
+    connect(m_filler, &OverviewFiller::finished, this, [this](bool) {
+        cmdCancelar->setEnabled(false);
+        cmdAtualizar->setEnabled(true);
+    });
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(lblFiltro);
+    filterRow->addWidget(txtFiltro, 1);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(Progresso, 1);
+    progressRow->addWidget(lblContagem);
+    progressRow->addWidget(cmdCancelar);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdAtualizar);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdExportar);
+    buttons->addWidget(cmdPdf);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filterRow);
+    layout->addWidget(Grid, 1);
+    layout->addLayout(progressRow);
+    layout->addLayout(buttons);
+    resize(1100, 560);
+}
+
+frmVisaoGeral::~frmVisaoGeral() = default;
+
+QString frmVisaoGeral::caption() {
+    return QStringLiteral("Visão geral dos contribuintes - Prefeitura Municipal de Valdoria");
+}
+
+void frmVisaoGeral::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Each opening shows the state of now; a filling under way goes on.
+    if (!m_filler->running())
+        cmdAtualizar_Click();
+}
+
+void frmVisaoGeral::cmdAtualizar_Click() {
+    try {
+        QList<ContribuinteRow> taxpayers;
+        {
+            LocalDb db;
+            taxpayers = listContribuintes(db);
+        }
+        cmdAtualizar->setEnabled(false);
+        cmdCancelar->setEnabled(true);
+        m_filler->start(taxpayers, now(m_context).date());
+        fillModel();
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("frmVisaoGeral.cmdAtualizar"));
+    }
+}
+
+void frmVisaoGeral::cmdCancelar_Click() {
+    try {
+        m_filler->cancel();
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("frmVisaoGeral.cmdCancelar"));
+    }
+}
+
+void frmVisaoGeral::fillModel() {
+    const QList<Overview::Row>& rows = m_filler->rows();
+    m_model->setRowCount(0);
+    m_model->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r)
+        updateRow(r);
+    updateProgress(m_filler->done(), int(rows.size()));
+}
+
+void frmVisaoGeral::updateRow(int row) {
+    const QList<Overview::Row>& rows = m_filler->rows();
+    if (row < 0 || row >= rows.size() || row >= m_model->rowCount())
+        return;
+    for (int c = 0; c < Overview::kColumns; ++c) {
+        const QString& text = rows[row].cells.value(c);
+        if (QStandardItem* item = m_model->item(row, c))
+            item->setText(text);
+        else
+            m_model->setItem(row, c, new QStandardItem(text));
+    }
+}
+
+void frmVisaoGeral::updateProgress(int done, int total) {
+    Progresso->setRange(0, qMax(total, 1));
+    Progresso->setValue(total == 0 ? 1 : done);
+    lblContagem->setText(QStringLiteral("%1 de %2").arg(done).arg(total));
+}
+
+QList<QStringList> frmVisaoGeral::visibleRows() const {
+    QList<QStringList> out;
+    for (int r = 0; r < m_proxy->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < Overview::kColumns; ++c)
+            cells << m_proxy->index(r, c).data().toString();
+        out << cells;
+    }
+    return out;
+}
+
+void frmVisaoGeral::cmdExportar_Click() {
+    try {
+        if (!m_context.files)
+            return;
+        const std::optional<QString> path = m_context.files->saveFile(
+            {QStringLiteral("Exportar visão geral"), QStringLiteral("Planilha CSV (*.csv)"),
+             QStringLiteral("csv")});
+        if (!path)
+            return;
+        QSaveFile file(*path);
+        const QByteArray bytes = CsvTable::write(Overview::headers(), visibleRows());
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            m_context.prompter->show({QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+                                          .arg(*path, file.errorString()),
+                                      kTitle, MsgIcon::Critical, MsgButtons::Ok});
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("frmVisaoGeral.cmdExportar"));
+    }
+}
+
+void frmVisaoGeral::cmdPdf_Click() {
+    try {
+        if (!m_context.files)
+            return;
+        const std::optional<QString> path = m_context.files->saveFile(
+            {QStringLiteral("Imprimir visão geral em PDF"), QStringLiteral("Documento PDF (*.pdf)"),
+             QStringLiteral("pdf")});
+        if (!path)
+            return;
+        const QString failure = TablePrint::writePdf(
+            *path, TablePrint::html(QStringLiteral("Visão geral dos contribuintes"),
+                                    now(m_context).toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                                    Overview::headers(), visibleRows()));
+        if (!failure.isEmpty())
+            m_context.prompter->show(
+                {QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(*path, failure),
+                 kTitle, MsgIcon::Critical, MsgButtons::Ok});
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("frmVisaoGeral.cmdPdf"));
+    }
+}
+
+void frmVisaoGeral::Grid_DoubleClick(int viewRow) {
+    try {
+        const int row = m_proxy->mapToSource(m_proxy->index(viewRow, 0)).row();
+        if (row < 0 || row >= m_filler->rows().size())
+            return;
+        const QPointer<ProgramState> state = m_context.state;
+        QWidget* main =
+            m_context.windows ? m_context.windows->loaded(QStringLiteral("Principal")) : nullptr;
+        if (!state || !main)
+            return;
+        // A transmission window keeps the main window disabled while it sends
+        // for the taxpayer in use: that taxpayer must not change under it.
+        if (!main->isEnabled()) {
+            m_context.prompter->show(
+                {QStringLiteral("Feche a janela aberta a partir da janela principal antes de "
+                                "trocar de contribuinte."),
+                 kTitle, MsgIcon::Information, MsgButtons::Ok});
+            return;
+        }
+        LocalDb db;
+        const std::optional<ContribuinteRow> t = findContribuinte(db, m_filler->rows()[row].ie());
+        if (!t)
+            return;
+        state->setTaxpayer(t->IE, t->RazaoSocial, t->Chave);
+        state->announceSelection();
+        main->raise();
+        main->activateWindow();
+        state->requestListRefresh();
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("frmVisaoGeral.Grid_DoubleClick"));
+    }
+}
+
+void frmVisaoGeral::report(const std::exception& error, const QString& where) {
+    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&error))
+        m_context.prompter->show(ErrorReport::ErrorMessage(*runtime));
+    else
+        m_context.prompter->show(ErrorReport::ErrorMessage(
+            RuntimeError(0, where, QString::fromLocal8Bit(error.what()))));
+}

@@ -1,0 +1,67 @@
+// "Visão geral": every registered taxpayer in one table (key, Simples flag,
+// last processed reference, pending sendings, months of the working year
+// without a processed transmission, certificate days left), filled from the
+// server as the window opens or on "Atualizar", over at most four
+// connections, with progress, count and "Cancelar". The table sorts by any
+// column and filters by text; a double-click makes that taxpayer the one in
+// use in the main window; the table goes out as CSV or PDF.
+//
+// Non-modal; a single instance in the window registry ("frmVisaoGeral").
+#pragma once
+
+#include <QWidget>
+
+class OverviewFiller;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTableView;
+struct AppContext;
+
+class frmVisaoGeral : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmVisaoGeral(AppContext& context, QWidget* parent = nullptr);
+    ~frmVisaoGeral() override;
+
+    static QString caption();
+    // The filler (rows as they stand, in registration order).
+    const OverviewFiller& filler() const { return *m_filler; }
+
+    // Handlers.
+    void cmdAtualizar_Click(); // reads the taxpayers and asks the server again
+    void cmdCancelar_Click();  // stops the filling; unanswered rows say "Cancelado"
+    void cmdExportar_Click();  // CSV file chosen by the user
+    void cmdPdf_Click();       // PDF of the table as shown (sorted, filtered)
+    // A row of the view (after sorting and filtering) was double-clicked.
+    void Grid_DoubleClick(int viewRow);
+
+    QLineEdit* txtFiltro;
+    QTableView* Grid;
+    QProgressBar* Progresso;
+    QLabel* lblContagem;
+    QPushButton* cmdAtualizar;
+    QPushButton* cmdCancelar;
+    QPushButton* cmdExportar;
+    QPushButton* cmdPdf;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void fillModel();
+    void updateRow(int row);
+    void updateProgress(int done, int total);
+    // The rows as the view shows them now (sorted, filtered).
+    QList<QStringList> visibleRows() const;
+    // Shows the failure of a handler in the program's error report.
+    void report(const std::exception& error, const QString& where);
+
+    AppContext& m_context;
+    OverviewFiller* m_filler;
+    QStandardItemModel* m_model;
+    QSortFilterProxyModel* m_proxy;
+};

@@ -1,0 +1,291 @@
+// The overview window filled by a scripted loopback server: one answer per
+// taxpayer (processed, pending, invalid key, a reply cut short, or none at
+// all), what each row then says, the bound on connections, cancelling half
+// way, the CSV written, and the double-click that selects a taxpayer.
+#include "overview/frmVisaoGeral.h"
+
+#include "base/AppPaths.h"
+#include "overview/OverviewFiller.h"
+#include "shell/AppContext.h"
+#include "shell/ProgramState.h"
+#include "shell/WindowRegistry.h"
+#include "simulator/Answers.h"
+#include "store/ContribuinteRepository.h"
+#include "store/LocalDb.h"
+#include "support/FakeFilePicker.h"
+#include "support/FakePrompter.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+using namespace Overview;
+
+// An HTTP server on 127.0.0.1 that answers each SOAP call by the taxpayer it
+// names ("strNome"), on this thread's event loop.
+class ScriptedServer : public QObject {
+public:
+    enum class Action { Answer, CutShort, Hold };
+    struct Reply {
+        Action action = Action::Answer;
+        std::string returnText;
+    };
+    std::map<QString, Reply> script;
+    int open = 0;
+    int mostOpen = 0;
+    int requests = 0;
+
+    ScriptedServer() {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0)) << "cannot listen on loopback";
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
+                mostOpen = std::max(mostOpen, ++open);
+                connect(s, &QTcpSocket::disconnected, this, [this, s] {
+                    --open;
+                    s->deleteLater();
+                });
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    void read(QTcpSocket* s) {
+        QByteArray& buffer = m_buffers[s];
+        buffer += s->readAll();
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        static const QRegularExpression kLength(QStringLiteral("Content-Length: *(\\d+)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        const qsizetype length =
+            kLength.match(QString::fromLatin1(buffer.left(end))).captured(1).toLongLong();
+        if (buffer.size() < end + 4 + length)
+            return;
+        const QString body = QString::fromUtf8(buffer.mid(end + 4, length));
+        buffer.remove(0, end + 4 + length);
+        ++requests;
+        static const QRegularExpression kIe(QStringLiteral("<strNome>([^<]*)</strNome>"));
+        const Reply reply = script[kIe.match(body).captured(1)];
+        if (reply.action == Action::Hold)
+            return;
+        const QByteArray answer = QByteArray::fromStdString(
+            valdoria::soapResponse("Transferencia.ver2", reply.returnText));
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n"
+                          "Content-Length: " +
+                          QByteArray::number(answer.size() + 100) + "\r\n\r\n";
+        if (reply.action == Action::CutShort) {
+            s->write(head + answer.left(20));
+            s->flush();
+            s->disconnectFromHost();
+            return;
+        }
+        head.replace(QByteArray::number(answer.size() + 100), QByteArray::number(answer.size()));
+        s->write(head + answer);
+    }
+
+    QTcpServer m_server;
+    std::map<QTcpSocket*, QByteArray> m_buffers;
+};
+
+std::string listOf(const std::vector<valdoria::Transmission>& rows) {
+    return valdoria::listXml("2014-03-10 09:00:00", "2013/2014", "1.16.01", rows);
+}
+
+valdoria::Transmission transmission(const std::string& ref, const std::string& status,
+                                    const std::string& protocolo) {
+    valdoria::Transmission t;
+    t.referencia = ref;
+    t.status = status;
+    t.protocolo = protocolo;
+    return t;
+}
+
+class OverviewWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(appDir.isValid());
+        AppPaths::setApplicationFolder(appDir.path());
+        QFile ini(AppPaths::IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[servidor]\r\nhost=127.0.0.1\r\nport=" + QByteArray::number(server.port()) +
+                  "\r\n[proxy]\r\nmodo=nenhum\r\n");
+        ini.close();
+        context.prompter = &prompter;
+        context.files = &files;
+        context.windows = &registry;
+        context.state = &state;
+        registry.registerWindow<frmVisaoGeral>();
+    }
+    void TearDown() override { registry.unloadAll(); }
+
+    void addTaxpayer(const QString& ie, const QString& name, const QString& key,
+                     ScriptedServer::Reply reply) {
+        LocalDb db;
+        insertContribuinte(
+            db, {ie, name, QStringLiteral("00.000.000/0001-91"), QString(), key, QString(), false});
+        server.script[ie] = std::move(reply);
+    }
+
+    static bool waitFor(const std::function<bool()>& done, int limitMs = 20000) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (!done()) {
+            if (elapsed.elapsed() > limitMs)
+                return false;
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return true;
+    }
+
+    // Situação of every row, by IE.
+    static std::map<QString, QString> situations(const frmVisaoGeral* w) {
+        std::map<QString, QString> out;
+        for (const Row& r : w->filler().rows())
+            out[r.ie()] = r.cells[ColSituacao];
+        return out;
+    }
+
+    QTemporaryDir appDir;
+    ScriptedServer server;
+    FakePrompter prompter;
+    FakeFilePicker files;
+    ProgramState state;
+    AppContext context;
+    WindowRegistry registry{context};
+};
+
+TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
+    addTaxpayer(QStringLiteral("100"), QStringLiteral("Processada"), QStringLiteral("K1"),
+                {ScriptedServer::Action::Answer,
+                 listOf({transmission("01/2014, 02/2014", "3", "2014000123")})});
+    addTaxpayer(QStringLiteral("200"), QStringLiteral("Pendente"), QStringLiteral("K2"),
+                {ScriptedServer::Action::Answer, listOf({transmission("Verificando", "1", "")})});
+    addTaxpayer(QStringLiteral("300"), QStringLiteral("Chave errada"), QStringLiteral("K3"),
+                {ScriptedServer::Action::Answer, "CHAVE_INVALIDA"});
+    addTaxpayer(QStringLiteral("400"), QStringLiteral("Falha"), QStringLiteral("K4"),
+                {ScriptedServer::Action::CutShort, {}});
+    addTaxpayer(QStringLiteral("500"), QStringLiteral("Sem chave"), QString(), {});
+
+    auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(waitFor([w] { return !w->filler().running(); }));
+
+    const QList<Row>& rows = w->filler().rows();
+    ASSERT_EQ(rows.size(), 5);
+    EXPECT_EQ(rows[0].cells[ColUltimaReferencia], QStringLiteral("01/2014, 02/2014"));
+    EXPECT_EQ(rows[0].cells[ColProtocolo], QStringLiteral("2014000123"));
+    EXPECT_EQ(rows[0].cells[ColSituacao], kDone);
+    EXPECT_EQ(rows[1].cells[ColPendentes], QStringLiteral("Verificando"));
+    EXPECT_EQ(rows[1].cells[ColMesesSemEnvio], QStringLiteral("01, 02 (2014)"));
+    EXPECT_EQ(rows[2].cells[ColSituacao], kInvalidKey);
+    EXPECT_TRUE(rows[3].cells[ColSituacao].startsWith(QStringLiteral("Falha: ")))
+        << rows[3].cells[ColSituacao].toStdString();
+    EXPECT_EQ(rows[4].cells[ColSituacao], kNoKey);
+    EXPECT_EQ(server.requests, 4); // none for the taxpayer without a key
+    EXPECT_EQ(w->lblContagem->text(), QStringLiteral("5 de 5"));
+    EXPECT_FALSE(w->cmdCancelar->isEnabled());
+    prompter.expectNoMessages();
+
+    // What the table shows is what the rows say.
+    const QAbstractItemModel* view = w->Grid->model();
+    ASSERT_EQ(view->rowCount(), 5);
+    EXPECT_EQ(view->index(3, ColSituacao).data().toString(), rows[3].cells[ColSituacao]);
+
+    // The CSV holds the table as filtered.
+    w->txtFiltro->setText(QStringLiteral("pendente"));
+    const QString csv = appDir.filePath(QStringLiteral("visao.csv"));
+    files.chooseNext(csv);
+    w->cmdExportar_Click();
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3); // header, one row, nothing after the last line break
+    EXPECT_TRUE(lines[0].startsWith("\xEF\xBB\xBFIE;Raz\xC3\xA3o social;Chave;Simples;"));
+    EXPECT_EQ(lines[1], "200;Pendente;Sim;N\xC3\xA3o;;;;Verificando;01, 02 (2014);;OK\r");
+}
+
+TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
+    for (int i = 0; i < 12; ++i) {
+        const QString ie = QString::number(1000 + i);
+        // The first eight are answered; the others never are.
+        addTaxpayer(ie, QStringLiteral("Empresa %1").arg(i), QStringLiteral("K"),
+                    {i < 8 ? ScriptedServer::Action::Answer : ScriptedServer::Action::Hold,
+                     listOf({transmission("01/2014", "3", "P")})});
+    }
+    auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(waitFor([w] { return w->filler().done() == 8; }));
+    EXPECT_TRUE(w->filler().running());
+    EXPECT_TRUE(w->cmdCancelar->isEnabled());
+    EXPECT_LE(server.mostOpen, 4);
+    EXPECT_LE(w->filler().mostInFlight(), 4);
+
+    w->cmdCancelar_Click();
+    EXPECT_FALSE(w->filler().running());
+    EXPECT_TRUE(w->cmdAtualizar->isEnabled());
+    int done = 0;
+    int cancelled = 0;
+    for (const auto& [ie, situacao] : situations(w)) {
+        done += situacao == kDone;
+        cancelled += situacao == kCancelled;
+    }
+    EXPECT_EQ(done, 8);
+    EXPECT_EQ(cancelled, 4);
+    EXPECT_EQ(w->Grid->model()->index(11, ColSituacao).data().toString(), kCancelled);
+    // Nothing arrives for a cancelled row afterwards.
+    QEventLoop settle;
+    QTimer::singleShot(100, &settle, &QEventLoop::quit);
+    settle.exec();
+    EXPECT_EQ(situations(w)[QStringLiteral("1011")], kCancelled);
+}
+
+TEST_F(OverviewWindow, DoubleClickMakesTheTaxpayerTheOneInUse) {
+    addTaxpayer(QStringLiteral("100"), QStringLiteral("Alfa"), QStringLiteral("K1"),
+                {ScriptedServer::Action::Answer, listOf({})});
+    addTaxpayer(QStringLiteral("200"), QStringLiteral("Beta"), QStringLiteral("K2"),
+                {ScriptedServer::Action::Answer, listOf({})});
+    // The main window: any window loaded under its name.
+    registry.registerWindow(QStringLiteral("Principal"),
+                            [](AppContext&) -> QWidget* { return new QWidget; });
+    QWidget* main = registry.window(QStringLiteral("Principal"));
+    int refreshes = 0;
+    QObject::connect(&state, &ProgramState::listRefreshRequested, [&] { ++refreshes; });
+    auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
+    ASSERT_TRUE(waitFor([w] { return !w->filler().running(); }));
+
+    w->Grid->sortByColumn(ColRazaoSocial, Qt::DescendingOrder); // Beta first
+    w->Grid_DoubleClick(0);
+    EXPECT_EQ(state.IE(), QStringLiteral("200"));
+    EXPECT_EQ(state.Chave(), QStringLiteral("K2"));
+    EXPECT_EQ(refreshes, 1);
+
+    // While a transmission window holds the main window, the taxpayer stays.
+    main->setEnabled(false);
+    w->Grid_DoubleClick(1);
+    EXPECT_EQ(state.IE(), QStringLiteral("200"));
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(refreshes, 1);
+}
+
+} // namespace
