@@ -31,12 +31,14 @@ int OverviewFiller::mostInFlight() const {
 void OverviewFiller::start(const QList<ContribuinteRow>& taxpayers, const QDate& today) {
     m_batch->cancel();
     m_rows.clear();
+    m_taxpayers = taxpayers;
     m_done = 0;
     m_running = true;
     QList<SoapBatch::Call> calls;
     for (const ContribuinteRow& t : taxpayers) {
         const int row = int(m_rows.size());
-        m_rows.append(Overview::initialRow(t, Overview::certificateDaysLeft(t, today)));
+        m_rows.append(
+            Overview::initialRow(t, Overview::certificateDaysLeft(t, m_certificates, today)));
         if (m_rows.last().hasKey)
             calls.append({row, QString(Soap::ServicePath), History::kListOperation,
                           History::listCallParams(t.IE, t.Chave)});
@@ -45,6 +47,17 @@ void OverviewFiller::start(const QList<ContribuinteRow>& taxpayers, const QDate&
     }
     emit progress(m_done, int(m_rows.size()));
     m_batch->run(calls);
+}
+
+void OverviewFiller::setCertificates(const QList<SourcedCertificate>& certificates,
+                                     const QDate& today) {
+    m_certificates = certificates;
+    for (int row = 0; row < m_rows.size() && row < m_taxpayers.size(); ++row) {
+        const std::optional<int> days =
+            Overview::certificateDaysLeft(m_taxpayers[row], m_certificates, today);
+        m_rows[row].cells[Overview::ColCertificado] = days ? QString::number(*days) : QString();
+        emit rowChanged(row);
+    }
 }
 
 void OverviewFiller::cancel() {

@@ -8,6 +8,7 @@
 // without a key, or "Cancelado" for those not answered when cancelled.
 #pragma once
 
+#include "certificates/CertificateSource.h"
 #include "overview/OverviewRow.h"
 
 #include <QObject>
@@ -32,6 +33,10 @@ public:
     // Ends the fill: rows still waiting become "Cancelado"; finished(true).
     // Does nothing when no fill is under way.
     void cancel();
+    // The certificates the program sees, for the certificate column: the
+    // rows of now are brought up to date (rowChanged each) and later starts
+    // use them. Listing them is slow, so they arrive after start().
+    void setCertificates(const QList<SourcedCertificate>& certificates, const QDate& today);
 
     const QList<Overview::Row>& rows() const { return m_rows; }
     bool running() const { return m_running; }
@@ -49,6 +54,8 @@ private:
 
     std::unique_ptr<SoapBatch> m_batch;
     QList<Overview::Row> m_rows;
+    QList<ContribuinteRow> m_taxpayers; // in the order of m_rows
+    QList<SourcedCertificate> m_certificates;
     int m_done = 0;
     bool m_running = false;
 };

@@ -2,6 +2,7 @@
 #include "overview/frmVisaoGeral.h"
 
 #include "base/RuntimeError.h"
+#include "certificates/CertificateSources.h"
 #include "net/ProxyAuth.h"
 #include "overview/CsvTable.h"
 #include "overview/OverviewFiller.h"
@@ -153,6 +154,14 @@ void frmVisaoGeral::cmdAtualizar_Click() {
         cmdCancelar->setEnabled(true);
         m_filler->start(taxpayers, now(m_context).date());
         fillModel();
+        // The certificate column fills in when the sources have been listed,
+        // off this thread; a window closed first drops the answer.
+        if (m_context.certificateSearch)
+            listCertificatesAsync(
+                m_context.certificateSearch->sources(), m_context.certificateSearch->timeout(),
+                this, [this](const CertificateListing& listing) {
+                    m_filler->setCertificates(listing.certificates, now(m_context).date());
+                });
     } catch (const std::exception& error) {
         report(error, QStringLiteral("frmVisaoGeral.cmdAtualizar"));
     }

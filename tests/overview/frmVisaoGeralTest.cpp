@@ -5,6 +5,9 @@
 #include "overview/frmVisaoGeral.h"
 
 #include "base/AppPaths.h"
+#include "certificates/CertificateSources.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/FolderSource.h"
 #include "overview/OverviewFiller.h"
 #include "shell/AppContext.h"
 #include "shell/ProgramState.h"
@@ -14,6 +17,7 @@
 #include "store/LocalDb.h"
 #include "support/FakeFilePicker.h"
 #include "support/FakePrompter.h"
+#include "support/TestCertificates.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -186,10 +190,27 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     addTaxpayer(QStringLiteral("400"), QStringLiteral("Falha"), QStringLiteral("K4"),
                 {ScriptedServer::Action::CutShort, {}});
     addTaxpayer(QStringLiteral("500"), QStringLiteral("Sem chave"), QString(), {});
+    // Every taxpayer here has CNPJ 00.000.000/0001-91; one certificate carries it.
+    CertificateStore store(appDir.filePath(QStringLiteral("certificados")));
+    dadav::test::TestCertificateOptions holder;
+    holder.commonName = QStringLiteral("EMPRESA:00000000000191");
+    holder.notAfter = QDateTime(QDate::currentDate().addDays(100), QTime(12, 0), Qt::UTC);
+    const QString cer = appDir.filePath(QStringLiteral("empresa.cer"));
+    QFile cerFile(cer);
+    ASSERT_TRUE(cerFile.open(QIODevice::WriteOnly));
+    cerFile.write(dadav::test::makeCertificateDer(holder));
+    cerFile.close();
+    store.importFile(cer);
+    const CertificateSearch search({std::make_shared<FolderSource>(store.folder())},
+                                   std::chrono::seconds(10));
+    context.certificateSearch = &search;
 
     auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
     ASSERT_NE(w, nullptr);
-    ASSERT_TRUE(waitFor([w] { return !w->filler().running(); }));
+    ASSERT_TRUE(waitFor([w] {
+        return !w->filler().running() &&
+               w->filler().rows().value(4).cells.value(ColCertificado) == QStringLiteral("100");
+    })) << "the certificate column was never filled";
 
     const QList<Row>& rows = w->filler().rows();
     ASSERT_EQ(rows.size(), 5);
@@ -222,7 +243,7 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     const QList<QByteArray> lines = f.readAll().split('\n');
     ASSERT_EQ(lines.size(), 3); // header, one row, nothing after the last line break
     EXPECT_TRUE(lines[0].startsWith("\xEF\xBB\xBFIE;Raz\xC3\xA3o social;Chave;Simples;"));
-    EXPECT_EQ(lines[1], "200;Pendente;Sim;N\xC3\xA3o;;;;Verificando;01, 02 (2014);;OK\r");
+    EXPECT_EQ(lines[1], "200;Pendente;Sim;N\xC3\xA3o;;;;Verificando;01, 02 (2014);100;OK\r");
 }
 
 TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
