@@ -80,6 +80,8 @@ frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
     Grid->setSelectionMode(QAbstractItemView::SingleSelection);
     Grid->verticalHeader()->hide();
     Grid->horizontalHeader()->setStretchLastSection(true);
+    Grid->setWordWrap(false);
+    Grid->resizeColumnsToContents(); // the headers read whole before any row
     connect(Grid, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { Grid_DoubleClick(index.row()); });
 
@@ -108,6 +110,9 @@ frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
     connect(m_filler, &OverviewFiller::finished, this, [this](bool) {
         cmdCancelar->setEnabled(false);
         cmdAtualizar->setEnabled(true);
+        // Once, at the end: measuring every row as it arrives would slow the
+        // filling of a large office.
+        Grid->resizeColumnsToContents();
     });
 
     auto* filterRow = new QHBoxLayout;

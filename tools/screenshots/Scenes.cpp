@@ -4,12 +4,15 @@
 #include "DemoData.h"
 
 #include "app/Principal.h"
+#include "archiveview/frmArquivo.h"
 #include "certificates/CertificateDialog.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/FolderSource.h"
 #include "diagnostics/Diagnostics.h"
 #include "diagnostics/frmDiagnostico.h"
 #include "expiry/frmCertificados.h"
+#include "overview/OverviewFiller.h"
+#include "overview/frmVisaoGeral.h"
 #include "platform/FileBrowser.h"
 #include "platform/MaskedEdit.h"
 #include "platform/Prompter.h"
@@ -65,6 +68,8 @@ QStringList Scenes::runAll() {
     receipt();
     newTaxpayer();
     declaration();
+    overview();
+    localArchive();
     certificateChoice();
     certificates();
     diagnostics();
@@ -203,6 +208,25 @@ void Scenes::certificateChoice() {
     waitFor([&dialog] { return !dialog.listing(); }, "the certificate dialog never listed");
     save(&dialog, QStringLiteral("selecao-certificado"));
     dialog.reject();
+    settle(100);
+}
+
+// Every taxpayer of the office, filled from the server.
+void Scenes::overview() {
+    auto* w = shown<frmVisaoGeral>(m_windows);
+    waitFor([w] { return !w->filler().running(); }, "the overview was never filled");
+    settle(300); // the certificate column fills in after the sources answer
+    save(w, QStringLiteral("visao-geral"));
+    w->close();
+    settle(100);
+}
+
+// The local archive of the taxpayer in use: the receipt opened before.
+void Scenes::localArchive() {
+    auto* w = shown<frmArquivo>(m_windows);
+    require(w->Grid->rowCount() > 0, "the local archive listed nothing");
+    save(w, QStringLiteral("arquivo-local"));
+    w->close();
     settle(100);
 }
 

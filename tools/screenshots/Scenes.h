@@ -30,6 +30,8 @@ private:
     void newTaxpayer();
     void declaration();
     void about();
+    void overview();
+    void localArchive();
     void certificateChoice();
     void certificates();
     void diagnostics();
