@@ -5,6 +5,7 @@
 #include "certificates/CertificateMessages.h"
 #include "certificates/Pkcs11Source.h"
 #include "platform/Prompter.h"
+#include "validation/DigitString.h"
 
 #include <QBrush>
 #include <QColor>
@@ -58,14 +59,6 @@ QList<SourcedCertificate> fromStore(const QList<CertificateStore::Entry>& entrie
     for (const CertificateStore::Entry& e : entries)
         out.append({e.certificate, readHolderDocuments(e.certificate.der), origin, e.id});
     return out;
-}
-
-QString digitsOf(const QString& text) {
-    QString digits;
-    for (const QChar c : text)
-        if (c.isDigit())
-            digits.append(c);
-    return digits;
 }
 
 const QString kOwnFolder = QStringLiteral("Pasta do programa");
@@ -220,12 +213,13 @@ void CertificateDialog::reload(const QString& selectId) {
 
 void CertificateDialog::filter() {
     const QString text = txtProcurar->text().trimmed();
-    const QString digits = digitsOf(text);
+    const QString digits = DigitString::digitsOf(text).text();
     for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
         const bool shown = text.isEmpty() ||
                            item->text(Holder).contains(text, Qt::CaseInsensitive) ||
-                           (!digits.isEmpty() && digitsOf(item->text(Document)).contains(digits));
+                           (!digits.isEmpty() &&
+                            DigitString::digitsOf(item->text(Document)).text().contains(digits));
         item->setHidden(!shown);
     }
     QTreeWidgetItem* currentItem = lstCertificados->currentItem();

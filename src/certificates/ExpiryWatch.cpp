@@ -2,16 +2,9 @@
 #include "certificates/ExpiryWatch.h"
 
 #include "certificates/CertificateExpiry.h"
+#include "validation/DigitString.h"
 
 namespace {
-
-QString digitsOf(const QString& text) {
-    QString digits;
-    for (const QChar c : text)
-        if (c.isDigit())
-            digits.append(c);
-    return digits;
-}
 
 QString daysPhrase(int days) {
     if (days < 0)
@@ -30,7 +23,7 @@ QList<WatchRow> watchHolders(const QList<WatchedHolder>& holders,
     QList<WatchRow> rows;
     for (const WatchedHolder& holder : holders) {
         WatchRow row{holder, std::nullopt, 0};
-        const QString document = digitsOf(holder.document);
+        const QString document = DigitString::digitsOf(holder.document).text();
         for (const SourcedCertificate& c : certificates) {
             if (document.isEmpty() || !certificateMatches(c.certificate.der, document, document))
                 continue;

@@ -1,14 +1,17 @@
-// The desktop's open-file dialog behind FilePicker.
+// The desktop's open-file and save-file dialogs behind FilePicker.
 #include "platform/QtFilePicker.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QStringList>
 
-std::optional<QString> QtFilePicker::openFile(const OpenFileRequest& request) {
+namespace {
+
+std::optional<QString> runDialog(const OpenFileRequest& request, QFileDialog::AcceptMode accept,
+                                 QFileDialog::FileMode mode) {
     QFileDialog dialog(QApplication::activeWindow(), request.title, QString(), request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(mode);
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
@@ -18,15 +21,12 @@ std::optional<QString> QtFilePicker::openFile(const OpenFileRequest& request) {
     return files.first();
 }
 
+} // namespace
+
+std::optional<QString> QtFilePicker::openFile(const OpenFileRequest& request) {
+    return runDialog(request, QFileDialog::AcceptOpen, QFileDialog::ExistingFile);
+}
+
 std::optional<QString> QtFilePicker::saveFile(const OpenFileRequest& request) {
-    QFileDialog dialog(QApplication::activeWindow(), request.title, QString(), request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty())
-        return std::nullopt;
-    return files.first();
+    return runDialog(request, QFileDialog::AcceptSave, QFileDialog::AnyFile);
 }
