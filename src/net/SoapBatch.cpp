@@ -7,6 +7,7 @@
 #include "net/SoapTransport.h"
 
 #include <QAuthenticator>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -22,6 +23,8 @@ struct SoapBatch::Running {
     QTimer deadline;
     QByteArray body;
     QString stopReason; // set when this side ended the call
+    QString logLabel;   // the call as the support log names it
+    QElapsedTimer elapsed;
     int proxyTries = 0;
 };
 
@@ -62,17 +65,21 @@ void SoapBatch::startNext() {
     while (int(m_running.size()) < m_maxInFlight && !m_queue.empty()) {
         const Call call = m_queue.front();
         m_queue.pop_front();
+        const QString label = SoapRequest::logLabel(call.path, call.operation, call.params);
         QUrl url;
         try {
             url = SoapRequest::serviceUrl(call.path);
             m_manager->setProxy(SoapRequest::proxyFor(url));
         } catch (const NetworkError& error) {
+            SoapRequest::logFailed(label, 0, error.number(), error.description());
             emit failed(call.id, error.description());
             continue;
         }
         auto running = std::make_unique<Running>();
         Running* r = running.get();
         r->id = call.id;
+        r->logLabel = label;
+        r->elapsed.start();
         r->reply = m_manager->post(SoapRequest::request(url, call.operation),
                                    SoapRequest::body(call.operation, call.params));
         const auto stop = [r](const QString& reason) {
@@ -114,16 +121,24 @@ void SoapBatch::done(Running* r) {
     if (finished->body.size() <= SoapTransport::kMaxAnswerBytes)
         finished->body += finished->reply->readAll();
     const QPointer<SoapBatch> alive(this);
+    const qint64 ms = finished->elapsed.elapsed();
     if (!finished->stopReason.isEmpty()) {
+        SoapRequest::logFailed(finished->logLabel, ms, finished->reply->error(),
+                               finished->stopReason);
         emit failed(finished->id, finished->stopReason);
     } else {
         try {
             const QString answer = SoapRequest::answerOf(*finished->reply, finished->body);
+            SoapRequest::logAnswered(
+                finished->logLabel, ms,
+                finished->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                answer.size());
             emit answered(finished->id, answer);
         } catch (const NetworkError& error) {
             if (m_proxyAuth &&
                 finished->reply->error() == QNetworkReply::ProxyAuthenticationRequiredError)
                 m_proxyAuth->forget(m_manager->proxy());
+            SoapRequest::logFailed(finished->logLabel, ms, error.number(), error.description());
             emit failed(finished->id, error.description());
         }
     }

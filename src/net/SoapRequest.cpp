@@ -1,13 +1,25 @@
 // The request and reply rules every SOAP call follows.
 #include "net/SoapRequest.h"
 
+#include "base/LogMasking.h"
 #include "base/ReadWrite.h"
+#include "base/SupportLog.h"
 #include "net/AnswerText.h"
 #include "net/NetworkError.h"
 #include "net/ProxySettings.h"
 #include "net/ServerHost.h"
 
 #include <QNetworkReply>
+#include <QStringList>
+
+namespace {
+
+// Longest parameter value the support log writes out. Longer ones (names,
+// addresses, certificates) would swell the log and spread what support does
+// not need; they are given by their size.
+constexpr qsizetype kLoggedValueLimit = 24;
+
+} // namespace
 
 namespace SoapRequest {
 
@@ -69,6 +81,36 @@ QString answerOf(QNetworkReply& reply, const QByteArray& body) {
     if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
         throw NetworkError(static_cast<qint32>(code), reply.errorString());
     return AnswerText::decode(body, reply.rawHeader(QByteArrayLiteral("Content-Type")));
+}
+
+QString logLabel(const QString& path, const QString& operation,
+                 const QList<Soap::SoapParam>& params) {
+    QStringList shown;
+    for (const Soap::SoapParam& p : params) {
+        const QString value = LogMasking::field(p.name, p.value);
+        shown << p.name + QLatin1Char('=') +
+                     (value.size() <= kLoggedValueLimit
+                          ? value
+                          : QStringLiteral("(%1 caracteres)").arg(p.value.size()));
+    }
+    // One arg() for all: a "%" in a parameter must stay as it is.
+    return QStringLiteral("%1 http://%2:%3%4 [%5]")
+        .arg(operation, ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host")),
+             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port")), path,
+             shown.join(QLatin1Char(' ')));
+}
+
+void logAnswered(const QString& label, qint64 ms, int status, qsizetype answerChars) {
+    SupportLog::write(QStringLiteral("servidor"),
+                      QStringLiteral("%1 %2 ms: resposta HTTP %3, %4 caracteres")
+                          .arg(label, QString::number(ms), QString::number(status),
+                               QString::number(answerChars)));
+}
+
+void logFailed(const QString& label, qint64 ms, qint32 number, const QString& why) {
+    SupportLog::write(QStringLiteral("servidor"),
+                      QStringLiteral("%1 %2 ms: falhou (%3) %4")
+                          .arg(label, QString::number(ms), QString::number(number), why));
 }
 
 } // namespace SoapRequest

@@ -39,4 +39,15 @@ QNetworkProxy proxyFor(const QUrl& url);
 // proxy failure, a body that failed under a success status).
 QString answerOf(QNetworkReply& reply, const QByteArray& body);
 
+// What the support log calls this call: operation, the address as the
+// settings give it, and each parameter, a key with its last two characters
+// only and a value longer than a few words by its size.
+QString logLabel(const QString& path, const QString& operation,
+                 const QList<Soap::SoapParam>& params);
+
+// One line of the support log for a call labelled by logLabel that took ms:
+// the answer's HTTP status and size, or why it failed.
+void logAnswered(const QString& label, qint64 ms, int status, qsizetype answerChars);
+void logFailed(const QString& label, qint64 ms, qint32 number, const QString& why);
+
 } // namespace SoapRequest

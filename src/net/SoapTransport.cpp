@@ -3,9 +3,6 @@
 // and the user's cancel.
 #include "net/SoapTransport.h"
 
-#include "base/LogMasking.h"
-#include "base/ReadWrite.h"
-#include "base/SupportLog.h"
 #include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
 #include "net/SoapRequest.h"
@@ -20,16 +17,12 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
 #include <optional>
 
 namespace {
-
-// Longest parameter value the support log writes out; longer ones by size.
-constexpr qsizetype kLoggedValueLimit = 24;
 
 // The answer is taken from the reply in pieces of this size, so what is held
 // never passes the bound by more than one piece.
@@ -51,37 +44,13 @@ QString SoapTransport::call(const QString& path, const QString& operation,
     QElapsedTimer elapsed;
     elapsed.start();
     m_lastStatus = 0;
-    // What the support log keeps of the call: the address as the settings
-    // give it and each parameter, a key with its last two characters only.
-    // Long values (names, addresses, certificates) are given by their size:
-    // they would swell the log and spread what support does not need.
-    QStringList shown;
-    for (const Soap::SoapParam& p : params) {
-        const QString value = LogMasking::field(p.name, p.value);
-        shown << p.name + QLatin1Char('=') +
-                     (value.size() <= kLoggedValueLimit
-                          ? value
-                          : QStringLiteral("(%1 caracteres)").arg(p.value.size()));
-    }
-    const QString what =
-        QStringLiteral("%1 http://%2:%3%4 [%5]")
-            .arg(operation,
-                 ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host")),
-                 ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port")), path,
-                 shown.join(QLatin1Char(' ')));
+    const QString label = SoapRequest::logLabel(path, operation, params);
     try {
         const QString answer = exchange(path, operation, params);
-        // One arg() for all: a "%" in a parameter must stay as it is.
-        SupportLog::write(QStringLiteral("servidor"),
-                          QStringLiteral("%1 %2 ms: resposta HTTP %3, %4 caracteres")
-                              .arg(what, QString::number(elapsed.elapsed()),
-                                   QString::number(m_lastStatus), QString::number(answer.size())));
+        SoapRequest::logAnswered(label, elapsed.elapsed(), m_lastStatus, answer.size());
         return answer;
     } catch (const NetworkError& e) {
-        SupportLog::write(QStringLiteral("servidor"),
-                          QStringLiteral("%1 %2 ms: falhou (%3) %4")
-                              .arg(what, QString::number(elapsed.elapsed()),
-                                   QString::number(e.number()), e.description()));
+        SoapRequest::logFailed(label, elapsed.elapsed(), e.number(), e.description());
         throw;
     }
 }

@@ -5,6 +5,7 @@
 #include "overview/frmVisaoGeral.h"
 
 #include "base/AppPaths.h"
+#include "base/SupportLog.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/FolderSource.h"
@@ -19,6 +20,7 @@
 #include "support/FakePrompter.h"
 #include "support/TestCertificates.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -139,7 +141,10 @@ protected:
         context.state = &state;
         registry.registerWindow<frmVisaoGeral>();
     }
-    void TearDown() override { registry.unloadAll(); }
+    void TearDown() override {
+        registry.unloadAll();
+        SupportLog::open(QString());
+    }
 
     void addTaxpayer(const QString& ie, const QString& name, const QString& key,
                      ScriptedServer::Reply reply) {
@@ -205,6 +210,9 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
                                    std::chrono::seconds(10));
     context.certificateSearch = &search;
 
+    const QString logFolder = appDir.filePath(QStringLiteral("registros"));
+    SupportLog::open(logFolder);
+
     auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(waitFor([w] {
@@ -224,6 +232,15 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
         << rows[3].cells[ColSituacao].toStdString();
     EXPECT_EQ(rows[4].cells[ColSituacao], kNoKey);
     EXPECT_EQ(server.requests, 4); // none for the taxpayer without a key
+    // Each call leaves its line in the support log, as the main window's do;
+    // the cut answer says it failed.
+    QFile log(QDir(logFolder).filePath(QStringLiteral("dadav.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QStringList logged =
+        QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(logged.size(), 4);
+    EXPECT_EQ(logged.filter(QStringLiteral(": resposta HTTP 200, ")).size(), 3);
+    EXPECT_EQ(logged.filter(QStringLiteral(": falhou (")).size(), 1);
     EXPECT_EQ(w->lblContagem->text(), QStringLiteral("5 de 5"));
     EXPECT_FALSE(w->cmdCancelar->isEnabled());
     prompter.expectNoMessages();
