@@ -10,9 +10,9 @@
 #include "support/FakePrompter.h"
 #include "support/TestCertificates.h"
 #include "support/TestTokens.h"
+#include "support/WaitFor.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,11 +65,8 @@ protected:
 
     // Runs the event loop until the dialog's listing has answered.
     static void waitForListing(const CertificateDialog& d) {
-        QElapsedTimer t;
-        t.start();
-        while (d.listing() && t.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        ASSERT_FALSE(d.listing()) << "the listing never answered";
+        ASSERT_TRUE(dadav::test::waitFor([&d] { return !d.listing(); }, 20000))
+            << "the listing never answered";
     }
 
     std::unique_ptr<CertificateDialog> open() {

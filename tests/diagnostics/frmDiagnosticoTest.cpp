@@ -9,10 +9,10 @@
 #include "support/AccessibilityCheck.h"
 #include "support/FakePrompter.h"
 #include "support/SimulatorFixture.h"
+#include "support/WaitFor.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QHostAddress>
 #include <QLabel>
@@ -31,16 +31,7 @@ namespace {
 
 using ::testing::IsEmpty;
 
-// Processes events until done() or the time runs out; false then.
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using dadav::test::waitFor;
 
 class DiagnosticoWindow : public ::testing::Test {
 protected:

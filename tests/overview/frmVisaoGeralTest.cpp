@@ -19,9 +19,9 @@
 #include "support/FakeFilePicker.h"
 #include "support/FakePrompter.h"
 #include "support/TestCertificates.h"
+#include "support/WaitFor.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
@@ -43,6 +43,7 @@
 namespace {
 
 using namespace Overview;
+using dadav::test::waitFor;
 
 // An HTTP server on 127.0.0.1 that answers each SOAP call by the taxpayer it
 // names ("strNome"), on this thread's event loop.
@@ -152,19 +153,6 @@ protected:
         insertContribuinte(
             db, {ie, name, QStringLiteral("00.000.000/0001-91"), QString(), key, QString(), false});
         server.script[ie] = std::move(reply);
-    }
-
-    static bool waitFor(const std::function<bool()>& done, int limitMs = 20000) {
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (!done()) {
-            if (elapsed.elapsed() > limitMs)
-                return false;
-            QEventLoop loop;
-            QTimer::singleShot(5, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return true;
     }
 
     // Situação of every row, by IE.

@@ -18,6 +18,7 @@
 #include "support/FixedClock.h"
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
+#include "support/WaitFor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -97,16 +98,7 @@ protected:
 
     // Processes events until done() or the limit; false when the limit passed.
     static bool waitFor(const std::function<bool()>& done, int limitMs = 30000) {
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (!done()) {
-            if (elapsed.elapsed() > limitMs)
-                return false;
-            QEventLoop loop;
-            QTimer::singleShot(5, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return true;
+        return test::waitFor(done, limitMs);
     }
 
     // A port on 127.0.0.1 where nobody listens.
