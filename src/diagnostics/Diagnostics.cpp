@@ -326,7 +326,7 @@ void Diagnostics::onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticat
     const bool timing = m_timeout.isActive();
     m_timeout.stop();
     if (m_proxyAuth)
-        m_proxyAuth->answer(proxy, authenticator, m_proxyTries);
+        m_proxyAuth->answer(proxy, m_proxy, authenticator, m_proxyTries);
     if (timing && m_running)
         m_timeout.start(m_inputs.stepTimeoutMs);
 }

@@ -14,6 +14,7 @@
 #include <QMetaEnum>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTcpSocket>
 
@@ -199,6 +200,7 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
     m_proxy = ProxySettings::proxyFor(proxySettings, url.Host, port);
     m_socket->setProxy(m_proxy);
     m_proxyTries = 0;
+    m_demand = ProxyAuth::Demand::None;
     m_state = State::Connecting;
     m_connectTimer.start(m_options.connectTimeoutMs);
     m_totalDeadline.start(m_options.totalTimeoutMs);
@@ -334,8 +336,13 @@ void MultipartUpload::onProxyAuthentication(const QNetworkProxy& proxy,
     // being slow to accept the connection.
     const bool waiting = m_connectTimer.isActive();
     m_connectTimer.stop();
-    if (m_proxyAuth)
-        m_proxyAuth->answer(proxy, authenticator, m_proxyTries);
+    if (!ProxyAuth::isProxyInUse(proxy, m_proxy)) {
+        m_demand = ProxyAuth::Demand::NotTheProxy;
+    } else {
+        m_demand = ProxyAuth::Demand::Answered;
+        if (m_proxyAuth)
+            m_proxyAuth->answer(proxy, m_proxy, authenticator, m_proxyTries);
+    }
     if (waiting && m_state == State::Connecting)
         m_connectTimer.start(m_options.connectTimeoutMs);
 }
@@ -354,13 +361,22 @@ void MultipartUpload::endOnClose() {
         finishWithReply();
         return;
     }
-    if (m_socket->error() == QAbstractSocket::ProxyAuthenticationRequiredError) {
-        if (m_proxyAuth)
+    switch (m_socket->error()) {
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+        if (m_proxyAuth && m_demand == ProxyAuth::Demand::Answered)
             m_proxyAuth->forget(m_proxy);
-        fail(QStringLiteral("O proxy recusou o usuário ou a senha."), Failure::Socket);
+        fail(ProxyAuth::refusalText(m_demand), Failure::Socket);
         return;
+    case QAbstractSocket::ProxyProtocolError:
+        // Also what a password demand that cannot be read ends in.
+        fail(m_demand == ProxyAuth::Demand::None
+                 ? ProxyAuth::refusalText(m_demand)
+                 : QStringLiteral("O proxy não abriu a passagem até o servidor."),
+             Failure::Socket);
+        return;
+    default:
+        fail(m_socket->errorString(), Failure::Socket);
     }
-    fail(m_socket->errorString(), Failure::Socket);
 }
 
 void MultipartUpload::onConnectTimeout() {
@@ -397,6 +413,22 @@ void MultipartUpload::finishWithReply() {
         return;
     QByteArray reply = std::move(m_reply);
     m_reply.clear();
+    // Only an HTTP answer is the server's verdict. Anything else came from
+    // something in between (a proxy's tunnel sending its own bytes) and says
+    // nothing about the file.
+    static const QRegularExpression statusLine(QStringLiteral("^HTTP/\\d\\.\\d (\\d{3})[ \\r\\n]"));
+    const QRegularExpressionMatch status = statusLine.match(QString::fromLatin1(reply.left(16)));
+    if (!status.hasMatch()) {
+        fail(QStringLiteral("A resposta recebida não é do servidor; não se sabe se o arquivo "
+                            "chegou. Consulte a lista de envios antes de enviar de novo."),
+             Failure::Socket);
+        return;
+    }
+    // A server is not a proxy: its demand for a proxy password is no verdict.
+    if (status.capturedView(1) == QLatin1String("407")) {
+        fail(ProxyAuth::refusalText(ProxyAuth::Demand::NotTheProxy), Failure::Socket);
+        return;
+    }
     releaseSocket();
     emit replyReceived(reply);
 }

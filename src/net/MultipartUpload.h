@@ -24,6 +24,7 @@
 // time it took and the reply's size and first line, or the failure.
 #pragma once
 
+#include "net/ProxyAuth.h"
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
 
@@ -36,7 +37,6 @@
 #include <QTimer>
 #include <memory>
 
-class ProxyAuth;
 class QAuthenticator;
 class QFile;
 class QTcpSocket;
@@ -114,6 +114,8 @@ signals:
     // The last request byte has left; text "Aguarde, carregando informações".
     void sent(const QString& text);
     // The server's whole reply, bytes as received (bounded by maxReplyBytes).
+    // Only a reply that begins with an HTTP status line (other than 407)
+    // counts; anything else ends the upload in failed() instead.
     void replyReceived(const QByteArray& reply);
     // The upload ended without a reply; description is ready to show.
     void failed(const QString& description, MultipartUpload::Failure kind);
@@ -154,6 +156,7 @@ private:
     ProxyAuth* m_proxyAuth = nullptr;
     int m_proxyTries = 0;  // answers given to the proxy during this upload
     QNetworkProxy m_proxy; // the proxy of this upload (NoProxy: direct)
+    ProxyAuth::Demand m_demand = ProxyAuth::Demand::None; // the last password demand
     State m_state = State::Idle;
     bool m_connected = false;
     QTcpSocket* m_socket = nullptr; // parentless: released with deleteLater

@@ -35,8 +35,16 @@ SoapBatch::SoapBatch(int maxInFlight, ProxyAuth* proxyAuth, QObject* parent)
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     connect(m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, this,
             [this](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
+                // Every call of a batch goes the same way (the proxy is the
+                // one set for the latest call); the demand is judged by it.
+                if (!ProxyAuth::isProxyInUse(proxy, m_manager->proxy())) {
+                    m_demand = ProxyAuth::Demand::NotTheProxy;
+                    return;
+                }
+                m_demand = ProxyAuth::Demand::Answered;
                 if (m_proxyAuth && !m_running.empty())
-                    m_proxyAuth->answer(proxy, authenticator, m_running.front()->proxyTries);
+                    m_proxyAuth->answer(proxy, m_manager->proxy(), authenticator,
+                                        m_running.front()->proxyTries);
             });
 }
 
@@ -128,14 +136,15 @@ void SoapBatch::done(Running* r) {
         emit failed(finished->id, finished->stopReason);
     } else {
         try {
-            const QString answer = SoapRequest::answerOf(*finished->reply, finished->body);
+            const QString answer =
+                SoapRequest::answerOf(*finished->reply, finished->body, m_demand);
             SoapRequest::logAnswered(
                 finished->logLabel, ms,
                 finished->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
                 answer.size());
             emit answered(finished->id, answer);
         } catch (const NetworkError& error) {
-            if (m_proxyAuth &&
+            if (m_proxyAuth && m_demand == ProxyAuth::Demand::Answered &&
                 finished->reply->error() == QNetworkReply::ProxyAuthenticationRequiredError)
                 m_proxyAuth->forget(m_manager->proxy());
             SoapRequest::logFailed(finished->logLabel, ms, error.number(), error.description());

@@ -9,6 +9,7 @@
 // demand for a password is answered through ProxyAuth, as for every call.
 #pragma once
 
+#include "net/ProxyAuth.h"
 #include "net/SoapEnvelope.h"
 
 #include <QList>
@@ -19,7 +20,6 @@
 #include <deque>
 #include <memory>
 
-class ProxyAuth;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -73,4 +73,6 @@ private:
     std::vector<std::unique_ptr<Running>> m_running;
     int m_mostInFlight = 0;
     bool m_finishing = false;
+    // The last demand for a proxy password, for the message of a refusal.
+    ProxyAuth::Demand m_demand = ProxyAuth::Demand::None;
 };

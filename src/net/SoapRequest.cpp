@@ -66,7 +66,7 @@ QNetworkProxy proxyFor(const QUrl& url) {
                : ProxySettings::proxyFor(settings, url.host(), static_cast<quint16>(url.port()));
 }
 
-QString answerOf(QNetworkReply& reply, const QByteArray& body) {
+QString answerOf(QNetworkReply& reply, const QByteArray& body, ProxyAuth::Demand demand) {
     // An HTTP status means the server answered: its body is the result, error
     // status or not. Without one the request never got an answer, and a
     // connection or proxy failure after the status (1 to 199 in Qt's codes)
@@ -76,8 +76,7 @@ QString answerOf(QNetworkReply& reply, const QByteArray& body) {
     const int code = static_cast<int>(reply.error());
     const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
     if (code == QNetworkReply::ProxyAuthenticationRequiredError)
-        throw NetworkError(static_cast<qint32>(code),
-                           QStringLiteral("O proxy recusou o usuário ou a senha."));
+        throw NetworkError(static_cast<qint32>(code), ProxyAuth::refusalText(demand));
     if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
         throw NetworkError(static_cast<qint32>(code), reply.errorString());
     return AnswerText::decode(body, reply.rawHeader(QByteArrayLiteral("Content-Type")));

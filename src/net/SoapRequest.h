@@ -3,6 +3,7 @@
 // both send the same bytes to the same address and judge answers alike.
 #pragma once
 
+#include "net/ProxyAuth.h"
 #include "net/SoapEnvelope.h"
 
 #include <QByteArray>
@@ -36,8 +37,9 @@ QNetworkProxy proxyFor(const QUrl& url);
 // The answer of a finished reply whose body was read into `body`: decoded by
 // its declared charset, whatever the HTTP status. Throws NetworkError when
 // the server gave no answer or cut it short (no HTTP status, a connection or
-// proxy failure, a body that failed under a success status).
-QString answerOf(QNetworkReply& reply, const QByteArray& body);
+// proxy failure, a body that failed under a success status); a proxy's
+// refusal is described by ProxyAuth::refusalText(demand).
+QString answerOf(QNetworkReply& reply, const QByteArray& body, ProxyAuth::Demand demand);
 
 // What the support log calls this call: operation, the address as the
 // settings give it, and each parameter, a key with its last two characters

@@ -58,10 +58,12 @@ QString SoapTransport::call(const QString& path, const QString& operation,
 QString SoapTransport::exchange(const QString& path, const QString& operation,
                                 const QList<Soap::SoapParam>& params) {
     const QUrl url = SoapRequest::serviceUrl(path);
-    m_manager->setProxy(SoapRequest::proxyFor(url));
+    const QNetworkProxy used = SoapRequest::proxyFor(url);
+    m_manager->setProxy(used);
     // Each call gets its own bound on asking for a proxy's password.
     int proxyTries = 0;
     QNetworkProxy askingProxy; // the proxy that last asked for a password
+    ProxyAuth::Demand demand = ProxyAuth::Demand::None;
     const struct Disconnect {
         QMetaObject::Connection connection;
         ~Disconnect() { QObject::disconnect(connection); }
@@ -69,8 +71,13 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
         m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, m_manager.get(),
         [&](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
             askingProxy = proxy;
+            if (!ProxyAuth::isProxyInUse(proxy, used)) {
+                demand = ProxyAuth::Demand::NotTheProxy;
+                return;
+            }
+            demand = ProxyAuth::Demand::Answered;
             if (m_proxyAuth)
-                m_proxyAuth->answer(proxy, authenticator, proxyTries);
+                m_proxyAuth->answer(proxy, used, authenticator, proxyTries);
         })};
 
     BusyGuard busy(m_busy);
@@ -181,7 +188,8 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
         }
     }
     m_lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::ProxyAuthenticationRequiredError && m_proxyAuth)
+    if (reply->error() == QNetworkReply::ProxyAuthenticationRequiredError && m_proxyAuth &&
+        demand == ProxyAuth::Demand::Answered)
         m_proxyAuth->forget(askingProxy);
-    return SoapRequest::answerOf(*reply, body);
+    return SoapRequest::answerOf(*reply, body, demand);
 }

@@ -15,7 +15,9 @@ class CredentialsPrompter {
 public:
     virtual ~CredentialsPrompter() = default;
     // Asks for the credentials of the proxy named proxy ("host:port"); refused
-    // says the ones given before were not accepted. Empty when the user
-    // cancels.
-    virtual std::optional<Credentials> askProxyCredentials(const QString& proxy, bool refused) = 0;
+    // says the ones given before were not accepted; user is the user name
+    // offered in its field (the one given before, empty when none). Empty when
+    // the user cancels.
+    virtual std::optional<Credentials> askProxyCredentials(const QString& proxy, bool refused,
+                                                           const QString& user) = 0;
 };

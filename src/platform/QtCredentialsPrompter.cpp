@@ -11,7 +11,8 @@
 #include <QVBoxLayout>
 
 std::optional<Credentials> QtCredentialsPrompter::askProxyCredentials(const QString& proxy,
-                                                                      bool refused) {
+                                                                      bool refused,
+                                                                      const QString& userName) {
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(QStringLiteral("Autenticação no proxy"));
     auto* layout = new QVBoxLayout(&dialog);
@@ -23,9 +24,12 @@ std::optional<Credentials> QtCredentialsPrompter::askProxyCredentials(const QStr
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* form = new QFormLayout;
-    auto* user = new QLineEdit(&dialog);
+    auto* user = new QLineEdit(userName, &dialog);
     auto* password = new QLineEdit(&dialog);
     password->setEchoMode(QLineEdit::Password);
+    // A known user name is kept: only the password needs typing again.
+    if (!userName.isEmpty())
+        password->setFocus();
     form->addRow(QStringLiteral("&Usuário:"), user);
     form->addRow(QStringLiteral("&Senha:"), password);
     layout->addLayout(form);

@@ -6,5 +6,6 @@
 
 class QtCredentialsPrompter : public CredentialsPrompter {
 public:
-    std::optional<Credentials> askProxyCredentials(const QString& proxy, bool refused) override;
+    std::optional<Credentials> askProxyCredentials(const QString& proxy, bool refused,
+                                                   const QString& user) override;
 };

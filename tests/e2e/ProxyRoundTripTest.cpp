@@ -7,15 +7,21 @@
 
 #include "net/NetworkError.h"
 #include "net/ProxySettings.h"
+#include "net/SoapBatch.h"
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
 #include "support/TestProxy.h"
+#include "support/WaitFor.h"
 #include "transmission/UploadAddress.h"
 
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+
+#include <stdexcept>
 
 namespace dadav::e2e {
 namespace {
@@ -24,7 +30,7 @@ const QString kServerName = QStringLiteral("valdoria.test");
 const QString kContador = QStringLiteral("123.456.789-09");
 const Credentials kRight{QStringLiteral("escritorio"), QStringLiteral("s3nh@ Boa")};
 const Credentials kWrong{QStringLiteral("escritorio"), QStringLiteral("errada")};
-const QString kRefused = QStringLiteral("O proxy recusou o usuário ou a senha.");
+const QString kRefused = ProxyAuth::refusalText(ProxyAuth::Demand::Answered);
 
 class ProxyRoundTrip : public WireTest {
 protected:
@@ -76,8 +82,60 @@ protected:
         EXPECT_TRUE(raw == rendered) << raw.left(300).toStdString();
     }
 
+    // One list call through the overview's parallel calls: the answer, or
+    // why it failed.
+    QString batchCall() {
+        SoapBatch batch(1, &proxyAuth_);
+        QString outcome;
+        QObject::connect(&batch, &SoapBatch::answered, &batch,
+                         [&](int, const QString& answer) { outcome = answer; });
+        QObject::connect(&batch, &SoapBatch::failed, &batch,
+                         [&](int, const QString& reason) { outcome = reason; });
+        batch.run({{1, Soap::ServicePath, QStringLiteral("Transferencia.ver2"), {}}});
+        EXPECT_TRUE(test::waitFor([&] { return !outcome.isEmpty(); })) << "the call never ended";
+        return outcome;
+    }
+    // The description of a SOAP call that must fail.
+    QString failedVer2() {
+        try {
+            ver2();
+        } catch (const NetworkError& e) {
+            return e.description();
+        }
+        ADD_FAILURE() << "the call passed";
+        return {};
+    }
+
     test::TestProxy proxy_;
     QTemporaryDir files_;
+};
+
+// A loopback server that answers every request with a proxy's demand for a
+// password, and keeps every byte it received.
+class DemandingServer {
+public:
+    DemandingServer() {
+        if (!server_.listen(QHostAddress::LocalHost))
+            throw std::runtime_error("the demanding server cannot listen");
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            QTcpSocket* socket = server_.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                const QByteArray bytes = socket->readAll();
+                received += bytes;
+                if (!bytes.contains("\r\n\r\n"))
+                    return;
+                socket->write("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                              "Proxy-Authenticate: Basic realm=\"outro\"\r\n"
+                              "Content-Length: 0\r\nConnection: close\r\n\r\n");
+                socket->disconnectFromHost();
+            });
+        });
+    }
+    quint16 port() const { return server_.serverPort(); }
+    QByteArray received;
+
+private:
+    QTcpServer server_;
 };
 
 TEST_F(ProxyRoundTrip, CallsAndBothUploadsPassWithTheBytesSentWithoutAProxy) {
@@ -147,6 +205,69 @@ TEST_F(ProxyRoundTrip, ARefusedPasswordIsAskedAgainOnceThenTheCallFails) {
     EXPECT_TRUE(passed.reply) << passed.failure.toStdString();
     EXPECT_FALSE(Soap::GetResult(ver2(), QStringLiteral("return")).isEmpty());
     EXPECT_EQ(credentials_.asked.size(), 6);
+}
+
+TEST_F(ProxyRoundTrip, APasswordChangedAtTheProxyIsAskedAgainWithinTheCallKeepingTheUser) {
+    credentials_.answers = {kRight};
+    EXPECT_FALSE(Soap::GetResult(ver2(), QStringLiteral("return")).isEmpty());
+    const Credentials changed{kRight.user, QStringLiteral("nova senha")};
+    proxy_.requireCredentials(changed.user, changed.password);
+
+    // The remembered password is refused: the same call asks once more,
+    // saying so and offering the user name given before.
+    credentials_.answers = {changed};
+    EXPECT_FALSE(Soap::GetResult(ver2(), QStringLiteral("return")).isEmpty());
+    ASSERT_EQ(credentials_.asked.size(), 2) << proxy_.requestLines().join(" | ").toStdString();
+    EXPECT_TRUE(credentials_.asked[1].refused);
+    EXPECT_EQ(credentials_.asked[1].user, kRight.user);
+
+    // The upload takes the new password without asking.
+    const UploadOutcome out = uploadTo(declarationUrl(), "PK");
+    EXPECT_TRUE(out.reply) << out.failure.toStdString();
+    EXPECT_EQ(credentials_.asked.size(), 2);
+}
+
+TEST_F(ProxyRoundTrip, AServerThatIsNotTheProxyNeverGetsThePassword) {
+    credentials_.answers = {kRight};
+    EXPECT_FALSE(Soap::GetResult(ver2(), QStringLiteral("return")).isEmpty());
+
+    // A loopback server is reached directly, whatever the proxy settings.
+    DemandingServer server;
+    fixture_->writeIni(QStringLiteral("127.0.0.1"), QString::number(server.port()));
+    const QString notTheProxy = ProxyAuth::refusalText(ProxyAuth::Demand::NotTheProxy);
+    EXPECT_EQ(failedVer2(), notTheProxy);
+    EXPECT_EQ(batchCall(), notTheProxy);
+    const UploadOutcome out = uploadTo(declarationUrl(), "PK");
+    EXPECT_FALSE(out.reply);
+    EXPECT_EQ(out.failure, notTheProxy);
+
+    EXPECT_FALSE(server.received.toLower().contains("proxy-authorization"))
+        << server.received.toStdString();
+    EXPECT_EQ(credentials_.asked.size(), 1);
+}
+
+TEST_F(ProxyRoundTrip, AProxysOwnBytesAreNeverTakenForTheServersVerdict) {
+    const size_t received = sim().rawRequests().size();
+    // A tunnel opened and then filled by the proxy itself.
+    QByteArray garbage = allByteValues().repeated(4096);
+    garbage.prepend("\x1f\x8b");
+    proxy_.answerTunnelsWith(garbage);
+    const UploadOutcome tunnel = uploadTo(declarationUrl(), "PK");
+    EXPECT_FALSE(tunnel.reply);
+    EXPECT_TRUE(tunnel.failure.startsWith(QStringLiteral("A resposta recebida não é do servidor")))
+        << tunnel.failure.toStdString();
+
+    // A demand for a password that cannot be read as one: nobody is asked,
+    // and the user is told the proxy's answer was refused, in Portuguese.
+    proxy_.answerTunnelsWith({});
+    proxy_.refuseWithHeaderOf(qint64(1) << 20);
+    const QString unreadable = ProxyAuth::refusalText(ProxyAuth::Demand::None);
+    EXPECT_EQ(failedVer2(), unreadable);
+    const UploadOutcome refused = uploadTo(declarationUrl(), "PK");
+    EXPECT_FALSE(refused.reply);
+    EXPECT_EQ(refused.failure, unreadable);
+    EXPECT_TRUE(credentials_.asked.isEmpty());
+    EXPECT_EQ(sim().rawRequests().size(), received);
 }
 
 TEST(ProxyChoice, EachModeNamesTheProxyAndLoopbackIsAlwaysDirect) {

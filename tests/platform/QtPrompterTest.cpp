@@ -66,12 +66,14 @@ TEST(QtCredentialsPrompter, NamesTheProxyMasksThePasswordAndGivesWhatWasTypedOrN
         QString intro;
         bool masked = false;
         QString cancelText;
+        QString offeredUser;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             intro = dialog->findChild<QLabel*>()->text();
             const QList<QLineEdit*> fields = dialog->findChildren<QLineEdit*>();
             ASSERT_EQ(fields.size(), 2);
+            offeredUser = fields[0]->text();
             fields[0]->setText(QStringLiteral("joão"));
             fields[1]->setText(QStringLiteral("s3nha ç"));
             masked = fields[1]->echoMode() == QLineEdit::Password;
@@ -80,7 +82,11 @@ TEST(QtCredentialsPrompter, NamesTheProxyMasksThePasswordAndGivesWhatWasTypedOrN
             buttons->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
         });
         QtCredentialsPrompter prompter;
-        const auto given = prompter.askProxyCredentials(QStringLiteral("10.0.0.1:3128"), accept);
+        // After a refusal the user name given before stays in its field.
+        const QString before = accept ? QStringLiteral("escritorio") : QString();
+        const auto given =
+            prompter.askProxyCredentials(QStringLiteral("10.0.0.1:3128"), accept, before);
+        EXPECT_EQ(offeredUser, before);
         EXPECT_TRUE(intro.contains(QStringLiteral("10.0.0.1:3128"))) << intro.toStdString();
         EXPECT_EQ(intro.contains(QStringLiteral("recusou")), accept) << intro.toStdString();
         EXPECT_TRUE(masked);

@@ -16,10 +16,12 @@ public:
     struct Question {
         QString proxy;
         bool refused;
+        QString user; // the user name offered in the field
     };
 
-    std::optional<Credentials> askProxyCredentials(const QString& proxy, bool refused) override {
-        asked.append({proxy, refused});
+    std::optional<Credentials> askProxyCredentials(const QString& proxy, bool refused,
+                                                   const QString& user) override {
+        asked.append({proxy, refused, user});
         if (answers.empty())
             return std::nullopt;
         const std::optional<Credentials> next = answers.front();

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include <memory>
 #include <stdexcept>
 
 namespace dadav::test {
@@ -79,6 +80,16 @@ void TestProxy::handleHead(Link* link) {
         l = l.trimmed();
     const QByteArray requestLine = lines.takeFirst();
     lines_.append(requestLine);
+    if (hugeRefusal_ > 0) {
+        writeHugeRefusal(link);
+        return;
+    }
+    if (!tunnelGarbage_.isEmpty() && requestLine.startsWith("CONNECT ")) {
+        link->client->write("HTTP/1.1 200 Connection established\r\n\r\n" + tunnelGarbage_);
+        madeUpBytes_ += tunnelGarbage_.size();
+        closeAfterFlush(link->client);
+        return;
+    }
 
     QByteArray authorization;
     QList<QByteArray> kept; // headers passed on to the server
@@ -158,6 +169,33 @@ void TestProxy::fail(Link* link, const QByteArray& statusLine, const QByteArray&
         statusLine + "\r\n" + extra +
         "Content-Length: 0\r\nConnection: close\r\nProxy-Connection: close\r\n\r\n");
     closeAfterFlush(link->client);
+}
+
+void TestProxy::writeHugeRefusal(Link* link) {
+    ++refusals_;
+    QTcpSocket* client = link->client;
+    client->write("HTTP/1.1 407 Proxy Authentication Required\r\n"
+                  "Proxy-Authenticate: Basic realm=\"");
+    // The header goes out in pieces as the client takes them, so what it
+    // holds is what it chose to read.
+    auto left = std::make_shared<qint64>(hugeRefusal_);
+    const auto more = [this, client, left] {
+        static const QByteArray piece(64 * 1024, 'a');
+        while (*left > 0 && client->bytesToWrite() < 4 * piece.size()) {
+            const QByteArray part =
+                piece.left(static_cast<qsizetype>(qMin<qint64>(*left, piece.size())));
+            client->write(part);
+            *left -= part.size();
+            madeUpBytes_ += part.size();
+        }
+        if (*left == 0) {
+            *left = -1;
+            client->write("\"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            closeAfterFlush(client);
+        }
+    };
+    connect(client, &QTcpSocket::bytesWritten, this, more);
+    more();
 }
 
 } // namespace dadav::test

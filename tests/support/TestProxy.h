@@ -29,6 +29,16 @@ public:
     // From now on, requests without these Basic credentials get 407.
     void requireCredentials(const QString& user, const QString& password);
 
+    // From now on every request is answered 407 with a Proxy-Authenticate
+    // header of headerBytes, written only as fast as the client reads it; the
+    // proxy stops writing when the client goes away.
+    void refuseWithHeaderOf(qint64 headerBytes) { hugeRefusal_ = headerBytes; }
+    // From now on a tunnel is answered 200 and then gets these bytes from the
+    // proxy itself and is closed: nothing reaches the server.
+    void answerTunnelsWith(const QByteArray& bytes) { tunnelGarbage_ = bytes; }
+    // Bytes written to clients in answers the proxy made up itself.
+    qint64 madeUpBytes() const { return madeUpBytes_; }
+
     // Every request line received ("CONNECT h:p HTTP/1.1", "POST http://... HTTP/1.1").
     const QList<QByteArray>& requestLines() const { return lines_; }
     // How many requests were refused with 407.
@@ -41,12 +51,16 @@ private:
     void handleHead(Link* link);
     void openUpstream(Link* link, const QString& host, quint16 port, QByteArray first);
     void fail(Link* link, const QByteArray& statusLine, const QByteArray& extra = {});
+    void writeHugeRefusal(Link* link);
 
     QTcpServer server_;
     QHash<QString, QHostAddress> names_;
     QByteArray expectedAuthorization_; // empty: none demanded
     QList<QByteArray> lines_;
     int refusals_ = 0;
+    qint64 hugeRefusal_ = 0;
+    QByteArray tunnelGarbage_;
+    qint64 madeUpBytes_ = 0;
 };
 
 } // namespace dadav::test
