@@ -3,6 +3,7 @@
 
 #include "base/RuntimeError.h"
 #include "base/SiteInfo.h"
+#include "net/NetworkError.h"
 #include "net/SoapClient.h"
 #include "platform/MaskedEdit.h"
 #include "platform/Prompter.h"
@@ -310,8 +311,11 @@ void frmContador::btnOK_Click() {
     // The server hears of the accountant before any field is checked.
     try {
         fnContador();
-    } catch (const std::exception&) {
-        m_context.prompter->show(code2);
+    } catch (const std::exception& e) {
+        m_context.prompter->show(NetworkError::isCancel(e)
+                                     ? Message{NetworkError::cancelledText(), messageTitle(),
+                                               MsgIcon::Information, MsgButtons::Ok}
+                                     : code2);
         return;
     }
 

@@ -15,6 +15,7 @@
 #include "history/Receipt.h"
 #include "history/TransmissionList.h"
 #include "history/VersionAnswer.h"
+#include "net/NetworkError.h"
 #include "net/SoapClient.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -50,6 +51,10 @@ const Message kVersionUnavailable{
 const Message kDetailUnavailable{
     QStringLiteral("O Servidor está indisponível, tente novamente mais tarde."), kTitleRJ,
     MsgIcon::None, MsgButtons::Ok};
+
+Message cancelledMessage() {
+    return {NetworkError::cancelledText(), kTitleRJ, MsgIcon::None, MsgButtons::Ok};
+}
 
 // Indentation of the receipt tree, in twips.
 constexpr int kTreeIndentTwips = 400;
@@ -115,10 +120,11 @@ void Principal::RecebeDadosServer() {
         }
         tvwPessoa->hide();
         detApuracao->hide();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // Whatever failed (network, info.dip, an answer without a list or a
         // date), the user is told the same; what was changed stays.
-        m_context.prompter->show(kVersionUnavailable);
+        m_context.prompter->show(NetworkError::isCancel(e) ? cancelledMessage()
+                                                           : kVersionUnavailable);
     }
 }
 
@@ -193,10 +199,11 @@ void Principal::RecebeDadosProtocolo(int row) {
         CarregaArvoreProtocolo(returnText);
         labelOK->hide();
         archiveReceipt(row, returnText);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A status that is no number, the server unreachable or a receipt
         // item without its detail: one message; what was shown stays.
-        m_context.prompter->show(kDetailUnavailable);
+        m_context.prompter->show(NetworkError::isCancel(e) ? cancelledMessage()
+                                                           : kDetailUnavailable);
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include "base/RuntimeError.h"
 
+#include <exception>
+
 class NetworkError : public RuntimeError {
 public:
     // Numbers of the failures that Qt does not report itself; every other
@@ -20,4 +22,15 @@ public:
 
     // description: what went wrong, in Qt's words where Qt reported it.
     NetworkError(qint32 number, QString description);
+
+    // What a window says after the user cancelled a call: nothing failed, so
+    // no advice about the network follows.
+    static QString cancelledText() {
+        return QStringLiteral("A chamada ao servidor foi cancelada.");
+    }
+    // True when caught is a call the user cancelled.
+    static bool isCancel(const std::exception& caught) {
+        const auto* e = dynamic_cast<const NetworkError*>(&caught);
+        return e && e->number() == Cancelled;
+    }
 };

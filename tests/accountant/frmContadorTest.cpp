@@ -5,6 +5,7 @@
 
 #include "base/AppPaths.h"
 #include "net/SoapTransport.h"
+#include "platform/BusyIndicator.h"
 #include "platform/MaskedEdit.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
@@ -261,20 +262,56 @@ TEST_F(AccountantWindow, UntouchedTelephoneIsSentAndStoredWithPlaceholders) {
     EXPECT_EQ(rows[0].cont_num_telefone, QStringLiteral("____-____"));
 }
 
-TEST_F(AccountantWindow, UnreachableServerShowsCode2AndNothingElse) {
-    sim.writeIni(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
-    frmContador* w = open();
-    ContadorRow row = validRow();
-    row.cont_cpf_cnpj = QStringLiteral("11.222.333/0001-80"); // no check may run
-    fill(w, row);
-    w->btnOK->click();
+// Takes the offer to cancel at once, as a user pressing "Cancelar" would.
+class CancelAtOnce : public BusyIndicator {
+public:
+    void begin() override {}
+    void end() override {}
+    bool offerCancel(std::function<void()> cancel) override {
+        cancel();
+        return true;
+    }
+};
 
-    EXPECT_THAT(prompter.messages(), ElementsAre(connectionBox(2)));
-    EXPECT_EQ(w->erroMsg->text(), QString());
-    EXPECT_THAT(storedRows(), IsEmpty());
-    EXPECT_TRUE(serverAccountant().empty());
-    EXPECT_EQ(loaded(), w);
-    EXPECT_TRUE(w->isVisible());
+TEST_F(AccountantWindow, UnreachableServerShowsCode2AndACancelSaysSoAndNothingElse) {
+    // A server that takes the request and never answers.
+    QTcpServer held;
+    ASSERT_TRUE(held.listen(QHostAddress::LocalHost, 0));
+    CancelAtOnce cancelling;
+    SoapTransport cancelled(&cancelling,
+                            SoapTimeouts{std::chrono::seconds(30), std::chrono::seconds(30),
+                                         std::chrono::seconds(60), std::chrono::milliseconds(0)});
+    const struct {
+        const char* label;
+        quint16 port;
+        SoapClient* soap;
+        Message shown;
+    } cases[] = {
+        {"unreachable", closedPort(), &soap, connectionBox(2)},
+        {"cancelled",
+         held.serverPort(),
+         &cancelled,
+         {QStringLiteral("A chamada ao servidor foi cancelada."), kTitle, MsgIcon::Information,
+          MsgButtons::Ok}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        prompter.clearMessages();
+        context.soap = c.soap;
+        sim.writeIni(QStringLiteral("127.0.0.1"), QString::number(c.port));
+        frmContador* w = open();
+        ContadorRow row = validRow();
+        row.cont_cpf_cnpj = QStringLiteral("11.222.333/0001-80"); // no check may run
+        fill(w, row);
+        w->btnOK->click();
+
+        EXPECT_THAT(prompter.messages(), ElementsAre(c.shown));
+        EXPECT_EQ(w->erroMsg->text(), QString());
+        EXPECT_THAT(storedRows(), IsEmpty());
+        EXPECT_TRUE(serverAccountant().empty());
+        EXPECT_EQ(loaded(), w);
+        EXPECT_TRUE(w->isVisible());
+    }
 }
 
 TEST_F(AccountantWindow, BrokenDatabaseReportsOnLoadThenCode1AndCode2OnOk) {
