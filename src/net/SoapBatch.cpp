@@ -8,6 +8,7 @@
 
 #include <QAuthenticator>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -28,9 +29,10 @@ struct SoapBatch::Running {
     int proxyTries = 0;
 };
 
-SoapBatch::SoapBatch(int maxInFlight, ProxyAuth* proxyAuth, QObject* parent)
+SoapBatch::SoapBatch(int maxInFlight, ProxyAuth* proxyAuth, QObject* parent,
+                     std::chrono::milliseconds deadline)
     : QObject(parent), m_maxInFlight(std::max(1, maxInFlight)), m_proxyAuth(proxyAuth),
-      m_manager(std::make_unique<QNetworkAccessManager>()) {
+      m_deadline(deadline), m_manager(std::make_unique<QNetworkAccessManager>()) {
     QNetworkProxyFactory::setUseSystemConfiguration(true); // as SoapTransport: "sistema" mode
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     connect(m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, this,
@@ -104,7 +106,10 @@ void SoapBatch::startNext() {
         connect(r->reply, &QNetworkReply::finished, this, [this, r] { done(r); });
         r->deadline.setSingleShot(true);
         connect(&r->deadline, &QTimer::timeout, this, [this, stop] {
-            stop(QStringLiteral("Sem resposta completa em %1 s").arg(m_deadline.count() / 1000));
+            // Seconds with their fraction: a short deadline never reads "0 s".
+            stop(QStringLiteral("Sem resposta completa em %1 s")
+                     .arg(QLocale(QLocale::Portuguese, QLocale::Brazil)
+                              .toString(double(m_deadline.count()) / 1000.0, 'g', 6)));
         });
         r->deadline.start(m_deadline);
         m_running.push_back(std::move(running));

@@ -34,11 +34,15 @@ public:
     };
 
     // maxInFlight >= 1. proxyAuth may be null (not owned, must outlive this).
+    // deadline: the longest one call may take, from its start to its whole
+    // answer.
     explicit SoapBatch(int maxInFlight = 4, ProxyAuth* proxyAuth = nullptr,
-                       QObject* parent = nullptr);
+                       QObject* parent = nullptr,
+                       std::chrono::milliseconds deadline = kDefaultDeadline);
     ~SoapBatch() override;
 
-    void setDeadline(std::chrono::milliseconds deadline) { m_deadline = deadline; }
+    // SoapTimeouts::total, the deadline of every blocking call.
+    static constexpr std::chrono::milliseconds kDefaultDeadline{120000};
 
     // Queues the calls and starts as many as the limit allows. Each call ends
     // in exactly one answered() or failed(), later, from the event loop; when
@@ -48,7 +52,6 @@ public:
     // any signal for them; finished() is not emitted. Safe at any time.
     void cancel();
 
-    int inFlight() const { return int(m_running.size()); }
     // The most calls that were in flight at one time since construction.
     int mostInFlight() const { return m_mostInFlight; }
 
@@ -67,7 +70,7 @@ private:
 
     int m_maxInFlight;
     ProxyAuth* m_proxyAuth;
-    std::chrono::milliseconds m_deadline{120000};
+    std::chrono::milliseconds m_deadline;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     std::deque<Call> m_queue;
     std::vector<std::unique_ptr<Running>> m_running;

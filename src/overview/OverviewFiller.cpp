@@ -6,8 +6,10 @@
 #include "net/SoapClient.h"
 #include "overview/CertificateDaysLeft.h"
 
-OverviewFiller::OverviewFiller(int maxConnections, ProxyAuth* proxyAuth, QObject* parent)
-    : QObject(parent), m_batch(std::make_unique<SoapBatch>(maxConnections, proxyAuth)) {
+OverviewFiller::OverviewFiller(int maxConnections, ProxyAuth* proxyAuth, QObject* parent,
+                               std::chrono::milliseconds callDeadline)
+    : QObject(parent),
+      m_batch(std::make_unique<SoapBatch>(maxConnections, proxyAuth, nullptr, callDeadline)) {
     connect(m_batch.get(), &SoapBatch::answered, this, [this](int row, const QString& answer) {
         settle(row, Overview::withAnswer(m_rows.value(row), answer));
     });

@@ -13,6 +13,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 #include <memory>
 
 class ProxyAuth;
@@ -22,8 +24,10 @@ class OverviewFiller : public QObject {
     Q_OBJECT
 public:
     // maxConnections: calls in flight at once (>= 1). proxyAuth may be null.
+    // callDeadline: the longest one taxpayer's call may take.
     explicit OverviewFiller(int maxConnections = 4, ProxyAuth* proxyAuth = nullptr,
-                            QObject* parent = nullptr);
+                            QObject* parent = nullptr,
+                            std::chrono::milliseconds callDeadline = std::chrono::minutes(2));
     ~OverviewFiller() override;
 
     // Starts over with these taxpayers (rows in this order, one per taxpayer),

@@ -286,6 +286,19 @@ TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
     EXPECT_EQ(situations(w)[QStringLiteral("1011")], kCancelled);
 }
 
+TEST_F(OverviewWindow, AHeldCallEndsItsRowAtTheDeadline) {
+    server.script[QStringLiteral("100")] = {ScriptedServer::Action::Hold, {}};
+    OverviewFiller filler(4, nullptr, nullptr, std::chrono::milliseconds(300));
+    filler.start(
+        {{QStringLiteral("100"), QStringLiteral("Retida"), QStringLiteral("00.000.000/0001-91"),
+          QString(), QStringLiteral("K1"), QString(), false}},
+        QDate(2014, 3, 10));
+    ASSERT_TRUE(waitFor([&] { return !filler.running(); })) << "the held call never ended";
+    const QString situacao = filler.rows().value(0).cells.value(ColSituacao);
+    EXPECT_TRUE(situacao.startsWith(QStringLiteral("Falha: "))) << situacao.toStdString();
+    EXPECT_TRUE(situacao.contains(QStringLiteral("0,3 s"))) << situacao.toStdString();
+}
+
 TEST_F(OverviewWindow, DoubleClickMakesTheTaxpayerTheOneInUse) {
     addTaxpayer(QStringLiteral("100"), QStringLiteral("Alfa"), QStringLiteral("K1"),
                 {ScriptedServer::Action::Answer, listOf({})});
