@@ -321,11 +321,11 @@ TEST(MultipartUpload, ReplyIsDeliveredWholeAndOnce) {
          400,
          head + "RECIBO"},
         {"cut at the size bound",
-         {{QByteArray(3000, 'x')}, 10, false, -1},
+         {{head + QByteArray(3000, 'x')}, 10, false, -1},
          1000,
          minute,
          minute,
-         QByteArray(1000, 'x')},
+         (head + QByteArray(3000, 'x')).left(1000)},
     };
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
