@@ -160,7 +160,6 @@ void frmArquivo::open(bool xml) {
                                           .arg(QDir::toNativeSeparators(path)),
                                       kTitle, MsgIcon::Warning, MsgButtons::Ok});
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }

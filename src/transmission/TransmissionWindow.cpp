@@ -227,11 +227,9 @@ void TransmissionWindow::chooseFile(const QString& folder, const QString& name) 
     const BusyScope busy(*this);
     try {
         file_Click(folder, name);
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, m_windowName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(
+            ErrorReport::ErrorMessage(RuntimeError::from(m_windowName, error)));
     }
 }
 

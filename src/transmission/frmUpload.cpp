@@ -198,11 +198,8 @@ void frmUpload::cmdUpload_Click() {
         startUpload(UploadAddress::declaration(host, port, state ? state->IE() : QString(),
                                                state ? state->thisCont_cpf_cnpj() : QString(),
                                                state ? state->Chave() : QString(), refs.gias));
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }
 

@@ -82,11 +82,8 @@ void frmUploadSimples::cmdUpload_Click() {
         startUpload(UploadAddress::simples(host, port,
                                            state ? state->thisCont_cpf_cnpj() : QString(),
                                            state ? state->Chave() : QString()));
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }
 
