@@ -151,8 +151,11 @@ void frmArquivo::open(bool xml) {
         }
         const QString path = xml ? m_xmls.at(row) : m_files.at(row);
         if (path.isEmpty()) {
-            m_context.prompter->show({QStringLiteral("Este item não é um recibo."), kTitle,
-                                      MsgIcon::Information, MsgButtons::Ok});
+            m_context.prompter->show(
+                {xml ? QStringLiteral("Este item não é um recibo.")
+                     : QStringLiteral("Deste envio o arquivo local guarda só o registro: o "
+                                      "servidor recusou o arquivo ou não o recebeu inteiro."),
+                 kTitle, MsgIcon::Information, MsgButtons::Ok});
             return;
         }
         if (!m_context.urlOpener || !m_context.urlOpener->openFile(path))

@@ -26,7 +26,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTreeView>
 
 #include <gmock/gmock.h>
@@ -163,6 +166,117 @@ TEST_F(DeclarationWindow, ARefusalFromTheServerIsShownBeforeTheWindowCloses) {
     ASSERT_EQ(uploads().size(), 1u);
     EXPECT_EQ(uploads()[0].verdict, "CHAVE_INVALIDA");
     EXPECT_TRUE(sim.simulator().transmissions().empty());
+
+    // Refused: recorded without a copy, and the same file again is not asked about.
+    const QList<SentArchive::Record> kept = SentArchive::list(kIe);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0].result, SentArchive::kRefused);
+    EXPECT_EQ(kept[0].archivedFile, QString());
+    prompter.clearMessages();
+    state().setTaxpayer(kIe, QStringLiteral("Empresa Declarante"), kKey);
+    state().setDataServidor(serverDate());
+    state().setAnoTrabalho(QStringLiteral("2013/2014"));
+    w = open();
+    w->chooseFile(userFolder.path(), QStringLiteral("backup.zip"));
+    selectRows(w, 12, 12);
+    picker.pickNext(accountantCertificate());
+    w->cmdUpload_Click();
+    ASSERT_TRUE(waitFor([this] { return unloaded(); }));
+    prompter.expectNoMessages();
+    EXPECT_EQ(uploads().size(), 2u);
+}
+
+// A server that takes a request and closes without answering: after
+// `cutAfter` bytes (a sending broken off), or once the whole request is in.
+class SilentServer : public QObject {
+public:
+    explicit SilentServer(qint64 cutAfter) : m_cutAfter(cutAfter) {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = m_server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    void read(QTcpSocket* s) {
+        m_buffer += s->readAll();
+        if (m_cutAfter >= 0 && m_buffer.size() >= m_cutAfter) {
+            s->abort();
+            return;
+        }
+        const qsizetype head = m_buffer.indexOf("\r\n\r\n");
+        static const QRegularExpression kLength(QStringLiteral("Content-Length: *(\\d+)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        const qint64 length =
+            kLength.match(QString::fromLatin1(m_buffer.left(head))).captured(1).toLongLong();
+        if (m_cutAfter < 0 && head >= 0 && m_buffer.size() >= head + 4 + length)
+            s->disconnectFromHost();
+    }
+
+    qint64 m_cutAfter;
+    QTcpServer m_server;
+    QByteArray m_buffer;
+};
+
+// A sending without a reply asks before the same file goes again only when
+// its whole request went out, and then says that the server did not answer.
+TEST_F(DeclarationWindow, OnlyASendingWholeAndUnansweredAsksBeforeSendingAgain) {
+    struct Case {
+        const char* what;
+        qint64 cutAfter; // -1: the whole request is read
+        qint64 fileSize;
+        bool asks;
+    };
+    // The long file cannot fit whole in the system's socket buffers.
+    const Case cases[] = {{"broken off", 64 * 1024, 48 << 20, false},
+                          {"answer lost", -1, 4096, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SilentServer server(c.cutAfter);
+        sim.writeIni(QStringLiteral("127.0.0.1"), QString::number(server.port()));
+        prompter.clearMessages();
+        clock.set(clock.now().addSecs(60));
+        archive({{"dbdef.bkp", QByteArray(c.what)}});
+        frmUpload* w = open();
+        w->chooseFile(userFolder.path(), QStringLiteral("backup.zip")); // the months
+        const QString name = QStringLiteral("%1.bin").arg(c.fileSize);
+        userFile(name, QByteArray(c.fileSize, 'd'));
+        w->chooseFile(userFolder.path(), name);
+        selectRows(w, 12, 12);
+        picker.pickNext(accountantCertificate());
+        w->cmdUpload_Click();
+        ASSERT_TRUE(waitFor([&] { return !prompter.messages().isEmpty(); }));
+        EXPECT_EQ(prompter.messages().at(0).title, QStringLiteral("ERROR"));
+        const QList<SentArchive::Record> kept = SentArchive::list(kIe);
+        ASSERT_FALSE(kept.isEmpty());
+        EXPECT_EQ(kept[0].result, SentArchive::kNoReply);
+        EXPECT_EQ(kept[0].wholeRequestSent, c.asks);
+        EXPECT_EQ(kept[0].archivedFile.isEmpty(), !c.asks); // a copy only when it may be there
+
+        // Again, where nobody listens: the question, or straight to the failure.
+        sim.writeIni(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
+        prompter.clearMessages();
+        if (c.asks)
+            prompter.answerNext(
+                MsgAnswer::No,
+                QStringLiteral("Este arquivo foi enviado em %1 mas o servidor não respondeu; "
+                               "verifique a lista antes de enviar de novo. Transmitir novamente?")
+                    .arg(kept[0].sentAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"))));
+        picker.pickNext(accountantCertificate());
+        w->cmdUpload_Click();
+        if (c.asks) {
+            ASSERT_EQ(prompter.messages().size(), 1);
+            EXPECT_EQ(prompter.messages().at(0).buttons, MsgButtons::YesNoDefaultNo);
+            EXPECT_FALSE(w->Winsock1->isRunning());
+        } else {
+            ASSERT_TRUE(waitFor([&] { return !prompter.messages().isEmpty(); }));
+            EXPECT_EQ(prompter.messages().at(0).title, QStringLiteral("ERROR"));
+        }
+        registry.unload(kName);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(DeclarationWindow, FileNameGoesOutInWindows1252OrIsRefusedBeforeSending) {
