@@ -226,6 +226,10 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
                          .arg(QDir::toNativeSeparators(folder.path()));
         return {};
     }
+    // The receipt is dated by the same clock as the sendings it is listed with.
+    QFile written(f.fileName());
+    if (written.open(QIODevice::ReadWrite))
+        written.setFileTime(openedAt, QFileDevice::FileModificationTime);
     return f.fileName();
 }
 

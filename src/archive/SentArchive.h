@@ -96,7 +96,7 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
 // (pdfFile empty when there is none).
 struct ReceiptFile {
     QString protocolo;
-    QDateTime savedAt; // when the XML was written
+    QDateTime savedAt; // when the XML was written (the `openedAt` it was given)
     QString xmlFile;
     QString pdfFile;
 };
