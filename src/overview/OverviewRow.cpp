@@ -70,7 +70,7 @@ int workingYear(const QString& anoTrabalho) {
 Row withAnswer(Row row, const QString& wholeAnswer) {
     const QString returnText = Soap::GetResult(wholeAnswer, QStringLiteral("return"));
     const History::ListAnswer list = History::readTransmissionList(returnText);
-    if (list.kind == History::ListAnswerKind::InvalidKey || History::keyRejected(wholeAnswer)) {
+    if (list.kind == History::ListAnswerKind::InvalidKey) {
         row.cells[ColSituacao] = kInvalidKey;
         return row;
     }

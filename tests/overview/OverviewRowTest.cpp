@@ -70,7 +70,10 @@ TEST(OverviewRow, ReadsEachKindOfListAnswer) {
          QStringLiteral("01 (2014)"),
          kDone},
         {"invalid key", answer("  chave_invalida "), {}, {}, {}, {}, {}, kInvalidKey},
-        {"access denied", answer("CHAVE_INEXISTENTE"), {}, {}, {}, {}, {}, kInvalidKey},
+        // Read as the main window reads them: only the exact invalid-key answer
+        // is an invalid key; a blocked company's is denied access.
+        {"access denied", answer("CHAVE_INEXISTENTE"), {}, {}, {}, {}, {}, kDenied},
+        {"blocked company", answer("<erro>CHAVE_INATIVA</erro>"), {}, {}, {}, {}, {}, kDenied},
         {"no list",
          answer("<html>erro"),
          {},
