@@ -13,17 +13,19 @@
 namespace Overview {
 
 QStringList headers() {
-    return {QStringLiteral("IE"),
-            QStringLiteral("Razão social"),
-            QStringLiteral("Chave"),
-            QStringLiteral("Simples"),
-            QStringLiteral("Última referência"),
-            QStringLiteral("Status"),
-            QStringLiteral("Protocolo"),
-            QStringLiteral("Pendentes"),
-            QStringLiteral("Meses sem transmissão"),
-            QStringLiteral("Certificado (dias)"),
-            QStringLiteral("Situação")};
+    QStringList out(kColumns);
+    out[ColIE] = QStringLiteral("IE");
+    out[ColRazaoSocial] = QStringLiteral("Razão social");
+    out[ColSituacao] = QStringLiteral("Situação");
+    out[ColChave] = QStringLiteral("Chave");
+    out[ColSimples] = QStringLiteral("Simples");
+    out[ColUltimaReferencia] = QStringLiteral("Última referência");
+    out[ColStatus] = QStringLiteral("Status");
+    out[ColProtocolo] = QStringLiteral("Protocolo");
+    out[ColPendentes] = QStringLiteral("Pendentes");
+    out[ColMesesSemEnvio] = QStringLiteral("Meses sem transmissão");
+    out[ColCertificado] = QStringLiteral("Certificado (dias)");
+    return out;
 }
 
 Row initialRow(const ContribuinteRow& taxpayer, std::optional<int> certificateDaysLeft) {

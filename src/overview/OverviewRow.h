@@ -16,10 +16,12 @@
 
 namespace Overview {
 
-// Columns, in the order the table and the CSV show them.
+// Columns, in the order the table and the CSV show them. "Situação" (what
+// to do about the taxpayer) comes right after the name, in sight at any width.
 enum Column {
     ColIE,
     ColRazaoSocial,
+    ColSituacao,
     ColChave,
     ColSimples,
     ColUltimaReferencia,
@@ -28,7 +30,6 @@ enum Column {
     ColPendentes,
     ColMesesSemEnvio,
     ColCertificado,
-    ColSituacao,
 };
 inline constexpr int kColumns = 11;
 QStringList headers();
