@@ -36,7 +36,6 @@ public:
     void requestStarted() { m_requestStarted = true; }
     // The last byte of the request has left the client.
     void wholeRequestSent() { m_record.wholeRequestSent = true; }
-    bool requestStartedYet() const { return m_requestStarted; }
 
     // Records the end of the sending at `endedAt`: result is kAccepted,
     // kRefused or kNoReply, reply the server's text or why none came. A

@@ -166,24 +166,6 @@ TEST_F(DeclarationWindow, ARefusalFromTheServerIsShownBeforeTheWindowCloses) {
     ASSERT_EQ(uploads().size(), 1u);
     EXPECT_EQ(uploads()[0].verdict, "CHAVE_INVALIDA");
     EXPECT_TRUE(sim.simulator().transmissions().empty());
-
-    // Refused: recorded without a copy, and the same file again is not asked about.
-    const QList<SentArchive::Record> kept = SentArchive::list(kIe);
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(kept[0].result, SentArchive::kRefused);
-    EXPECT_EQ(kept[0].archivedFile, QString());
-    prompter.clearMessages();
-    state().setTaxpayer(kIe, QStringLiteral("Empresa Declarante"), kKey);
-    state().setDataServidor(serverDate());
-    state().setAnoTrabalho(QStringLiteral("2013/2014"));
-    w = open();
-    w->chooseFile(userFolder.path(), QStringLiteral("backup.zip"));
-    selectRows(w, 12, 12);
-    picker.pickNext(accountantCertificate());
-    w->cmdUpload_Click();
-    ASSERT_TRUE(waitFor([this] { return unloaded(); }));
-    prompter.expectNoMessages();
-    EXPECT_EQ(uploads().size(), 2u);
 }
 
 // A server that takes a request and closes without answering: after
