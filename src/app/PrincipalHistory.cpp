@@ -132,15 +132,15 @@ void Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
     const History::ListAnswer list = History::readTransmissionList(XMLConteudo);
     if (list.kind == History::ListAnswerKind::InvalidKey) {
         m_context.prompter->show(
-            {QStringLiteral("Chave inválida"), kTitleRJ, MsgIcon::Critical, MsgButtons::Ok});
+            {History::kInvalidKeyText, kTitleRJ, MsgIcon::Critical, MsgButtons::Ok});
         Command1->setEnabled(false);
         return; // the previous rows stay
     }
     Command1->setEnabled(true);
     GridTransmissoes->setRowCount(0);
     if (list.kind == History::ListAnswerKind::AccessDenied) {
-        m_context.prompter->show({QStringLiteral("Acesso não autorizado"), kTitleRJ,
-                                  MsgIcon::Information, MsgButtons::Ok});
+        m_context.prompter->show(
+            {History::kAccessDeniedText, kTitleRJ, MsgIcon::Information, MsgButtons::Ok});
         return;
     }
     if (list.kind == History::ListAnswerKind::NotXml)

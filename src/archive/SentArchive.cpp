@@ -1,5 +1,5 @@
-// The local archive: copies verified by their SHA-256, records as small JSON
-// files beside them.
+// The local archive: records as small JSON files, beside the copies verified
+// by their SHA-256.
 #include "archive/SentArchive.h"
 
 #include "base/AppPaths.h"
@@ -42,9 +42,10 @@ QJsonObject toJson(const Record& r) {
             {QStringLiteral("referencias"), r.references},
             {QStringLiteral("arquivo"), r.fileName},
             {QStringLiteral("sha256"), r.sha256},
-            {QStringLiteral("tamanho"), QString::number(r.size)},
+            {QStringLiteral("tamanho"), r.size},
             {QStringLiteral("resultado"), r.result},
-            {QStringLiteral("resposta"), r.reply}};
+            {QStringLiteral("resposta"), r.reply},
+            {QStringLiteral("envioCompleto"), r.wholeRequestSent}};
 }
 
 std::optional<Record> fromJson(const QString& recordPath) {
@@ -62,11 +63,16 @@ std::optional<Record> fromJson(const QString& recordPath) {
     r.references = o.value(QStringLiteral("referencias")).toString();
     r.fileName = o.value(QStringLiteral("arquivo")).toString();
     r.sha256 = o.value(QStringLiteral("sha256")).toString();
-    r.size = o.value(QStringLiteral("tamanho")).toString().toLongLong();
+    // Records of earlier versions kept the size as a text.
+    const QJsonValue size = o.value(QStringLiteral("tamanho"));
+    r.size = size.isString() ? size.toString().toLongLong() : size.toInteger();
     r.result = o.value(QStringLiteral("resultado")).toString();
     r.reply = o.value(QStringLiteral("resposta")).toString();
+    r.wholeRequestSent = o.value(QStringLiteral("envioCompleto")).toBool(true);
     r.recordFile = recordPath;
-    r.archivedFile = recordPath.chopped(kRecordSuffix.size());
+    const QString copy = recordPath.chopped(kRecordSuffix.size());
+    if (QFileInfo(copy).isFile())
+        r.archivedFile = copy;
     if (!r.sentAt.isValid() || r.sha256.isEmpty())
         return std::nullopt;
     return r;
@@ -116,23 +122,23 @@ std::optional<Digest> digestFile(const QString& path, QString* error) {
     return d;
 }
 
-QString store(const Record& record, const QString& sourcePath) {
-    const QDir folder(monthFolder(record.ie, record.sentAt));
-    if (!QDir().mkpath(folder.path()))
-        return QStringLiteral("não foi possível criar a pasta %1")
-            .arg(QDir::toNativeSeparators(folder.path()));
-    const QString name =
-        freeName(folder, record.sentAt.toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
-                             safeName(record.fileName));
+bool serverMayHoldIt(const Record& record) {
+    return record.result == kAccepted || (record.result == kNoReply && record.wholeRequestSent);
+}
 
+namespace {
+
+// Writes the copy `target` of `sourcePath`, commits it and reads it back; it
+// must hold `sha256`. Empty on success; on failure nothing is left.
+QString writeCopy(const QString& sourcePath, const QString& target, const QString& sha256) {
+    const QString folder = QDir::toNativeSeparators(QFileInfo(target).path());
     QFile source(sourcePath);
     if (!source.open(QIODevice::ReadOnly))
         return QStringLiteral("não foi possível ler %1: %2")
             .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
-    QSaveFile copy(folder.filePath(name));
+    QSaveFile copy(target);
     if (!copy.open(QIODevice::WriteOnly))
-        return QStringLiteral("não foi possível gravar em %1: %2")
-            .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
+        return QStringLiteral("não foi possível gravar em %1: %2").arg(folder, copy.errorString());
     QCryptographicHash hash(QCryptographicHash::Sha256);
     while (!source.atEnd()) {
         const QByteArray piece = source.read(kChunk);
@@ -142,22 +148,47 @@ QString store(const Record& record, const QString& sourcePath) {
         hash.addData(piece);
         if (copy.write(piece) != piece.size())
             return QStringLiteral("não foi possível gravar em %1: %2")
-                .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
+                .arg(folder, copy.errorString());
     }
     // The copy stands for what was sent; other bytes would make it a lie.
-    if (QString::fromLatin1(hash.result().toHex()) != record.sha256)
+    if (QString::fromLatin1(hash.result().toHex()) != sha256)
         return QStringLiteral("o arquivo %1 foi alterado depois do envio")
             .arg(QDir::toNativeSeparators(sourcePath));
+    if (!copy.commit())
+        return QStringLiteral("não foi possível gravar em %1: %2").arg(folder, copy.errorString());
+    // What the disk now holds, not what was handed to it.
+    const std::optional<Digest> written = digestFile(target);
+    if (!written || written->sha256 != sha256) {
+        QFile::remove(target);
+        return QStringLiteral("a cópia gravada em %1 não confere com o arquivo enviado")
+            .arg(folder);
+    }
+    return {};
+}
 
+} // namespace
+
+QString store(const Record& record, const QString& sourcePath) {
+    const QDir folder(monthFolder(record.ie, record.sentAt));
+    if (!QDir().mkpath(folder.path()))
+        return QStringLiteral("não foi possível criar a pasta %1")
+            .arg(QDir::toNativeSeparators(folder.path()));
+    const QString name =
+        freeName(folder, record.sentAt.toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
+                             safeName(record.fileName));
+    const bool withCopy = serverMayHoldIt(record);
+    if (withCopy) {
+        const QString failure = writeCopy(sourcePath, folder.filePath(name), record.sha256);
+        if (!failure.isEmpty())
+            return failure;
+    }
     QSaveFile json(folder.filePath(name + kRecordSuffix));
     if (!json.open(QIODevice::WriteOnly) ||
-        json.write(QJsonDocument(toJson(record)).toJson()) < 0 || !json.commit())
+        json.write(QJsonDocument(toJson(record)).toJson()) < 0 || !json.commit()) {
+        if (withCopy)
+            QFile::remove(folder.filePath(name));
         return QStringLiteral("não foi possível gravar o registro em %1: %2")
             .arg(QDir::toNativeSeparators(folder.path()), json.errorString());
-    if (!copy.commit()) {
-        QFile::remove(folder.filePath(name + kRecordSuffix));
-        return QStringLiteral("não foi possível gravar em %1: %2")
-            .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
     }
     return {};
 }
@@ -178,7 +209,7 @@ QList<Record> list(const QString& ie) {
 std::optional<Record> findEarlierSending(const QString& ie, const QString& references,
                                          const QString& sha256) {
     for (const Record& r : list(ie))
-        if (r.sha256 == sha256 && r.references == references && r.result != kRefused)
+        if (r.sha256 == sha256 && r.references == references && serverMayHoldIt(r))
             return r;
     return std::nullopt;
 }
@@ -195,6 +226,10 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
                          .arg(QDir::toNativeSeparators(folder.path()));
         return {};
     }
+    // The receipt is dated by the same clock as the sendings it is listed with.
+    QFile written(f.fileName());
+    if (written.open(QIODevice::ReadWrite))
+        written.setFileTime(openedAt, QFileDevice::FileModificationTime);
     return f.fileName();
 }
 

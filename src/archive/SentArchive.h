@@ -1,9 +1,11 @@
 // The local archive of what the office sent and received, kept in the
-// application folder under arquivo/<IE>/<AAAA-MM>/ (the month the server
-// answered): a copy of every file sent with a small record beside it, and
-// the receipts the user opened. The archive is the client's memory of its
-// sendings; the duplicate-sending question reads it. Nothing here shows a
-// message: failures come back as Portuguese texts for the caller's line.
+// application folder under arquivo/<IE>/<AAAA-MM>/ (the month the sending
+// ended): a record of every sending the server may have seen, with a copy of
+// the file when the server may hold it, and the receipts the user opened.
+// The archive is the client's memory of its sendings; the duplicate-sending
+// question reads it (archive/ArchivedSending.h holds the rules around one
+// sending). Nothing here shows a message: failures come back as Portuguese
+// texts for the caller's line.
 #pragma once
 
 #include <QDateTime>
@@ -34,10 +36,20 @@ struct Record {
     qint64 size = 0;    // bytes
     QString result;     // kAccepted, kRefused or kNoReply
     QString reply;      // the server's reply text (or why none came)
-    // Filled when read back from the archive: the copy and its record.
+    // Whether the whole request left the client. Only a sending without a
+    // reply needs it: cut off before the end, the server cannot hold the file.
+    // Records written before it was kept read as true (nothing is known).
+    bool wholeRequestSent = false;
+    // Filled when read back from the archive: the record and its copy (empty
+    // when none is kept, see serverMayHoldIt).
     QString archivedFile;
     QString recordFile;
 };
+
+// Whether the server may hold what a record describes: it accepted the file,
+// or the whole request went out and no reply came. Only such a sending makes
+// sending the same bytes again a question, and only its copy is kept.
+bool serverMayHoldIt(const Record& record);
 
 // The archive's root: "arquivo" in the application folder.
 QString rootFolder();
@@ -53,10 +65,14 @@ struct Digest {
 };
 std::optional<Digest> digestFile(const QString& path, QString* error = nullptr);
 
-// Copies `sourcePath` into the month folder of record.sentAt and writes the
-// record beside it (<copy>.json). The copy must have record.sha256: a file
-// changed since it was sent is not archived (its bytes are no longer the
-// ones sent). Existing entries are never overwritten: a second sending in the
+// Writes a record into the month folder of record.sentAt, named
+// "<yyyyMMdd-HHmmss>-<file name>.json". When serverMayHoldIt(record), a copy
+// of `sourcePath` is written first under the same name without ".json",
+// committed and read back: it must have record.sha256 (a file changed since
+// it was sent is not archived, its bytes are no longer the ones sent); only
+// then the record is written, so a record never points at a missing copy.
+// Other records keep no copy: a refused or broken-off sending is not worth
+// its size. Existing entries are never overwritten: a second sending in the
 // same second gets its own name. Returns the empty text on success, else why
 // it failed, in Portuguese; nothing half-written is left behind. Never throws.
 QString store(const Record& record, const QString& sourcePath);
@@ -65,7 +81,7 @@ QString store(const Record& record, const QString& sourcePath);
 QList<Record> list(const QString& ie);
 
 // The latest sending of the same bytes for the same taxpayer and references
-// that the server did not refuse (accepted, or without a reply), or nullopt.
+// that the server may hold (serverMayHoldIt), or nullopt.
 std::optional<Record> findEarlierSending(const QString& ie, const QString& references,
                                          const QString& sha256);
 
@@ -80,7 +96,7 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
 // (pdfFile empty when there is none).
 struct ReceiptFile {
     QString protocolo;
-    QDateTime savedAt; // when the XML was written
+    QDateTime savedAt; // when the XML was written (the `openedAt` it was given)
     QString xmlFile;
     QString pdfFile;
 };

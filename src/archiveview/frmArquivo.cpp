@@ -1,6 +1,7 @@
 // The local archive window.
 #include "archiveview/frmArquivo.h"
 
+#include "archive/ArchiveListing.h"
 #include "archive/SentArchive.h"
 #include "base/RuntimeError.h"
 #include "platform/Prompter.h"
@@ -24,14 +25,7 @@ namespace {
 const QString kName = QStringLiteral("frmArquivo");
 const QString kTitle = QStringLiteral("VAV-UVOD - Arquivo local");
 enum Column { ColData, ColTipo, ColReferencias, ColArquivo, ColTamanho, ColResultado, ColSha };
-
-QString kindText(const QString& kind) {
-    if (kind == SentArchive::kDeclaration)
-        return QStringLiteral("Declaração");
-    if (kind == SentArchive::kSimples)
-        return QStringLiteral("Extrato do Simples");
-    return kind;
-}
+constexpr qsizetype kShaShown = 16;
 
 } // namespace
 
@@ -106,30 +100,27 @@ void frmArquivo::Listar() {
         lblContribuinte->setText(QStringLiteral("IE %1 - %2 (pasta %3)")
                                      .arg(ie, m_context.state->RazaoSocial(),
                                           QDir::toNativeSeparators(SentArchive::rootFolder())));
-        const auto add = [this](const QStringList& cells, const QString& file, const QString& xml) {
+        const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+        for (const SentArchive::ListingEntry& e : SentArchive::listing(ie)) {
             const int r = Grid->rowCount();
             Grid->insertRow(r);
-            for (int c = 0; c < cells.size(); ++c)
+            const QString cells[] = {
+                e.when.toString(QStringLiteral("dd/MM/yyyy HH:mm")), e.kind,   e.references, e.name,
+                e.size ? br.formattedDataSize(*e.size) : QString(),  e.result, e.sha256};
+            for (int c = 0; c < int(std::size(cells)); ++c)
                 Grid->setItem(r, c, new QTableWidgetItem(cells[c]));
-            m_files << file;
-            m_xmls << xml;
-        };
-        const QLocale br(QLocale::Portuguese, QLocale::Brazil);
-        for (const SentArchive::Record& r : SentArchive::list(ie))
-            add({r.sentAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")), kindText(r.kind),
-                 r.references, r.fileName, br.formattedDataSize(r.size), r.result, r.sha256},
-                r.archivedFile, QString());
-        for (const SentArchive::ReceiptFile& r : SentArchive::receipts(ie))
-            add({r.savedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")), QStringLiteral("Recibo"),
-                 QString(), QStringLiteral("Protocolo ") + r.protocolo, QString(), QString(),
-                 QString()},
-                r.pdfFile.isEmpty() ? r.xmlFile : r.pdfFile, r.xmlFile);
+            // The whole digest (64 characters) would push the columns off the
+            // window: its start tells sendings apart, the tip holds it whole.
+            if (e.sha256.size() > kShaShown) {
+                Grid->item(r, ColSha)->setText(e.sha256.left(kShaShown) + QStringLiteral("…"));
+                Grid->item(r, ColSha)->setToolTip(e.sha256);
+            }
+            m_files << e.file;
+            m_xmls << e.xml;
+        }
         Grid->resizeColumnsToContents();
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }
 
@@ -151,8 +142,11 @@ void frmArquivo::open(bool xml) {
         }
         const QString path = xml ? m_xmls.at(row) : m_files.at(row);
         if (path.isEmpty()) {
-            m_context.prompter->show({QStringLiteral("Este item não é um recibo."), kTitle,
-                                      MsgIcon::Information, MsgButtons::Ok});
+            m_context.prompter->show(
+                {xml ? QStringLiteral("Este item não é um recibo.")
+                     : QStringLiteral("Deste envio o arquivo local guarda só o registro: o "
+                                      "servidor recusou o arquivo ou não o recebeu inteiro."),
+                 kTitle, MsgIcon::Information, MsgButtons::Ok});
             return;
         }
         if (!m_context.urlOpener || !m_context.urlOpener->openFile(path))
@@ -160,7 +154,6 @@ void frmArquivo::open(bool xml) {
                                           .arg(QDir::toNativeSeparators(path)),
                                       kTitle, MsgIcon::Warning, MsgButtons::Ok});
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }

@@ -1,6 +1,7 @@
 // "Arquivo local": what the local archive holds for the taxpayer in use,
 // newest first: every file sent (date, kind, references, name, size, what
-// the server made of it, SHA-256) and every receipt kept (XML and PDF).
+// the server made of it, the start of its SHA-256 with the whole as a tip)
+// and every receipt kept (XML and PDF), in one list.
 // "Abrir" (or a double-click) opens the archived file or the receipt's PDF
 // with the desktop's program; "Abrir XML" opens a receipt's XML. The list
 // follows the taxpayer in use and is read again each time the window shows.

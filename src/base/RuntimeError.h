@@ -12,6 +12,11 @@ public:
     // read as negative numbers in the error report.
     RuntimeError(qint32 number, QString source, QString description);
 
+    // What a handler shows for any exception it caught: a RuntimeError as it
+    // is; any other std::exception as number 0 raised by `source`, its text
+    // read in the local encoding.
+    static RuntimeError from(const QString& source, const std::exception& error);
+
     qint32 number() const { return m_number; }
     const QString& source() const { return m_source; }
     const QString& description() const { return m_description; }

@@ -27,6 +27,11 @@ inline const QString kListOperation = QStringLiteral("Transferencia.ver2");
 inline const QString kDestination = QStringLiteral("vbs");
 QList<Soap::SoapParam> listCallParams(const QString& ie, const QString& chave);
 
+// What the user is told of a list answer of kind InvalidKey or AccessDenied,
+// wherever the answer is read (the main window, the office overview).
+inline const QString kInvalidKeyText = QStringLiteral("Chave inválida");
+inline const QString kAccessDeniedText = QStringLiteral("Acesso não autorizado");
+
 // What a list answer is.
 enum class ListAnswerKind {
     InvalidKey,    // "CHAVE_INVALIDA" (blanks around it and letter case ignored)

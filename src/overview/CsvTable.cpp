@@ -5,8 +5,15 @@ namespace CsvTable {
 
 namespace {
 
+// A spreadsheet reads a cell starting with one of these as a formula (a TAB
+// or CR may be dropped in front of one); names and server texts are data.
+bool startsLikeFormula(const QString& text) {
+    static const QString kLeading = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && kLeading.contains(text.front());
+}
+
 QString cell(QString text) {
-    if (text.startsWith(u'=') || text.startsWith(u'+') || text.startsWith(u'@'))
+    if (startsLikeFormula(text))
         text.prepend(u'\'');
     const bool quote = text.contains(u';') || text.contains(u'"') || text.contains(u'\n') ||
                        text.contains(u'\r') || text != text.trimmed();

@@ -10,8 +10,8 @@ namespace CsvTable {
 
 // The header line, then one line per row. A cell holding ";", a quote, a
 // line break or leading/trailing blanks is put in quotes (quotes doubled); a
-// cell starting with "=", "+" or "@" gets a leading "'" so no spreadsheet
-// reads it as a formula.
+// cell starting with "=", "+", "-", "@", TAB or CR gets a leading "'" so no
+// spreadsheet reads it as a formula.
 QByteArray write(const QStringList& header, const QList<QStringList>& rows);
 
 } // namespace CsvTable

@@ -13,17 +13,19 @@
 namespace Overview {
 
 QStringList headers() {
-    return {QStringLiteral("IE"),
-            QStringLiteral("Razão social"),
-            QStringLiteral("Chave"),
-            QStringLiteral("Simples"),
-            QStringLiteral("Última referência"),
-            QStringLiteral("Status"),
-            QStringLiteral("Protocolo"),
-            QStringLiteral("Pendentes"),
-            QStringLiteral("Meses sem transmissão"),
-            QStringLiteral("Certificado (dias)"),
-            QStringLiteral("Situação")};
+    QStringList out(kColumns);
+    out[ColIE] = QStringLiteral("IE");
+    out[ColRazaoSocial] = QStringLiteral("Razão social");
+    out[ColSituacao] = QStringLiteral("Situação");
+    out[ColChave] = QStringLiteral("Chave");
+    out[ColSimples] = QStringLiteral("Simples");
+    out[ColUltimaReferencia] = QStringLiteral("Última referência");
+    out[ColStatus] = QStringLiteral("Status");
+    out[ColProtocolo] = QStringLiteral("Protocolo");
+    out[ColPendentes] = QStringLiteral("Pendentes");
+    out[ColMesesSemEnvio] = QStringLiteral("Meses sem transmissão");
+    out[ColCertificado] = QStringLiteral("Certificado (dias)");
+    return out;
 }
 
 Row initialRow(const ContribuinteRow& taxpayer, std::optional<int> certificateDaysLeft) {
@@ -70,7 +72,7 @@ int workingYear(const QString& anoTrabalho) {
 Row withAnswer(Row row, const QString& wholeAnswer) {
     const QString returnText = Soap::GetResult(wholeAnswer, QStringLiteral("return"));
     const History::ListAnswer list = History::readTransmissionList(returnText);
-    if (list.kind == History::ListAnswerKind::InvalidKey || History::keyRejected(wholeAnswer)) {
+    if (list.kind == History::ListAnswerKind::InvalidKey) {
         row.cells[ColSituacao] = kInvalidKey;
         return row;
     }

@@ -4,6 +4,7 @@
 // texts as they are, and the CSV carries the same.
 #pragma once
 
+#include "history/TransmissionList.h"
 #include "store/ContribuinteRepository.h"
 
 #include <QDate>
@@ -15,10 +16,12 @@
 
 namespace Overview {
 
-// Columns, in the order the table and the CSV show them.
+// Columns, in the order the table and the CSV show them. "Situação" (what
+// to do about the taxpayer) comes right after the name, in sight at any width.
 enum Column {
     ColIE,
     ColRazaoSocial,
+    ColSituacao,
     ColChave,
     ColSimples,
     ColUltimaReferencia,
@@ -27,7 +30,6 @@ enum Column {
     ColPendentes,
     ColMesesSemEnvio,
     ColCertificado,
-    ColSituacao,
 };
 inline constexpr int kColumns = 11;
 QStringList headers();
@@ -37,8 +39,9 @@ inline const QString kWaiting = QStringLiteral("Aguardando");
 inline const QString kDone = QStringLiteral("OK");
 inline const QString kNoKey = QStringLiteral("Sem chave de acesso");
 inline const QString kCancelled = QStringLiteral("Cancelado");
-inline const QString kInvalidKey = QStringLiteral("Chave inválida");
-inline const QString kDenied = QStringLiteral("Acesso não autorizado");
+// As the main window says them (the same reading of the same answer).
+inline const QString kInvalidKey = History::kInvalidKeyText;
+inline const QString kDenied = History::kAccessDeniedText;
 
 struct Row {
     QStringList cells; // kColumns texts, indexed by Column
@@ -51,8 +54,9 @@ struct Row {
 // the taxpayer has no access key: no call is made for it).
 Row initialRow(const ContribuinteRow& taxpayer, std::optional<int> certificateDaysLeft);
 
-// The row completed from the whole answer of the list call (the SOAP body).
-// Invalid key or denied access: only "Situação" says so. An answer with no
+// The row completed from the whole answer of the list call (the SOAP body),
+// its "return" text read by History::readTransmissionList as the main window
+// reads it. Invalid key or denied access: only "Situação" says so. An answer with no
 // list: "Situação" says the server's answer could not be read. Otherwise the
 // processed transmission with the latest reference month (the later in the
 // list on a tie) gives reference, status and protocol; pending ones are

@@ -295,9 +295,5 @@ void frmVisaoGeral::Grid_DoubleClick(int viewRow) {
 }
 
 void frmVisaoGeral::report(const std::exception& error, const QString& where) {
-    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&error))
-        m_context.prompter->show(ErrorReport::ErrorMessage(*runtime));
-    else
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, where, QString::fromLocal8Bit(error.what()))));
+    m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(where, error)));
 }

@@ -58,11 +58,15 @@ TransmissionWindow::TransmissionWindow(AppContext& context, const QString& windo
     connect(Winsock1, &MultipartUpload::requestReady, this, [this](const QString& request) {
         const BusyScope busy(*this);
         if (m_sending)
-            m_sending->requestOut = true;
+            m_sending->requestStarted();
         Winsock1_Connect(request);
     });
     connect(Winsock1, &MultipartUpload::progress, this, &TransmissionWindow::Winsock1_SendProgress);
-    connect(Winsock1, &MultipartUpload::sent, this, &TransmissionWindow::Winsock1_SendComplete);
+    connect(Winsock1, &MultipartUpload::sent, this, [this](const QString& text) {
+        if (m_sending)
+            m_sending->wholeRequestSent();
+        Winsock1_SendComplete(text);
+    });
     connect(Winsock1, &MultipartUpload::replyReceived, this, [this](const QByteArray& reply) {
         const BusyScope busy(*this);
         Winsock1_DataArrival(reply);
@@ -227,11 +231,9 @@ void TransmissionWindow::chooseFile(const QString& folder, const QString& name) 
     const BusyScope busy(*this);
     try {
         file_Click(folder, name);
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, m_windowName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(
+            ErrorReport::ErrorMessage(RuntimeError::from(m_windowName, error)));
     }
 }
 
@@ -299,42 +301,27 @@ void TransmissionWindow::startUpload(const QString& address) {
 }
 
 bool TransmissionWindow::confirmNotSentBefore(const QString& kind, const QString& references) {
-    m_sending.reset();
-    const QString path = txtUploadFile->text();
-    const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path);
-    if (!digest)
-        return true;
     const QString ie = m_context.state ? m_context.state->IE() : QString();
-    if (const auto earlier = SentArchive::findEarlierSending(ie, references, digest->sha256)) {
-        const QString when = earlier->sentAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
-        const MsgAnswer answer = m_context.prompter->show(
-            {QStringLiteral("Este arquivo já foi transmitido em %1. Transmitir novamente?")
-                 .arg(when),
-             QStringLiteral("VAV-UVOD"), MsgIcon::Warning, MsgButtons::YesNoDefaultNo});
-        if (answer != MsgAnswer::Yes)
-            return false;
+    m_sending = SentArchive::ArchivedSending::prepare(ie, kind, references, txtUploadFile->text());
+    if (!m_sending)
+        return true;
+    const QString question = m_sending->duplicateQuestion();
+    if (!question.isEmpty() &&
+        m_context.prompter->show({question, QStringLiteral("VAV-UVOD"), MsgIcon::Warning,
+                                  MsgButtons::YesNoDefaultNo}) != MsgAnswer::Yes) {
+        m_sending.reset();
+        return false;
     }
-    Sending sending;
-    sending.path = path;
-    sending.record.ie = ie;
-    sending.record.kind = kind;
-    sending.record.references = references;
-    sending.record.fileName = QFileInfo(path).fileName();
-    sending.record.sha256 = digest->sha256;
-    sending.record.size = digest->size;
-    m_sending = sending;
     return true;
 }
 
 void TransmissionWindow::archiveSending(const QString& result, const QString& reply) {
-    if (!m_sending || !m_sending->requestOut)
+    if (!m_sending)
         return;
-    Sending sending = *m_sending;
+    SentArchive::ArchivedSending sending = *m_sending;
     m_sending.reset();
-    sending.record.sentAt = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
-    sending.record.result = result;
-    sending.record.reply = reply;
-    const QString failure = SentArchive::store(sending.record, sending.path);
+    const QString failure = sending.finish(
+        result, reply, m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime());
     if (!failure.isEmpty())
         m_context.prompter->show(
             {QStringLiteral("O envio não foi guardado no arquivo local: %1.").arg(failure),

@@ -12,7 +12,7 @@
 // destroyed window.
 #pragma once
 
-#include "archive/SentArchive.h"
+#include "archive/ArchivedSending.h"
 #include "net/MultipartUpload.h"
 
 #include <QString>
@@ -101,11 +101,11 @@ protected:
     // box; a certificate store that cannot be used shows the component failure.
     bool SelecionarCertificado();
 
-    // The duplicate-sending guard, just before startUpload: digests the file
-    // named in txtUploadFile and, when the local archive holds the same bytes
-    // sent for the same taxpayer and references (and not refused), asks
-    // whether to send again, No being the default. True when the send may go
-    // on. A file that cannot be read is let through: the upload reports it.
+    // The duplicate-sending guard, just before startUpload: prepares the
+    // archive's record of the file named in txtUploadFile and asks the
+    // archive's question when it has one (SentArchive::ArchivedSending), No
+    // being the default. True when the send may go on. A file that cannot be
+    // read is let through: the upload reports it.
     // kind: SentArchive::kDeclaration or kSimples; references as sent.
     bool confirmNotSentBefore(const QString& kind, const QString& references);
 
@@ -178,12 +178,7 @@ private:
     QString m_accountantDocument;
     bool m_certificateAccepted = false;
     // The sending under way, as the archive will record it.
-    struct Sending {
-        SentArchive::Record record;
-        QString path;
-        bool requestOut = false; // the connection was made: the server may have it
-    };
-    std::optional<Sending> m_sending;
+    std::optional<SentArchive::ArchivedSending> m_sending;
     int m_busyDepth = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;

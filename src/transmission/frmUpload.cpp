@@ -14,8 +14,8 @@
 #include "shell/ErrorReport.h"
 #include "shell/ProgramState.h"
 #include "transmission/BackupFolders.h"
-#include "transmission/DeclarationReply.h"
 #include "transmission/UploadAddress.h"
+#include "transmission/UploadVerdict.h"
 
 #include <QDir>
 #include <QFile>
@@ -198,11 +198,8 @@ void frmUpload::cmdUpload_Click() {
         startUpload(UploadAddress::declaration(host, port, state ? state->IE() : QString(),
                                                state ? state->thisCont_cpf_cnpj() : QString(),
                                                state ? state->Chave() : QString(), refs.gias));
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }
 
@@ -211,13 +208,12 @@ void frmUpload::Winsock1_DataArrival(const QByteArray& reply) {
     txtResponse->setPlainText(txtResponse->toPlainText() + text);
     // A refusal comes back as an ordinary page; without this box the window
     // would close as after an accepted declaration.
-    const QString refusal = DeclarationReply::refusal(text);
-    if (!refusal.isEmpty())
-        m_context.prompter->show(
-            {refusal, QStringLiteral("ERROR"), MsgIcon::Critical, MsgButtons::Ok});
+    const UploadVerdict::Verdict verdict = UploadVerdict::declaration(text);
+    for (const Message& box : verdict.boxes)
+        m_context.prompter->show(box);
     enableMain();
     refreshMain();
-    archiveSending(refusal.isEmpty() ? SentArchive::kAccepted : SentArchive::kRefused, text);
+    archiveSending(verdict.result(), text);
     unloadSelf();
 }
 

@@ -12,6 +12,7 @@
 #include "shell/ProgramState.h"
 #include "transmission/SimplesReply.h"
 #include "transmission/UploadAddress.h"
+#include "transmission/UploadVerdict.h"
 
 #include <QDir>
 #include <QLabel>
@@ -82,11 +83,8 @@ void frmUploadSimples::cmdUpload_Click() {
         startUpload(UploadAddress::simples(host, port,
                                            state ? state->thisCont_cpf_cnpj() : QString(),
                                            state ? state->Chave() : QString()));
-    } catch (const RuntimeError& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
     } catch (const std::exception& error) {
-        m_context.prompter->show(ErrorReport::ErrorMessage(
-            RuntimeError(0, kName, QString::fromLocal8Bit(error.what()))));
+        m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }
 }
 
@@ -99,15 +97,15 @@ void frmUploadSimples::Winsock1_Connect(const QString& request) {
 }
 
 void frmUploadSimples::Winsock1_DataArrival(const QByteArray& reply) {
-    txtResponse->setPlainText(txtResponse->toPlainText() + replyText(reply));
+    const QString text = replyText(reply);
+    txtResponse->setPlainText(txtResponse->toPlainText() + text);
     enableMain();
     pauseFor(kPauseBeforeVerdict);
-    const QStringList verdicts = SimplesReply::messages(reply);
-    for (const QString& message : verdicts)
-        m_context.prompter->show({message, QString(), MsgIcon::None, MsgButtons::Ok});
+    const UploadVerdict::Verdict verdict = UploadVerdict::simples(reply, text);
+    for (const Message& box : verdict.boxes)
+        m_context.prompter->show(box);
     refreshMain();
-    archiveSending(verdicts.isEmpty() ? SentArchive::kAccepted : SentArchive::kRefused,
-                   replyText(reply));
+    archiveSending(verdict.result(), text);
     unloadSelf();
 }
 

@@ -6,6 +6,7 @@
 #include "FakePrompter.h"
 #include "FakeUrlOpener.h"
 #include "app/Principal.h"
+#include "archive/ArchivedSending.h"
 #include "archive/SentArchive.h"
 #include "archiveview/frmArquivo.h"
 #include "base/AppPaths.h"
@@ -428,12 +429,46 @@ TEST_F(HistoryWindow, OpenedReceiptIsKeptAsXmlAndPdfAndTheArchiveWindowOpensIt) 
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << kept[0].pdfFile.toStdString();
     EXPECT_TRUE(pdf.read(5) == "%PDF-");
 
+    // Two sendings, one after the receipt and one before: one list, newest first.
+    const QString sent = QDir(AppPaths::applicationFolder()).filePath(QStringLiteral("gia.zip"));
+    QFile zip(sent);
+    ASSERT_TRUE(zip.open(QIODevice::WriteOnly));
+    zip.write(QByteArray(2048, 'z'));
+    zip.close();
+    const QDateTime receiptAt = kept[0].savedAt;
+    for (const auto& [result, when] :
+         {std::pair{SentArchive::kRefused, receiptAt.addDays(-1)},
+          std::pair{SentArchive::kAccepted, receiptAt.addSecs(3600)}}) {
+        auto sending = SentArchive::ArchivedSending::prepare(kIE, SentArchive::kDeclaration,
+                                                             QStringLiteral("1_2026,2_2026"), sent);
+        ASSERT_TRUE(sending);
+        sending->requestStarted();
+        sending->wholeRequestSent();
+        ASSERT_EQ(sending->finish(result, QStringLiteral("resposta"), when), QString());
+    }
+
     registry.registerWindow<frmArquivo>();
     auto* w = qobject_cast<frmArquivo*>(registry.show(QStringLiteral("frmArquivo")));
     ASSERT_NE(w, nullptr);
-    ASSERT_EQ(w->Grid->rowCount(), 1);
-    EXPECT_EQ(w->Grid->item(0, 1)->text(), QStringLiteral("Recibo"));
-    w->Grid->setCurrentCell(0, 0);
+    ASSERT_EQ(w->Grid->rowCount(), 3);
+    const auto column = [w](int c) {
+        QStringList out;
+        for (int r = 0; r < w->Grid->rowCount(); ++r)
+            out << w->Grid->item(r, c)->text();
+        return out;
+    };
+    EXPECT_THAT(column(5), ElementsAre(SentArchive::kAccepted, QString(), SentArchive::kRefused));
+    EXPECT_EQ(w->Grid->item(0, 2)->text(), QStringLiteral("01/2026, 02/2026"));
+    EXPECT_EQ(w->Grid->item(0, 4)->text(), QStringLiteral("2,00 KiB"));
+    // Every column, the digest's included, in sight at the window's first size.
+    QApplication::processEvents();
+    const int last = w->Grid->columnCount() - 1;
+    EXPECT_LE(w->Grid->columnViewportPosition(last) +
+                  static_cast<QAbstractItemView*>(w->Grid)->sizeHintForColumn(last),
+              w->Grid->viewport()->width());
+    EXPECT_EQ(w->Grid->item(0, last)->toolTip().size(), 64);
+    EXPECT_EQ(w->Grid->item(1, 1)->text(), QStringLiteral("Recibo"));
+    w->Grid->setCurrentCell(1, 0);
     w->cmdAbrir_Click();
     w->cmdAbrirXml_Click();
     EXPECT_THAT(browser.opened(), ElementsAre(kept[0].pdfFile, kept[0].xmlFile));

@@ -70,7 +70,10 @@ TEST(OverviewRow, ReadsEachKindOfListAnswer) {
          QStringLiteral("01 (2014)"),
          kDone},
         {"invalid key", answer("  chave_invalida "), {}, {}, {}, {}, {}, kInvalidKey},
-        {"access denied", answer("CHAVE_INEXISTENTE"), {}, {}, {}, {}, {}, kInvalidKey},
+        // Read as the main window reads them: only the exact invalid-key answer
+        // is an invalid key; a blocked company's is denied access.
+        {"access denied", answer("CHAVE_INEXISTENTE"), {}, {}, {}, {}, {}, kDenied},
+        {"blocked company", answer("<erro>CHAVE_INATIVA</erro>"), {}, {}, {}, {}, {}, kDenied},
         {"no list",
          answer("<html>erro"),
          {},
@@ -112,11 +115,18 @@ TEST(CsvTable, Utf8WithBomSemicolonsAndQuotesWhereNeeded) {
         CsvTable::write({QStringLiteral("IE"), QStringLiteral("Razão social")},
                         {{QStringLiteral("86123452"), QStringLiteral("Padaria; Café \"Bom\"")},
                          {QStringLiteral("007"), QStringLiteral("=HYPERLINK(\"x\")")},
-                         {QStringLiteral("1"), QStringLiteral("linha\nnova ")}});
+                         {QStringLiteral("1"), QStringLiteral("linha\nnova ")},
+                         // Every start a spreadsheet takes for a formula, in any column.
+                         {QStringLiteral("-2+3+cmd|' /C calc'!A0"), QStringLiteral("+1")},
+                         {QStringLiteral("@SOMA(A1)"), QStringLiteral("\t=1")},
+                         {QStringLiteral("\r=1"), QStringLiteral("a-b=c")}});
     EXPECT_EQ(csv, QByteArray("\xEF\xBB\xBFIE;Raz\xC3\xA3o social\r\n"
                               "86123452;\"Padaria; Caf\xC3\xA9 \"\"Bom\"\"\"\r\n"
                               "007;\"'=HYPERLINK(\"\"x\"\")\"\r\n"
-                              "1;\"linha\nnova \"\r\n"));
+                              "1;\"linha\nnova \"\r\n"
+                              "'-2+3+cmd|' /C calc'!A0;'+1\r\n"
+                              "'@SOMA(A1);'\t=1\r\n"
+                              "\"'\r=1\";a-b=c\r\n"));
 }
 
 } // namespace

@@ -108,25 +108,46 @@ TEST_F(SimplesWindow, SendsTheExtractWithItsPausesAndRefreshesTheMainWindow) {
     EXPECT_EQ(sim.simulator().uploads().size(), 1u);
 }
 
-TEST_F(SimplesWindow, ServerMarkersShowTheirMessages) {
+// Every refusal is shown and archived as refused: the Simples markers with
+// their own messages, a refusal of the request itself ("ERRO - ...") as the
+// declaration window shows it.
+TEST_F(SimplesWindow, ServerRefusalsShowTheirMessagesAndAreArchivedAsRefused) {
+    const auto box = [](const QString& text) {
+        return Message{text, QString(), MsgIcon::None, MsgButtons::Ok};
+    };
     struct Case {
         const char* what;
         QByteArray pdf;
-        QStringList messages;
+        QString key;
+        QList<Message> messages;
     };
     const Case cases[] = {
-        {"not a PDF", QByteArray("texto qualquer PGDAS %%EOF"), {kExtrato}},
-        {"PDF without PGDAS", QByteArray("%PDF-1.4\nrecibo\n%%EOF\n"), {kRecibo}},
-        {"saved again", QByteArray("%PDF-1.4\nPGDAS\n%%EOF\nmais\n%%EOF\n"), {kModificado}},
+        {"not a PDF", QByteArray("texto qualquer PGDAS %%EOF"), kKey, {box(kExtrato)}},
+        {"PDF without PGDAS", QByteArray("%PDF-1.4\nrecibo\n%%EOF\n"), kKey, {box(kRecibo)}},
+        {"saved again",
+         QByteArray("%PDF-1.4\nPGDAS\n%%EOF\nmais\n%%EOF\n"),
+         kKey,
+         {box(kModificado)}},
+        // Then the main window's list, asked with the same key, says so too.
+        {"wrong access key",
+         kGoodPdf,
+         QStringLiteral("ERRADA99"),
+         {Message{QStringLiteral("ERRO - CHAVE_INVALIDA"), QStringLiteral("ERROR"),
+                  MsgIcon::Critical, MsgButtons::Ok},
+          Message{QStringLiteral("Chave inválida"), QStringLiteral("VAV-UVOD - RJ"),
+                  MsgIcon::Critical, MsgButtons::Ok}}},
     };
     for (const Case& c : cases) {
         prompter.clearMessages();
         // Each reply refreshed the main window, which took the server's own date.
         state().setDataServidor(serverDate());
+        state().setTaxpayer(kIe, QStringLiteral("Padaria São João Ltda"), c.key);
+        clock.set(clock.now().addSecs(60)); // each sending its own newest record
         send(open(), QStringLiteral("extrato.pdf"), c.pdf);
-        EXPECT_EQ(prompter.texts(), c.messages) << c.what;
-        for (const Message& m : prompter.messages())
-            EXPECT_EQ(m.title, QString()) << c.what;
+        EXPECT_EQ(prompter.messages(), c.messages) << c.what;
+        const QList<SentArchive::Record> kept = SentArchive::list(kIe);
+        ASSERT_FALSE(kept.isEmpty()) << c.what;
+        EXPECT_EQ(kept.at(0).result, SentArchive::kRefused) << c.what;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     EXPECT_EQ(sim.simulator().transmissions().size(), 0u);

@@ -26,7 +26,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTreeView>
 
 #include <gmock/gmock.h>
@@ -163,6 +166,83 @@ TEST_F(DeclarationWindow, ARefusalFromTheServerIsShownBeforeTheWindowCloses) {
     ASSERT_EQ(uploads().size(), 1u);
     EXPECT_EQ(uploads()[0].verdict, "CHAVE_INVALIDA");
     EXPECT_TRUE(sim.simulator().transmissions().empty());
+}
+
+// A server that takes a request and closes without answering: after
+// `cutAfter` bytes (a sending broken off), or once the whole request is in.
+class SilentServer : public QObject {
+public:
+    explicit SilentServer(qint64 cutAfter) : m_cutAfter(cutAfter) {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = m_server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    void read(QTcpSocket* s) {
+        m_buffer += s->readAll();
+        if (m_cutAfter >= 0 && m_buffer.size() >= m_cutAfter) {
+            s->abort();
+            return;
+        }
+        const qsizetype head = m_buffer.indexOf("\r\n\r\n");
+        static const QRegularExpression kLength(QStringLiteral("Content-Length: *(\\d+)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+        const qint64 length =
+            kLength.match(QString::fromLatin1(m_buffer.left(head))).captured(1).toLongLong();
+        if (m_cutAfter < 0 && head >= 0 && m_buffer.size() >= head + 4 + length)
+            s->disconnectFromHost();
+    }
+
+    qint64 m_cutAfter;
+    QTcpServer m_server;
+    QByteArray m_buffer;
+};
+
+// A sending without a reply is recorded with how far its request got: only
+// a whole one keeps a copy and makes the same file a question next time
+// (the question itself: tests/archive).
+TEST_F(DeclarationWindow, ASendingWithoutAReplyIsRecordedWithHowFarItGot) {
+    struct Case {
+        const char* what;
+        qint64 cutAfter; // -1: the whole request is read
+        qint64 fileSize;
+        bool whole;
+    };
+    // The long file cannot fit whole in the system's socket buffers.
+    const Case cases[] = {{"broken off", 64 * 1024, 48 << 20, false},
+                          {"answer lost", -1, 4096, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SilentServer server(c.cutAfter);
+        sim.writeIni(QStringLiteral("127.0.0.1"), QString::number(server.port()));
+        prompter.clearMessages();
+        clock.set(clock.now().addSecs(60));
+        archive({{"dbdef.bkp", QByteArray(c.what)}});
+        frmUpload* w = open();
+        w->chooseFile(userFolder.path(), QStringLiteral("backup.zip")); // the months
+        const QString name = QStringLiteral("%1.bin").arg(c.fileSize);
+        userFile(name, QByteArray(c.fileSize, 'd'));
+        w->chooseFile(userFolder.path(), name);
+        selectRows(w, 12, 12);
+        picker.pickNext(accountantCertificate());
+        w->cmdUpload_Click();
+        ASSERT_TRUE(waitFor([&] { return !prompter.messages().isEmpty(); }));
+        EXPECT_EQ(prompter.messages().at(0).title, QStringLiteral("ERROR"));
+        const QList<SentArchive::Record> kept = SentArchive::list(kIe);
+        ASSERT_FALSE(kept.isEmpty());
+        EXPECT_EQ(kept[0].result, SentArchive::kNoReply);
+        EXPECT_EQ(kept[0].wholeRequestSent, c.whole);
+        EXPECT_EQ(kept[0].archivedFile.isEmpty(), !c.whole); // a copy only when it may be there
+        EXPECT_EQ(
+            SentArchive::findEarlierSending(kIe, kept[0].references, kept[0].sha256).has_value(),
+            c.whole);
+        registry.unload(kName);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(DeclarationWindow, FileNameGoesOutInWindows1252OrIsRefusedBeforeSending) {

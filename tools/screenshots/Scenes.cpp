@@ -4,6 +4,7 @@
 #include "DemoData.h"
 
 #include "app/Principal.h"
+#include "archive/ArchivedSending.h"
 #include "archiveview/frmArquivo.h"
 #include "certificates/CertificateDialog.h"
 #include "certificates/CertificateStore.h"
@@ -221,8 +222,29 @@ void Scenes::overview() {
     settle(100);
 }
 
-// The local archive of the taxpayer in use: the receipt opened before.
+// The local archive of the taxpayer in use: the receipt opened before, and
+// two sendings of the backup archive the day before, refused then accepted.
 void Scenes::localArchive() {
+    const QString ie = shown<Principal>(m_windows)->state().IE();
+    const QString backup = QDir(m_data.backupFolder()).filePath(DemoData::backupName());
+    const QDateTime yesterday = QDateTime::currentDateTime().addDays(-1);
+    const struct {
+        QString result;
+        QString reply;
+        QDateTime when;
+    } sendings[] = {
+        {SentArchive::kRefused, QStringLiteral("ERRO - CHAVE_INVALIDA"), yesterday.addSecs(-3600)},
+        {SentArchive::kAccepted, QStringLiteral("Aguardando processamento."), yesterday},
+    };
+    for (const auto& s : sendings) {
+        std::optional<SentArchive::ArchivedSending> sending = SentArchive::ArchivedSending::prepare(
+            ie, SentArchive::kDeclaration, QStringLiteral("1_2026,2_2026"), backup);
+        require(sending.has_value(), "the backup archive could not be read");
+        sending->requestStarted();
+        sending->wholeRequestSent();
+        require(sending->finish(s.result, s.reply, s.when).isEmpty(),
+                "the local archive could not keep a sending");
+    }
     auto* w = shown<frmArquivo>(m_windows);
     require(w->Grid->rowCount() > 0, "the local archive listed nothing");
     save(w, QStringLiteral("arquivo-local"));

@@ -1,0 +1,63 @@
+// The archive's rules around one sending, for whoever sends (a transmission
+// window today, a queue of sendings later): before it, the digest of the file
+// and the question whether the same bytes were already delivered; while it
+// runs, how far the request got; after it, the record of what the server made
+// of it. No message is shown here: the sender asks the question and shows
+// the failure texts.
+#pragma once
+
+#include "archive/SentArchive.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace SentArchive {
+
+class ArchivedSending {
+public:
+    // A sending of the file at `path` for taxpayer `ie`; kind is kDeclaration
+    // or kSimples, references as sent ("1_2014,2_2014", empty for an
+    // extract). The file is digested now: nullopt when it cannot be read (the
+    // upload will say why; nothing is asked or recorded then).
+    static std::optional<ArchivedSending> prepare(const QString& ie, const QString& kind,
+                                                  const QString& references, const QString& path);
+
+    // The question to ask before sending, or the empty text: only when the
+    // archive holds the same bytes for the same taxpayer and references that
+    // the server may hold (accepted, or the whole request sent without a
+    // reply), and worded after which of the two it was. A refused or
+    // broken-off sending asks nothing. The answer No keeps the file unsent.
+    QString duplicateQuestion() const;
+
+    // The request began to go out (the connection was made): from now on the
+    // end of the sending is recorded.
+    void requestStarted() { m_requestStarted = true; }
+    // The last byte of the request has left the client.
+    void wholeRequestSent() { m_record.wholeRequestSent = true; }
+
+    // Records the end of the sending at `endedAt`: result is kAccepted,
+    // kRefused or kNoReply, reply the server's text or why none came. A
+    // sending whose request never started leaves nothing. Returns the empty
+    // text, or why the archive could not keep it (see SentArchive::store).
+    QString finish(const QString& result, const QString& reply, const QDateTime& endedAt);
+
+    const Record& record() const { return m_record; }
+
+private:
+    ArchivedSending() = default;
+
+    Record m_record;
+    QString m_path;
+    bool m_requestStarted = false;
+};
+
+// The question about an earlier sending of the same bytes (see
+// ArchivedSending::duplicateQuestion): "Este arquivo já foi transmitido em
+// dd/MM/yyyy HH:mm. Transmitir novamente?" after an acceptance; after a
+// sending without a reply, that it was sent then but the server did not
+// answer, and that the list is to be checked first.
+QString duplicateQuestion(const Record& earlier);
+
+} // namespace SentArchive

@@ -1,0 +1,149 @@
+// The local archive in a temporary application folder: which sendings keep a
+// copy and make sending the same bytes again a question, a source changed
+// after it was digested, records of earlier versions, the references shown.
+#include "archive/SentArchive.h"
+#include "archive/ArchiveListing.h"
+#include "archive/ArchivedSending.h"
+
+#include "support/AppFolderTest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+using namespace SentArchive;
+
+const QString kIe = QStringLiteral("86123452");
+const QString kRefs = QStringLiteral("1_2014,2_2014");
+const QDateTime kFirst(QDate(2014, 3, 15), QTime(10, 0));
+
+class Archive : public AppFolderTest {
+protected:
+    QString source(const QByteArray& bytes, const QString& name = QStringLiteral("backup.zip")) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    // One sending of `path` that got as far as `wholeRequest` says, ended at `when`.
+    QString send(const QString& path, const QString& result, bool wholeRequest,
+                 const QDateTime& when = kFirst) {
+        std::optional<ArchivedSending> s = ArchivedSending::prepare(kIe, kDeclaration, kRefs, path);
+        EXPECT_TRUE(s.has_value());
+        s->requestStarted();
+        if (wholeRequest)
+            s->wholeRequestSent();
+        return s->finish(result, QStringLiteral("resposta"), when);
+    }
+    QString question(const QString& path) {
+        return ArchivedSending::prepare(kIe, kDeclaration, kRefs, path)->duplicateQuestion();
+    }
+};
+
+// What the server may hold decides both the copy kept and the question asked
+// the next time the same bytes go out for the same references.
+TEST_F(Archive, OnlyASendingTheServerMayHoldKeepsACopyAndAsksAgain) {
+    const QString accepted = QStringLiteral(
+        "Este arquivo já foi transmitido em 15/03/2014 10:00. Transmitir novamente?");
+    const QString unanswered = QStringLiteral(
+        "Este arquivo foi enviado em 15/03/2014 10:00 mas o servidor não respondeu; verifique a "
+        "lista antes de enviar de novo. Transmitir novamente?");
+    struct Case {
+        const char* what;
+        QString result;
+        bool wholeRequest;
+        bool copyKept;
+        QString question;
+    };
+    const Case cases[] = {
+        {"accepted", kAccepted, true, true, accepted},
+        {"refused", kRefused, true, false, {}},
+        {"no reply after the whole request", kNoReply, true, true, unanswered},
+        {"broken off before the end", kNoReply, false, false, {}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = source(QByteArray("declaracao ") + c.what);
+        ASSERT_EQ(send(path, c.result, c.wholeRequest, kFirst.addSecs(n)), QString());
+        const QList<Record> records = list(kIe);
+        ASSERT_EQ(records.size(), ++n);
+        const Record& r = records.at(0);
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.wholeRequestSent, c.wholeRequest);
+        EXPECT_EQ(!r.archivedFile.isEmpty(), c.copyKept);
+        EXPECT_EQ(question(path), c.question);
+        // Another reference is another declaration: never asked.
+        EXPECT_EQ(ArchivedSending::prepare(kIe, kDeclaration, QStringLiteral("3_2014"), path)
+                      ->duplicateQuestion(),
+                  QString());
+    }
+
+    // A request that never started leaves nothing; an unreadable file asks nothing.
+    std::optional<ArchivedSending> notStarted =
+        ArchivedSending::prepare(kIe, kDeclaration, kRefs, source("x"));
+    EXPECT_EQ(notStarted->finish(kNoReply, QStringLiteral("Invalid Host"), kFirst), QString());
+    EXPECT_EQ(list(kIe).size(), n);
+    EXPECT_FALSE(ArchivedSending::prepare(kIe, kDeclaration, kRefs, dir.filePath("nenhum")));
+}
+
+// The copy must be the bytes sent: a file changed after its digest is not
+// archived, and the month folder keeps neither a copy nor a record of it.
+TEST_F(Archive, SourceChangedAfterItsDigestIsRefusedAndLeavesNothing) {
+    const QString path = source(QByteArray(300 * 1024, 'a'));
+    std::optional<ArchivedSending> s = ArchivedSending::prepare(kIe, kDeclaration, kRefs, path);
+    ASSERT_TRUE(s);
+    s->requestStarted();
+    s->wholeRequestSent();
+    source(QByteArray(300 * 1024, 'b'));
+    EXPECT_TRUE(s->finish(kAccepted, QStringLiteral("ok"), kFirst)
+                    .contains(QStringLiteral("foi alterado depois do envio")));
+    EXPECT_TRUE(QDir(monthFolder(kIe, kFirst))
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    EXPECT_TRUE(list(kIe).isEmpty());
+}
+
+// "tamanho" is written as a number; records that kept it as a text, and
+// without "envioCompleto", still read (a sending without a reply then asks).
+TEST_F(Archive, SizeIsANumberAndEarlierRecordsStillRead) {
+    const QString path = source(QByteArray(1234, 'z'));
+    ASSERT_EQ(send(path, kAccepted, true), QString());
+    QFile written(list(kIe).at(0).recordFile);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QJsonObject json = QJsonDocument::fromJson(written.readAll()).object();
+    EXPECT_TRUE(json.value(QStringLiteral("tamanho")).isDouble());
+    EXPECT_EQ(json.value(QStringLiteral("tamanho")).toInteger(), 1234);
+
+    const QString older = QDir(monthFolder(kIe, kFirst)).filePath("20140301-090000-velho.zip.json");
+    QFile f(older);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"({"enviadoEm": "2014-03-01T09:00:00", "ie": "86123452", "tipo": "declaracao",
+               "referencias": "1_2014", "arquivo": "velho.zip", "sha256": "ab12",
+               "tamanho": "987654", "resultado": "sem resposta", "resposta": "x"})");
+    f.close();
+    const QList<Record> records = list(kIe);
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(records.at(1).size, 987654);
+    EXPECT_TRUE(records.at(1).wholeRequestSent);
+    EXPECT_TRUE(findEarlierSending(kIe, QStringLiteral("1_2014"), QStringLiteral("ab12")));
+}
+
+// References as the main window writes them (the archive window's order
+// is checked with the window, beside the receipts).
+TEST(ArchiveListing, ReferencesReadAsTheMainWindowWritesThem) {
+    const std::pair<const char*, const char*> refs[] = {
+        {"1_2026,2_2026", "01/2026, 02/2026"}, {"12_2013", "12/2013"}, {"", ""}, {"x_1", "x_1"}};
+    for (const auto& [sent, shown] : refs)
+        EXPECT_EQ(readableReferences(QString::fromLatin1(sent)), QString::fromLatin1(shown));
+}
+
+} // namespace
