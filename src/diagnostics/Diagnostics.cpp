@@ -8,11 +8,14 @@
 #include "base/SupportLog.h"
 #include "diagnostics/LocalChecks.h"
 #include "history/VersionAnswer.h"
+#include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
 #include "net/ProxySettings.h"
 #include "net/ServerHost.h"
 #include "net/SoapClient.h"
 #include "net/SoapEnvelope.h"
+#include "net/SoapRequest.h"
+#include "net/SoapTransport.h"
 
 #include <QAuthenticator>
 #include <QHostAddress>
@@ -32,9 +35,6 @@ const QString kLookup = QStringLiteral("Consulta de nome");
 const QString kTcp = QStringLiteral("Conexão TCP com o servidor");
 const QString kVersion = QStringLiteral("Chamada de versão (Transferencia.ver2)");
 const QString kUpload = QStringLiteral("Endereço de envio de arquivos");
-
-// A version answer is a few kilobytes; anything far larger is not read.
-constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
 
 QString socketErrorText(QAbstractSocket::SocketError error, const QString& qtText) {
     QString text;
@@ -325,8 +325,12 @@ void Diagnostics::onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticat
     // The user's time in the password dialog is not the network's.
     const bool timing = m_timeout.isActive();
     m_timeout.stop();
-    if (m_proxyAuth)
+    if (!ProxyAuth::isProxyInUse(proxy, m_proxy))
+        m_demand = ProxyAuth::Demand::NotTheProxy;
+    else if (m_proxyAuth) {
+        m_demand = ProxyAuth::Demand::Answered;
         m_proxyAuth->answer(proxy, m_proxy, authenticator, m_proxyTries);
+    }
     if (timing && m_running)
         m_timeout.start(m_inputs.stepTimeoutMs);
 }
@@ -359,21 +363,31 @@ void Diagnostics::runVersion() {
         connect(m_manager, &QNetworkAccessManager::proxyAuthenticationRequired, this,
                 &Diagnostics::onProxyAuthentication);
     }
-    m_manager->setProxy(m_proxy);
+    // The same address, headers, envelope and answer decoding as every call
+    // of the program, so this step cannot pass where the real call fails.
     const QString operation = QStringLiteral("Transferencia.ver2");
-    QNetworkRequest request(
-        QUrl(QStringLiteral("http://%1:%2%3").arg(m_host).arg(m_port).arg(Soap::ServicePath)));
-    request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml"));
-    request.setRawHeader(QByteArrayLiteral("SOAPAction"), operation.toUtf8());
-    const QString body = Soap::BuildSoapRequest(
-        operation, {{QStringLiteral("strNome"), m_inputs.ie},
-                    {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                    {QStringLiteral("Chave"), m_inputs.key}});
-    m_reply = m_manager->post(request, body.toUtf8());
-    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
-        if (received > kMaxAnswerBytes)
-            finishStep(Outcome::Failed,
-                       QStringLiteral("resposta maior que %1 bytes").arg(kMaxAnswerBytes));
+    QUrl url;
+    try {
+        url = SoapRequest::serviceUrl(Soap::ServicePath);
+    } catch (const NetworkError& error) {
+        finishStep(Outcome::Failed, error.description());
+        return;
+    }
+    m_manager->setProxy(m_proxy);
+    m_answerBody.clear();
+    m_demand = ProxyAuth::Demand::None;
+    m_reply = m_manager->post(
+        SoapRequest::request(url, operation),
+        SoapRequest::body(operation,
+                          {{QStringLiteral("strNome"), m_inputs.ie},
+                           {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                           {QStringLiteral("Chave"), m_inputs.key}}));
+    connect(m_reply, &QNetworkReply::readyRead, this, [this] {
+        m_answerBody += m_reply->readAll();
+        if (m_answerBody.size() > SoapTransport::kMaxAnswerBytes)
+            finishStep(
+                Outcome::Failed,
+                QStringLiteral("resposta maior que %1 bytes").arg(SoapTransport::kMaxAnswerBytes));
     });
     connect(m_reply, &QNetworkReply::finished, this, [this] {
         const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -384,7 +398,14 @@ void Diagnostics::runVersion() {
             finishStep(Outcome::Failed, replyErrorText(error, m_reply->errorString()));
             return;
         }
-        const QString answer = QString::fromUtf8(m_reply->readAll());
+        m_answerBody += m_reply->readAll();
+        QString answer;
+        try {
+            answer = SoapRequest::answerOf(*m_reply, m_answerBody, m_demand);
+        } catch (const NetworkError& failure) {
+            finishStep(Outcome::Failed, failure.description());
+            return;
+        }
         QString what =
             QStringLiteral("o servidor respondeu (HTTP %1)%2").arg(status.toInt()).arg(via());
         if (History::keyRejected(answer)) {

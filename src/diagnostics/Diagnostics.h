@@ -18,6 +18,7 @@
 #pragma once
 
 #include "diagnostics/DiagnosticStep.h"
+#include "net/ProxyAuth.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -108,6 +109,8 @@ private:
     QByteArray m_received;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;
+    QByteArray m_answerBody; // of the version call, never beyond the answer bound
+    ProxyAuth::Demand m_demand = ProxyAuth::Demand::None; // of the version call
     QList<DiagnosticStep> m_steps;
     QDateTime m_startedAt;
 };
