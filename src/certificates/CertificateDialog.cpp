@@ -2,20 +2,20 @@
 #include "certificates/CertificateDialog.h"
 
 #include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateListLook.h"
 #include "certificates/CertificateMessages.h"
-#include "certificates/Pkcs11Source.h"
+#include "certificates/CertificateRows.h"
+#include "certificates/TokenLogin.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "validation/DigitString.h"
 
-#include <QBrush>
-#include <QColor>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -30,10 +30,6 @@ template <typename W> W* named(W* widget, const char* name) {
 
 QString shortDate(const QDateTime& d) {
     return d.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
-}
-
-QString holderOf(const Certificate& c) {
-    return c.holderName.isEmpty() ? c.subject : c.holderName;
 }
 
 enum Column { Holder, Document, Issuer, ValidTo, DaysLeft, Origin, Serial };
@@ -66,10 +62,11 @@ const QString kOwnFolder = QStringLiteral("Pasta do programa");
 } // namespace
 
 CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter,
-                                     Questions questions, const QString& title,
+                                     const Clock& clock, Questions questions, const QString& title,
                                      const QString& displayText,
                                      const QList<CertificateStore::Entry>& entries, QWidget* parent)
-    : QDialog(parent), m_store(store), m_prompter(prompter), m_questions(std::move(questions)) {
+    : QDialog(parent), m_store(store), m_prompter(prompter), m_clock(clock),
+      m_questions(std::move(questions)) {
     setObjectName(QStringLiteral("CertificateDialog"));
     setWindowTitle(title);
     setModal(true);
@@ -87,7 +84,9 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     lstCertificados->setRootIsDecorated(false);
     lstCertificados->setSelectionMode(QAbstractItemView::SingleSelection);
     lstCertificados->setAllColumnsShowFocus(true);
-    lstCertificados->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Every column in sight at the opening size: the issuer, then the
+    // holder, then the origin give up width (their whole text is the tip).
+    keepColumnsFitted(lstCertificados, {{Issuer, 90}, {Holder, 180}, {Origin, 140}});
     lblTexto->setBuddy(lstCertificados);
     lblVazio = named(new QLabel(QStringLiteral("Nenhum certificado importado. Use \"Importar...\" "
                                                "para adicionar o arquivo do certificado (.pfx, "
@@ -166,27 +165,23 @@ void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QSt
     m_entries = entries;
     lstCertificados->setSortingEnabled(false);
     lstCertificados->clear();
-    const QDate today = QDate::currentDate();
+    const QDate today = m_clock.today();
     QTreeWidgetItem* toSelect = nullptr;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         const SourcedCertificate& e = m_entries[i];
         const Certificate& c = e.certificate;
         const int days = daysLeft(c, today);
-        auto* item = new Row(lstCertificados,
-                             {holderOf(c), formattedDocument(e.documents),
-                              c.issuerName.isEmpty() ? c.issuer : c.issuerName,
-                              shortDate(c.validTo), daysLeftText(days), e.origin, c.serialNumber});
+        auto* item = new Row(lstCertificados, {holderText(c), formattedDocument(e.documents),
+                                               c.issuerName.isEmpty() ? c.issuer : c.issuerName,
+                                               shortDate(c.validTo), daysLeftText(days), e.origin,
+                                               shortSerial(c.serialNumber)});
         item->setData(Holder, kIndexRole, static_cast<int>(i));
         item->setData(DaysLeft, kSortRole, c.validTo.toSecsSinceEpoch());
         item->setToolTip(Holder, c.subject);
         item->setToolTip(Issuer, c.issuer);
-        // The text says it too ("expirado", "vence em breve"); the colour
-        // only helps the eye find those rows.
-        if (days <= kExpiryWarningDays) {
-            const QBrush brush(days < 0 ? QColor(0xB0, 0x00, 0x20) : QColor(0x9A, 0x5B, 0x00));
-            for (int column = 0; column < lstCertificados->columnCount(); ++column)
-                item->setForeground(column, brush);
-        }
+        item->setToolTip(Origin, e.origin);
+        item->setToolTip(Serial, c.serialNumber);
+        markDaysLeft(item, days);
         if ((!selectId.isEmpty() && e.storeId == selectId) || (selectId.isEmpty() && !toSelect))
             toSelect = item;
     }
@@ -196,6 +191,7 @@ void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QSt
     if (toSelect)
         lstCertificados->setCurrentItem(toSelect);
     lblVazio->setVisible(m_entries.isEmpty() && !m_listing);
+    fitColumnsNow(lstCertificados);
     filter();
     selectionChanged();
 }
@@ -252,7 +248,7 @@ void CertificateDialog::listed(const CertificateListing& listing) {
         cmdEntrar->setVisible(!m_loginTokens.isEmpty());
         lblFalhas->setText(listing.failures.join(QLatin1Char('\n')));
         lblFalhas->setVisible(!listing.failures.isEmpty());
-        fill(listing.certificates, QString());
+        fill(mergeSameCertificates(listing.certificates), QString());
     } catch (const RuntimeError& e) {
         showError(e.description());
     }
@@ -312,7 +308,7 @@ void CertificateDialog::cmdImportar_Click() {
                 return entry.storeId == imported->id;
             });
         reload(imported->id);
-        const QString holder = holderOf(imported->certificate);
+        const QString holder = holderText(imported->certificate);
         lblStatus->setText(listed ? QStringLiteral("O certificado de ") + holder +
                                         QStringLiteral(" já estava na lista.")
                                   : QStringLiteral("Certificado de ") + holder +
@@ -329,7 +325,7 @@ void CertificateDialog::cmdRemover_Click() {
         const SourcedCertificate* entry = current();
         if (!entry || entry->storeId.isEmpty())
             return;
-        const QString holder = holderOf(entry->certificate);
+        const QString holder = holderText(entry->certificate);
         const MsgAnswer answer = m_prompter.show(
             {QStringLiteral("Deseja remover o certificado de ") + holder +
                  QStringLiteral(" da lista? O arquivo original do certificado não é alterado."),
@@ -353,29 +349,15 @@ void CertificateDialog::cmdEntrar_Click() {
             m_questions.askPin ? m_questions.askPin(token.label) : std::nullopt;
         if (!pin)
             return;
-        struct Outcome {
-            QList<SourcedCertificate> found;
-            std::optional<QString> error;
-        };
-        auto outcome = std::make_shared<Outcome>();
-        // The login runs off the window's thread, as the listing does: a
-        // token that hangs leaves the dialog usable (Cancelar still works).
-        QThread* worker = QThread::create([token, secret = *pin, outcome]() mutable {
-            try {
-                outcome->found = Pkcs11Source::listAfterLogin(token, secret);
-            } catch (const RuntimeError& e) {
-                outcome->error = e.description();
-            }
-            secret.fill(QLatin1Char('0'));
-        });
-        pin->fill(QLatin1Char('0'));
+        // Off the window's thread, as the listing: a token that hangs leaves
+        // the dialog usable (Cancelar still works).
         m_listing = true;
         cmdEntrar->setEnabled(false);
         lblLendo->show();
-        connect(worker, &QThread::finished, this,
-                [this, outcome] { loggedIn(outcome->found, outcome->error); });
-        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-        worker->start();
+        logIntoTokenAsync(token, *pin, this, [this](const TokenLoginResult& result) {
+            loggedIn(result.found, result.error);
+        });
+        pin->fill(QLatin1Char('0'));
     } catch (const RuntimeError& e) {
         showError(e.description());
     }
@@ -395,7 +377,7 @@ void CertificateDialog::loggedIn(const QList<SourcedCertificate>& found,
         cmdEntrar->setVisible(!m_loginTokens.isEmpty());
         QList<SourcedCertificate> entries = m_entries;
         entries.append(found);
-        fill(entries, QString());
+        fill(mergeSameCertificates(entries), QString());
         if (!found.isEmpty()) {
             for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
                 QTreeWidgetItem* item = lstCertificados->topLevelItem(i);

@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class Clock;
 class Prompter;
 class QLabel;
 class QLineEdit;
@@ -41,10 +42,11 @@ public:
         CertificateStore::ChooseCertificate chooseCertificate;
     };
 
-    // entries: the store's certificates as listed just before; store and
-    // prompter must outlive the dialog.
-    CertificateDialog(CertificateStore& store, Prompter& prompter, Questions questions,
-                      const QString& title, const QString& displayText,
+    // entries: the store's certificates as listed just before; store,
+    // prompter and clock (today's date, for the days left) must outlive the
+    // dialog.
+    CertificateDialog(CertificateStore& store, Prompter& prompter, const Clock& clock,
+                      Questions questions, const QString& title, const QString& displayText,
                       const QList<CertificateStore::Entry>& entries, QWidget* parent = nullptr);
 
     // Lists sources on a worker thread, each waited for at most timeout,
@@ -97,6 +99,7 @@ private:
 
     CertificateStore& m_store;
     Prompter& m_prompter;
+    const Clock& m_clock;
     Questions m_questions;
     QList<SourcedCertificate> m_entries;
     QList<LoginToken> m_loginTokens;

@@ -273,7 +273,7 @@ bool TransmissionWindow::SelecionarCertificado() {
         m_context.prompter->show(ErrorReport::ErrorMessage(error));
         return false;
     }
-    const QDateTime now = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    const QDateTime now = m_context.clock->now();
     const QDateTime serverDate = m_context.state ? m_context.state->DataServidor() : QDateTime();
     m_certificateAccepted = SendingCertificate::accepted(
         *chosen, m_accountantDocument, SendingCertificate::judgingDate(serverDate, now));
@@ -331,7 +331,7 @@ void TransmissionWindow::archiveSending(const QString& result, const QString& re
         return;
     Sending sending = *m_sending;
     m_sending.reset();
-    sending.record.sentAt = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    sending.record.sentAt = m_context.clock->now();
     sending.record.result = result;
     sending.record.reply = reply;
     const QString failure = SentArchive::store(sending.record, sending.path);
