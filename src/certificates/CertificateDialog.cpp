@@ -1,16 +1,17 @@
-// The certificate selection dialog over the user's certificate store.
+// The certificate selection dialog: its layout, the rows and their filter,
+// the listing of the sources, and choosing one. Importing and removing
+// (CertificateDialogImport.cpp) and the token login
+// (CertificateDialogLogin.cpp) live beside it.
 #include "certificates/CertificateDialog.h"
 
 #include "certificates/CertificateExpiry.h"
 #include "certificates/CertificateListLook.h"
 #include "certificates/CertificateMessages.h"
 #include "certificates/CertificateRows.h"
-#include "certificates/TokenLogin.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "validation/DigitString.h"
 
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,8 +19,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -48,16 +47,6 @@ public:
         return text(column).localeAwareCompare(other.text(column)) < 0;
     }
 };
-
-QList<SourcedCertificate> fromStore(const QList<CertificateStore::Entry>& entries,
-                                    const QString& origin) {
-    QList<SourcedCertificate> out;
-    for (const CertificateStore::Entry& e : entries)
-        out.append({e.certificate, readHolderDocuments(e.certificate.der), origin, e.id});
-    return out;
-}
-
-const QString kOwnFolder = QStringLiteral("Pasta do programa");
 
 } // namespace
 
@@ -157,7 +146,7 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
             [this] { selectionChanged(); });
     connect(lstCertificados, &QTreeWidget::itemActivated, this, [this] { cmdOK_Click(); });
 
-    fill(fromStore(entries, kOwnFolder), QString());
+    fill(ownFolderRows(entries), QString());
     lstCertificados->setFocus();
 }
 
@@ -194,17 +183,6 @@ void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QSt
     fitColumnsNow(lstCertificados);
     filter();
     selectionChanged();
-}
-
-void CertificateDialog::reload(const QString& selectId) {
-    // Only the own folder changes under the dialog; the rows of tokens and
-    // browsers stay as they were listed.
-    QList<SourcedCertificate> entries;
-    for (const SourcedCertificate& e : m_entries)
-        if (e.storeId.isEmpty())
-            entries.append(e);
-    entries.append(fromStore(m_store.list(), kOwnFolder));
-    fill(entries, selectId);
 }
 
 void CertificateDialog::filter() {
@@ -274,121 +252,11 @@ void CertificateDialog::showError(const QString& text) {
     m_prompter.show({text, CertificateMessages::kTitle, MsgIcon::Critical, MsgButtons::Ok});
 }
 
-void CertificateDialog::cmdImportar_Click() {
-    lblStatus->clear();
-    try {
-        const QString path = m_questions.chooseFile ? m_questions.chooseFile() : QString();
-        if (path.isEmpty())
-            return;
-        const QString fileName = QFileInfo(path).fileName();
-        QString password;
-        std::optional<CertificateStore::Entry> imported;
-        // A protected file is first tried without a password; then the user
-        // is asked until the password opens it or the question is cancelled.
-        for (bool asked = false; !imported;) {
-            try {
-                imported = m_store.importFile(path, password, m_questions.chooseCertificate);
-            } catch (const CertificateImportError& e) {
-                if (e.reason() == CertificateImportError::Reason::Cancelled)
-                    return;
-                if (e.reason() != CertificateImportError::Reason::WrongPassword)
-                    throw;
-                if (asked)
-                    showError(e.description());
-                const auto answer =
-                    m_questions.askPassword ? m_questions.askPassword(fileName) : std::nullopt;
-                if (!answer)
-                    return;
-                password = *answer;
-                asked = true;
-            }
-        }
-        const bool listed =
-            std::any_of(m_entries.cbegin(), m_entries.cend(), [&](const SourcedCertificate& entry) {
-                return entry.storeId == imported->id;
-            });
-        reload(imported->id);
-        const QString holder = holderText(imported->certificate);
-        lblStatus->setText(listed ? QStringLiteral("O certificado de ") + holder +
-                                        QStringLiteral(" já estava na lista.")
-                                  : QStringLiteral("Certificado de ") + holder +
-                                        QStringLiteral(" importado."));
-        // The imported certificate is the selected row: Enter chooses it.
-        lstCertificados->setFocus();
-    } catch (const RuntimeError& e) {
-        showError(e.description());
-    }
-}
-
-void CertificateDialog::cmdRemover_Click() {
-    try {
-        const SourcedCertificate* entry = current();
-        if (!entry || entry->storeId.isEmpty())
-            return;
-        const QString holder = holderText(entry->certificate);
-        const MsgAnswer answer = m_prompter.show(
-            {QStringLiteral("Deseja remover o certificado de ") + holder +
-                 QStringLiteral(" da lista? O arquivo original do certificado não é alterado."),
-             CertificateMessages::kTitle, MsgIcon::Warning, MsgButtons::YesNo});
-        if (answer != MsgAnswer::Yes)
-            return;
-        m_store.remove(entry->storeId);
-        lblStatus->clear();
-        reload(QString());
-    } catch (const RuntimeError& e) {
-        showError(e.description());
-    }
-}
-
-void CertificateDialog::cmdEntrar_Click() {
-    try {
-        if (m_loginTokens.isEmpty() || m_listing)
-            return;
-        const LoginToken token = m_loginTokens.first();
-        std::optional<QString> pin =
-            m_questions.askPin ? m_questions.askPin(token.label) : std::nullopt;
-        if (!pin)
-            return;
-        // Off the window's thread, as the listing: a token that hangs leaves
-        // the dialog usable (Cancelar still works).
-        m_listing = true;
-        cmdEntrar->setEnabled(false);
-        lblLendo->show();
-        logIntoTokenAsync(token, *pin, this, [this](const TokenLoginResult& result) {
-            loggedIn(result.found, result.error);
-        });
-        pin->fill(QLatin1Char('0'));
-    } catch (const RuntimeError& e) {
-        showError(e.description());
-    }
-}
-
-void CertificateDialog::loggedIn(const QList<SourcedCertificate>& found,
-                                 const std::optional<QString>& error) {
-    try {
-        m_listing = false;
-        lblLendo->hide();
-        cmdEntrar->setEnabled(true);
-        if (error) {
-            showError(*error);
-            return;
-        }
-        m_loginTokens.removeFirst();
-        cmdEntrar->setVisible(!m_loginTokens.isEmpty());
-        QList<SourcedCertificate> entries = m_entries;
-        entries.append(found);
-        fill(mergeSameCertificates(entries), QString());
-        if (!found.isEmpty()) {
-            for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
-                QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
-                if (m_entries[item->data(Holder, kIndexRole).toInt()].certificate.der ==
-                    found.first().certificate.der)
-                    lstCertificados->setCurrentItem(item);
-            }
-        }
-        lstCertificados->setFocus();
-    } catch (const RuntimeError& e) {
-        showError(e.description());
+void CertificateDialog::selectCertificate(const QByteArray& der) {
+    for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
+        if (m_entries[item->data(Holder, kIndexRole).toInt()].certificate.der == der)
+            lstCertificados->setCurrentItem(item);
     }
 }
 

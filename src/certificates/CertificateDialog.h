@@ -93,6 +93,8 @@ private:
     void listed(const CertificateListing& listing);
     void loggedIn(const QList<SourcedCertificate>& found, const std::optional<QString>& error);
     void filter();
+    // Makes the row of the certificate with these DER bytes the current one.
+    void selectCertificate(const QByteArray& der);
     void selectionChanged();
     const SourcedCertificate* current() const;
     void showError(const QString& text);

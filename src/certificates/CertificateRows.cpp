@@ -22,6 +22,14 @@ QList<SourcedCertificate> mergeSameCertificates(const QList<SourcedCertificate>&
     return merged;
 }
 
+QList<SourcedCertificate> ownFolderRows(const QList<CertificateStore::Entry>& entries) {
+    QList<SourcedCertificate> out;
+    for (const CertificateStore::Entry& e : entries)
+        out.append({e.certificate, readHolderDocuments(e.certificate.der),
+                    QStringLiteral("Pasta do programa"), e.id});
+    return out;
+}
+
 QString holderText(const Certificate& certificate) {
     return certificate.holderName.isEmpty() ? certificate.subject : certificate.holderName;
 }

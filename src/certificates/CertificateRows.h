@@ -4,6 +4,7 @@
 #pragma once
 
 #include "certificates/CertificateSource.h"
+#include "certificates/CertificateStore.h"
 
 #include <QList>
 #include <QString>
@@ -15,6 +16,10 @@
 // file id kept when one of them has it (so it stays removable). Order of
 // first appearance is kept.
 QList<SourcedCertificate> mergeSameCertificates(const QList<SourcedCertificate>& certificates);
+
+// The own folder's entries as rows: origin "Pasta do programa", the file id
+// kept (so they can be removed), the holder's documents read.
+QList<SourcedCertificate> ownFolderRows(const QList<CertificateStore::Entry>& entries);
 
 // The holder's common name, else the whole subject line.
 QString holderText(const Certificate& certificate);
