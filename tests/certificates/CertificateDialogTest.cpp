@@ -185,9 +185,10 @@ TEST_F(CertificateDialogTest, SameHolderAndDatesAreToldApartBySerialNumber) {
             << list->headerItem()->text(c).toStdString();
         // Only the holder and the issuer give up width here; the others
         // show their whole text.
-        if (c != 0 && c != 2)
+        if (c != 0 && c != 2) {
             EXPECT_GE(header->sectionSize(c), view->sizeHintForColumn(c))
                 << list->headerItem()->text(c).toStdString();
+        }
     }
 }
 
@@ -440,8 +441,8 @@ TEST_F(CertificateDialogTest, KeyboardAndScreenReader) {
 TEST_F(CertificateDialogTest, PickerReturnsTheChoiceOrNothing) {
     const QByteArray der = makeCertificateDer(holder(QStringLiteral("MARIA")));
     store.importBytes(der);
-    dadav::test::FakePinPrompter pins;
-    StoreCertificatePicker picker(store, prompter, pins, clock);
+    dadav::test::FakePinPrompter pinQuestion;
+    StoreCertificatePicker picker(store, prompter, pinQuestion, clock);
 
     auto answer = [](const char* button) {
         QTimer::singleShot(0, [button] {
