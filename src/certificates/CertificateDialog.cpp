@@ -151,7 +151,8 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
 }
 
 void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QString& selectId) {
-    m_entries = entries;
+    m_found = entries;
+    m_entries = mergeSameCertificates(entries);
     lstCertificados->setSortingEnabled(false);
     lstCertificados->clear();
     const QDate today = m_clock.today();
@@ -226,7 +227,7 @@ void CertificateDialog::listed(const CertificateListing& listing) {
         cmdEntrar->setVisible(!m_loginTokens.isEmpty());
         lblFalhas->setText(listing.failures.join(QLatin1Char('\n')));
         lblFalhas->setVisible(!listing.failures.isEmpty());
-        fill(mergeSameCertificates(listing.certificates), QString());
+        fill(listing.certificates, QString());
     } catch (const RuntimeError& e) {
         showError(e.description());
     }

@@ -88,6 +88,8 @@ public:
     void cmdCancelar_Click();
 
 private:
+    // Shows entries (as found, one per place) as rows, each certificate once;
+    // selects the own folder's selectId, else the first row.
     void fill(const QList<SourcedCertificate>& entries, const QString& selectId);
     void reload(const QString& selectId);
     void listed(const CertificateListing& listing);
@@ -103,7 +105,8 @@ private:
     Prompter& m_prompter;
     const Clock& m_clock;
     Questions m_questions;
-    QList<SourcedCertificate> m_entries;
+    QList<SourcedCertificate> m_found;   // one per place found, as listed
+    QList<SourcedCertificate> m_entries; // the rows: m_found, each certificate once
     QList<LoginToken> m_loginTokens;
     bool m_listing = false;
     std::optional<Certificate> m_chosen;

@@ -16,7 +16,7 @@ void CertificateDialog::reload(const QString& selectId) {
     // Only the own folder changes under the dialog; the rows of tokens and
     // browsers stay as they were listed.
     QList<SourcedCertificate> entries;
-    for (const SourcedCertificate& e : m_entries)
+    for (const SourcedCertificate& e : m_found)
         if (e.storeId.isEmpty())
             entries.append(e);
     entries.append(ownFolderRows(m_store.list()));

@@ -45,9 +45,9 @@ void CertificateDialog::loggedIn(const QList<SourcedCertificate>& found,
         }
         m_loginTokens.removeFirst();
         cmdEntrar->setVisible(!m_loginTokens.isEmpty());
-        QList<SourcedCertificate> entries = m_entries;
+        QList<SourcedCertificate> entries = m_found;
         entries.append(found);
-        fill(mergeSameCertificates(entries), QString());
+        fill(entries, QString());
         if (!found.isEmpty())
             selectCertificate(found.first().certificate.der);
         lstCertificados->setFocus();

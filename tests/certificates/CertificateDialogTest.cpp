@@ -402,6 +402,15 @@ TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
             broken + QStringLiteral("."));
     ASSERT_TRUE(d->cmdEntrar->isVisible());
 
+    // Removing the own folder's copy leaves the token's.
+    d->lstCertificados->setCurrentItem(d->lstCertificados->topLevelItem(1));
+    prompter.answerNext(MsgAnswer::Yes);
+    d->cmdRemover->click();
+    EXPECT_EQ(holders(*d), (QStringList{QStringLiteral("ARQUIVO"), QStringLiteral("DUPLICADO"),
+                                        QStringLiteral("TOKEN PUBLICO")}));
+    EXPECT_EQ(d->lstCertificados->topLevelItem(1)->text(5),
+              QStringLiteral("Token e-CNPJ (libsofthsm2.so)"));
+
     // The token row is chosen without any import; it cannot be removed.
     d->lstCertificados->setCurrentItem(d->lstCertificados->topLevelItem(2));
     EXPECT_FALSE(d->cmdRemover->isEnabled());
@@ -410,7 +419,10 @@ TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
     d->cmdEntrar->click();
     EXPECT_TRUE(d->lblLendo->isVisible());
     waitForListing(*d);
-    EXPECT_EQ(prompter.texts(), QStringList{QStringLiteral("PIN incorreto para o token cartao.")});
+    EXPECT_EQ(prompter.texts(),
+              (QStringList{QStringLiteral("Deseja remover o certificado de DUPLICADO da lista? O "
+                                          "arquivo original do certificado não é alterado."),
+                           QStringLiteral("PIN incorreto para o token cartao.")}));
     d->cmdEntrar->click();
     waitForListing(*d);
     // Only the card was offered: the empty token needs no PIN.
