@@ -26,7 +26,8 @@ void BM_ConvertLegacyDatabase(benchmark::State& state) {
         if (!dir.isValid() || !QFile::copy(fixture, path))
             std::abort();
         state.ResumeTiming();
-        const AccessConversion::Result result = AccessConversion::convertIfAccess(path);
+        const AccessConversion::Result result =
+            AccessConversion::convertIfAccess(path, {QDate(2026, 3, 10), {}});
         if (result.outcome != AccessConversion::Result::Outcome::Converted) {
             state.SkipWithError(result.error.toStdString().c_str());
             break;

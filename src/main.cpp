@@ -19,6 +19,7 @@
 #include "platform/LoggedPrompter.h"
 #include "platform/QtCredentialsPrompter.h"
 #include "platform/QtFilePicker.h"
+#include "platform/QtPinPrompter.h"
 #include "platform/QtPrompter.h"
 #include "platform/WaitCursor.h"
 #include "shell/AppContext.h"
@@ -111,8 +112,11 @@ int main(int argc, char** argv) {
     // A database left by the earlier Windows installations is converted once,
     // before any window uses it; a failed conversion leaves it as it was and
     // the program goes on (see docs/migrating.md).
+    Clock& clock = systemClock();
+    AccessConversion::Options conversionOptions;
+    conversionOptions.today = clock.today();
     const AccessConversion::Result conversion =
-        AccessConversion::convertIfAccess(AppPaths::databasePath());
+        AccessConversion::convertIfAccess(AppPaths::databasePath(), conversionOptions);
     if (conversion.outcome != AccessConversion::Result::Outcome::NotNeeded)
         prompter.show({AccessConversion::message(conversion), QString(),
                        conversion.outcome == AccessConversion::Result::Outcome::Converted
@@ -135,7 +139,6 @@ int main(int argc, char** argv) {
     context.soap = &soap;
     EventLoopPause pause;
     context.pause = &pause;
-    SystemClock clock;
     context.clock = &clock;
     // The user's certificates, in the per-user data folder whatever the
     // application folder, beside the tokens and the browsers' databases
@@ -145,8 +148,10 @@ int main(int argc, char** argv) {
         defaultCertificateSources(certificateStore.folder(), QDir::homePath()),
         std::chrono::seconds(10));
     context.certificateSearch = &certificateSearch;
-    StoreCertificatePicker certificates(certificateStore, prompter, certificateSearch.sources(),
-                                        certificateSearch.timeout());
+    QtPinPrompter pins;
+    context.pins = &pins;
+    StoreCertificatePicker certificates(certificateStore, prompter, pins, clock,
+                                        certificateSearch.sources(), certificateSearch.timeout());
     context.certificates = &certificates;
     QtFilePicker files;
     context.files = &files;

@@ -87,8 +87,8 @@ void Principal::startExpiryWatch() {
         m_context.certificateSearch->sources(), m_context.certificateSearch->timeout(), this,
         [this](const CertificateListing& listing) {
             try {
-                const QString notice = expiryNotice(
-                    watchHolders(registeredHolders(), listing.certificates, QDate::currentDate()));
+                const QString notice = expiryNotice(watchHolders(
+                    registeredHolders(), listing.certificates, m_context.clock->today()));
                 lblCertificados->setText(notice);
                 lblCertificados->setVisible(!notice.isEmpty());
             } catch (const RuntimeError&) {

@@ -211,7 +211,7 @@ void Principal::archiveReceipt(int row, const QString& xml) {
     const History::ReceiptDocument receipt = History::readReceipt(xml);
     if (!receipt.wellFormed)
         return; // the parser's reason was shown; nothing worth filing
-    const QDateTime now = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    const QDateTime now = m_context.clock->now();
     QString failure;
     const QString xmlPath =
         SentArchive::storeReceiptXml(m_state.IE(), gridText(row, ColProtocolo), xml, now, &failure);

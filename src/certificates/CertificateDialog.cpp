@@ -1,25 +1,24 @@
-// The certificate selection dialog over the user's certificate store.
+// The certificate selection dialog: its layout, the rows and their filter,
+// the listing of the sources, and choosing one. Importing and removing
+// (CertificateDialogImport.cpp) and the token login
+// (CertificateDialogLogin.cpp) live beside it.
 #include "certificates/CertificateDialog.h"
 
 #include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateListLook.h"
 #include "certificates/CertificateMessages.h"
-#include "certificates/Pkcs11Source.h"
+#include "certificates/CertificateRows.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "validation/DigitString.h"
 
-#include <QBrush>
-#include <QColor>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -30,10 +29,6 @@ template <typename W> W* named(W* widget, const char* name) {
 
 QString shortDate(const QDateTime& d) {
     return d.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
-}
-
-QString holderOf(const Certificate& c) {
-    return c.holderName.isEmpty() ? c.subject : c.holderName;
 }
 
 enum Column { Holder, Document, Issuer, ValidTo, DaysLeft, Origin, Serial };
@@ -53,23 +48,14 @@ public:
     }
 };
 
-QList<SourcedCertificate> fromStore(const QList<CertificateStore::Entry>& entries,
-                                    const QString& origin) {
-    QList<SourcedCertificate> out;
-    for (const CertificateStore::Entry& e : entries)
-        out.append({e.certificate, readHolderDocuments(e.certificate.der), origin, e.id});
-    return out;
-}
-
-const QString kOwnFolder = QStringLiteral("Pasta do programa");
-
 } // namespace
 
 CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter,
-                                     Questions questions, const QString& title,
+                                     const Clock& clock, Questions questions, const QString& title,
                                      const QString& displayText,
                                      const QList<CertificateStore::Entry>& entries, QWidget* parent)
-    : QDialog(parent), m_store(store), m_prompter(prompter), m_questions(std::move(questions)) {
+    : QDialog(parent), m_store(store), m_prompter(prompter), m_clock(clock),
+      m_questions(std::move(questions)) {
     setObjectName(QStringLiteral("CertificateDialog"));
     setWindowTitle(title);
     setModal(true);
@@ -87,7 +73,9 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     lstCertificados->setRootIsDecorated(false);
     lstCertificados->setSelectionMode(QAbstractItemView::SingleSelection);
     lstCertificados->setAllColumnsShowFocus(true);
-    lstCertificados->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Every column in sight at the opening size: the issuer, then the
+    // holder, then the origin give up width (their whole text is the tip).
+    keepColumnsFitted(lstCertificados, {{Issuer, 90}, {Holder, 180}, {Origin, 140}});
     lblTexto->setBuddy(lstCertificados);
     lblVazio = named(new QLabel(QStringLiteral("Nenhum certificado importado. Use \"Importar...\" "
                                                "para adicionar o arquivo do certificado (.pfx, "
@@ -158,35 +146,32 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
             [this] { selectionChanged(); });
     connect(lstCertificados, &QTreeWidget::itemActivated, this, [this] { cmdOK_Click(); });
 
-    fill(fromStore(entries, kOwnFolder), QString());
+    fill(ownFolderRows(entries), QString());
     lstCertificados->setFocus();
 }
 
 void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QString& selectId) {
-    m_entries = entries;
+    m_found = entries;
+    m_entries = mergeSameCertificates(entries);
     lstCertificados->setSortingEnabled(false);
     lstCertificados->clear();
-    const QDate today = QDate::currentDate();
+    const QDate today = m_clock.today();
     QTreeWidgetItem* toSelect = nullptr;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         const SourcedCertificate& e = m_entries[i];
         const Certificate& c = e.certificate;
         const int days = daysLeft(c, today);
-        auto* item = new Row(lstCertificados,
-                             {holderOf(c), formattedDocument(e.documents),
-                              c.issuerName.isEmpty() ? c.issuer : c.issuerName,
-                              shortDate(c.validTo), daysLeftText(days), e.origin, c.serialNumber});
+        auto* item = new Row(lstCertificados, {holderText(c), formattedDocument(e.documents),
+                                               c.issuerName.isEmpty() ? c.issuer : c.issuerName,
+                                               shortDate(c.validTo), daysLeftText(days), e.origin,
+                                               shortSerial(c.serialNumber)});
         item->setData(Holder, kIndexRole, static_cast<int>(i));
         item->setData(DaysLeft, kSortRole, c.validTo.toSecsSinceEpoch());
         item->setToolTip(Holder, c.subject);
         item->setToolTip(Issuer, c.issuer);
-        // The text says it too ("expirado", "vence em breve"); the colour
-        // only helps the eye find those rows.
-        if (days <= kExpiryWarningDays) {
-            const QBrush brush(days < 0 ? QColor(0xB0, 0x00, 0x20) : QColor(0x9A, 0x5B, 0x00));
-            for (int column = 0; column < lstCertificados->columnCount(); ++column)
-                item->setForeground(column, brush);
-        }
+        item->setToolTip(Origin, e.origin);
+        item->setToolTip(Serial, c.serialNumber);
+        markDaysLeft(item, days);
         if ((!selectId.isEmpty() && e.storeId == selectId) || (selectId.isEmpty() && !toSelect))
             toSelect = item;
     }
@@ -196,19 +181,9 @@ void CertificateDialog::fill(const QList<SourcedCertificate>& entries, const QSt
     if (toSelect)
         lstCertificados->setCurrentItem(toSelect);
     lblVazio->setVisible(m_entries.isEmpty() && !m_listing);
+    fitColumnsNow(lstCertificados);
     filter();
     selectionChanged();
-}
-
-void CertificateDialog::reload(const QString& selectId) {
-    // Only the own folder changes under the dialog; the rows of tokens and
-    // browsers stay as they were listed.
-    QList<SourcedCertificate> entries;
-    for (const SourcedCertificate& e : m_entries)
-        if (e.storeId.isEmpty())
-            entries.append(e);
-    entries.append(fromStore(m_store.list(), kOwnFolder));
-    fill(entries, selectId);
 }
 
 void CertificateDialog::filter() {
@@ -278,135 +253,11 @@ void CertificateDialog::showError(const QString& text) {
     m_prompter.show({text, CertificateMessages::kTitle, MsgIcon::Critical, MsgButtons::Ok});
 }
 
-void CertificateDialog::cmdImportar_Click() {
-    lblStatus->clear();
-    try {
-        const QString path = m_questions.chooseFile ? m_questions.chooseFile() : QString();
-        if (path.isEmpty())
-            return;
-        const QString fileName = QFileInfo(path).fileName();
-        QString password;
-        std::optional<CertificateStore::Entry> imported;
-        // A protected file is first tried without a password; then the user
-        // is asked until the password opens it or the question is cancelled.
-        for (bool asked = false; !imported;) {
-            try {
-                imported = m_store.importFile(path, password, m_questions.chooseCertificate);
-            } catch (const CertificateImportError& e) {
-                if (e.reason() == CertificateImportError::Reason::Cancelled)
-                    return;
-                if (e.reason() != CertificateImportError::Reason::WrongPassword)
-                    throw;
-                if (asked)
-                    showError(e.description());
-                const auto answer =
-                    m_questions.askPassword ? m_questions.askPassword(fileName) : std::nullopt;
-                if (!answer)
-                    return;
-                password = *answer;
-                asked = true;
-            }
-        }
-        const bool listed =
-            std::any_of(m_entries.cbegin(), m_entries.cend(), [&](const SourcedCertificate& entry) {
-                return entry.storeId == imported->id;
-            });
-        reload(imported->id);
-        const QString holder = holderOf(imported->certificate);
-        lblStatus->setText(listed ? QStringLiteral("O certificado de ") + holder +
-                                        QStringLiteral(" já estava na lista.")
-                                  : QStringLiteral("Certificado de ") + holder +
-                                        QStringLiteral(" importado."));
-        // The imported certificate is the selected row: Enter chooses it.
-        lstCertificados->setFocus();
-    } catch (const RuntimeError& e) {
-        showError(e.description());
-    }
-}
-
-void CertificateDialog::cmdRemover_Click() {
-    try {
-        const SourcedCertificate* entry = current();
-        if (!entry || entry->storeId.isEmpty())
-            return;
-        const QString holder = holderOf(entry->certificate);
-        const MsgAnswer answer = m_prompter.show(
-            {QStringLiteral("Deseja remover o certificado de ") + holder +
-                 QStringLiteral(" da lista? O arquivo original do certificado não é alterado."),
-             CertificateMessages::kTitle, MsgIcon::Warning, MsgButtons::YesNo});
-        if (answer != MsgAnswer::Yes)
-            return;
-        m_store.remove(entry->storeId);
-        lblStatus->clear();
-        reload(QString());
-    } catch (const RuntimeError& e) {
-        showError(e.description());
-    }
-}
-
-void CertificateDialog::cmdEntrar_Click() {
-    try {
-        if (m_loginTokens.isEmpty() || m_listing)
-            return;
-        const LoginToken token = m_loginTokens.first();
-        std::optional<QString> pin =
-            m_questions.askPin ? m_questions.askPin(token.label) : std::nullopt;
-        if (!pin)
-            return;
-        struct Outcome {
-            QList<SourcedCertificate> found;
-            std::optional<QString> error;
-        };
-        auto outcome = std::make_shared<Outcome>();
-        // The login runs off the window's thread, as the listing does: a
-        // token that hangs leaves the dialog usable (Cancelar still works).
-        QThread* worker = QThread::create([token, secret = *pin, outcome]() mutable {
-            try {
-                outcome->found = Pkcs11Source::listAfterLogin(token, secret);
-            } catch (const RuntimeError& e) {
-                outcome->error = e.description();
-            }
-            secret.fill(QLatin1Char('0'));
-        });
-        pin->fill(QLatin1Char('0'));
-        m_listing = true;
-        cmdEntrar->setEnabled(false);
-        lblLendo->show();
-        connect(worker, &QThread::finished, this,
-                [this, outcome] { loggedIn(outcome->found, outcome->error); });
-        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-        worker->start();
-    } catch (const RuntimeError& e) {
-        showError(e.description());
-    }
-}
-
-void CertificateDialog::loggedIn(const QList<SourcedCertificate>& found,
-                                 const std::optional<QString>& error) {
-    try {
-        m_listing = false;
-        lblLendo->hide();
-        cmdEntrar->setEnabled(true);
-        if (error) {
-            showError(*error);
-            return;
-        }
-        m_loginTokens.removeFirst();
-        cmdEntrar->setVisible(!m_loginTokens.isEmpty());
-        QList<SourcedCertificate> entries = m_entries;
-        entries.append(found);
-        fill(entries, QString());
-        if (!found.isEmpty()) {
-            for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
-                QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
-                if (m_entries[item->data(Holder, kIndexRole).toInt()].certificate.der ==
-                    found.first().certificate.der)
-                    lstCertificados->setCurrentItem(item);
-            }
-        }
-        lstCertificados->setFocus();
-    } catch (const RuntimeError& e) {
-        showError(e.description());
+void CertificateDialog::selectCertificate(const QByteArray& der) {
+    for (int i = 0; i < lstCertificados->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lstCertificados->topLevelItem(i);
+        if (m_entries[item->data(Holder, kIndexRole).toInt()].certificate.der == der)
+            lstCertificados->setCurrentItem(item);
     }
 }
 

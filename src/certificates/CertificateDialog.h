@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class Clock;
 class Prompter;
 class QLabel;
 class QLineEdit;
@@ -41,10 +42,11 @@ public:
         CertificateStore::ChooseCertificate chooseCertificate;
     };
 
-    // entries: the store's certificates as listed just before; store and
-    // prompter must outlive the dialog.
-    CertificateDialog(CertificateStore& store, Prompter& prompter, Questions questions,
-                      const QString& title, const QString& displayText,
+    // entries: the store's certificates as listed just before; store,
+    // prompter and clock (today's date, for the days left) must outlive the
+    // dialog.
+    CertificateDialog(CertificateStore& store, Prompter& prompter, const Clock& clock,
+                      Questions questions, const QString& title, const QString& displayText,
                       const QList<CertificateStore::Entry>& entries, QWidget* parent = nullptr);
 
     // Lists sources on a worker thread, each waited for at most timeout,
@@ -86,19 +88,25 @@ public:
     void cmdCancelar_Click();
 
 private:
+    // Shows entries (as found, one per place) as rows, each certificate once;
+    // selects the own folder's selectId, else the first row.
     void fill(const QList<SourcedCertificate>& entries, const QString& selectId);
     void reload(const QString& selectId);
     void listed(const CertificateListing& listing);
     void loggedIn(const QList<SourcedCertificate>& found, const std::optional<QString>& error);
     void filter();
+    // Makes the row of the certificate with these DER bytes the current one.
+    void selectCertificate(const QByteArray& der);
     void selectionChanged();
     const SourcedCertificate* current() const;
     void showError(const QString& text);
 
     CertificateStore& m_store;
     Prompter& m_prompter;
+    const Clock& m_clock;
     Questions m_questions;
-    QList<SourcedCertificate> m_entries;
+    QList<SourcedCertificate> m_found;   // one per place found, as listed
+    QList<SourcedCertificate> m_entries; // the rows: m_found, each certificate once
     QList<LoginToken> m_loginTokens;
     bool m_listing = false;
     std::optional<Certificate> m_chosen;

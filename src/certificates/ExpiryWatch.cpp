@@ -16,7 +16,28 @@ QString daysPhrase(int days) {
                : QStringLiteral("vence em ") + QString::number(days) + QStringLiteral(" dias");
 }
 
+// "NAME:11222333000181" -> "11222333000181"; empty without such a suffix.
+QString commonNameDigits(const QString& commonName) {
+    const qsizetype colon = commonName.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {};
+    const QString suffix = commonName.mid(colon + 1).trimmed();
+    for (const QChar c : suffix)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return {};
+    return suffix;
+}
+
 } // namespace
+
+bool isHoldersCertificate(const SourcedCertificate& certificate, const QString& documentDigits) {
+    if (documentDigits.isEmpty())
+        return false;
+    const HolderDocuments& d = certificate.documents;
+    if (!d.cnpj.isEmpty() || !d.cpf.isEmpty())
+        return documentDigits == d.cnpj || documentDigits == d.cpf;
+    return documentDigits == commonNameDigits(certificate.certificate.holderName);
+}
 
 QList<WatchRow> watchHolders(const QList<WatchedHolder>& holders,
                              const QList<SourcedCertificate>& certificates, const QDate& today) {
@@ -25,7 +46,7 @@ QList<WatchRow> watchHolders(const QList<WatchedHolder>& holders,
         WatchRow row{holder, std::nullopt, 0};
         const QString document = DigitString::digitsOf(holder.document).text();
         for (const SourcedCertificate& c : certificates) {
-            if (document.isEmpty() || !certificateMatches(c.certificate.der, document, document))
+            if (!isHoldersCertificate(c, document))
                 continue;
             const int days = daysLeft(c.certificate, today);
             if (!row.certificate || days > row.daysLeft) {

@@ -24,9 +24,16 @@ struct WatchRow {
     int daysLeft = 0; // of that certificate; 0 without one
 };
 
-// A certificate matches a holder whose document digits occur in it, as the
-// certificate step matches (certificateMatches). A holder without a document
-// matches nothing. Rows keep the order of holders.
+// Whether the certificate is the holder's whose document digits are given
+// (CNPJ or CPF, punctuation removed): the ICP-Brasil CNPJ (2.16.76.1.3.3) or
+// CPF (2.16.76.1.3.1) it carries equals them; a certificate with neither
+// field, by the common name's ":digits" suffix. Digits found elsewhere (the
+// responsible person's CPF on a company's certificate, 2.16.76.1.3.4) never
+// make it the holder's. Empty digits match nothing.
+bool isHoldersCertificate(const SourcedCertificate& certificate, const QString& documentDigits);
+
+// Each holder's certificate is chosen by isHoldersCertificate; a holder
+// without a document matches nothing. Rows keep the order of holders.
 QList<WatchRow> watchHolders(const QList<WatchedHolder>& holders,
                              const QList<SourcedCertificate>& certificates, const QDate& today);
 

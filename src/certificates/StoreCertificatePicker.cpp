@@ -3,6 +3,7 @@
 
 #include "certificates/CertificateDialog.h"
 #include "certificates/CertificateStore.h"
+#include "platform/PinPrompter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,9 +12,11 @@
 #include <QLineEdit>
 
 StoreCertificatePicker::StoreCertificatePicker(CertificateStore& store, Prompter& prompter,
+                                               PinPrompter& pins, const Clock& clock,
                                                CertificateSourceList sources,
                                                std::chrono::milliseconds timeout)
-    : m_store(store), m_prompter(prompter), m_sources(std::move(sources)), m_timeout(timeout) {}
+    : m_store(store), m_prompter(prompter), m_pins(pins), m_clock(clock),
+      m_sources(std::move(sources)), m_timeout(timeout) {}
 
 std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
                                                         const QString& displayText) {
@@ -38,15 +41,8 @@ std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
             return std::nullopt;
         return password;
     };
-    questions.askPin = [&dialogPtr](const QString& tokenLabel) -> std::optional<QString> {
-        bool ok = false;
-        const QString pin =
-            QInputDialog::getText(dialogPtr, QStringLiteral("PIN do token"),
-                                  QStringLiteral("PIN do token %1:").arg(tokenLabel),
-                                  QLineEdit::Password, QString(), &ok);
-        if (!ok)
-            return std::nullopt;
-        return pin;
+    questions.askPin = [this](const QString& tokenLabel) {
+        return m_pins.askPin(tokenLabel);
     };
     questions.chooseCertificate =
         [&dialogPtr](const QList<Certificate>& certificates) -> std::optional<qsizetype> {
@@ -64,8 +60,8 @@ std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
             return std::nullopt;
         return items.indexOf(item);
     };
-    CertificateDialog dialog(m_store, m_prompter, std::move(questions), title, displayText, entries,
-                             QApplication::activeWindow());
+    CertificateDialog dialog(m_store, m_prompter, m_clock, std::move(questions), title, displayText,
+                             entries, QApplication::activeWindow());
     dialogPtr = &dialog;
     if (!m_sources.empty())
         dialog.startListing(m_sources, m_timeout);

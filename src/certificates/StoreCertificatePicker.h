@@ -8,16 +8,19 @@
 #include "certificates/CertificateSources.h"
 
 class CertificateStore;
+class Clock;
+class PinPrompter;
 class Prompter;
 
 class StoreCertificatePicker : public CertificatePicker {
 public:
-    // store and prompter are not owned and must outlive the picker.
+    // store, prompter, pins (the PIN question) and clock (today's date) are
+    // not owned and must outlive the picker.
     // sources empty: the store alone, listed before the dialog opens; else
     // the dialog lists sources (the store's folder among them) while it is
     // open, waiting at most timeout for each.
-    StoreCertificatePicker(CertificateStore& store, Prompter& prompter,
-                           CertificateSourceList sources = {},
+    StoreCertificatePicker(CertificateStore& store, Prompter& prompter, PinPrompter& pins,
+                           const Clock& clock, CertificateSourceList sources = {},
                            std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     // Shows the dialog modal over the active window and returns the chosen
@@ -29,6 +32,8 @@ public:
 private:
     CertificateStore& m_store;
     Prompter& m_prompter;
+    PinPrompter& m_pins;
+    const Clock& m_clock;
     CertificateSourceList m_sources;
     std::chrono::milliseconds m_timeout;
 };

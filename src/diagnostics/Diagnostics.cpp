@@ -6,6 +6,7 @@
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
 #include "base/SupportLog.h"
+#include "certificates/FolderSource.h"
 #include "diagnostics/LocalChecks.h"
 #include "history/VersionAnswer.h"
 #include "net/NetworkError.h"
@@ -139,7 +140,7 @@ void Diagnostics::start() {
     if (m_running)
         return;
     m_running = true;
-    m_startedAt = QDateTime::currentDateTime();
+    m_startedAt = m_inputs.clock->now();
     m_steps.clear();
     m_blocked.clear();
     m_stage = Stage::Settings;
@@ -204,12 +205,14 @@ void Diagnostics::runStage() {
         m_stepName = kUpload;
         break;
     case Stage::Certificates:
+        m_stepName = QStringLiteral("Fontes de certificados");
+        emit stepStarted(m_stepName);
+        runCertificates();
+        return;
     case Stage::Legacy:
     case Stage::Folder: {
         const DiagnosticStep step =
-            m_stage == Stage::Certificates
-                ? LocalChecks::certificateSources(m_inputs.certificateFolder, m_inputs.home)
-            : m_stage == Stage::Legacy
+            m_stage == Stage::Legacy
                 ? LocalChecks::legacyProvider()
                 : LocalChecks::applicationFolder(AppPaths::applicationFolder(), m_inputs.logFolder);
         m_stepName = step.name;
@@ -503,6 +506,22 @@ void Diagnostics::record(const DiagnosticStep& step) {
     // The support log keeps the report too, for whoever reads it later.
     SupportLog::write(QStringLiteral("diagnóstico"), step.line());
     emit stepFinished(step);
+}
+
+void Diagnostics::runCertificates() {
+    CertificateSourceList sources = m_inputs.certificateSources;
+    if (sources.empty())
+        sources.push_back(std::make_shared<FolderSource>(m_inputs.certificateFolder));
+    // The same listing as the selection dialog's, off this thread: a module
+    // that hangs costs its time-out and is named, as it is there.
+    listCertificatesAsync(std::move(sources), m_inputs.certificateTimeout, this,
+                          [this, token = m_token](const CertificateListing& listing) {
+                              if (token != m_token)
+                                  return; // cancelled meanwhile
+                              const DiagnosticStep step = LocalChecks::certificateSources(
+                                  listing, m_inputs.certificateFolder, m_inputs.home);
+                              finishStep(step.outcome, step.detail);
+                          });
 }
 
 void Diagnostics::finishStep(Outcome outcome, const QString& detail) {

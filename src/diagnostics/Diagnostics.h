@@ -17,8 +17,10 @@
 // Each step's line also goes into the support log.
 #pragma once
 
+#include "certificates/CertificateSources.h"
 #include "diagnostics/DiagnosticStep.h"
 #include "net/ProxyAuth.h"
+#include "platform/Clock.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -41,8 +43,14 @@ public:
         QString key;               // its access key; may be empty (the server then refuses the key)
         QString certificateFolder; // the client's own certificate store
         QString home;              // where the browsers' certificate databases are looked for
-        QString logFolder;         // the support log's folder, for the report
-        int stepTimeoutMs = 15000; // longest wait of one network step
+        // The sources listed for the certificates step, as the selection
+        // dialog lists them (each waited for at most certificateTimeout);
+        // empty: the own store at certificateFolder alone.
+        CertificateSourceList certificateSources;
+        std::chrono::milliseconds certificateTimeout{10000};
+        const Clock* clock = &systemClock(); // when a run starts
+        QString logFolder;                   // the support log's folder, for the report
+        int stepTimeoutMs = 15000;           // longest wait of one network step
     };
 
     // The path of the declaration upload, which the upload step asks about.
@@ -81,6 +89,7 @@ private:
     void runTcp();
     void runVersion();
     void runUpload();
+    void runCertificates();
     // Ends the step under way: records and reports it, drops what it used,
     // and schedules the next one.
     void finishStep(DiagnosticStep::Outcome outcome, const QString& detail);

@@ -2,12 +2,13 @@
 #include "diagnostics/LocalChecks.h"
 
 #include "certificates/CertificateSources.h"
-#include "certificates/CertificateStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
+#include <QSet>
 #include <QStorageInfo>
 #include <QTemporaryFile>
 
@@ -27,26 +28,32 @@ QString sizeText(qint64 bytes) {
 
 namespace LocalChecks {
 
-DiagnosticStep certificateSources(const QString& certificateFolder, const QString& home) {
-    QElapsedTimer elapsed;
-    elapsed.start();
+DiagnosticStep certificateSources(const CertificateListing& listing,
+                                  const QString& certificateFolder, const QString& home) {
     DiagnosticStep step{
         QStringLiteral("Fontes de certificados"), DiagnosticStep::Outcome::Ok, {}, 0};
-    QStringList found;
-    int total = 0;
-    try {
-        const int count = static_cast<int>(CertificateStore(certificateFolder).list().size());
-        total += count;
-        found << QStringLiteral("pasta de certificados do programa (%1): %2 certificado(s)")
-                     .arg(QDir::toNativeSeparators(certificateFolder))
-                     .arg(count);
-    } catch (const RuntimeError& e) {
-        step.outcome = DiagnosticStep::Outcome::Failed;
-        found << QStringLiteral("pasta de certificados do programa (%1): não pôde ser lida (%2)")
-                     .arg(QDir::toNativeSeparators(certificateFolder), e.description());
+    // Each place with its count, in the order found; a certificate held in
+    // two places counts once in the total.
+    QStringList places;
+    QHash<QString, int> perPlace;
+    QSet<QByteArray> distinct;
+    for (const SourcedCertificate& c : listing.certificates) {
+        distinct.insert(c.certificate.der);
+        if (!perPlace.contains(c.origin))
+            places.append(c.origin);
+        ++perPlace[c.origin];
     }
-    // Tokens and browsers are only named here: listing them can take a module's
-    // whole time-out, and the selection dialog already does that off this thread.
+    const int total = static_cast<int>(distinct.size());
+    QStringList counts;
+    for (const QString& place : places)
+        counts << QStringLiteral("%1: %2").arg(place).arg(perPlace.value(place));
+    QStringList found;
+    found << (counts.isEmpty() ? QStringLiteral("%1 certificado(s)").arg(total)
+                               : QStringLiteral("%1 certificado(s) (%2)")
+                                     .arg(total)
+                                     .arg(counts.join(QStringLiteral(", "))));
+    found << QStringLiteral("pasta de certificados do programa: %1")
+                 .arg(QDir::toNativeSeparators(certificateFolder));
     const QStringList others = certificateSourceNames(home).mid(1);
     QStringList tokens, browsers;
     for (const QString& name : others)
@@ -60,10 +67,13 @@ DiagnosticStep certificateSources(const QString& certificateFolder, const QStrin
     found << QStringLiteral("navegadores: %1")
                  .arg(browsers.isEmpty() ? QStringLiteral("nenhum banco de certificados")
                                          : browsers.join(QStringLiteral(", ")));
-    if (total == 0 && step.outcome == DiagnosticStep::Outcome::Ok)
+    for (const QString& failure : listing.failures)
+        found << QStringLiteral("não lido: ") + failure;
+    if (!listing.failures.isEmpty())
+        step.outcome = DiagnosticStep::Outcome::Failed;
+    else if (total == 0)
         step.outcome = DiagnosticStep::Outcome::Attention;
     step.detail = found.join(QStringLiteral("; "));
-    step.ms = elapsed.elapsed();
     return step;
 }
 

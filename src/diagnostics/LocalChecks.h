@@ -4,16 +4,19 @@
 // timed; none throws.
 #pragma once
 
+#include "certificates/CertificateSource.h"
 #include "diagnostics/DiagnosticStep.h"
 
 namespace LocalChecks {
 
-// The certificate sources the program can read, each with what it holds. Today
-// the client's own store at certificateFolder (CertificateStore); further
-// sources (tokens, the browsers' stores) are added here, one line of detail
-// each. Attention when no source holds a certificate; Failed when a source
-// exists but cannot be read.
-DiagnosticStep certificateSources(const QString& certificateFolder, const QString& home);
+// What a listing of the certificate sources found (the listing the selection
+// dialog makes): how many certificates, how many in each place, the own
+// folder's path, the token modules and browser databases on this machine
+// (home), and each source that failed or hung, named. Attention when no
+// source holds a certificate; Failed when a source could not be read. The
+// time is the caller's (the listing ran before).
+DiagnosticStep certificateSources(const CertificateListing& listing,
+                                  const QString& certificateFolder, const QString& home);
 
 // Whether OpenSSL's legacy provider, which opens PKCS#12 files made by older
 // tools, can be loaded; Attention when it cannot.

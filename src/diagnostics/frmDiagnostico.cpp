@@ -2,6 +2,7 @@
 #include "diagnostics/frmDiagnostico.h"
 
 #include "base/SupportLog.h"
+#include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "diagnostics/Diagnostics.h"
 #include "platform/Prompter.h"
@@ -36,6 +37,12 @@ Diagnostics::Inputs inputsFor(const AppContext& context) {
         in.key = context.state->Chave();
     }
     in.certificateFolder = CertificateStore::defaultFolder();
+    // The sources the selection dialog lists, so this count is that list's.
+    if (context.certificateSearch) {
+        in.certificateSources = context.certificateSearch->sources();
+        in.certificateTimeout = context.certificateSearch->timeout();
+    }
+    in.clock = context.clock;
     in.home = QDir::homePath();
     in.logFolder = SupportLog::folder();
     return in;

@@ -4,16 +4,19 @@
 
 #include "base/RuntimeError.h"
 #include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateListLook.h"
 #include "certificates/CertificateMessages.h"
+#include "certificates/CertificateRows.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/ExpiryWatch.h"
+#include "certificates/TokenLogin.h"
 #include "expiry/WatchedHolders.h"
+#include "platform/Clock.h"
+#include "platform/PinPrompter.h"
 #include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/Emblem.h"
 
-#include <QBrush>
-#include <QColor>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -33,17 +36,7 @@ QTreeWidget* list(QWidget* parent, const char* name, const QString& accessible,
     w->setAllColumnsShowFocus(true);
     w->setSortingEnabled(true);
     w->sortByColumn(0, Qt::AscendingOrder);
-    w->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     return w;
-}
-
-// Rows near or past their end read the same in words; the colour helps the eye.
-void mark(QTreeWidgetItem* item, int days) {
-    if (days > kExpiryWarningDays)
-        return;
-    const QBrush brush(days < 0 ? QColor(0xB0, 0x00, 0x20) : QColor(0x9A, 0x5B, 0x00));
-    for (int column = 0; column < item->columnCount(); ++column)
-        item->setForeground(column, brush);
 }
 
 QString dateOf(const Certificate& c) {
@@ -65,12 +58,14 @@ frmCertificados::frmCertificados(AppContext& context, QWidget* parent)
              {QStringLiteral("Titular"), QStringLiteral("CNPJ/CPF"), QStringLiteral("Válido até"),
               QStringLiteral("Dias restantes"), QStringLiteral("Origem")});
     lblTodos->setBuddy(lstCertificados);
+    keepColumnsFitted(lstCertificados, {{0, 180}, {4, 140}});
     auto* lblCad = new QLabel(QStringLiteral("Contribuintes e &contador:"), this);
     lstCadastros = list(this, "lstCadastros", QStringLiteral("Contribuintes e contador"),
                         {QStringLiteral("Cadastro"), QStringLiteral("Nome"),
                          QStringLiteral("Documento"), QStringLiteral("Certificado"),
                          QStringLiteral("Válido até"), QStringLiteral("Dias restantes")});
     lblCad->setBuddy(lstCadastros);
+    keepColumnsFitted(lstCadastros, {{3, 180}, {1, 140}});
     lblLendo = new QLabel(QStringLiteral("Lendo certificados..."), this);
     lblLendo->setObjectName(QStringLiteral("lblLendo"));
     lblLendo->hide();
@@ -80,11 +75,15 @@ frmCertificados::frmCertificados(AppContext& context, QWidget* parent)
     lblFalhas->hide();
     cmdAtualizar = new QPushButton(QStringLiteral("&Atualizar"), this);
     cmdAtualizar->setObjectName(QStringLiteral("cmdAtualizar"));
+    cmdEntrar = new QPushButton(QStringLiteral("&Entrar no token..."), this);
+    cmdEntrar->setObjectName(QStringLiteral("cmdEntrar"));
+    cmdEntrar->hide();
     cmdFechar = new QPushButton(QStringLiteral("&Fechar"), this);
     cmdFechar->setObjectName(QStringLiteral("cmdFechar"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdAtualizar);
+    buttons->addWidget(cmdEntrar);
     buttons->addStretch(1);
     buttons->addWidget(cmdFechar);
     auto* layout = new QVBoxLayout(this);
@@ -99,8 +98,10 @@ frmCertificados::frmCertificados(AppContext& context, QWidget* parent)
 
     setTabOrder(lstCertificados, lstCadastros);
     setTabOrder(lstCadastros, cmdAtualizar);
-    setTabOrder(cmdAtualizar, cmdFechar);
+    setTabOrder(cmdAtualizar, cmdEntrar);
+    setTabOrder(cmdEntrar, cmdFechar);
     connect(cmdAtualizar, &QPushButton::clicked, this, [this] { cmdAtualizar_Click(); });
+    connect(cmdEntrar, &QPushButton::clicked, this, [this] { cmdEntrar_Click(); });
     connect(cmdFechar, &QPushButton::clicked, this, [this] { close(); });
 
     cmdAtualizar_Click();
@@ -128,29 +129,73 @@ void frmCertificados::cmdAtualizar_Click() {
     }
 }
 
+void frmCertificados::cmdEntrar_Click() {
+    try {
+        if (m_listing || m_loginTokens.isEmpty() || !m_context.pins)
+            return;
+        const LoginToken token = m_loginTokens.first();
+        std::optional<QString> pin = m_context.pins->askPin(token.label);
+        if (!pin)
+            return;
+        m_listing = true;
+        cmdAtualizar->setEnabled(false);
+        cmdEntrar->setEnabled(false);
+        lblLendo->show();
+        logIntoTokenAsync(token, *pin, this,
+                          [this](const TokenLoginResult& result) { loggedIn(result); });
+        pin->fill(QLatin1Char('0'));
+    } catch (const RuntimeError& e) {
+        m_context.prompter->show(
+            {e.description(), CertificateMessages::kTitle, MsgIcon::Critical, MsgButtons::Ok});
+    }
+}
+
+void frmCertificados::loggedIn(const TokenLoginResult& result) {
+    m_listing = false;
+    cmdAtualizar->setEnabled(true);
+    cmdEntrar->setEnabled(true);
+    lblLendo->hide();
+    if (result.error) {
+        m_context.prompter->show(
+            {*result.error, CertificateMessages::kTitle, MsgIcon::Critical, MsgButtons::Ok});
+        return;
+    }
+    m_loginTokens.removeFirst();
+    CertificateListing listing = m_shown;
+    listing.certificates.append(result.found);
+    listing.loginTokens = m_loginTokens;
+    listed(listing);
+}
+
 void frmCertificados::listed(const CertificateListing& listing) {
     m_listing = false;
     cmdAtualizar->setEnabled(true);
     lblLendo->hide();
+    m_shown = listing;
+    m_loginTokens = listing.loginTokens;
+    cmdEntrar->setVisible(!m_loginTokens.isEmpty() && m_context.pins);
     QStringList failures = listing.failures;
-    const QDate today = QDate::currentDate();
+    const QDate today = m_context.clock->today();
+    const QList<SourcedCertificate> certificates = mergeSameCertificates(listing.certificates);
 
     lstCertificados->setSortingEnabled(false);
     lstCertificados->clear();
-    for (const SourcedCertificate& c : listing.certificates) {
+    for (const SourcedCertificate& c : certificates) {
         const int days = daysLeft(c.certificate, today);
-        auto* item = new QTreeWidgetItem(
-            lstCertificados,
-            {c.certificate.holderName.isEmpty() ? c.certificate.subject : c.certificate.holderName,
-             formattedDocument(c.documents), dateOf(c.certificate), daysLeftText(days), c.origin});
-        mark(item, days);
+        auto* item = new QTreeWidgetItem(lstCertificados,
+                                         {holderText(c.certificate), formattedDocument(c.documents),
+                                          dateOf(c.certificate), daysLeftText(days), c.origin});
+        item->setToolTip(0, c.certificate.subject);
+        item->setToolTip(4, c.origin);
+        markDaysLeft(item, days);
     }
     lstCertificados->setSortingEnabled(true);
+    fitColumnsNow(lstCertificados);
 
     lstCadastros->setSortingEnabled(false);
     lstCadastros->clear();
     try {
-        for (const WatchRow& row : watchHolders(registeredHolders(), listing.certificates, today)) {
+        for (const WatchRow& row : watchHolders(registeredHolders(), certificates, today)) {
             QStringList cells{row.holder.role, row.holder.name, row.holder.document};
             if (row.certificate) {
                 const Certificate& c = row.certificate->certificate;
@@ -161,14 +206,16 @@ void frmCertificados::listed(const CertificateListing& listing) {
                 cells << QStringLiteral("Nenhum certificado encontrado") << QString() << QString();
             }
             auto* item = new QTreeWidgetItem(lstCadastros, cells);
+            item->setToolTip(3, cells[3]);
             if (row.certificate)
-                mark(item, row.daysLeft);
+                markDaysLeft(item, row.daysLeft);
         }
     } catch (const RuntimeError& e) {
         // The certificates are still worth seeing without the registrations.
         failures.append(QStringLiteral("Cadastros: ") + e.description());
     }
     lstCadastros->setSortingEnabled(true);
+    fitColumnsNow(lstCadastros);
     lblFalhas->setText(failures.join(QLatin1Char('\n')));
     lblFalhas->setVisible(!failures.isEmpty());
 }

@@ -2,6 +2,8 @@
 #include "overview/frmVisaoGeral.h"
 
 #include "base/RuntimeError.h"
+#include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateListLook.h"
 #include "certificates/CertificateSources.h"
 #include "net/ProxyAuth.h"
 #include "overview/CsvTable.h"
@@ -38,10 +40,6 @@ const QString kTitle = QStringLiteral("VAV-UVOD - Visão geral");
 // Calls in flight at once: enough to fill hundreds of rows in seconds,
 // few enough not to burden the municipal server.
 constexpr int kConnections = 4;
-
-QDateTime now(const AppContext& context) {
-    return context.clock ? context.clock->now() : QDateTime::currentDateTime();
-}
 
 } // namespace
 
@@ -157,7 +155,7 @@ void frmVisaoGeral::cmdAtualizar_Click() {
         }
         cmdAtualizar->setEnabled(false);
         cmdCancelar->setEnabled(true);
-        m_filler->start(taxpayers, now(m_context).date());
+        m_filler->start(taxpayers, m_context.clock->today());
         fillModel();
         // The certificate column fills in when the sources have been listed,
         // off this thread; a window closed first drops the answer.
@@ -165,7 +163,7 @@ void frmVisaoGeral::cmdAtualizar_Click() {
             listCertificatesAsync(
                 m_context.certificateSearch->sources(), m_context.certificateSearch->timeout(),
                 this, [this](const CertificateListing& listing) {
-                    m_filler->setCertificates(listing.certificates, now(m_context).date());
+                    m_filler->setCertificates(listing.certificates, m_context.clock->today());
                 });
     } catch (const std::exception& error) {
         report(error, QStringLiteral("frmVisaoGeral.cmdAtualizar"));
@@ -200,6 +198,17 @@ void frmVisaoGeral::updateRow(int row) {
         else
             m_model->setItem(row, c, new QStandardItem(text));
     }
+    // Days left read as in the other certificate lists: near or past the end
+    // in colour, in words in the tip.
+    QStandardItem* days = m_model->item(row, Overview::ColCertificado);
+    bool known = false;
+    const int left = days->text().toInt(&known);
+    const bool soon = known && left <= kExpiryWarningDays;
+    days->setToolTip(soon ? daysLeftText(left) : QString());
+    if (soon)
+        days->setForeground(daysLeftBrush(left));
+    else
+        days->setData(QVariant(), Qt::ForegroundRole);
 }
 
 void frmVisaoGeral::updateProgress(int done, int total) {
@@ -249,9 +258,10 @@ void frmVisaoGeral::cmdPdf_Click() {
         if (!path)
             return;
         const QString failure = TablePrint::writePdf(
-            *path, TablePrint::html(QStringLiteral("Visão geral dos contribuintes"),
-                                    now(m_context).toString(QStringLiteral("dd/MM/yyyy HH:mm")),
-                                    Overview::headers(), visibleRows()));
+            *path,
+            TablePrint::html(QStringLiteral("Visão geral dos contribuintes"),
+                             m_context.clock->now().toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                             Overview::headers(), visibleRows()));
         if (!failure.isEmpty())
             m_context.prompter->show(
                 {QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(*path, failure),

@@ -4,6 +4,8 @@
 // objects alive for as long as any window runs.
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <functional>
 
 class Prompter;
@@ -15,9 +17,9 @@ class CertificatePicker;
 class CertificateSearch;
 class FilePicker;
 class Pause;
-class Clock;
 class ProxyAuth;
 class FolderOpener;
+class PinPrompter;
 
 struct AppContext {
     Prompter* prompter = nullptr;   // message boxes
@@ -30,10 +32,15 @@ struct AppContext {
     const CertificateSearch* certificateSearch = nullptr;
     FilePicker* files = nullptr; // the open-file dialog
     Pause* pause = nullptr;      // fixed pauses of the window thread (Simples Nacional upload)
-    Clock* clock = nullptr;      // today's date (reference months); null: the system clock
+    // Today's date and the time now, for every window (reference months,
+    // certificates' days left, archive records); never null. Tests set it.
+    Clock* clock = &systemClock();
     // Answers a proxy's demand for a password for the uploads (the SOAP
     // transport holds the same one); null: such a proxy fails the upload.
     ProxyAuth* proxyAuth = nullptr;
+    // A token's PIN ("Entrar no token..." in the certificates window); null:
+    // tokens that need their PIN are not offered there.
+    PinPrompter* pins = nullptr;
     // The desktop's file manager ("Abrir pasta de registros").
     FolderOpener* folders = nullptr;
 

@@ -37,8 +37,8 @@ struct Result {
 };
 
 struct Options {
-    // The date in the original's new name.
-    QDate today = QDate::currentDate();
+    // The date in the original's new name: today by the program's clock.
+    QDate today;
     // Called before each row is written; what it throws fails the
     // conversion as a database fault would.
     std::function<void()> beforeRow;
@@ -46,7 +46,7 @@ struct Options {
 
 // Converts the file at `path` when it is an Access file; otherwise does
 // nothing. Never throws: failures are in the result.
-Result convertIfAccess(const QString& path, const Options& options = {});
+Result convertIfAccess(const QString& path, const Options& options);
 
 // What the user is told, in Portuguese; empty for NotNeeded.
 QString message(const Result& result);

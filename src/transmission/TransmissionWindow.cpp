@@ -275,7 +275,7 @@ bool TransmissionWindow::SelecionarCertificado() {
         m_context.prompter->show(ErrorReport::ErrorMessage(error));
         return false;
     }
-    const QDateTime now = m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime();
+    const QDateTime now = m_context.clock->now();
     const QDateTime serverDate = m_context.state ? m_context.state->DataServidor() : QDateTime();
     m_certificateAccepted = SendingCertificate::accepted(
         *chosen, m_accountantDocument, SendingCertificate::judgingDate(serverDate, now));
@@ -320,8 +320,7 @@ void TransmissionWindow::archiveSending(const QString& result, const QString& re
         return;
     SentArchive::ArchivedSending sending = *m_sending;
     m_sending.reset();
-    const QString failure = sending.finish(
-        result, reply, m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime());
+    const QString failure = sending.finish(result, reply, m_context.clock->now());
     if (!failure.isEmpty())
         m_context.prompter->show(
             {QStringLiteral("O envio não foi guardado no arquivo local: %1.").arg(failure),

@@ -148,8 +148,7 @@ void frmUpload::file_Click(const QString& folder, const QString& name) {
     Preparacao->hide();
     if (ReferenceList::isArchiveName(name)) {
         unpackArchive(txtUploadFile->text());
-        const QDate today =
-            (m_context.clock ? m_context.clock->now() : QDateTime::currentDateTime()).date();
+        const QDate today = m_context.clock->today();
         const QString anos = m_context.state ? m_context.state->anoTrabalho() : QString();
         fillReferences(ReferenceList::build(anos, today));
     }

@@ -7,13 +7,16 @@
 #include "certificates/Pkcs11Source.h"
 #include "certificates/StoreCertificatePicker.h"
 #include "support/AccessibilityCheck.h"
+#include "support/FakePinPrompter.h"
 #include "support/FakePrompter.h"
+#include "support/FixedClock.h"
 #include "support/TestCertificates.h"
 #include "support/TestTokens.h"
 #include "support/WaitFor.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,6 +59,9 @@ protected:
     QTemporaryDir tmp;
     CertificateStore store{tmp.filePath(QStringLiteral("certificados"))};
     FakePrompter prompter;
+    // Every date of a test comes from here: the dialog's days left and the
+    // validity of the certificates made.
+    FixedClock clock{QDateTime(QDate(2026, 3, 10), QTime(9, 0))};
     // Scripted answers of the file and password questions.
     QStringList files;
     std::deque<std::optional<QString>> passwords;
@@ -94,8 +100,8 @@ protected:
             pins.pop_front();
             return next;
         };
-        auto dialog =
-            std::make_unique<CertificateDialog>(store, prompter, q, kTitle, kText, store.list());
+        auto dialog = std::make_unique<CertificateDialog>(store, prompter, clock, q, kTitle, kText,
+                                                          store.list());
         dialog->show();
         return dialog;
     }
@@ -144,23 +150,46 @@ TEST_F(CertificateDialogTest, ListsTheStoreAndReturnsTheChosenCertificate) {
     prompter.expectNoMessages();
 }
 
-// One holder with two certificates for the same dates (a renewed file, say):
-// the serial number tells the rows apart.
+// One holder with certificates for the same dates (a renewed file, say): the
+// serial number tells the rows apart, a long one by its end with the whole
+// as tip; at the dialog's opening size every column is in sight.
 TEST_F(CertificateDialogTest, SameHolderAndDatesAreToldApartBySerialNumber) {
-    TestCertificateOptions first = holder(QStringLiteral("PADARIA:11222333000181"));
-    TestCertificateOptions second = first;
+    TestCertificateOptions first =
+        holder(QStringLiteral("PADARIA SAO JOAO COMERCIO DE ALIMENTOS LTDA:11222333000181"));
+    TestCertificateOptions second = first, third = first;
     second.serial = 0x7A3B5C;
+    third.serial = 0x1234567890ABCDEF;
     store.importBytes(makeCertificateDer(first));
     store.importBytes(makeCertificateDer(second));
+    store.importBytes(makeCertificateDer(third));
 
     auto d = open();
-    ASSERT_EQ(d->lstCertificados->topLevelItemCount(), 2);
+    ASSERT_EQ(d->lstCertificados->topLevelItemCount(), 3);
     EXPECT_EQ(d->lstCertificados->headerItem()->text(6), QStringLiteral("Número de série"));
     QStringList serials;
-    for (int i = 0; i < 2; ++i)
-        serials << d->lstCertificados->topLevelItem(i)->text(6);
-    EXPECT_THAT(serials,
-                ::testing::UnorderedElementsAre(QStringLiteral("01"), QStringLiteral("7A3B5C")));
+    for (int i = 0; i < 3; ++i)
+        serials << d->lstCertificados->topLevelItem(i)->text(6) + QLatin1Char('|') +
+                       d->lstCertificados->topLevelItem(i)->toolTip(6);
+    EXPECT_THAT(serials, ::testing::UnorderedElementsAre(
+                             QStringLiteral("01|01"), QStringLiteral("7A3B5C|7A3B5C"),
+                             QStringLiteral("…7890ABCDEF|1234567890ABCDEF")));
+
+    ASSERT_TRUE(
+        dadav::test::waitFor([&] { return d->lstCertificados->viewport()->width() > 500; }));
+    const QTreeWidget* list = d->lstCertificados;
+    const QAbstractItemView* view = list;
+    const QHeaderView* header = list->header();
+    for (int c = 0; c < list->columnCount(); ++c) {
+        EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c),
+                  list->viewport()->width())
+            << list->headerItem()->text(c).toStdString();
+        // Only the holder and the issuer give up width here; the others
+        // show their whole text.
+        if (c != 0 && c != 2) {
+            EXPECT_GE(header->sectionSize(c), view->sizeHintForColumn(c))
+                << list->headerItem()->text(c).toStdString();
+        }
+    }
 }
 
 TEST_F(CertificateDialogTest, ImportIsConfirmedInOneLineAlsoWhenAlreadyListed) {
@@ -278,13 +307,14 @@ TEST_F(CertificateDialogTest, MarksCertificatesNearOrPastTheirEnd) {
         {"PERTO", 10, QStringLiteral("otherName:2.16.76.1.3.1;PRINTABLESTRING:0101198012345678909"),
          QStringLiteral("123.456.789-09"), QStringLiteral("10 dias, vence em breve"), true},
         {"LIMITE", 30, QString(), QString(), QStringLiteral("30 dias, vence em breve"), true},
+        {"FORA", 31, QString(), QString(), QStringLiteral("31 dias"), false},
         {"VENCIDO", -5, QString(), QString(), QStringLiteral("expirado"), true},
     };
     for (const Case& c : cases) {
         TestCertificateOptions o = holder(QString::fromLatin1(c.holder));
         o.subjectAltName = c.altName;
-        o.notBefore = QDateTime::currentDateTimeUtc().addDays(-400);
-        o.notAfter = QDateTime(QDate::currentDate().addDays(c.daysToEnd), QTime(12, 0)).toUTC();
+        o.notBefore = clock.now().addDays(-400).toUTC();
+        o.notAfter = QDateTime(clock.today().addDays(c.daysToEnd), QTime(12, 0)).toUTC();
         store.importBytes(makeCertificateDer(o));
     }
     auto d = open();
@@ -318,18 +348,24 @@ TEST_F(CertificateDialogTest, MarksCertificatesNearOrPastTheirEnd) {
     e->txtProcurar->clear();
     e->lstCertificados->sortByColumn(4, Qt::AscendingOrder);
     EXPECT_EQ(holders(*e), (QStringList{QStringLiteral("VENCIDO"), QStringLiteral("PERTO"),
-                                        QStringLiteral("LIMITE"), QStringLiteral("LONGE")}));
+                                        QStringLiteral("LIMITE"), QStringLiteral("FORA"),
+                                        QStringLiteral("LONGE")}));
 }
 
 // Tokens, a module that fails to load and one that hangs: the dialog says it
-// is reading, stays usable, then lists the token beside the own folder and
-// names the module that failed and the one that did not answer. A token that needs its PIN is
-// entered from the dialog.
+// is reading and stays usable, names the module that did not answer, then
+// lists the token beside the own folder and names the module that failed. A
+// certificate both on the token and in the own folder is one row naming both.
+// A token that needs its PIN is entered from the dialog; an empty token that
+// needs none is not offered.
 TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
     SoftHsm hsm(tmp.filePath(QStringLiteral("hsm")));
     hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
     hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"),
                        makeCertificateDer(holder(QStringLiteral("TOKEN PUBLICO"))), false);
+    const QByteArray twice = makeCertificateDer(holder(QStringLiteral("DUPLICADO")));
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"), twice, false);
+    store.importBytes(twice);
     hsm.initToken(QStringLiteral("cartao"), QStringLiteral("654321"));
     const QByteArray hidden = makeCertificateDer(holder(QStringLiteral("CARTAO PRIVADO")));
     hsm.addCertificate(QStringLiteral("cartao"), QStringLiteral("654321"), hidden, true);
@@ -338,35 +374,58 @@ TEST_F(CertificateDialogTest, ListsTokensAndNamesTheSourceThatHangs) {
     const QString broken = writeSource(QStringLiteral("libquebrado.so"), "not a module");
 
     auto d = open();
-    d->startListing({std::make_shared<FolderSource>(store.folder()),
-                     std::make_shared<Pkcs11Source>(QStringList{broken, kSoftHsmModule}), blocking},
-                    std::chrono::milliseconds(500));
+    // The stand-in for a hung module answers nothing, so its short time-out
+    // is all it gets; the dialog stays usable meanwhile.
+    d->startListing({blocking}, std::chrono::milliseconds(200));
     EXPECT_TRUE(d->lblLendo->isVisible());
     EXPECT_EQ(d->lblLendo->text(), QStringLiteral("Lendo certificados..."));
     EXPECT_TRUE(d->cmdCancelar->isEnabled());
     waitForListing(*d);
     blocking->release();
     EXPECT_FALSE(d->lblLendo->isVisible());
-    EXPECT_EQ(holders(*d),
-              (QStringList{QStringLiteral("ARQUIVO"), QStringLiteral("TOKEN PUBLICO")}));
+    EXPECT_EQ(d->lblFalhas->text(), QStringLiteral("Módulo travado: não respondeu em 1 s."));
+
+    // Real modules get all the time they may need.
+    d->startListing({std::make_shared<FolderSource>(store.folder()),
+                     std::make_shared<Pkcs11Source>(QStringList{
+                         broken, kSoftHsmModule, QStringLiteral(DADAV_EMPTY_TOKEN_MODULE)})},
+                    std::chrono::seconds(60));
+    waitForListing(*d);
+    EXPECT_EQ(holders(*d), (QStringList{QStringLiteral("ARQUIVO"), QStringLiteral("DUPLICADO"),
+                                        QStringLiteral("TOKEN PUBLICO")}));
+    EXPECT_EQ(d->lstCertificados->topLevelItem(1)->text(5),
+              QStringLiteral("Pasta do programa, Token e-CNPJ (libsofthsm2.so)"));
     EXPECT_TRUE(d->lblFalhas->isVisible());
     EXPECT_EQ(
         d->lblFalhas->text(),
         QStringLiteral("Módulo PKCS#11 libquebrado.so: não foi possível carregar o arquivo ") +
-            broken + QStringLiteral(".\nMódulo travado: não respondeu em 1 s."));
+            broken + QStringLiteral("."));
     ASSERT_TRUE(d->cmdEntrar->isVisible());
 
-    // The token row is chosen without any import; it cannot be removed.
+    // Removing the own folder's copy leaves the token's.
     d->lstCertificados->setCurrentItem(d->lstCertificados->topLevelItem(1));
+    prompter.answerNext(MsgAnswer::Yes);
+    d->cmdRemover->click();
+    EXPECT_EQ(holders(*d), (QStringList{QStringLiteral("ARQUIVO"), QStringLiteral("DUPLICADO"),
+                                        QStringLiteral("TOKEN PUBLICO")}));
+    EXPECT_EQ(d->lstCertificados->topLevelItem(1)->text(5),
+              QStringLiteral("Token e-CNPJ (libsofthsm2.so)"));
+
+    // The token row is chosen without any import; it cannot be removed.
+    d->lstCertificados->setCurrentItem(d->lstCertificados->topLevelItem(2));
     EXPECT_FALSE(d->cmdRemover->isEnabled());
 
     pins = {QStringLiteral("000000"), QStringLiteral("654321")};
     d->cmdEntrar->click();
     EXPECT_TRUE(d->lblLendo->isVisible());
     waitForListing(*d);
-    EXPECT_EQ(prompter.texts(), QStringList{QStringLiteral("PIN incorreto para o token cartao.")});
+    EXPECT_EQ(prompter.texts(),
+              (QStringList{QStringLiteral("Deseja remover o certificado de DUPLICADO da lista? O "
+                                          "arquivo original do certificado não é alterado."),
+                           QStringLiteral("PIN incorreto para o token cartao.")}));
     d->cmdEntrar->click();
     waitForListing(*d);
+    // Only the card was offered: the empty token needs no PIN.
     EXPECT_EQ(pinTokensAsked, (QStringList{QStringLiteral("cartao"), QStringLiteral("cartao")}));
     EXPECT_FALSE(d->cmdEntrar->isVisible());
     EXPECT_EQ(d->lstCertificados->currentItem()->text(0), QStringLiteral("CARTAO PRIVADO"));
@@ -394,7 +453,8 @@ TEST_F(CertificateDialogTest, KeyboardAndScreenReader) {
 TEST_F(CertificateDialogTest, PickerReturnsTheChoiceOrNothing) {
     const QByteArray der = makeCertificateDer(holder(QStringLiteral("MARIA")));
     store.importBytes(der);
-    StoreCertificatePicker picker(store, prompter);
+    dadav::test::FakePinPrompter pinQuestion;
+    StoreCertificatePicker picker(store, prompter, pinQuestion, clock);
 
     auto answer = [](const char* button) {
         QTimer::singleShot(0, [button] {

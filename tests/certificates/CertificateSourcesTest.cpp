@@ -94,12 +94,17 @@ TEST(HolderDocumentsTest, ReadsTheIcpBrasilOtherNames) {
 
 // Each holder gets the matching certificate that lasts longest; the notice
 // names those within 30 days or past their end, in one line.
+// A company's certificate names its responsible person (2.16.76.1.3.4,
+// often the accountant's CPF): that makes it neither the person's nor able to
+// mask the person's own expiring certificate.
 TEST(ExpiryWatchTest, MatchesHoldersAndWordsTheNotice) {
-    const auto cert = [](const QString& cn, int days) {
+    const QDate today(2026, 3, 10);
+    const auto cert = [today](const QString& cn, int days, const QString& altName = {}) {
         TestCertificateOptions o;
         o.commonName = cn;
-        o.notBefore = QDateTime::currentDateTimeUtc().addDays(-400);
-        o.notAfter = QDateTime(QDate::currentDate().addDays(days), QTime(12, 0)).toUTC();
+        o.subjectAltName = altName;
+        o.notBefore = QDateTime(today.addDays(-400), QTime(12, 0)).toUTC();
+        o.notAfter = QDateTime(today.addDays(days), QTime(12, 0)).toUTC();
         const QByteArray der = makeCertificateDer(o);
         return SourcedCertificate{parseCertificateDer(der), readHolderDocuments(der),
                                   QStringLiteral("Pasta do programa"), QString()};
@@ -108,7 +113,15 @@ TEST(ExpiryWatchTest, MatchesHoldersAndWordsTheNotice) {
         cert(QStringLiteral("PADARIA:11222333000181"), 12),
         cert(QStringLiteral("PADARIA:11222333000181"), 5), // the older one of the same company
         cert(QStringLiteral("MARIA:12345678909"), -3),
-        cert(QStringLiteral("OFICINA:04567891000113"), 200)};
+        cert(QStringLiteral("OFICINA:04567891000113"), 200),
+        // A client's e-CNPJ whose responsible person is Maria, lasting longer.
+        cert(QStringLiteral("CLIENTE:99888777000166"), 400,
+             QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:99888777000166,"
+                            "otherName:2.16.76.1.3.4;PRINTABLESTRING:0101198012345678909"
+                            "00000000000")),
+        // The CNPJ field decides over a common name that says otherwise.
+        cert(QStringLiteral("OUTRA:04567891000113"), 300,
+             QStringLiteral("otherName:2.16.76.1.3.3;PRINTABLESTRING:11111111000191"))};
     const WatchedHolder padaria{QStringLiteral("Contribuinte"), QStringLiteral("Padaria"),
                                 QStringLiteral("11.222.333/0001-81")};
     const WatchedHolder oficina{QStringLiteral("Contribuinte"), QStringLiteral("Oficina"),
@@ -119,8 +132,8 @@ TEST(ExpiryWatchTest, MatchesHoldersAndWordsTheNotice) {
                                      QString()};
     const WatchedHolder maria{QStringLiteral("Contador"), QStringLiteral("Maria"),
                               QStringLiteral("123.456.789-09")};
-    const QList<WatchRow> rows = watchHolders(
-        {padaria, oficina, semCertificado, semDocumento, maria}, seen, QDate::currentDate());
+    const QList<WatchRow> rows =
+        watchHolders({padaria, oficina, semCertificado, semDocumento, maria}, seen, today);
     QStringList got;
     for (const WatchRow& r : rows)
         got << r.holder.name + QLatin1Char('=') +
@@ -129,12 +142,20 @@ TEST(ExpiryWatchTest, MatchesHoldersAndWordsTheNotice) {
                                  QStringLiteral("Sem=-"), QStringLiteral("Vazio=-"),
                                  QStringLiteral("Maria=-3")));
 
+    WatchRow at30 = rows[1], at31 = rows[1];
+    at30.daysLeft = 30;
+    at31.daysLeft = 31;
     const struct {
         const char* name;
         QList<WatchRow> rows;
         QString notice;
     } cases[] = {
         {"nothing near its end", {rows[1], rows[2]}, QString()},
+        {"31 days is not near", {at31, rows[3]}, QString()},
+        {"30 days is",
+         {at30},
+         QStringLiteral("Certificado digital de Oficina vence em 30 dias. Veja Arquivo > "
+                        "Certificados (F7).")},
         {"one",
          {rows[0], rows[1]},
          QStringLiteral("Certificado digital de Padaria vence em 12 dias. Veja Arquivo > "

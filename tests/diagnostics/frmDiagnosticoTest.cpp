@@ -4,11 +4,15 @@
 // window in the middle of one.
 #include "diagnostics/frmDiagnostico.h"
 
+#include "certificates/CertificateSources.h"
+#include "certificates/Pkcs11Source.h"
 #include "diagnostics/Diagnostics.h"
 #include "shell/AppContext.h"
 #include "support/AccessibilityCheck.h"
 #include "support/FakePrompter.h"
 #include "support/SimulatorFixture.h"
+#include "support/TestCertificates.h"
+#include "support/TestTokens.h"
 #include "support/WaitFor.h"
 
 #include <QClipboard>
@@ -76,6 +80,49 @@ TEST_F(DiagnosticoWindow, RunsAsItOpensAndCopiesTheWholeReport) {
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), report.toStdString());
     EXPECT_THAT(AccessibilityCheck::unnamedControls(&w), IsEmpty());
     EXPECT_THAT(AccessibilityCheck::unreachableControls(&w), IsEmpty());
+    prompter.expectNoMessages();
+}
+
+// The certificates step counts what the selection dialog lists (a token's
+// certificates too) and names a module that hangs.
+TEST_F(DiagnosticoWindow, CountsTheCertificatesOfEverySourceAndNamesAHungOne) {
+    dadav::test::SoftHsm hsm(home.filePath(QStringLiteral("hsm")));
+    hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
+    for (const char* name : {"UM", "DOIS"}) {
+        dadav::test::TestCertificateOptions o;
+        o.commonName = QString::fromLatin1(name);
+        hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"),
+                           dadav::test::makeCertificateDer(o), false);
+    }
+    const CertificateSearch token{
+        {std::make_shared<Pkcs11Source>(QStringList{dadav::test::kSoftHsmModule})},
+        std::chrono::seconds(60)};
+    auto blocking = std::make_shared<dadav::test::BlockingSource>();
+    // The stand-in for a hung module answers nothing: a short time-out is all it gets.
+    const CertificateSearch hung{{blocking}, std::chrono::milliseconds(200)};
+
+    const auto certificatesLine = [this](const CertificateSearch& search) {
+        context.certificateSearch = &search;
+        frmDiagnostico w(context);
+        w.show();
+        EXPECT_TRUE(waitFor([&] { return !w.diagnostics()->isRunning(); }, 90000));
+        for (const DiagnosticStep& step : w.diagnostics()->steps())
+            if (step.name == QStringLiteral("Fontes de certificados"))
+                return step.line();
+        return QString();
+    };
+    const QString counted = certificatesLine(token);
+    EXPECT_TRUE(counted.startsWith(QStringLiteral("[OK] Fontes de certificados (")))
+        << counted.toStdString();
+    EXPECT_TRUE(counted.contains(
+        QStringLiteral("): 2 certificado(s) (Token e-CNPJ (libsofthsm2.so): 2); ")))
+        << counted.toStdString();
+    const QString named = certificatesLine(hung);
+    blocking->release();
+    EXPECT_TRUE(named.startsWith(QStringLiteral("[FALHA] Fontes de certificados (")))
+        << named.toStdString();
+    EXPECT_TRUE(named.contains(QStringLiteral("; não lido: Módulo travado: não respondeu em 1 s.")))
+        << named.toStdString();
     prompter.expectNoMessages();
 }
 

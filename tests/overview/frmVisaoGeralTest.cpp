@@ -18,6 +18,7 @@
 #include "store/LocalDb.h"
 #include "support/FakeFilePicker.h"
 #include "support/FakePrompter.h"
+#include "support/FixedClock.h"
 #include "support/TestCertificates.h"
 #include "support/WaitFor.h"
 
@@ -186,7 +187,11 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     CertificateStore store(appDir.filePath(QStringLiteral("certificados")));
     dadav::test::TestCertificateOptions holder;
     holder.commonName = QStringLiteral("EMPRESA:00000000000191");
-    holder.notAfter = QDateTime(QDate::currentDate().addDays(100), QTime(12, 0), Qt::UTC);
+    // 31 days from the context's today: not yet near its end.
+    FixedClock clock(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
+    context.clock = &clock;
+    holder.notBefore = clock.now().addDays(-300).toUTC();
+    holder.notAfter = QDateTime(clock.today().addDays(31), QTime(12, 0), Qt::UTC);
     const QString cer = appDir.filePath(QStringLiteral("empresa.cer"));
     QFile cerFile(cer);
     ASSERT_TRUE(cerFile.open(QIODevice::WriteOnly));
@@ -204,7 +209,7 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(waitFor([w] {
         return !w->filler().running() &&
-               w->filler().rows().value(4).cells.value(ColCertificado) == QStringLiteral("100");
+               w->filler().rows().value(4).cells.value(ColCertificado) == QStringLiteral("31");
     })) << "the certificate column was never filled";
 
     const QList<Row>& rows = w->filler().rows();
@@ -251,7 +256,23 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     ASSERT_EQ(lines.size(), 3); // header, one row, nothing after the last line break
     EXPECT_TRUE(
         lines[0].startsWith("\xEF\xBB\xBFIE;Raz\xC3\xA3o social;Situa\xC3\xA7\xC3\xA3o;Chave;"));
-    EXPECT_EQ(lines[1], "200;Pendente;OK;Sim;N\xC3\xA3o;;;;Verificando;01, 02 (2014);100\r");
+    EXPECT_EQ(lines[1], "200;Pendente;OK;Sim;N\xC3\xA3o;;;;Verificando;01, 02 (2014);31\r");
+
+    // The certificate's cell is marked from 30 days before the end on.
+    const auto certificateCell = [w] {
+        const QModelIndex cell = w->Grid->model()->index(0, ColCertificado);
+        return cell.data().toString() + QLatin1Char('|') + cell.data(Qt::ToolTipRole).toString() +
+               QLatin1Char('|') +
+               QString::number(cell.data(Qt::ForegroundRole).canConvert<QBrush>());
+    };
+    EXPECT_EQ(certificateCell(), QStringLiteral("31||0"));
+    clock.set(clock.now().addDays(1));
+    w->cmdAtualizar->click();
+    ASSERT_TRUE(waitFor([w] {
+        return !w->filler().running() &&
+               w->filler().rows().value(1).cells.value(ColCertificado) == QStringLiteral("30");
+    }));
+    EXPECT_EQ(certificateCell(), QStringLiteral("30|30 dias, vence em breve|1"));
 }
 
 TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {

@@ -18,6 +18,7 @@
 #include "certificates/Pkcs11Source.h"
 #include "certificates/StoreCertificatePicker.h"
 #include "net/SoapTransport.h"
+#include "platform/Clock.h"
 #include "platform/MaskedEdit.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
@@ -26,6 +27,7 @@
 #include "store/LocalDb.h"
 #include "support/AccessibilityCheck.h"
 #include "support/FakeCertificatePicker.h"
+#include "support/FakePinPrompter.h"
 #include "support/FakePrompter.h"
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
@@ -273,7 +275,8 @@ TEST_F(TaxpayerWindows, RegisterCompanyWithCertificateFromTokenOrBrowser) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CertificateStore store(tmp.filePath(QStringLiteral("vazia")));
-        StoreCertificatePicker realPicker(store, prompter, {c.source});
+        dadav::test::FakePinPrompter pins;
+        StoreCertificatePicker realPicker(store, prompter, pins, systemClock(), {c.source});
         context.certificates = &realPicker;
         QStringList origins;
         QTimer answer;

@@ -14,6 +14,7 @@
 #include "expiry/frmCertificados.h"
 #include "overview/OverviewFiller.h"
 #include "overview/frmVisaoGeral.h"
+#include "platform/Clock.h"
 #include "platform/FileBrowser.h"
 #include "platform/MaskedEdit.h"
 #include "platform/Prompter.h"
@@ -200,7 +201,8 @@ void Scenes::certificateChoice() {
     } prompter;
     CertificateStore store(m_data.certificateFolder());
     CertificateDialog dialog(
-        store, prompter, {}, QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"),
+        store, prompter, systemClock(), {},
+        QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"),
         QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave"),
         store.list());
     dialog.show();
