@@ -10,7 +10,7 @@
 #include "base/AppPaths.h"
 #include "overview/OverviewFiller.h"
 #include "overview/OverviewRow.h"
-#include "overview/frmVisaoGeral.h"
+#include "overview/OverviewWindow.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
 #include "simulator/Simulator.h"
@@ -196,8 +196,8 @@ int main(int argc, char** argv) {
 
     AppContext context;
     WindowRegistry registry(context);
-    registry.registerWindow<frmVisaoGeral>();
-    auto* w = qobject_cast<frmVisaoGeral*>(registry.window(QStringLiteral("frmVisaoGeral")));
+    registry.registerWindow<OverviewWindow>();
+    auto* w = qobject_cast<OverviewWindow*>(registry.window(QStringLiteral("OverviewWindow")));
     PaintClock paints;
     w->Grid->viewport()->installEventFilter(&paints);
     QTimer repaint;

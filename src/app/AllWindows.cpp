@@ -5,17 +5,17 @@
 #include "accountant/frmContador.h"
 #include "app/Abertura.h"
 #include "app/Principal.h"
-#include "archiveview/frmArquivo.h"
-#include "diagnostics/frmDiagnostico.h"
-#include "expiry/frmCertificados.h"
-#include "overview/frmVisaoGeral.h"
+#include "archivewindow/ArchiveWindow.h"
+#include "certificateswindow/CertificatesWindow.h"
+#include "connection/ConnectionSettingsWindow.h"
+#include "diagnostics/DiagnosticsWindow.h"
+#include "overview/OverviewWindow.h"
 #include "registry/ImportarEmpresas.h"
 #include "registry/frmtbl_CadastroContribuinte.h"
 #include "registry/frmtbl_CriaContribuinte.h"
 #include "registry/frmtbl_SelecionaContribuinte.h"
 #include "registry/frmtbl_atualizarContribuinte.h"
 #include "registry/frmtbl_exclusaoContribuinte.h"
-#include "settings/frmConexao.h"
 #include "shell/WindowRegistry.h"
 #include "transmission/frmUpload.h"
 #include "transmission/frmUploadSimples.h"
@@ -33,9 +33,9 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<frmtbl_exclusaoContribuinte>();
     registry.registerWindow<ImportarEmpresas>();
     registry.registerWindow<frmContador>();
-    registry.registerWindow<frmConexao>();
-    registry.registerWindow<frmCertificados>();
-    registry.registerWindow<frmDiagnostico>();
-    registry.registerWindow<frmVisaoGeral>();
-    registry.registerWindow<frmArquivo>();
+    registry.registerWindow<ConnectionSettingsWindow>();
+    registry.registerWindow<CertificatesWindow>();
+    registry.registerWindow<DiagnosticsWindow>();
+    registry.registerWindow<OverviewWindow>();
+    registry.registerWindow<ArchiveWindow>();
 }

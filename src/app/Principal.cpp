@@ -7,7 +7,7 @@
 #include "base/SupportLog.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/ExpiryWatch.h"
-#include "expiry/WatchedHolders.h"
+#include "certificateswindow/WatchedHolders.h"
 #include "platform/FolderOpener.h"
 #include "platform/Prompter.h"
 #include "platform/Twips.h"
@@ -363,19 +363,19 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
 }
 
 void Principal::mnVisaoGeral_Click() {
-    openWindow(QStringLiteral("frmVisaoGeral"));
+    openWindow(QStringLiteral("OverviewWindow"));
 }
 
 void Principal::mnArquivoLocal_Click() {
-    openWindow(QStringLiteral("frmArquivo"));
+    openWindow(QStringLiteral("ArchiveWindow"));
 }
 
 void Principal::mnConexao_Click() {
-    openWindow(QStringLiteral("frmConexao"));
+    openWindow(QStringLiteral("ConnectionSettingsWindow"));
 }
 
 void Principal::mnCertificados_Click() {
-    openWindow(QStringLiteral("frmCertificados"));
+    openWindow(QStringLiteral("CertificatesWindow"));
 }
 
 void Principal::mnSair_Click() {
@@ -431,7 +431,7 @@ void Principal::mnSAjuda_Click() {
 }
 
 void Principal::mnDiagnostico_Click() {
-    openWindow(QStringLiteral("frmDiagnostico"));
+    openWindow(QStringLiteral("DiagnosticsWindow"));
 }
 
 void Principal::mnRegistros_Click() {

@@ -8,7 +8,7 @@
 // is -1). A refreshed list leaves no row current until the user picks one.
 #include "app/Principal.h"
 #include "archive/SentArchive.h"
-#include "archiveview/ReceiptPdf.h"
+#include "archivewindow/ReceiptPdf.h"
 #include "base/AppPaths.h"
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"

@@ -8,7 +8,7 @@
 #include "app/Principal.h"
 #include "archive/ArchivedSending.h"
 #include "archive/SentArchive.h"
-#include "archiveview/frmArquivo.h"
+#include "archivewindow/ArchiveWindow.h"
 #include "base/AppPaths.h"
 #include "net/NetworkError.h"
 #include "net/SoapClient.h"
@@ -447,8 +447,8 @@ TEST_F(HistoryWindow, OpenedReceiptIsKeptAsXmlAndPdfAndTheArchiveWindowOpensIt) 
         ASSERT_EQ(sending->finish(result, QStringLiteral("resposta"), when), QString());
     }
 
-    registry.registerWindow<frmArquivo>();
-    auto* w = qobject_cast<frmArquivo*>(registry.show(QStringLiteral("frmArquivo")));
+    registry.registerWindow<ArchiveWindow>();
+    auto* w = qobject_cast<ArchiveWindow*>(registry.show(QStringLiteral("ArchiveWindow")));
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(w->Grid->rowCount(), 3);
     const auto column = [w](int c) {
@@ -469,8 +469,8 @@ TEST_F(HistoryWindow, OpenedReceiptIsKeptAsXmlAndPdfAndTheArchiveWindowOpensIt) 
     EXPECT_EQ(w->Grid->item(0, last)->toolTip().size(), 64);
     EXPECT_EQ(w->Grid->item(1, 1)->text(), QStringLiteral("Recibo"));
     w->Grid->setCurrentCell(1, 0);
-    w->cmdAbrir_Click();
-    w->cmdAbrirXml_Click();
+    w->openCopy();
+    w->openXml();
     EXPECT_THAT(browser.opened(), ElementsAre(kept[0].pdfFile, kept[0].xmlFile));
     prompter.expectNoMessages();
 }

@@ -56,11 +56,11 @@ const QString kAtualizar = QStringLiteral("frmtbl_atualizarContribuinte");
 const QString kExclusao = QStringLiteral("frmtbl_exclusaoContribuinte");
 const QString kUpload = QStringLiteral("frmUpload");
 const QString kSimples = QStringLiteral("frmUploadSimples");
-const QString kConexao = QStringLiteral("frmConexao");
-const QString kCertificados = QStringLiteral("frmCertificados");
-const QString kDiagnostico = QStringLiteral("frmDiagnostico");
-const QString kVisaoGeral = QStringLiteral("frmVisaoGeral");
-const QString kArquivoLocal = QStringLiteral("frmArquivo");
+const QString kConexao = QStringLiteral("ConnectionSettingsWindow");
+const QString kCertificados = QStringLiteral("CertificatesWindow");
+const QString kDiagnostico = QStringLiteral("DiagnosticsWindow");
+const QString kVisaoGeral = QStringLiteral("OverviewWindow");
+const QString kArquivoLocal = QStringLiteral("ArchiveWindow");
 
 // Every window other parts provide, with a caption like theirs.
 const QStringList kStandIns = {kContador,     kCria,        kSeleciona,  kAtualizar,

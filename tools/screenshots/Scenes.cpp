@@ -5,15 +5,15 @@
 
 #include "app/Principal.h"
 #include "archive/ArchivedSending.h"
-#include "archiveview/frmArquivo.h"
+#include "archivewindow/ArchiveWindow.h"
 #include "certificates/CertificateDialog.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/FolderSource.h"
+#include "certificateswindow/CertificatesWindow.h"
 #include "diagnostics/Diagnostics.h"
-#include "diagnostics/frmDiagnostico.h"
-#include "expiry/frmCertificados.h"
+#include "diagnostics/DiagnosticsWindow.h"
 #include "overview/OverviewFiller.h"
-#include "overview/frmVisaoGeral.h"
+#include "overview/OverviewWindow.h"
 #include "platform/Clock.h"
 #include "platform/FileBrowser.h"
 #include "platform/MaskedEdit.h"
@@ -216,7 +216,7 @@ void Scenes::certificateChoice() {
 
 // Every taxpayer of the office, filled from the server.
 void Scenes::overview() {
-    auto* w = shown<frmVisaoGeral>(m_windows);
+    auto* w = shown<OverviewWindow>(m_windows);
     waitFor([w] { return !w->filler().running(); }, "the overview was never filled");
     settle(300); // the certificate column fills in after the sources answer
     save(w, QStringLiteral("visao-geral"));
@@ -247,7 +247,7 @@ void Scenes::localArchive() {
         require(sending->finish(s.result, s.reply, s.when).isEmpty(),
                 "the local archive could not keep a sending");
     }
-    auto* w = shown<frmArquivo>(m_windows);
+    auto* w = shown<ArchiveWindow>(m_windows);
     require(w->Grid->rowCount() > 0, "the local archive listed nothing");
     save(w, QStringLiteral("arquivo-local"));
     w->close();
@@ -256,7 +256,7 @@ void Scenes::localArchive() {
 
 // The company's certificate beside the taxpayers it serves.
 void Scenes::certificates() {
-    auto* w = shown<frmCertificados>(m_windows);
+    auto* w = shown<CertificatesWindow>(m_windows);
     waitFor([w] { return !w->listing(); }, "the certificates were never listed");
     require(w->lstCertificados->topLevelItemCount() > 0, "no certificate was listed");
     save(w, QStringLiteral("certificados"));
@@ -266,7 +266,7 @@ void Scenes::certificates() {
 
 // Every step run against the simulator.
 void Scenes::diagnostics() {
-    auto* w = shown<frmDiagnostico>(m_windows);
+    auto* w = shown<DiagnosticsWindow>(m_windows);
     waitFor([w] { return !w->diagnostics()->isRunning(); }, "the diagnostics never ended");
     save(w, QStringLiteral("diagnostico"));
     w->close();

@@ -1,5 +1,5 @@
 // The client's own printable receipt.
-#include "archiveview/ReceiptPdf.h"
+#include "archivewindow/ReceiptPdf.h"
 
 #include "overview/TablePrint.h"
 

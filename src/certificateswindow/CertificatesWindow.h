@@ -18,10 +18,10 @@ class QPushButton;
 class QTreeWidget;
 struct AppContext;
 
-class frmCertificados : public QWidget {
+class CertificatesWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmCertificados(AppContext& context, QWidget* parent = nullptr);
+    explicit CertificatesWindow(AppContext& context, QWidget* parent = nullptr);
 
     QLabel* lblLendo;
     QLabel* lblFalhas;
@@ -32,12 +32,12 @@ public:
     QPushButton* cmdFechar;
 
     // Lists the sources again (nothing happens while a listing runs).
-    void cmdAtualizar_Click();
+    void refresh();
     // Asks the PIN of the first token that waits for one (through the
     // context's PinPrompter), then logs in off the window's thread; its
     // certificates join both lists and are watched like the others. A wrong
     // PIN is said in a box.
-    void cmdEntrar_Click();
+    void logInToToken();
     // Whether a listing or a login is under way.
     bool listing() const { return m_listing; }
 

@@ -1,7 +1,7 @@
 // The connection window: it shows the settings in use, writes the chosen mode
 // (and a manual proxy's host and port) into section "proxy" only, and refuses
 // an incomplete manual proxy without writing.
-#include "settings/frmConexao.h"
+#include "connection/ConnectionSettingsWindow.h"
 
 #include "net/ProxySettings.h"
 #include "shell/AppContext.h"
@@ -17,7 +17,7 @@ namespace {
 
 const QByteArray kServer = "[servidor]\r\nhost=s\xE3o.gov\r\nport=8080\r\n"; // Latin-1
 
-class ConexaoWindow : public AppFolderTest {
+class ConnectionSettingsWindowTest : public AppFolderTest {
 protected:
     void SetUp() override {
         AppFolderTest::SetUp();
@@ -32,7 +32,7 @@ protected:
     AppContext context;
 };
 
-TEST_F(ConexaoWindow, ShowsTheSettingsInUseAndWritesOnlyItsSection) {
+TEST_F(ConnectionSettingsWindowTest, ShowsTheSettingsInUseAndWritesOnlyItsSection) {
     writeIni(kServer + "[proxy]\r\nmodo=manual\r\nhost=px.local\r\nporta=3128\r\n");
     struct Case {
         const char* option;
@@ -50,7 +50,7 @@ TEST_F(ConexaoWindow, ShowsTheSettingsInUseAndWritesOnlyItsSection) {
     QString shownHost = QStringLiteral("px.local");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.option);
-        QPointer<frmConexao> w = new frmConexao(context);
+        QPointer<ConnectionSettingsWindow> w = new ConnectionSettingsWindow(context);
         EXPECT_EQ(w->txtHost->text(), shownHost);
         w->findChild<QRadioButton*>(QString::fromLatin1(c.option))->click();
         EXPECT_EQ(w->txtHost->isEnabled(), w->optManual->isChecked());
@@ -67,13 +67,13 @@ TEST_F(ConexaoWindow, ShowsTheSettingsInUseAndWritesOnlyItsSection) {
     }
 }
 
-TEST_F(ConexaoWindow, AnIncompleteManualProxyIsRefusedWithoutWriting) {
+TEST_F(ConnectionSettingsWindowTest, AnIncompleteManualProxyIsRefusedWithoutWriting) {
     writeIni(kServer);
     const std::pair<const char*, const char*> cases[] = {
         {"", "3128"}, {"px.local", ""}, {"http://px.local", "3128"}, {"px.local:3128", "3128"}};
     for (const auto& [host, port] : cases) {
         SCOPED_TRACE(host);
-        frmConexao w(context);
+        ConnectionSettingsWindow w(context);
         w.optManual->click();
         w.txtHost->setText(QString::fromLatin1(host));
         w.txtPorta->setText(QString::fromLatin1(port));

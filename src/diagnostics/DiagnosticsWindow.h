@@ -15,10 +15,10 @@ class QPushButton;
 struct AppContext;
 struct DiagnosticStep;
 
-class frmDiagnostico : public QDialog {
+class DiagnosticsWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit frmDiagnostico(AppContext& context, QWidget* parent = nullptr);
+    explicit DiagnosticsWindow(AppContext& context, QWidget* parent = nullptr);
 
     QLabel* lblEstado;
     QPlainTextEdit* txtRelatorio;
@@ -30,9 +30,9 @@ public:
     // The steps behind the window (tests wait on its finished signal).
     Diagnostics* diagnostics() const { return m_diagnostics; }
 
-    void cmdCopiar_Click();
-    void cmdRepetir_Click();
-    void cmdCancelar_Click();
+    void copyReport();
+    void runAgain();
+    void cancelRun();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

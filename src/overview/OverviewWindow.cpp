@@ -1,5 +1,5 @@
 // The office overview window.
-#include "overview/frmVisaoGeral.h"
+#include "overview/OverviewWindow.h"
 
 #include "base/RuntimeError.h"
 #include "certificates/CertificateExpiry.h"
@@ -35,7 +35,7 @@
 
 namespace {
 
-const QString kName = QStringLiteral("frmVisaoGeral");
+const QString kName = QStringLiteral("OverviewWindow");
 const QString kTitle = QStringLiteral("VAV-UVOD - Visão geral");
 // Calls in flight at once: enough to fill hundreds of rows in seconds,
 // few enough not to burden the municipal server.
@@ -43,7 +43,7 @@ constexpr int kConnections = 4;
 
 } // namespace
 
-frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
+OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), m_context(context),
       m_filler(new OverviewFiller(kConnections, context.proxyAuth, this)),
       m_model(new QStandardItemModel(0, Overview::kColumns, this)),
@@ -81,7 +81,7 @@ frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
     Grid->setWordWrap(false);
     Grid->resizeColumnsToContents(); // the headers read whole before any row
     connect(Grid, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { Grid_DoubleClick(index.row()); });
+            [this](const QModelIndex& index) { useTaxpayerAt(index.row()); });
 
     Progresso = new QProgressBar(this);
     Progresso->setObjectName(QStringLiteral("Progresso"));
@@ -98,13 +98,13 @@ frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
     cmdExportar->setObjectName(QStringLiteral("cmdExportar"));
     cmdPdf = new QPushButton(QStringLiteral("Imprimir em &PDF..."), this);
     cmdPdf->setObjectName(QStringLiteral("cmdPdf"));
-    connect(cmdAtualizar, &QPushButton::clicked, this, &frmVisaoGeral::cmdAtualizar_Click);
-    connect(cmdCancelar, &QPushButton::clicked, this, &frmVisaoGeral::cmdCancelar_Click);
-    connect(cmdExportar, &QPushButton::clicked, this, &frmVisaoGeral::cmdExportar_Click);
-    connect(cmdPdf, &QPushButton::clicked, this, &frmVisaoGeral::cmdPdf_Click);
+    connect(cmdAtualizar, &QPushButton::clicked, this, &OverviewWindow::refresh);
+    connect(cmdCancelar, &QPushButton::clicked, this, &OverviewWindow::cancelFilling);
+    connect(cmdExportar, &QPushButton::clicked, this, &OverviewWindow::exportCsv);
+    connect(cmdPdf, &QPushButton::clicked, this, &OverviewWindow::exportPdf);
 
-    connect(m_filler, &OverviewFiller::rowChanged, this, &frmVisaoGeral::updateRow);
-    connect(m_filler, &OverviewFiller::progress, this, &frmVisaoGeral::updateProgress);
+    connect(m_filler, &OverviewFiller::rowChanged, this, &OverviewWindow::updateRow);
+    connect(m_filler, &OverviewFiller::progress, this, &OverviewWindow::updateProgress);
     connect(m_filler, &OverviewFiller::finished, this, [this](bool) {
         cmdCancelar->setEnabled(false);
         cmdAtualizar->setEnabled(true);
@@ -133,20 +133,20 @@ frmVisaoGeral::frmVisaoGeral(AppContext& context, QWidget* parent)
     resize(1100, 560);
 }
 
-frmVisaoGeral::~frmVisaoGeral() = default;
+OverviewWindow::~OverviewWindow() = default;
 
-QString frmVisaoGeral::caption() {
+QString OverviewWindow::caption() {
     return QStringLiteral("Visão geral dos contribuintes - Prefeitura Municipal de Valdoria");
 }
 
-void frmVisaoGeral::showEvent(QShowEvent* event) {
+void OverviewWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Each opening shows the state of now; a filling under way goes on.
     if (!m_filler->running())
-        cmdAtualizar_Click();
+        refresh();
 }
 
-void frmVisaoGeral::cmdAtualizar_Click() {
+void OverviewWindow::refresh() {
     try {
         QList<ContribuinteRow> taxpayers;
         {
@@ -166,19 +166,19 @@ void frmVisaoGeral::cmdAtualizar_Click() {
                     m_filler->setCertificates(listing.certificates, m_context.clock->today());
                 });
     } catch (const std::exception& error) {
-        report(error, QStringLiteral("frmVisaoGeral.cmdAtualizar"));
+        report(error, QStringLiteral("OverviewWindow.cmdAtualizar"));
     }
 }
 
-void frmVisaoGeral::cmdCancelar_Click() {
+void OverviewWindow::cancelFilling() {
     try {
         m_filler->cancel();
     } catch (const std::exception& error) {
-        report(error, QStringLiteral("frmVisaoGeral.cmdCancelar"));
+        report(error, QStringLiteral("OverviewWindow.cmdCancelar"));
     }
 }
 
-void frmVisaoGeral::fillModel() {
+void OverviewWindow::fillModel() {
     const QList<Overview::Row>& rows = m_filler->rows();
     m_model->setRowCount(0);
     m_model->setRowCount(int(rows.size()));
@@ -187,7 +187,7 @@ void frmVisaoGeral::fillModel() {
     updateProgress(m_filler->done(), int(rows.size()));
 }
 
-void frmVisaoGeral::updateRow(int row) {
+void OverviewWindow::updateRow(int row) {
     const QList<Overview::Row>& rows = m_filler->rows();
     if (row < 0 || row >= rows.size() || row >= m_model->rowCount())
         return;
@@ -211,13 +211,13 @@ void frmVisaoGeral::updateRow(int row) {
         days->setData(QVariant(), Qt::ForegroundRole);
 }
 
-void frmVisaoGeral::updateProgress(int done, int total) {
+void OverviewWindow::updateProgress(int done, int total) {
     Progresso->setRange(0, qMax(total, 1));
     Progresso->setValue(total == 0 ? 1 : done);
     lblContagem->setText(QStringLiteral("%1 de %2").arg(done).arg(total));
 }
 
-QList<QStringList> frmVisaoGeral::visibleRows() const {
+QList<QStringList> OverviewWindow::visibleRows() const {
     QList<QStringList> out;
     for (int r = 0; r < m_proxy->rowCount(); ++r) {
         QStringList cells;
@@ -228,7 +228,7 @@ QList<QStringList> frmVisaoGeral::visibleRows() const {
     return out;
 }
 
-void frmVisaoGeral::cmdExportar_Click() {
+void OverviewWindow::exportCsv() {
     try {
         if (!m_context.files)
             return;
@@ -244,11 +244,11 @@ void frmVisaoGeral::cmdExportar_Click() {
                                           .arg(*path, file.errorString()),
                                       kTitle, MsgIcon::Critical, MsgButtons::Ok});
     } catch (const std::exception& error) {
-        report(error, QStringLiteral("frmVisaoGeral.cmdExportar"));
+        report(error, QStringLiteral("OverviewWindow.cmdExportar"));
     }
 }
 
-void frmVisaoGeral::cmdPdf_Click() {
+void OverviewWindow::exportPdf() {
     try {
         if (!m_context.files)
             return;
@@ -267,11 +267,11 @@ void frmVisaoGeral::cmdPdf_Click() {
                 {QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(*path, failure),
                  kTitle, MsgIcon::Critical, MsgButtons::Ok});
     } catch (const std::exception& error) {
-        report(error, QStringLiteral("frmVisaoGeral.cmdPdf"));
+        report(error, QStringLiteral("OverviewWindow.cmdPdf"));
     }
 }
 
-void frmVisaoGeral::Grid_DoubleClick(int viewRow) {
+void OverviewWindow::useTaxpayerAt(int viewRow) {
     try {
         const int row = m_proxy->mapToSource(m_proxy->index(viewRow, 0)).row();
         if (row < 0 || row >= m_filler->rows().size())
@@ -300,10 +300,10 @@ void frmVisaoGeral::Grid_DoubleClick(int viewRow) {
         main->activateWindow();
         state->requestListRefresh();
     } catch (const std::exception& error) {
-        report(error, QStringLiteral("frmVisaoGeral.Grid_DoubleClick"));
+        report(error, QStringLiteral("OverviewWindow.useTaxpayerAt"));
     }
 }
 
-void frmVisaoGeral::report(const std::exception& error, const QString& where) {
+void OverviewWindow::report(const std::exception& error, const QString& where) {
     m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(where, error)));
 }

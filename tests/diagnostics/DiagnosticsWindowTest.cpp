@@ -2,7 +2,7 @@
 // copies the whole report, and stays usable while a step waits on a server
 // that never answers: "Cancelar" stops the steps at once, "Fechar" closes the
 // window in the middle of one.
-#include "diagnostics/frmDiagnostico.h"
+#include "diagnostics/DiagnosticsWindow.h"
 
 #include "certificates/CertificateSources.h"
 #include "certificates/Pkcs11Source.h"
@@ -37,7 +37,7 @@ using ::testing::IsEmpty;
 
 using dadav::test::waitFor;
 
-class DiagnosticoWindow : public ::testing::Test {
+class DiagnosticsWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
@@ -59,8 +59,8 @@ protected:
     AppContext context;
 };
 
-TEST_F(DiagnosticoWindow, RunsAsItOpensAndCopiesTheWholeReport) {
-    frmDiagnostico w(context);
+TEST_F(DiagnosticsWindowTest, RunsAsItOpensAndCopiesTheWholeReport) {
+    DiagnosticsWindow w(context);
     w.show();
     EXPECT_FALSE(w.cmdRepetir->isEnabled());
     ASSERT_TRUE(waitFor([&] { return !w.diagnostics()->isRunning(); }));
@@ -85,7 +85,7 @@ TEST_F(DiagnosticoWindow, RunsAsItOpensAndCopiesTheWholeReport) {
 
 // The certificates step counts what the selection dialog lists (a token's
 // certificates too) and names a module that hangs.
-TEST_F(DiagnosticoWindow, CountsTheCertificatesOfEverySourceAndNamesAHungOne) {
+TEST_F(DiagnosticsWindowTest, CountsTheCertificatesOfEverySourceAndNamesAHungOne) {
     dadav::test::SoftHsm hsm(home.filePath(QStringLiteral("hsm")));
     hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
     for (const char* name : {"UM", "DOIS"}) {
@@ -103,7 +103,7 @@ TEST_F(DiagnosticoWindow, CountsTheCertificatesOfEverySourceAndNamesAHungOne) {
 
     const auto certificatesLine = [this](const CertificateSearch& search) {
         context.certificateSearch = &search;
-        frmDiagnostico w(context);
+        DiagnosticsWindow w(context);
         w.show();
         EXPECT_TRUE(waitFor([&] { return !w.diagnostics()->isRunning(); }, 90000));
         for (const DiagnosticStep& step : w.diagnostics()->steps())
@@ -126,7 +126,7 @@ TEST_F(DiagnosticoWindow, CountsTheCertificatesOfEverySourceAndNamesAHungOne) {
     prompter.expectNoMessages();
 }
 
-TEST_F(DiagnosticoWindow, CancelAndCloseWorkWhileAStepWaitsOnASilentServer) {
+TEST_F(DiagnosticsWindowTest, CancelAndCloseWorkWhileAStepWaitsOnASilentServer) {
     // Takes connections (the system completes them) and never answers.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
@@ -134,7 +134,7 @@ TEST_F(DiagnosticoWindow, CancelAndCloseWorkWhileAStepWaitsOnASilentServer) {
     const QString waiting =
         QStringLiteral("Verificando: Chamada de versão (Transferencia.ver2)...");
 
-    QPointer<frmDiagnostico> w = new frmDiagnostico(context);
+    QPointer<DiagnosticsWindow> w = new DiagnosticsWindow(context);
     w->show();
     ASSERT_TRUE(waitFor([&] { return w->lblEstado->text() == waiting; }));
     w->cmdCancelar->click();

@@ -1,6 +1,6 @@
 // The certificates window: two read-only lists over the certificate sources
 // and the registered holders.
-#include "expiry/frmCertificados.h"
+#include "certificateswindow/CertificatesWindow.h"
 
 #include "base/RuntimeError.h"
 #include "certificates/CertificateExpiry.h"
@@ -10,7 +10,7 @@
 #include "certificates/CertificateSources.h"
 #include "certificates/ExpiryWatch.h"
 #include "certificates/TokenLogin.h"
-#include "expiry/WatchedHolders.h"
+#include "certificateswindow/WatchedHolders.h"
 #include "platform/Clock.h"
 #include "platform/PinPrompter.h"
 #include "platform/Prompter.h"
@@ -45,9 +45,9 @@ QString dateOf(const Certificate& c) {
 
 } // namespace
 
-frmCertificados::frmCertificados(AppContext& context, QWidget* parent)
+CertificatesWindow::CertificatesWindow(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), m_context(context) {
-    setObjectName(QStringLiteral("frmCertificados"));
+    setObjectName(QStringLiteral("CertificatesWindow"));
     setWindowTitle(QStringLiteral("Certificados"));
     setWindowIcon(Emblem::icon());
     setAttribute(Qt::WA_DeleteOnClose);
@@ -100,14 +100,14 @@ frmCertificados::frmCertificados(AppContext& context, QWidget* parent)
     setTabOrder(lstCadastros, cmdAtualizar);
     setTabOrder(cmdAtualizar, cmdEntrar);
     setTabOrder(cmdEntrar, cmdFechar);
-    connect(cmdAtualizar, &QPushButton::clicked, this, [this] { cmdAtualizar_Click(); });
-    connect(cmdEntrar, &QPushButton::clicked, this, [this] { cmdEntrar_Click(); });
+    connect(cmdAtualizar, &QPushButton::clicked, this, [this] { refresh(); });
+    connect(cmdEntrar, &QPushButton::clicked, this, [this] { logInToToken(); });
     connect(cmdFechar, &QPushButton::clicked, this, [this] { close(); });
 
-    cmdAtualizar_Click();
+    refresh();
 }
 
-void frmCertificados::cmdAtualizar_Click() {
+void CertificatesWindow::refresh() {
     try {
         if (m_listing)
             return;
@@ -129,7 +129,7 @@ void frmCertificados::cmdAtualizar_Click() {
     }
 }
 
-void frmCertificados::cmdEntrar_Click() {
+void CertificatesWindow::logInToToken() {
     try {
         if (m_listing || m_loginTokens.isEmpty() || !m_context.pins)
             return;
@@ -150,7 +150,7 @@ void frmCertificados::cmdEntrar_Click() {
     }
 }
 
-void frmCertificados::loggedIn(const TokenLoginResult& result) {
+void CertificatesWindow::loggedIn(const TokenLoginResult& result) {
     m_listing = false;
     cmdAtualizar->setEnabled(true);
     cmdEntrar->setEnabled(true);
@@ -167,7 +167,7 @@ void frmCertificados::loggedIn(const TokenLoginResult& result) {
     listed(listing);
 }
 
-void frmCertificados::listed(const CertificateListing& listing) {
+void CertificatesWindow::listed(const CertificateListing& listing) {
     m_listing = false;
     cmdAtualizar->setEnabled(true);
     lblLendo->hide();

@@ -2,7 +2,7 @@
 // application folder: certificates in the own folder and on a SoftHSM2 token,
 // taxpayers and the accountant in the database, and a source that hangs.
 // Every date comes from the context's clock.
-#include "expiry/frmCertificados.h"
+#include "certificateswindow/CertificatesWindow.h"
 
 #include "app/Principal.h"
 #include "certificates/CertificateSources.h"
@@ -51,7 +51,7 @@ template <class Done> void waitUntil(Done done) {
     ASSERT_TRUE(dadav::test::waitFor(done, 60000)) << "the listing never answered";
 }
 
-class CertificadosWindowTest : public AppFolderTest {
+class CertificatesWindowTest : public AppFolderTest {
 protected:
     void SetUp() override {
         AppFolderTest::SetUp();
@@ -88,8 +88,8 @@ protected:
     AppContext context;
 };
 
-TEST_F(CertificadosWindowTest, ListsCertificatesAndWhoseTheyAre) {
-    auto* w = new frmCertificados(context);
+TEST_F(CertificatesWindowTest, ListsCertificatesAndWhoseTheyAre) {
+    auto* w = new CertificatesWindow(context);
     w->show();
     EXPECT_TRUE(w->lblLendo->isVisible());
     waitUntil([w] { return !w->listing(); });
@@ -121,7 +121,7 @@ TEST_F(CertificadosWindowTest, ListsCertificatesAndWhoseTheyAre) {
 
 // The notice appears without a box once the sources answer, from 30 days
 // before the end; 31 days before, it stays hidden.
-TEST_F(CertificadosWindowTest, MainWindowNoticeAtStart) {
+TEST_F(CertificatesWindowTest, MainWindowNoticeAtStart) {
     for (const int days : {12, 30}) {
         clock.set(QDateTime(ends.addDays(-days), QTime(9, 0)));
         Principal p(context);
@@ -148,7 +148,7 @@ namespace {
 // A card that shows its certificate only after the PIN is entered from this
 // window too, and its certificate is then watched: the accountant's. An
 // empty token that needs no PIN is not offered.
-TEST_F(CertificadosWindowTest, EntersATokenAndWatchesItsCertificate) {
+TEST_F(CertificatesWindowTest, EntersATokenAndWatchesItsCertificate) {
     dadav::test::SoftHsm hsm(dir.filePath(QStringLiteral("hsm")));
     hsm.initToken(QStringLiteral("cartao"), QStringLiteral("654321"));
     dadav::test::TestCertificateOptions o;
@@ -167,7 +167,7 @@ TEST_F(CertificadosWindowTest, EntersATokenAndWatchesItsCertificate) {
     pins.answers = {QStringLiteral("000000"), QStringLiteral("654321")};
     context.pins = &pins;
 
-    auto* w = new frmCertificados(context);
+    auto* w = new CertificatesWindow(context);
     w->show();
     waitUntil([w] { return !w->listing(); });
     ASSERT_TRUE(w->cmdEntrar->isVisible());

@@ -1,5 +1,5 @@
 // The local archive window.
-#include "archiveview/frmArquivo.h"
+#include "archivewindow/ArchiveWindow.h"
 
 #include "archive/ArchiveListing.h"
 #include "archive/SentArchive.h"
@@ -22,14 +22,14 @@
 
 namespace {
 
-const QString kName = QStringLiteral("frmArquivo");
+const QString kName = QStringLiteral("ArchiveWindow");
 const QString kTitle = QStringLiteral("VAV-UVOD - Arquivo local");
 enum Column { ColData, ColTipo, ColReferencias, ColArquivo, ColTamanho, ColResultado, ColSha };
 constexpr qsizetype kShaShown = 16;
 
 } // namespace
 
-frmArquivo::frmArquivo(AppContext& context, QWidget* parent)
+ArchiveWindow::ArchiveWindow(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), m_context(context) {
     setObjectName(kName);
     setWindowTitle(caption());
@@ -49,7 +49,7 @@ frmArquivo::frmArquivo(AppContext& context, QWidget* parent)
     Grid->setSelectionMode(QAbstractItemView::SingleSelection);
     Grid->verticalHeader()->hide();
     Grid->horizontalHeader()->setStretchLastSection(true);
-    connect(Grid, &QTableWidget::cellDoubleClicked, this, [this] { cmdAbrir_Click(); });
+    connect(Grid, &QTableWidget::cellDoubleClicked, this, [this] { openCopy(); });
 
     cmdAbrir = new QPushButton(QStringLiteral("&Abrir"), this);
     cmdAbrir->setObjectName(QStringLiteral("cmdAbrir"));
@@ -57,13 +57,13 @@ frmArquivo::frmArquivo(AppContext& context, QWidget* parent)
     cmdAbrirXml->setObjectName(QStringLiteral("cmdAbrirXml"));
     cmdAtualizar = new QPushButton(QStringLiteral("A&tualizar"), this);
     cmdAtualizar->setObjectName(QStringLiteral("cmdAtualizar"));
-    connect(cmdAbrir, &QPushButton::clicked, this, &frmArquivo::cmdAbrir_Click);
-    connect(cmdAbrirXml, &QPushButton::clicked, this, &frmArquivo::cmdAbrirXml_Click);
-    connect(cmdAtualizar, &QPushButton::clicked, this, &frmArquivo::Listar);
+    connect(cmdAbrir, &QPushButton::clicked, this, &ArchiveWindow::openCopy);
+    connect(cmdAbrirXml, &QPushButton::clicked, this, &ArchiveWindow::openXml);
+    connect(cmdAtualizar, &QPushButton::clicked, this, &ArchiveWindow::list);
     if (m_context.state)
         connect(m_context.state, &ProgramState::taxpayerChanged, this, [this] {
             if (isVisible())
-                Listar();
+                list();
         });
 
     auto* buttons = new QHBoxLayout;
@@ -78,16 +78,16 @@ frmArquivo::frmArquivo(AppContext& context, QWidget* parent)
     resize(900, 420);
 }
 
-QString frmArquivo::caption() {
+QString ArchiveWindow::caption() {
     return QStringLiteral("Arquivo local de envios e recibos");
 }
 
-void frmArquivo::showEvent(QShowEvent* event) {
+void ArchiveWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    Listar();
+    list();
 }
 
-void frmArquivo::Listar() {
+void ArchiveWindow::list() {
     try {
         Grid->setRowCount(0);
         m_files.clear();
@@ -124,15 +124,15 @@ void frmArquivo::Listar() {
     }
 }
 
-void frmArquivo::cmdAbrir_Click() {
+void ArchiveWindow::openCopy() {
     open(false);
 }
 
-void frmArquivo::cmdAbrirXml_Click() {
+void ArchiveWindow::openXml() {
     open(true);
 }
 
-void frmArquivo::open(bool xml) {
+void ArchiveWindow::open(bool xml) {
     try {
         const int row = Grid->currentRow();
         if (row < 0 || row >= m_files.size()) {

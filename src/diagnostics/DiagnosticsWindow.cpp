@@ -1,5 +1,5 @@
 // The diagnostics window: a thin view over Diagnostics.
-#include "diagnostics/frmDiagnostico.h"
+#include "diagnostics/DiagnosticsWindow.h"
 
 #include "base/SupportLog.h"
 #include "certificates/CertificateSources.h"
@@ -50,10 +50,10 @@ Diagnostics::Inputs inputsFor(const AppContext& context) {
 
 } // namespace
 
-frmDiagnostico::frmDiagnostico(AppContext& context, QWidget* parent)
+DiagnosticsWindow::DiagnosticsWindow(AppContext& context, QWidget* parent)
     : QDialog(parent), m_context(context),
       m_diagnostics(new Diagnostics(inputsFor(context), context.proxyAuth, this)) {
-    setObjectName(QStringLiteral("frmDiagnostico"));
+    setObjectName(QStringLiteral("DiagnosticsWindow"));
     setWindowTitle(kTitle);
     setWindowIcon(Emblem::icon());
     setAttribute(Qt::WA_DeleteOnClose);
@@ -89,31 +89,31 @@ frmDiagnostico::frmDiagnostico(AppContext& context, QWidget* parent)
     layout->addWidget(txtRelatorio, 1);
     layout->addLayout(buttons);
 
-    connect(m_diagnostics, &Diagnostics::stepStarted, this, &frmDiagnostico::onStepStarted);
-    connect(m_diagnostics, &Diagnostics::stepFinished, this, &frmDiagnostico::onStepFinished);
-    connect(m_diagnostics, &Diagnostics::finished, this, &frmDiagnostico::onFinished);
-    connect(cmdCopiar, &QPushButton::clicked, this, &frmDiagnostico::cmdCopiar_Click);
-    connect(cmdRepetir, &QPushButton::clicked, this, &frmDiagnostico::cmdRepetir_Click);
-    connect(cmdCancelar, &QPushButton::clicked, this, &frmDiagnostico::cmdCancelar_Click);
+    connect(m_diagnostics, &Diagnostics::stepStarted, this, &DiagnosticsWindow::onStepStarted);
+    connect(m_diagnostics, &Diagnostics::stepFinished, this, &DiagnosticsWindow::onStepFinished);
+    connect(m_diagnostics, &Diagnostics::finished, this, &DiagnosticsWindow::onFinished);
+    connect(cmdCopiar, &QPushButton::clicked, this, &DiagnosticsWindow::copyReport);
+    connect(cmdRepetir, &QPushButton::clicked, this, &DiagnosticsWindow::runAgain);
+    connect(cmdCancelar, &QPushButton::clicked, this, &DiagnosticsWindow::cancelRun);
     connect(cmdFechar, &QPushButton::clicked, this, &QDialog::close);
 
-    cmdRepetir_Click();
+    runAgain();
 }
 
-void frmDiagnostico::showReport() {
+void DiagnosticsWindow::showReport() {
     txtRelatorio->setPlainText(
         DiagnosticReport::text(m_diagnostics->steps(), m_diagnostics->startedAt()));
 }
 
-void frmDiagnostico::onStepStarted(const QString& name) {
+void DiagnosticsWindow::onStepStarted(const QString& name) {
     lblEstado->setText(QStringLiteral("Verificando: %1...").arg(name));
 }
 
-void frmDiagnostico::onStepFinished() {
+void DiagnosticsWindow::onStepFinished() {
     showReport();
 }
 
-void frmDiagnostico::onFinished() {
+void DiagnosticsWindow::onFinished() {
     showReport();
     const bool cancelled =
         !m_diagnostics->steps().isEmpty() &&
@@ -124,7 +124,7 @@ void frmDiagnostico::onFinished() {
     cmdRepetir->setEnabled(true);
 }
 
-void frmDiagnostico::cmdCopiar_Click() {
+void DiagnosticsWindow::copyReport() {
     try {
         QString text = DiagnosticReport::text(m_diagnostics->steps(), m_diagnostics->startedAt());
         if (m_diagnostics->isRunning())
@@ -138,7 +138,7 @@ void frmDiagnostico::cmdCopiar_Click() {
     }
 }
 
-void frmDiagnostico::cmdRepetir_Click() {
+void DiagnosticsWindow::runAgain() {
     try {
         if (m_diagnostics->isRunning())
             return;
@@ -154,7 +154,7 @@ void frmDiagnostico::cmdRepetir_Click() {
     }
 }
 
-void frmDiagnostico::cmdCancelar_Click() {
+void DiagnosticsWindow::cancelRun() {
     try {
         m_diagnostics->cancel();
     } catch (const std::exception& e) {
@@ -164,9 +164,9 @@ void frmDiagnostico::cmdCancelar_Click() {
     }
 }
 
-void frmDiagnostico::closeEvent(QCloseEvent* event) {
+void DiagnosticsWindow::closeEvent(QCloseEvent* event) {
     // Nothing of the steps may outlive the window: they stop here, before the
     // window goes.
-    cmdCancelar_Click();
+    cancelRun();
     QDialog::closeEvent(event);
 }

@@ -1,5 +1,5 @@
 // The connection settings window: a thin form over ProxySettings.
-#include "settings/frmConexao.h"
+#include "connection/ConnectionSettingsWindow.h"
 
 #include "net/ProxySettings.h"
 #include "net/ServerHost.h"
@@ -22,8 +22,9 @@ namespace {
 const QString kTitle = QStringLiteral("Conexão");
 } // namespace
 
-frmConexao::frmConexao(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
-    setObjectName(QStringLiteral("frmConexao"));
+ConnectionSettingsWindow::ConnectionSettingsWindow(AppContext& context, QWidget* parent)
+    : QDialog(parent), m_context(context) {
+    setObjectName(QStringLiteral("ConnectionSettingsWindow"));
     setWindowTitle(kTitle);
     setWindowIcon(Emblem::icon());
     setAttribute(Qt::WA_DeleteOnClose);
@@ -76,17 +77,17 @@ frmConexao::frmConexao(AppContext& context, QWidget* parent) : QDialog(parent), 
     updateFields();
 
     for (QRadioButton* option : {optSistema, optManual, optNenhum})
-        connect(option, &QRadioButton::toggled, this, &frmConexao::updateFields);
-    connect(cmdOK, &QPushButton::clicked, this, &frmConexao::cmdOK_Click);
+        connect(option, &QRadioButton::toggled, this, &ConnectionSettingsWindow::updateFields);
+    connect(cmdOK, &QPushButton::clicked, this, &ConnectionSettingsWindow::save);
     connect(cmdCancelar, &QPushButton::clicked, this, &QDialog::close);
 }
 
-void frmConexao::updateFields() {
+void ConnectionSettingsWindow::updateFields() {
     txtHost->setEnabled(optManual->isChecked());
     txtPorta->setEnabled(optManual->isChecked());
 }
 
-void frmConexao::cmdOK_Click() {
+void ConnectionSettingsWindow::save() {
     try {
         ProxySettings::Settings chosen;
         chosen.mode = optManual->isChecked()   ? ProxySettings::Mode::Manual

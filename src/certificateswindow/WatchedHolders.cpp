@@ -1,5 +1,5 @@
 // Reading the watched holders from the local database.
-#include "expiry/WatchedHolders.h"
+#include "certificateswindow/WatchedHolders.h"
 
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"

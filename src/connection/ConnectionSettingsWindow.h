@@ -11,10 +11,10 @@ class QPushButton;
 class QRadioButton;
 struct AppContext;
 
-class frmConexao : public QDialog {
+class ConnectionSettingsWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit frmConexao(AppContext& context, QWidget* parent = nullptr);
+    explicit ConnectionSettingsWindow(AppContext& context, QWidget* parent = nullptr);
 
     QRadioButton* optSistema;
     QRadioButton* optManual;
@@ -26,7 +26,7 @@ public:
 
     // Checks a manual proxy's host and port, writes the settings and closes;
     // says so and stays open when something is missing or cannot be written.
-    void cmdOK_Click();
+    void save();
 
 private:
     void updateFields();

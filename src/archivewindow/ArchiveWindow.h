@@ -6,7 +6,7 @@
 // with the desktop's program; "Abrir XML" opens a receipt's XML. The list
 // follows the taxpayer in use and is read again each time the window shows.
 //
-// Non-modal; a single instance in the window registry ("frmArquivo").
+// Non-modal; a single instance in the window registry ("ArchiveWindow").
 #pragma once
 
 #include <QStringList>
@@ -17,19 +17,19 @@ class QPushButton;
 class QTableWidget;
 struct AppContext;
 
-class frmArquivo : public QWidget {
+class ArchiveWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmArquivo(AppContext& context, QWidget* parent = nullptr);
+    explicit ArchiveWindow(AppContext& context, QWidget* parent = nullptr);
 
     static QString caption();
 
     // Reads the archive of the taxpayer in use into the grid.
-    void Listar();
+    void list();
     // Opens the file of a grid row (the archived copy, or the receipt's PDF,
     // else its XML); says so when it cannot be opened.
-    void cmdAbrir_Click();
-    void cmdAbrirXml_Click();
+    void openCopy();
+    void openXml();
 
     QLabel* lblContribuinte;
     QTableWidget* Grid;

@@ -6,7 +6,7 @@
 // column and filters by text; a double-click makes that taxpayer the one in
 // use in the main window; the table goes out as CSV or PDF.
 //
-// Non-modal; a single instance in the window registry ("frmVisaoGeral").
+// Non-modal; a single instance in the window registry ("OverviewWindow").
 #pragma once
 
 #include <QWidget>
@@ -21,23 +21,23 @@ class QStandardItemModel;
 class QTableView;
 struct AppContext;
 
-class frmVisaoGeral : public QWidget {
+class OverviewWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit frmVisaoGeral(AppContext& context, QWidget* parent = nullptr);
-    ~frmVisaoGeral() override;
+    explicit OverviewWindow(AppContext& context, QWidget* parent = nullptr);
+    ~OverviewWindow() override;
 
     static QString caption();
     // The filler (rows as they stand, in registration order).
     const OverviewFiller& filler() const { return *m_filler; }
 
     // Handlers.
-    void cmdAtualizar_Click(); // reads the taxpayers and asks the server again
-    void cmdCancelar_Click();  // stops the filling; unanswered rows say "Cancelado"
-    void cmdExportar_Click();  // CSV file chosen by the user
-    void cmdPdf_Click();       // PDF of the table as shown (sorted, filtered)
+    void refresh();       // reads the taxpayers and asks the server again
+    void cancelFilling(); // stops the filling; unanswered rows say "Cancelado"
+    void exportCsv();     // CSV file chosen by the user
+    void exportPdf();     // PDF of the table as shown (sorted, filtered)
     // A row of the view (after sorting and filtering) was double-clicked.
-    void Grid_DoubleClick(int viewRow);
+    void useTaxpayerAt(int viewRow);
 
     QLineEdit* txtFiltro;
     QTableView* Grid;

@@ -2,7 +2,7 @@
 // taxpayer (processed, pending, invalid key, a reply cut short, or none at
 // all), what each row then says, the bound on connections, cancelling half
 // way, the CSV written, and the double-click that selects a taxpayer.
-#include "overview/frmVisaoGeral.h"
+#include "overview/OverviewWindow.h"
 
 #include "base/AppPaths.h"
 #include "base/SupportLog.h"
@@ -126,7 +126,7 @@ valdoria::Transmission transmission(const std::string& ref, const std::string& s
     return t;
 }
 
-class OverviewWindow : public ::testing::Test {
+class OverviewWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(appDir.isValid());
@@ -140,7 +140,7 @@ protected:
         context.files = &files;
         context.windows = &registry;
         context.state = &state;
-        registry.registerWindow<frmVisaoGeral>();
+        registry.registerWindow<OverviewWindow>();
     }
     void TearDown() override {
         registry.unloadAll();
@@ -156,7 +156,7 @@ protected:
     }
 
     // Situação of every row, by IE.
-    static std::map<QString, QString> situations(const frmVisaoGeral* w) {
+    static std::map<QString, QString> situations(const OverviewWindow* w) {
         std::map<QString, QString> out;
         for (const Row& r : w->filler().rows())
             out[r.ie()] = r.cells[ColSituacao];
@@ -172,7 +172,7 @@ protected:
     WindowRegistry registry{context};
 };
 
-TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
+TEST_F(OverviewWindowTest, EachRowSaysWhatItsOwnAnswerSaid) {
     addTaxpayer(QStringLiteral("100"), QStringLiteral("Processada"), QStringLiteral("K1"),
                 {ScriptedServer::Action::Answer,
                  listOf({transmission("01/2014, 02/2014", "3", "2014000123")})});
@@ -205,7 +205,7 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     const QString logFolder = appDir.filePath(QStringLiteral("registros"));
     SupportLog::open(logFolder);
 
-    auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
+    auto* w = qobject_cast<OverviewWindow*>(registry.show(QStringLiteral("OverviewWindow")));
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(waitFor([w] {
         return !w->filler().running() &&
@@ -249,7 +249,7 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     w->txtFiltro->setText(QStringLiteral("pendente"));
     const QString csv = appDir.filePath(QStringLiteral("visao.csv"));
     files.chooseNext(csv);
-    w->cmdExportar_Click();
+    w->exportCsv();
     QFile f(csv);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
@@ -275,7 +275,7 @@ TEST_F(OverviewWindow, EachRowSaysWhatItsOwnAnswerSaid) {
     EXPECT_EQ(certificateCell(), QStringLiteral("30|30 dias, vence em breve|1"));
 }
 
-TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
+TEST_F(OverviewWindowTest, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
     for (int i = 0; i < 12; ++i) {
         const QString ie = QString::number(1000 + i);
         // The first eight are answered; the others never are.
@@ -283,7 +283,7 @@ TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
                     {i < 8 ? ScriptedServer::Action::Answer : ScriptedServer::Action::Hold,
                      listOf({transmission("01/2014", "3", "P")})});
     }
-    auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
+    auto* w = qobject_cast<OverviewWindow*>(registry.show(QStringLiteral("OverviewWindow")));
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(waitFor([w] { return w->filler().done() == 8; }));
     EXPECT_TRUE(w->filler().running());
@@ -291,7 +291,7 @@ TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
     EXPECT_LE(server.mostOpen, 4);
     EXPECT_LE(w->filler().mostInFlight(), 4);
 
-    w->cmdCancelar_Click();
+    w->cancelFilling();
     EXPECT_FALSE(w->filler().running());
     EXPECT_TRUE(w->cmdAtualizar->isEnabled());
     int done = 0;
@@ -310,7 +310,7 @@ TEST_F(OverviewWindow, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
     EXPECT_EQ(situations(w)[QStringLiteral("1011")], kCancelled);
 }
 
-TEST_F(OverviewWindow, AHeldCallEndsItsRowAtTheDeadline) {
+TEST_F(OverviewWindowTest, AHeldCallEndsItsRowAtTheDeadline) {
     server.script[QStringLiteral("100")] = {ScriptedServer::Action::Hold, {}};
     OverviewFiller filler(4, nullptr, nullptr, std::chrono::milliseconds(300));
     filler.start(
@@ -323,7 +323,7 @@ TEST_F(OverviewWindow, AHeldCallEndsItsRowAtTheDeadline) {
     EXPECT_TRUE(situacao.contains(QStringLiteral("0,3 s"))) << situacao.toStdString();
 }
 
-TEST_F(OverviewWindow, DoubleClickMakesTheTaxpayerTheOneInUse) {
+TEST_F(OverviewWindowTest, DoubleClickMakesTheTaxpayerTheOneInUse) {
     addTaxpayer(QStringLiteral("100"), QStringLiteral("Alfa"), QStringLiteral("K1"),
                 {ScriptedServer::Action::Answer, listOf({})});
     addTaxpayer(QStringLiteral("200"), QStringLiteral("Beta"), QStringLiteral("K2"),
@@ -334,18 +334,18 @@ TEST_F(OverviewWindow, DoubleClickMakesTheTaxpayerTheOneInUse) {
     QWidget* main = registry.window(QStringLiteral("Principal"));
     int refreshes = 0;
     QObject::connect(&state, &ProgramState::listRefreshRequested, [&] { ++refreshes; });
-    auto* w = qobject_cast<frmVisaoGeral*>(registry.show(QStringLiteral("frmVisaoGeral")));
+    auto* w = qobject_cast<OverviewWindow*>(registry.show(QStringLiteral("OverviewWindow")));
     ASSERT_TRUE(waitFor([w] { return !w->filler().running(); }));
 
     w->Grid->sortByColumn(ColRazaoSocial, Qt::DescendingOrder); // Beta first
-    w->Grid_DoubleClick(0);
+    w->useTaxpayerAt(0);
     EXPECT_EQ(state.IE(), QStringLiteral("200"));
     EXPECT_EQ(state.Chave(), QStringLiteral("K2"));
     EXPECT_EQ(refreshes, 1);
 
     // While a transmission window holds the main window, the taxpayer stays.
     main->setEnabled(false);
-    w->Grid_DoubleClick(1);
+    w->useTaxpayerAt(1);
     EXPECT_EQ(state.IE(), QStringLiteral("200"));
     ASSERT_EQ(prompter.messages().size(), 1);
     EXPECT_EQ(refreshes, 1);
