@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStorageInfo>
@@ -14,13 +15,30 @@
 #include <openssl/crypto.h>
 #include <openssl/provider.h>
 
+#include <sys/statvfs.h>
+
 #include <exception>
+#include <optional>
 
 namespace {
 
 QString sizeText(qint64 bytes) {
     return QLocale(QLocale::Portuguese, QLocale::Brazil)
         .formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+// Bytes an unprivileged user may still write in folder's file system. Qt finds
+// the file system through the mount list, which leaves out the root of a
+// chroot and of some containers; the system call on the folder itself does not
+// depend on that list.
+std::optional<qint64> freeBytes(const QString& folder) {
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.bytesAvailable() >= 0)
+        return storage.bytesAvailable();
+    struct statvfs fs {};
+    if (folder.isEmpty() || statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return std::nullopt;
+    return static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
 }
 
 } // namespace
@@ -99,10 +117,9 @@ DiagnosticStep applicationFolder(const QString& folder, const QString& logFolder
     parts << (writable ? QStringLiteral("gravável") : QStringLiteral("sem permissão de gravação"));
     if (!writable)
         step.outcome = DiagnosticStep::Outcome::Failed;
-    const QStorageInfo storage(folder);
-    if (storage.isValid()) {
-        parts << QStringLiteral("espaço livre: %1").arg(sizeText(storage.bytesAvailable()));
-        if (storage.bytesAvailable() < kLowSpaceBytes && writable)
+    if (const std::optional<qint64> free = freeBytes(folder)) {
+        parts << QStringLiteral("espaço livre: %1").arg(sizeText(*free));
+        if (*free < kLowSpaceBytes && writable)
             step.outcome = DiagnosticStep::Outcome::Attention;
     } else {
         parts << QStringLiteral("espaço livre desconhecido");
