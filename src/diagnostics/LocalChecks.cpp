@@ -15,7 +15,9 @@
 #include <openssl/crypto.h>
 #include <openssl/provider.h>
 
+#ifdef Q_OS_UNIX
 #include <sys/statvfs.h>
+#endif
 
 #include <exception>
 #include <optional>
@@ -35,10 +37,12 @@ std::optional<qint64> freeBytes(const QString& folder) {
     const QStorageInfo storage(folder);
     if (storage.isValid() && storage.bytesAvailable() >= 0)
         return storage.bytesAvailable();
+#ifdef Q_OS_UNIX
     struct statvfs fs {};
-    if (folder.isEmpty() || statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
-        return std::nullopt;
-    return static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+    if (!folder.isEmpty() && statvfs(QFile::encodeName(folder).constData(), &fs) == 0)
+        return static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+#endif
+    return std::nullopt;
 }
 
 } // namespace
