@@ -210,8 +210,14 @@ std::string referenceLabel(const std::string& gias) {
         if (!label.empty()) {
             label += ", ";
         }
-        label +=
-            (month < 10 ? "0" : "") + std::to_string(month) + "/" + item.substr(underscore + 1);
+        // Appended piece by piece: prepending a literal to a temporary string
+        // makes gcc 12's optimiser see an overlapping copy that is not there.
+        if (month < 10) {
+            label += '0';
+        }
+        label += std::to_string(month);
+        label += '/';
+        label += item.substr(underscore + 1);
         if (comma == std::string::npos) {
             break;
         }

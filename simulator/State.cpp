@@ -120,7 +120,9 @@ void State::processDue() {
         auto upload = store_.upload(t.uploadId);
         t.referencia = t.gias.empty() ? monthOf(t.receivedAt) : referenceLabel(t.gias);
         t.protocolo = protocolFor(current, t.id);
-        t.status = "3";
+        // A whole string, not a literal copied in place: there gcc 12's optimiser
+        // sees an overlapping copy that is not there.
+        t.status = std::string("3");
         t.data = brDateTime(current);
         t.adicionado = valueAddedFrom(upload ? upload->sha256 : std::string());
         store_.updateTransmission(t);

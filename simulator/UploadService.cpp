@@ -119,7 +119,9 @@ HttpReply handleUpload(State& state, UploadKind kind,
             t.ie = company->ie;
             t.referencia = "Verificando";
             t.data = brDateTime(now);
-            t.status = "1";
+            // A whole string, not a literal copied in place: there gcc 12's optimiser
+            // sees an overlapping copy that is not there.
+            t.status = std::string("1");
             t.gias = upload.gias;
             t.receivedAt = upload.receivedAt;
             t.contador = upload.contador;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
@@ -15,13 +16,34 @@
 #include <openssl/crypto.h>
 #include <openssl/provider.h>
 
+#ifdef Q_OS_UNIX
+#include <sys/statvfs.h>
+#endif
+
 #include <exception>
+#include <optional>
 
 namespace {
 
 QString sizeText(qint64 bytes) {
     return QLocale(QLocale::Portuguese, QLocale::Brazil)
         .formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+// Bytes an unprivileged user may still write in folder's file system. Qt finds
+// the file system through the mount list, which leaves out the root of a
+// chroot and of some containers; the system call on the folder itself does not
+// depend on that list.
+std::optional<qint64> freeBytes(const QString& folder) {
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.bytesAvailable() >= 0)
+        return storage.bytesAvailable();
+#ifdef Q_OS_UNIX
+    struct statvfs fs {};
+    if (!folder.isEmpty() && statvfs(QFile::encodeName(folder).constData(), &fs) == 0)
+        return static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+#endif
+    return std::nullopt;
 }
 
 } // namespace
@@ -109,10 +131,9 @@ DiagnosticStep applicationFolder(const QString& folder, const QString& logFolder
     parts << (writable ? QStringLiteral("gravável") : QStringLiteral("sem permissão de gravação"));
     if (!writable)
         step.outcome = DiagnosticStep::Outcome::Failed;
-    const QStorageInfo storage(folder);
-    if (storage.isValid()) {
-        parts << QStringLiteral("espaço livre: %1").arg(sizeText(storage.bytesAvailable()));
-        if (storage.bytesAvailable() < kLowSpaceBytes && writable)
+    if (const std::optional<qint64> free = freeBytes(folder)) {
+        parts << QStringLiteral("espaço livre: %1").arg(sizeText(*free));
+        if (*free < kLowSpaceBytes && writable)
             step.outcome = DiagnosticStep::Outcome::Attention;
     } else {
         parts << QStringLiteral("espaço livre desconhecido");
