@@ -408,6 +408,24 @@ TEST(CertificateSourcesTest, SourceThatHangsIsNamedAndTheOthersStillList) {
                 ElementsAre(QStringLiteral("Módulo travado: não respondeu em 1 s.")));
 }
 
+// A second request while a listing runs starts none and gets the same answer.
+TEST(CertificateSourcesTest, OneListingAtATime) {
+    auto hanging = std::make_shared<BlockingSource>();
+    const CertificateSourceList sources{hanging};
+    QObject first, second;
+    QStringList answers;
+    for (QObject* receiver : {&first, &second})
+        listCertificatesAsync(sources, std::chrono::seconds(30), receiver,
+                              [&answers](const CertificateListing& listing) {
+                                  answers.append(QString::number(listing.failures.size()));
+                              });
+    ASSERT_TRUE(waitFor([&] { return hanging->calls() > 0; }));
+    hanging->release();
+    ASSERT_TRUE(waitFor([&] { return answers.size() == 2; }));
+    EXPECT_EQ(hanging->calls(), 1);
+    EXPECT_THAT(answers, ElementsAre(QStringLiteral("0"), QStringLiteral("0")));
+}
+
 TEST(CertificateSourcesTest, NamesTheSourcesFound) {
     QTemporaryDir home;
     QDir().mkpath(home.filePath(QStringLiteral(".pki/nssdb")));

@@ -1,6 +1,6 @@
 // Entry point of the window test executables. Tests always run headless: the
-// offscreen platform is forced unless the caller chose one. Access files are
-// and certificates are read by the reader children of this build.
+// offscreen platform is forced unless the caller chose one. Access files and
+// certificates are read by the reader children of this build.
 #include "SanitizerDefaults.h"
 
 #include "access/MdbChild.h"
