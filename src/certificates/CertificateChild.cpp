@@ -29,14 +29,16 @@ struct Running {
     std::set<qint64> pids;
 };
 
+// Never destroyed: a run still going on a worker thread while the program
+// exits must not meet a destroyed set (nor a destroyed program path).
 Running& running() {
-    static Running r;
-    return r;
+    static Running* r = new Running;
+    return *r;
 }
 
 QString& chosenProgram() {
-    static QString path;
-    return path;
+    static QString* path = new QString;
+    return *path;
 }
 
 // Runs in the child between fork and exec: only system calls. A limit that
