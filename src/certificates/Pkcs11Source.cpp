@@ -96,6 +96,7 @@ CertificateListing listModule(const Pkcs11Source::Module& module,
         switch (r.tag) {
         case 'T': {
             closeToken();
+            origin.clear(); // a malformed token record takes no certificate
             std::uint64_t id = 0;
             if (!CertificateFrames::readU64(r.payload, id) || r.payload.size() < 9)
                 break;
