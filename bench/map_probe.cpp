@@ -20,7 +20,14 @@ int main(int argc, char** argv) {
         std::fputs("uso: bench_map_probe PROGRAMA [ARGUMENTOS...]\n", stderr);
         return 2;
     }
-    Display* display = XOpenDisplay(nullptr);
+    // A server busy closing the last program's connection may refuse a new
+    // one for a moment.
+    Display* display = nullptr;
+    for (int attempt = 0; attempt < 100 && !display; ++attempt) {
+        display = XOpenDisplay(nullptr);
+        if (!display)
+            usleep(20000);
+    }
     if (!display) {
         std::fputs("bench_map_probe: no X display\n", stderr);
         return 2;
