@@ -1,16 +1,18 @@
 // How long the certificate dialog waits for its sources: a SoftHSM2 token
-// with one certificate and an NSS database with a user certificate and an
-// authority, both made in a temporary folder, plus the own folder; the
-// sources listed together as the dialog lists them, 20 times.
+// with one certificate, the user's NSS database (~/.pki/nssdb) and a Firefox
+// profile named in profiles.ini, each holding a user certificate and an
+// authority, all made in a temporary home, plus the own folder; the
+// program's sources (defaultCertificateSources, each module and database in
+// its reader child) listed together as the dialog lists them, 20 times.
+#include "certificates/CertificateChild.h"
 #include "certificates/CertificateSources.h"
-#include "certificates/FolderSource.h"
-#include "certificates/NssSource.h"
-#include "certificates/Pkcs11Source.h"
 #include "support/TestCertificates.h"
 #include "support/TestTokens.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -19,19 +21,26 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    CertificateChild::setProgram(QStringLiteral(DADAV_CERT_HELPER));
     QTemporaryDir dir;
     dadav::test::SoftHsm hsm(dir.filePath(QStringLiteral("hsm")));
     hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
     const dadav::test::TestChain chain =
         dadav::test::makeChain(dadav::test::TestCertificateOptions{}, QStringLiteral("AC Teste"));
     hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"), chain.holderDer, false);
-    dadav::test::makeNssDatabase(dir.filePath(QStringLiteral("nssdb")), chain.holderPkcs12,
+    const QString home = dir.filePath(QStringLiteral("home"));
+    dadav::test::makeNssDatabase(home + QStringLiteral("/.pki/nssdb"), chain.holderPkcs12,
                                  QStringLiteral("1234"), chain.authorityDer);
-    const CertificateSourceList sources = {
-        std::make_shared<FolderSource>(dir.filePath(QStringLiteral("certificados"))),
-        std::make_shared<Pkcs11Source>(),
-        std::make_shared<NssSource>(QList<NssDatabase>{
-            {dir.filePath(QStringLiteral("nssdb")), QStringLiteral("Firefox")}})};
+    const QString firefox = home + QStringLiteral("/.mozilla/firefox");
+    dadav::test::makeNssDatabase(firefox + QStringLiteral("/abc.default-release"),
+                                 chain.holderPkcs12, QStringLiteral("1234"), chain.authorityDer);
+    QFile ini(firefox + QStringLiteral("/profiles.ini"));
+    if (!ini.open(QIODevice::WriteOnly))
+        return 2;
+    ini.write("[Profile0]\nName=default-release\nIsRelative=1\nPath=abc.default-release\n");
+    ini.close();
+    const CertificateSourceList sources = defaultCertificateSources(
+        dir.filePath(QStringLiteral("certificados")), home, std::chrono::seconds(10));
     std::vector<qint64> times;
     qsizetype found = 0;
     for (int i = 0; i < 20; ++i) {
@@ -40,11 +49,13 @@ int main(int argc, char** argv) {
         const CertificateListing listing = listCertificates(sources, std::chrono::seconds(10));
         times.push_back(t.nsecsElapsed() / 1000);
         found = listing.certificates.size();
+        for (const QString& failure : listing.failures)
+            std::printf("%s\n", qPrintable(failure));
     }
     std::sort(times.begin(), times.end());
-    std::printf("certificates found: %lld; listing (token + NSS + own folder): median %lld us, "
-                "slowest %lld us\n",
+    std::printf("certificates found: %lld; listing (token + NSS + Firefox profile + own "
+                "folder): median %lld us, slowest %lld us\n",
                 static_cast<long long>(found), static_cast<long long>(times[times.size() / 2]),
                 static_cast<long long>(times.back()));
-    return found == 2 ? 0 : 1;
+    return found == 3 ? 0 : 1;
 }

@@ -8,6 +8,8 @@
 #include "base/ProgramInfo.h"
 #include "base/RuntimeError.h"
 #include "base/SupportLog.h"
+#include "certificates/CertificateChild.h"
+#include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/StoreCertificatePicker.h"
 #include "net/ProxyAuth.h"
@@ -144,9 +146,10 @@ int main(int argc, char** argv) {
     // application folder, beside the tokens and the browsers' databases
     // (see docs/certificates.md).
     CertificateStore certificateStore(CertificateStore::defaultFolder());
-    const CertificateSearch certificateSearch(
-        defaultCertificateSources(certificateStore.folder(), QDir::homePath()),
-        std::chrono::seconds(10));
+    const CertificateSearch certificateSearch(defaultCertificateSources(certificateStore.folder(),
+                                                                        QDir::homePath(),
+                                                                        std::chrono::seconds(10)),
+                                              std::chrono::seconds(10));
     context.certificateSearch = &certificateSearch;
     QtPinPrompter pins;
     context.pins = &pins;
@@ -163,5 +166,9 @@ int main(int argc, char** argv) {
     registerAllWindows(windows);
 
     windows.show(QStringLiteral("Abertura"));
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A token driver that hangs must not hold up the exit: its reader child
+    // is killed now, and nobody waits for it.
+    CertificateChild::stopAll();
+    return status;
 }

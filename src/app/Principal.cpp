@@ -33,6 +33,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -77,7 +78,9 @@ Principal::Principal(AppContext& context, QWidget* parent)
     connect(&m_state, &ProgramState::listRefreshRequested, this, &Principal::RecebeDadosServer);
     showTaxpayer();
     resize(820, 560);
-    startExpiryWatch();
+    // The expiry line needs every certificate source listed: queued, so the
+    // window is drawn before any reader child starts.
+    QTimer::singleShot(0, this, &Principal::startExpiryWatch);
 }
 
 void Principal::startExpiryWatch() {

@@ -23,8 +23,9 @@ struct SourcedCertificate {
 struct LoginToken {
     QString modulePath; // the PKCS#11 module's file
     unsigned long slotId = 0;
-    QString label;  // the token's label, for the PIN question
-    QString origin; // as SourcedCertificate::origin
+    QString label;      // the token's label, for the PIN question
+    QString origin;     // as SourcedCertificate::origin
+    QString moduleName; // the module's registered name, for a line naming it
 };
 
 // What listing sources found. failures holds one line per source (or module)

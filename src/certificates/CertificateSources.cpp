@@ -6,7 +6,11 @@
 #include "certificates/NssSource.h"
 #include "certificates/Pkcs11Source.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
+
+#include <algorithm>
 
 #include <condition_variable>
 #include <mutex>
@@ -17,17 +21,34 @@ namespace {
 
 // Shared by the caller and the source threads: a thread that outlives the
 // caller's wait still writes into a live object.
+constexpr std::chrono::milliseconds kGrace(2500);
+
 struct Board {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::optional<CertificateListing>> results;
 };
 
+// A listing under way and who waits for its answer.
+struct RunningListing {
+    CertificateSourceList sources;
+    std::chrono::milliseconds timeout{0};
+    CertificateListing result;
+    std::vector<std::function<void(const CertificateListing&)>> waiting;
+};
+
+std::vector<std::shared_ptr<RunningListing>>& runningListings() {
+    static std::vector<std::shared_ptr<RunningListing>> all;
+    return all;
+}
+
 } // namespace
 
-CertificateSourceList defaultCertificateSources(const QString& ownFolder, const QString& home) {
-    return {std::make_shared<FolderSource>(ownFolder), std::make_shared<Pkcs11Source>(),
-            std::make_shared<NssSource>(NssSource::userDatabases(home))};
+CertificateSourceList defaultCertificateSources(const QString& ownFolder, const QString& home,
+                                                std::chrono::milliseconds timeout) {
+    return {std::make_shared<FolderSource>(ownFolder),
+            std::make_shared<Pkcs11Source>(QStringList(), timeout),
+            NssSource::ofHome(home, timeout)};
 }
 
 CertificateListing listCertificates(const CertificateSourceList& sources,
@@ -51,7 +72,9 @@ CertificateListing listCertificates(const CertificateSourceList& sources,
         }).detach();
     }
     std::unique_lock<std::mutex> lock(board->mutex);
-    board->changed.wait_for(lock, timeout, [&] {
+    // The sources kill their own children at the time-out; the grace lets
+    // those answers (which name the module) arrive.
+    board->changed.wait_for(lock, timeout + kGrace, [&] {
         for (const auto& r : board->results)
             if (!r)
                 return false;
@@ -75,14 +98,37 @@ CertificateListing listCertificates(const CertificateSourceList& sources,
 
 void listCertificatesAsync(CertificateSourceList sources, std::chrono::milliseconds timeout,
                            QObject* receiver, std::function<void(const CertificateListing&)> done) {
-    auto result = std::make_shared<CertificateListing>();
-    QThread* worker = QThread::create([sources = std::move(sources), timeout, result] {
-        *result = listCertificates(sources, timeout);
+    // Requests come from the windows' thread; one listing of the same sources
+    // at a time, and a request while it runs waits for the same answer.
+    Q_ASSERT(QThread::currentThread() == receiver->thread());
+    const QPointer<QObject> target(receiver);
+    auto deliver = [target, done = std::move(done)](const CertificateListing& listing) {
+        if (target)
+            done(listing);
+    };
+    auto& running = runningListings();
+    for (const auto& job : running) {
+        if (job->sources == sources && job->timeout == timeout) {
+            job->waiting.push_back(std::move(deliver));
+            return;
+        }
+    }
+    auto job = std::make_shared<RunningListing>();
+    job->sources = std::move(sources);
+    job->timeout = timeout;
+    job->waiting.push_back(std::move(deliver));
+    running.push_back(job);
+    QThread* worker =
+        QThread::create([job] { job->result = listCertificates(job->sources, job->timeout); });
+    // The answer is handed out on the requesting thread (the worker's
+    // finished signal reaches the application object there), to every
+    // receiver still alive.
+    QObject::connect(worker, &QThread::finished, QCoreApplication::instance(), [job] {
+        auto& all = runningListings();
+        all.erase(std::remove(all.begin(), all.end(), job), all.end());
+        for (const auto& deliverTo : job->waiting)
+            deliverTo(job->result);
     });
-    // A receiver destroyed first takes this connection with it; the thread
-    // still ends within the time-out and deletes itself.
-    QObject::connect(worker, &QThread::finished, receiver,
-                     [result, done = std::move(done)] { done(*result); });
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();
 }

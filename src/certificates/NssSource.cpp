@@ -1,56 +1,54 @@
-// Listing the user certificates of NSS databases. NSS keeps process-wide
-// state, so one database is open at a time (a mutex), each in its own
-// context opened read-only, without the module list and without the
-// built-in authorities.
+// Listing the user certificates of NSS databases through the reader child,
+// one child per database, and finding the user's databases.
 #include "certificates/NssSource.h"
 
 #include "base/RuntimeError.h"
-
-// NSS names a structure member "slots", which Qt's keyword macro would erase.
-#undef slots
-#include <cert.h>
-#include <nss.h>
-#include <pk11pub.h>
-#include <prerror.h>
+#include "certificates/CertificateChild.h"
+#include "certificates/ChildFailureText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
-#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
-std::mutex& nssMutex() {
-    static std::mutex m;
-    return m;
-}
-
-QList<QByteArray> userCertificates(const QString& folder, QString& error) {
-    const std::lock_guard<std::mutex> lock(nssMutex());
-    const QByteArray configDir = "sql:" + QFile::encodeName(folder);
-    NSSInitContext* context = NSS_InitContext(configDir.constData(), "", "", "", nullptr,
-                                              NSS_INIT_READONLY | NSS_INIT_NOROOTINIT |
-                                                  NSS_INIT_NOMODDB | NSS_INIT_OPTIMIZESPACE);
-    if (!context) {
-        error =
-            QString::fromUtf8(PR_ErrorToName(PR_GetError()) ? PR_ErrorToName(PR_GetError()) : "?");
-        return {};
+CertificateListing listDatabase(const NssDatabase& db, std::chrono::milliseconds timeout) {
+    CertificateListing listing;
+    CertificateChild::Limits limits;
+    limits.timeout = timeout;
+    std::vector<CertificateFrames::Record> records;
+    try {
+        records = CertificateChild::run({QStringLiteral("--nss"), db.folder}, limits);
+    } catch (const CertificateChild::Failure& e) {
+        listing.failures.append(moduleFailureLine(db.label, db.folder, e, timeout));
+        return listing;
     }
-    QList<QByteArray> ders;
-    if (CERTCertList* list = PK11_ListCerts(PK11CertListUserUnique, nullptr)) {
-        // The list's nodes start with their links (what NSS's own list
-        // macros rely on, written out here without their C casts).
-        for (PRCList* link = list->list.next; link != &list->list; link = link->next) {
-            const CERTCertListNode* node = reinterpret_cast<const CERTCertListNode*>(link);
-            ders.append(QByteArray(reinterpret_cast<const char*>(node->cert->derCert.data),
-                                   static_cast<qsizetype>(node->cert->derCert.len)));
+    for (const CertificateFrames::Record& r : records) {
+        if (r.tag == 'F') {
+            const std::size_t zero = r.payload.find('\0', 4);
+            const std::string name =
+                zero == std::string::npos ? std::string() : r.payload.substr(zero + 1);
+            listing.failures.append(
+                db.label + QStringLiteral(": não foi possível abrir ") + db.folder +
+                QStringLiteral(" (") +
+                QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())) +
+                QStringLiteral(")."));
         }
-        CERT_DestroyCertList(list);
+        if (r.tag != 'C')
+            continue;
+        const QByteArray der(r.payload.data(), static_cast<qsizetype>(r.payload.size()));
+        try {
+            listing.certificates.append(
+                {parseCertificateDer(der), readHolderDocuments(der), db.label, QString()});
+        } catch (const RuntimeError&) {
+            // NSS decoded it; a certificate OpenSSL refuses is no choice.
+        }
     }
-    NSS_ShutdownContext(context);
-    return ders;
+    return listing;
 }
 
 void addIfPresent(QList<NssDatabase>& out, const QString& folder, const QString& label) {
@@ -78,31 +76,34 @@ void addFirefoxProfiles(QList<NssDatabase>& out, const QString& firefoxFolder) {
 
 } // namespace
 
-NssSource::NssSource(QList<NssDatabase> databases) : m_databases(std::move(databases)) {}
+NssSource::NssSource(QList<NssDatabase> databases, std::chrono::milliseconds timeout)
+    : m_databases(std::move(databases)), m_timeout(timeout) {}
+
+std::shared_ptr<NssSource> NssSource::ofHome(const QString& home,
+                                             std::chrono::milliseconds timeout) {
+    auto source = std::make_shared<NssSource>(QList<NssDatabase>{}, timeout);
+    source->m_home = home;
+    return source;
+}
 
 QString NssSource::name() const {
     return QStringLiteral("Navegadores (NSS)");
 }
 
 CertificateListing NssSource::list() const {
+    const QList<NssDatabase> databases = m_home.isEmpty() ? m_databases : userDatabases(m_home);
+    std::vector<CertificateListing> results(static_cast<std::size_t>(databases.size()));
+    std::vector<std::thread> threads;
+    for (qsizetype i = 0; i < databases.size(); ++i)
+        threads.emplace_back([&results, &databases, i, this] {
+            results[static_cast<std::size_t>(i)] = listDatabase(databases[i], m_timeout);
+        });
+    for (std::thread& t : threads)
+        t.join();
     CertificateListing listing;
-    for (const NssDatabase& db : m_databases) {
-        QString error;
-        const QList<QByteArray> ders = userCertificates(db.folder, error);
-        if (!error.isEmpty()) {
-            listing.failures.append(db.label + QStringLiteral(": não foi possível abrir ") +
-                                    db.folder + QStringLiteral(" (") + error +
-                                    QStringLiteral(")."));
-            continue;
-        }
-        for (const QByteArray& der : ders) {
-            try {
-                listing.certificates.append(
-                    {parseCertificateDer(der), readHolderDocuments(der), db.label, QString()});
-            } catch (const RuntimeError&) {
-                // NSS decoded it; a certificate OpenSSL refuses is no choice.
-            }
-        }
+    for (const CertificateListing& r : results) {
+        listing.certificates.append(r.certificates);
+        listing.failures.append(r.failures);
     }
     return listing;
 }

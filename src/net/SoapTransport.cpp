@@ -31,10 +31,18 @@ constexpr qint64 kReadChunk = 64 * 1024;
 } // namespace
 
 SoapTransport::SoapTransport(BusyIndicator* busy, SoapTimeouts timeouts, ProxyAuth* proxyAuth)
-    : m_busy(busy), m_timeouts(timeouts), m_proxyAuth(proxyAuth),
-      m_manager(std::make_unique<QNetworkAccessManager>()) {
+    : m_busy(busy), m_timeouts(timeouts), m_proxyAuth(proxyAuth) {
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+QNetworkAccessManager& SoapTransport::manager() {
+    // Made at the first call, not with the transport: the program builds the
+    // transport before its first window, which needs no network.
+    if (!m_manager) {
+        m_manager = std::make_unique<QNetworkAccessManager>();
+        m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+    return *m_manager;
 }
 
 SoapTransport::~SoapTransport() = default;
@@ -58,8 +66,9 @@ QString SoapTransport::call(const QString& path, const QString& operation,
 QString SoapTransport::exchange(const QString& path, const QString& operation,
                                 const QList<Soap::SoapParam>& params) {
     const QUrl url = SoapRequest::serviceUrl(path);
+    QNetworkAccessManager& network = manager();
     const QNetworkProxy used = SoapRequest::proxyFor(url);
-    m_manager->setProxy(used);
+    network.setProxy(used);
     // Each call gets its own bound on asking for a proxy's password.
     int proxyTries = 0;
     QNetworkProxy askingProxy; // the proxy that last asked for a password
@@ -68,7 +77,7 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
         QMetaObject::Connection connection;
         ~Disconnect() { QObject::disconnect(connection); }
     } authConnection{QObject::connect(
-        m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, m_manager.get(),
+        &network, &QNetworkAccessManager::proxyAuthenticationRequired, &network,
         [&](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
             askingProxy = proxy;
             if (!ProxyAuth::isProxyInUse(proxy, used)) {
@@ -82,8 +91,8 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
 
     BusyGuard busy(m_busy);
     // The reply is deleted with the guard on every way out, including throws.
-    const std::unique_ptr<QNetworkReply> reply(m_manager->post(
-        SoapRequest::request(url, operation), SoapRequest::body(operation, params)));
+    const std::unique_ptr<QNetworkReply> reply(
+        network.post(SoapRequest::request(url, operation), SoapRequest::body(operation, params)));
 
     QEventLoop loop;
     QTimer timer;

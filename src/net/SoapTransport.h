@@ -81,6 +81,7 @@ public:
                  const QList<Soap::SoapParam>& params) override;
 
 private:
+    QNetworkAccessManager& manager();
     // One call as call() describes it, without the support log's line.
     QString exchange(const QString& path, const QString& operation,
                      const QList<Soap::SoapParam>& params);
@@ -88,6 +89,6 @@ private:
     BusyIndicator* m_busy;
     SoapTimeouts m_timeouts;
     ProxyAuth* m_proxyAuth;
-    std::unique_ptr<QNetworkAccessManager> m_manager;
+    std::unique_ptr<QNetworkAccessManager> m_manager; // see manager()
     int m_lastStatus = 0; // HTTP status of the last answer, 0 without one
 };

@@ -3,6 +3,8 @@
 // folder; the ICP-Brasil documents; and a source that hangs.
 #include "certificates/CertificateSources.h"
 #include "base/RuntimeError.h"
+#include "certificates/CertificateChild.h"
+#include "certificates/CertificateFrames.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/ExpiryWatch.h"
 #include "certificates/FolderSource.h"
@@ -10,9 +12,13 @@
 #include "certificates/Pkcs11Source.h"
 #include "support/TestCertificates.h"
 #include "support/TestTokens.h"
+#include "support/WaitFor.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+
+#include <future>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -240,6 +246,132 @@ TEST_F(TokenTest, ModuleThatFailsIsNamedAndTheOthersStillList) {
                             broken + QLatin1Char('.')));
 }
 
+// A module registered for the program alone that hangs in one call, beside
+// the SoftHSM2 module the system registers: the token still lists, and the
+// line names the module that hung.
+TEST_F(TokenTest, HungModuleIsNamedAndTheRegisteredTokenStillLists) {
+    const QByteArray der = makeCertificateDer(company());
+    hsm.initToken(QStringLiteral("e-CNPJ"), QStringLiteral("123456"));
+    hsm.addCertificate(QStringLiteral("e-CNPJ"), QStringLiteral("123456"), der, false);
+    const std::chrono::seconds timeout(2);
+    const struct {
+        const char* call;
+        int stage;
+    } cases[] = {{"C_Initialize", 1}, {"C_GetSlotList", 2}, {"C_Login", 3}};
+    for (const auto& c : cases) {
+        QTemporaryDir modules;
+        const QString file =
+            QStringLiteral(DADAV_HANGING_MODULE_DIR "/libpendente-%1.so").arg(c.stage);
+        QFile config(modules.filePath(QStringLiteral("pendente.module")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("# a driver whose daemon is stuck\nmodule: " + QFile::encodeName(file) + "\n");
+        config.close();
+        const QString hung = QStringLiteral("Módulo travado: pendente (") + file +
+                             QStringLiteral(") não respondeu em 2 s.");
+
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const CertificateListing listing = Pkcs11Source({}, timeout, modules.path()).list();
+        // Bounded by the time-out, not by the module (generously).
+        EXPECT_LT(elapsed.elapsed(), 20000) << c.call;
+        ASSERT_EQ(listing.certificates.size(), 1) << c.call;
+        EXPECT_EQ(listing.certificates[0].certificate.der, der) << c.call;
+        if (c.stage != 3) {
+            EXPECT_THAT(listing.failures, ElementsAre(hung)) << c.call;
+            continue;
+        }
+        EXPECT_THAT(listing.failures, IsEmpty());
+        ASSERT_EQ(listing.loginTokens.size(), 1);
+        try {
+            Pkcs11Source::listAfterLogin(listing.loginTokens[0], QStringLiteral("1234"), timeout);
+            ADD_FAILURE() << "a login that hangs returned";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.description(), hung);
+        }
+    }
+}
+
+// A reader child that answers nonsense, too much, or dies: one clear line
+// naming the module, and the client stops reading at its bound.
+TEST(CertificateChildTest, BadAnswersGiveOneLineNamingTheModule) {
+    QTemporaryDir dir;
+    const struct {
+        const char* name;
+        QByteArray script;
+        QString line;
+    } cases[] = {
+        {"garbage", "echo garbage", QStringLiteral("resposta ilegível (unknown record).")},
+        {"too much", "exec head -c 100000000 /dev/zero",
+         QStringLiteral("resposta grande demais; leitura interrompida.")},
+        {"crash", "kill -SEGV $$", QStringLiteral("terminou de forma anormal.")},
+    };
+    struct Restore {
+        ~Restore() { CertificateChild::setProgram(QStringLiteral(DADAV_CERT_HELPER)); }
+    } restore;
+    for (const auto& c : cases) {
+        const QString program = dir.filePath(QString::fromLatin1(c.name).replace(u' ', u'-'));
+        QFile f(program);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + c.script + "\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        CertificateChild::setProgram(program);
+        const CertificateListing listing =
+            Pkcs11Source({QStringLiteral("/opt/leitor/libleitor.so")}).list();
+        EXPECT_THAT(
+            listing.failures,
+            ElementsAre(QStringLiteral("libleitor.so (/opt/leitor/libleitor.so): ") + c.line))
+            << c.name;
+    }
+}
+
+TEST(CertificateChildTest, RecordsAreCheckedBeforeUse) {
+    using CertificateFrames::append;
+    std::string good;
+    append(good, 'V', CertificateFrames::kVersion);
+    append(good, 'C', "der");
+    append(good, 'E', {});
+    const struct {
+        const char* name;
+        std::string output;
+        bool ok;
+    } cases[] = {
+        {"complete", good, true},
+        {"truncated", good.substr(0, good.size() - 3), false},
+        {"bytes after the end", good + "x", false},
+        {"no version", good.substr(5 + CertificateFrames::kVersion.size()), false},
+        {"overlong record", std::string("V\x7f\xff\xff\xff", 5), false},
+        {"empty", std::string(), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CertificateFrames::parse(c.output).ok, c.ok) << c.name;
+    EXPECT_EQ(CertificateFrames::parse(good).records,
+              (std::vector<CertificateFrames::Record>{{'C', "der"}, {'E', ""}}));
+}
+
+// The program's exit kills a child that hangs at once: the run ends without
+// waiting for its time-out.
+TEST(CertificateChildTest, StopAllEndsAHungChildAtOnce) {
+    const QString file = QStringLiteral(DADAV_HANGING_MODULE_DIR "/libpendente-1.so");
+    auto listing = std::async(std::launch::async,
+                              [&] { return Pkcs11Source({file}, std::chrono::minutes(5)).list(); });
+    const auto childRunning = [] {
+        QDirIterator tasks(QStringLiteral("/proc/self/task"), QDir::Dirs | QDir::NoDotAndDotDot);
+        while (tasks.hasNext()) {
+            QFile children(tasks.next() + QStringLiteral("/children"));
+            if (children.open(QIODevice::ReadOnly) && !children.readAll().trimmed().isEmpty())
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitFor(childRunning));
+    CertificateChild::stopAll();
+    ASSERT_EQ(listing.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_THAT(listing.get().failures,
+                ElementsAre(QStringLiteral("libpendente-1.so (") + file +
+                            QStringLiteral("): terminou de forma anormal.")));
+}
+
 TEST(NssSourceTest, ListsOnlyTheUserCertificateOfADatabase) {
     QTemporaryDir dir;
     const TestChain chain = makeChain(company(), QStringLiteral("AC Teste"));
@@ -295,6 +427,24 @@ TEST(CertificateSourcesTest, SourceThatHangsIsNamedAndTheOthersStillList) {
                                       "EMPRESA TESTE LTDA:11222333000181 @ Pasta do programa")));
     EXPECT_THAT(listing.failures,
                 ElementsAre(QStringLiteral("Módulo travado: não respondeu em 1 s.")));
+}
+
+// A second request while a listing runs starts none and gets the same answer.
+TEST(CertificateSourcesTest, OneListingAtATime) {
+    auto hanging = std::make_shared<BlockingSource>();
+    const CertificateSourceList sources{hanging};
+    QObject first, second;
+    QStringList answers;
+    for (QObject* receiver : {&first, &second})
+        listCertificatesAsync(sources, std::chrono::seconds(30), receiver,
+                              [&answers](const CertificateListing& listing) {
+                                  answers.append(QString::number(listing.failures.size()));
+                              });
+    ASSERT_TRUE(waitFor([&] { return hanging->calls() > 0; }));
+    hanging->release();
+    ASSERT_TRUE(waitFor([&] { return answers.size() == 2; }));
+    EXPECT_EQ(hanging->calls(), 1);
+    EXPECT_THAT(answers, ElementsAre(QStringLiteral("0"), QStringLiteral("0")));
 }
 
 TEST(CertificateSourcesTest, NamesTheSourcesFound) {

@@ -46,12 +46,13 @@ void makeNssDatabase(const QString& folder, const QByteArray& pkcs12, const QStr
                      const QByteArray& authorityDer);
 
 // A source that stands for a module that hangs: list() returns (empty) only
-// after release().
+// after release(). calls() counts the listings started.
 class BlockingSource : public CertificateSource {
 public:
     QString name() const override { return QStringLiteral("Módulo travado"); }
     CertificateListing list() const override {
         std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_calls;
         m_released.wait(lock, [this] { return m_free; });
         return {};
     }
@@ -61,8 +62,14 @@ public:
         m_released.notify_all();
     }
 
+    int calls() const {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+
 private:
     mutable std::mutex m_mutex;
+    mutable int m_calls = 0;
     mutable std::condition_variable m_released;
     bool m_free = false;
 };

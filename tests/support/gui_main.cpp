@@ -1,9 +1,10 @@
 // Entry point of the window test executables. Tests always run headless: the
-// offscreen platform is forced unless the caller chose one. Access files are
-// read by the reader child of this build.
+// offscreen platform is forced unless the caller chose one. Access files and
+// certificates are read by the reader children of this build.
 #include "SanitizerDefaults.h"
 
 #include "access/MdbChild.h"
+#include "certificates/CertificateChild.h"
 #include "shell/Application.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     // under their own handlers here either.
     Application app(argc, argv);
     MdbChild::setProgram(QStringLiteral(DADAV_MDB_HELPER));
+    CertificateChild::setProgram(QStringLiteral(DADAV_CERT_HELPER));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

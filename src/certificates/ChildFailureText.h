@@ -1,0 +1,22 @@
+// The user's words for a reader child that gave no usable answer: shared by
+// the token and browser sources.
+#pragma once
+
+#include "certificates/CertificateChild.h"
+
+#include <QString>
+
+#include <chrono>
+
+// "N" of "não respondeu em N s.": the time-out in whole seconds, rounded up.
+QString secondsText(std::chrono::milliseconds timeout);
+
+// One line naming a module (or database) whose child failed, e.g.
+// "Módulo travado: NAME (FILE) não respondeu em 10 s.".
+QString moduleFailureLine(const QString& name, const QString& file,
+                          const CertificateChild::Failure& failure,
+                          std::chrono::milliseconds timeout);
+
+// The same for a whole source, without a name (the caller prefixes it).
+QString sourceFailureText(const CertificateChild::Failure& failure,
+                          std::chrono::milliseconds timeout);
