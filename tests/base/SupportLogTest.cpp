@@ -31,6 +31,11 @@ TEST(LogMasking, KeysKeepTheirLastTwoCharactersAndSecretsNothing) {
         {"Password", "", "(omitida)"},
         {"pin", "1234", "(omitida)"},
         {"strNome", "78045302", "78045302"},
+        {"thisCont_cpf_cnpj", "123.456.789-09", "(14 caracteres)"},
+        {"thisCont_nom_endereco", "Rua A", "(5 caracteres)"},
+        {"thisCont_razao_nome", "Ana", "(3 caracteres)"},
+        {"thisCont_num_telefone", "(21) 2512-3344", "(14 caracteres)"},
+        {"thisCont_email", "a@b.br", "(6 caracteres)"},
         {"strDiretorioDestino", "vbs", "vbs"},
     };
     for (const Case& c : fields)
@@ -41,7 +46,13 @@ TEST(LogMasking, KeysKeepTheirLastTwoCharactersAndSecretsNothing) {
 
     const std::pair<const char*, const char*> texts[] = {
         {"/client/xt_upload_1_15_01.php?ie=86123452&contador=123&chave=Z3P8W1RT&gias=3_2025",
-         "/client/xt_upload_1_15_01.php?ie=86123452&contador=123&chave=******RT&gias=3_2025"},
+         "/client/xt_upload_1_15_01.php?ie=86123452&contador=(3 caracteres)&chave=******RT&gias="
+         "3_2025"},
+        {"CHAVE = A7K2M9QX; Chave: A7K2M9QX, chave='A7K2M9QX'",
+         "CHAVE = ******QX; Chave: ******QX, chave='******QX'"},
+        {"Falha: senha: abc", "Falha: senha: (omitida)"},
+        {"[thisCont_cpf_cnpj=(14 caracteres) senha=(omitida)]",
+         "[thisCont_cpf_cnpj=(14 caracteres) senha=(omitida)]"},
         {"[strNome=1 Chave=A7K2M9QX]", "[strNome=1 Chave=******QX]"},
         {"ok (senha=abc, pin=99; key=\"XYZ12\")",
          "ok (senha=(omitida), pin=(omitida); key=\"***12\")"},
