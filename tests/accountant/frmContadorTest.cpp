@@ -357,6 +357,57 @@ TEST_F(AccountantWindow, StoredDocumentChoosesMaskAndLocksDocument) {
     prompter.expectNoMessages();
 }
 
+TEST_F(AccountantWindow, StoredValueItsMaskCannotHoldIsShownAsStoredAndNeverRewritten) {
+    struct Case {
+        const char* label;
+        void (*spoil)(ContadorRow&);
+        MaskedEdit* frmContador::*field;
+        const char* format;
+    };
+    const Case cases[] = {
+        {"Telefone", [](ContadorRow& r) { r.cont_num_telefone = QStringLiteral("(21) 2512-3344"); },
+         &frmContador::txtTelefone, "____-____"},
+        {"CEP", [](ContadorRow& r) { r.cont_num_cep = QStringLiteral("20000000"); },
+         &frmContador::txtCEP, "_____-___"},
+        {"CNPJ / CPF", [](ContadorRow& r) { r.cont_cpf_cnpj = QStringLiteral("11222333000181"); },
+         &frmContador::txtCNPJCPF, "___.___.___-__"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ContadorRow row = validRow();
+        c.spoil(row);
+        storeRow(row);
+        registry.unloadAll();
+        frmContador* w = open();
+        MaskedEdit* field = w->*c.field;
+        EXPECT_TRUE(field->holdsUnfitValue());
+        EXPECT_TRUE(field->isEnabled()) << "the user must be able to correct it";
+        EXPECT_EQ(w->fields().values, row) << "an untouched field reads as stored";
+
+        w->btnOK->click();
+        const QString message =
+            QStringLiteral("O campo %1 traz o valor gravado \"%2\", que não "
+                           "cabe no formato %3. Corrija o campo antes de "
+                           "continuar.")
+                .arg(QString::fromUtf8(c.label), field->text(), QString::fromLatin1(c.format));
+        EXPECT_THAT(prompter.messages(),
+                    ElementsAre(Message{message, kTitle, MsgIcon::Warning, MsgButtons::Ok}));
+        prompter.clearMessages();
+        EXPECT_EQ(w->erroMsg->text(), message);
+        EXPECT_TRUE(serverAccountant().empty()) << "nothing is sent before the user corrects it";
+        EXPECT_THAT(storedRows(), ElementsAre(row));
+    }
+
+    // The user chooses the person type: the mask comes back over what the
+    // field shows, and the corrected value goes out.
+    frmContador* w = loaded();
+    w->opt_juridica->click();
+    EXPECT_FALSE(w->txtCNPJCPF->holdsUnfitValue());
+    w->btnOK->click();
+    EXPECT_THAT(prompter.messages(), ElementsAre(kSuccess));
+    EXPECT_EQ(serverAccountant().at("thisCont_cpf_cnpj"), "11.222.333/0001-81");
+}
+
 TEST_F(AccountantWindow, StoredCpfAccountantUpdatedThroughOk) {
     ContadorRow row = validRow();
     row.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
