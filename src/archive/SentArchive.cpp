@@ -3,6 +3,7 @@
 #include "archive/SentArchive.h"
 
 #include "base/AppPaths.h"
+#include "base/PrivateFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -118,7 +119,7 @@ std::optional<Digest> digestFile(const QString& path, QString* error) {
 
 QString store(const Record& record, const QString& sourcePath) {
     const QDir folder(monthFolder(record.ie, record.sentAt));
-    if (!QDir().mkpath(folder.path()))
+    if (!PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate()))
         return QStringLiteral("não foi possível criar a pasta %1")
             .arg(QDir::toNativeSeparators(folder.path()));
     const QString name =
@@ -130,7 +131,8 @@ QString store(const Record& record, const QString& sourcePath) {
         return QStringLiteral("não foi possível ler %1: %2")
             .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
     QSaveFile copy(folder.filePath(name));
-    if (!copy.open(QIODevice::WriteOnly))
+    if (!copy.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
         return QStringLiteral("não foi possível gravar em %1: %2")
             .arg(QDir::toNativeSeparators(folder.path()), copy.errorString());
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -151,6 +153,7 @@ QString store(const Record& record, const QString& sourcePath) {
 
     QSaveFile json(folder.filePath(name + kRecordSuffix));
     if (!json.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(json, PrivateFiles::applicationFolderPrivate()) ||
         json.write(QJsonDocument(toJson(record)).toJson()) < 0 || !json.commit())
         return QStringLiteral("não foi possível gravar o registro em %1: %2")
             .arg(QDir::toNativeSeparators(folder.path()), json.errorString());
@@ -188,8 +191,9 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
     const QDir folder(monthFolder(ie, openedAt));
     QSaveFile f(folder.filePath(QStringLiteral("protocolo-") + safeName(protocolo) +
                                 QStringLiteral(".xml")));
-    if (!QDir().mkpath(folder.path()) || !f.open(QIODevice::WriteOnly) ||
-        f.write(xml.toUtf8()) < 0 || !f.commit()) {
+    const bool isPrivate = PrivateFiles::applicationFolderPrivate();
+    if (!PrivateFiles::makeFolder(folder.path(), isPrivate) || !f.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(f, isPrivate) || f.write(xml.toUtf8()) < 0 || !f.commit()) {
         if (error)
             *error = QStringLiteral("não foi possível gravar em %1")
                          .arg(QDir::toNativeSeparators(folder.path()));

@@ -18,6 +18,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,6 +85,12 @@ TEST(CommandLine, AnswersVersionAndHelpAndLeavesEverythingElseToTheWindows) {
     EXPECT_FALSE(CommandLine::answer({copy}).answered);
 }
 
+// Permission bits of a file or folder.
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+}
+
 class ApplicationFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,10 +117,12 @@ protected:
 TEST_F(ApplicationFolderTest, PortableCopyKeepsEverythingBesideTheProgram) {
     install(); // an installation elsewhere does not matter
     writeFile(program + QStringLiteral("/dadav.ini"), "[servidor]\nhost=local\n");
+    const unsigned given = modeOf(program);
     const auto choice = ApplicationFolder::choose(inputs(true));
     EXPECT_EQ(choice.folder, QDir::cleanPath(program));
     EXPECT_TRUE(choice.portable);
     EXPECT_FALSE(QFileInfo::exists(user)) << "the user's folder is left alone";
+    EXPECT_EQ(modeOf(program), given) << "its owner's permissions stay";
 }
 
 TEST_F(ApplicationFolderTest, BareWritableFolderWithoutInstallationIsUsedAsItIs) {
@@ -138,7 +147,10 @@ TEST_F(ApplicationFolderTest, UserSettingsSurviveAndVersionTextFollowsTheInstall
     writeFile(user + QStringLiteral("/dadav.ini"), "[servidor]\nhost=edited\n");
     writeFile(user + QStringLiteral("/info.dip"), "1.15.00");
     writeFile(user + QStringLiteral("/dadav.mdb"), "data");
+    ::chmod(QFile::encodeName(user).constData(), 0755); // as earlier versions left it
     ApplicationFolder::choose(inputs(false));
+    EXPECT_EQ(modeOf(user), 0700u) << "the user's data folder is the user's alone";
+    EXPECT_EQ(modeOf(user + QStringLiteral("/info.dip")), 0600u);
     EXPECT_EQ(readFile(user + QStringLiteral("/dadav.ini")), "[servidor]\nhost=edited\n");
     EXPECT_EQ(readFile(user + QStringLiteral("/info.dip")), "1.16.01") << "an upgrade is current";
     EXPECT_EQ(readFile(user + QStringLiteral("/dadav.mdb")), "data");

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -109,6 +110,32 @@ TEST_F(SupportLogTest, AWriteThatCannotHappenIsDroppedQuietly) {
     blocker.close();
     SupportLog::open(folder());
     EXPECT_FALSE(SupportLog::write(QStringLiteral("teste"), QStringLiteral("nada")));
+}
+
+// Whatever an earlier version or the umask left, the log is the user's
+// alone after every line; folders the log makes are so from the start.
+TEST_F(SupportLogTest, TheLogIsTheUsersAlone) {
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    ::chmod(QFile::encodeName(folder()).constData(), 0755);
+    QFile old(QDir(folder()).filePath(QStringLiteral("dadav.log")));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.close();
+    ::chmod(QFile::encodeName(old.fileName()).constData(), 0644);
+    SupportLog::open(folder());
+    ASSERT_TRUE(SupportLog::write(QStringLiteral("teste"), QStringLiteral("linha")));
+    EXPECT_EQ(mode(folder()), 0700u);
+    EXPECT_EQ(mode(old.fileName()), 0600u);
+
+    const QString fresh = dir.filePath(QStringLiteral("dados/registros"));
+    SupportLog::open(fresh);
+    ASSERT_TRUE(SupportLog::write(QStringLiteral("teste"), QStringLiteral("linha")));
+    EXPECT_EQ(mode(dir.filePath(QStringLiteral("dados"))), 0700u);
+    EXPECT_EQ(mode(fresh), 0700u);
+    EXPECT_EQ(mode(QDir(fresh).filePath(QStringLiteral("dadav.log"))), 0600u);
 }
 
 TEST_F(SupportLogTest, EveryBoxShownIsLoggedOnceWithItsKeysMasked) {
