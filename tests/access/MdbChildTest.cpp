@@ -174,6 +174,8 @@ TEST(MdbChild, EveryFaultIsOneErrorAndTheClientGoesOn) {
     const Request exportTable{QStringLiteral("tblContribuinte"), {Column::at(0), Column::at(3)}};
     MdbChild::Limits smallOutput;
     smallOutput.outputBytes = 100;
+    MdbChild::Limits fewRows;
+    fewRows.rows = 5; // the export has six
     MdbChild::Limits littleMemory;
     littleMemory.memoryBytes = quint64(1) << 20; // less than its libraries take
 
@@ -191,6 +193,8 @@ TEST(MdbChild, EveryFaultIsOneErrorAndTheClientGoesOn) {
          {},
          MdbFrames::kNotAccessFile},
         {"output over its bound", fixture("novagia-export.mdb"), exportTable, smallOutput,
+         MdbFrames::kNotAccessFile},
+        {"rows over their bound", fixture("novagia-export.mdb"), exportTable, fewRows,
          MdbFrames::kNotAccessFile},
         {"memory limit below what the child needs to start", fixture("novagia-export.mdb"),
          exportTable, littleMemory, MdbFrames::kNotAccessFile},
