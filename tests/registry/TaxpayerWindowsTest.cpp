@@ -690,6 +690,22 @@ TEST_F(TaxpayerWindows, UpdateIeChecks) {
 
 // The IE names the row the update writes: the row the window was filled
 // with, whatever the field holds when OK is pressed.
+TEST_F(TaxpayerWindows, UpdateShowsAStoredValueItsMaskCannotHoldAndRewritesNothing) {
+    ContribuinteRow stored = row(kIe, QStringLiteral("Padaria"), kCnpj, kKey);
+    stored.Cnae = QStringLiteral("47113"); // imported without its literals
+    store(stored);
+    auto* w = open<frmtbl_CadastroContribuinte>();
+    w->fillFromRow(stored);
+    EXPECT_EQ(w->txtCNAE->maskedText(), QStringLiteral("47113"));
+    w->cmdOK->click();
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(box(QStringLiteral("O campo CNAE traz o valor gravado \"47113\", que "
+                                               "não cabe no formato ____-_/__. Corrija o campo "
+                                               "antes de continuar."),
+                                kTitle, MsgIcon::Warning)));
+    EXPECT_THAT(storedRows(), ElementsAre(stored));
+}
+
 TEST_F(TaxpayerWindows, UpdateWritesOnlyTheRowItWasOpenedWith) {
     const ContribuinteRow other =
         row(kIe, QStringLiteral("Padaria"), kCnpj, kKey, QStringLiteral("CCM-1"), true);
