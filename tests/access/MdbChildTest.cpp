@@ -104,6 +104,19 @@ TEST(MdbFrames, RefusesEveryMalformedOutput) {
         SCOPED_TRACE(c.what);
         const MdbFrames::Parsed parsed = MdbFrames::parse(c.output, expected);
         EXPECT_EQ(parsed.kind, c.kind) << parsed.text;
+        // The same output arriving one byte at a time reads the same.
+        MdbFrames::Stream stream(expected);
+        std::size_t rows = 0;
+        for (char byte : c.output)
+            stream.feed(std::string_view(&byte, 1),
+                        [&rows](std::size_t, std::vector<MdbFrames::Cell>&) { ++rows; });
+        const MdbFrames::Stream::State state = stream.finish();
+        EXPECT_EQ(state == MdbFrames::Stream::State::Complete  ? Kind::Complete
+                  : state == MdbFrames::Stream::State::Failure ? Kind::Failure
+                                                               : Kind::Malformed,
+                  c.kind);
+        if (c.kind == Kind::Complete)
+            EXPECT_EQ(rows, parsed.tables.at(0).rows.size());
         if (c.kind == Kind::Complete) {
             EXPECT_EQ(parsed.tables.at(0).name, "tblX");
         }
