@@ -115,10 +115,9 @@ TEST(MdbFrames, RefusesEveryMalformedOutput) {
                   : state == MdbFrames::Stream::State::Failure ? Kind::Failure
                                                                : Kind::Malformed,
                   c.kind);
-        if (c.kind == Kind::Complete)
-            EXPECT_EQ(rows, parsed.tables.at(0).rows.size());
         if (c.kind == Kind::Complete) {
             EXPECT_EQ(parsed.tables.at(0).name, "tblX");
+            EXPECT_EQ(rows, parsed.tables.at(0).rows.size());
         }
     }
     const MdbFrames::Parsed whole = MdbFrames::parse(v + t + row + e, expected);
