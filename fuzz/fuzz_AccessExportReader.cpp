@@ -1,6 +1,7 @@
 // Fuzz target for reading export files: each input is taken twice.
 // - As what the reader child writes: the client's record parser accepts or
-//   refuses it, never crashes (the child's output is outside input too).
+//   refuses it, never crashes (the child's output is outside input too), and
+//   reads it in pieces exactly as it reads it whole.
 // - As an export file: the libmdb reader reads it in-process (for coverage),
 //   its rows are written as the child writes them and parsed back; they must
 //   come back whole and equal. The file is written to disk because the
@@ -13,6 +14,7 @@
 
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -74,9 +76,36 @@ void readAsFile(const std::uint8_t* data, std::size_t size) {
 
 } // namespace
 
+// The output read in three pieces, cut where its first bytes say, must read
+// as it does whole: the client reads the child's pipe as it fills.
+void readInPieces(std::string_view output) {
+    const MdbFrames::Parsed whole = MdbFrames::parse(output, kExpected);
+    const std::size_t first = output.empty() ? 0 : static_cast<unsigned char>(output[0]) * 7;
+    const std::size_t second = output.size() < 2 ? 0 : static_cast<unsigned char>(output[1]) * 13;
+    MdbFrames::Stream stream(kExpected);
+    std::vector<std::vector<MdbFrames::Cell>> rows;
+    const auto onRow = [&rows](std::size_t, std::vector<MdbFrames::Cell>& row) {
+        rows.push_back(row);
+    };
+    std::size_t at = 0;
+    for (std::size_t cut : {first, first + second, output.size()}) {
+        cut = std::min(std::max(cut, at), output.size());
+        stream.feed(output.substr(at, cut - at), onRow);
+        at = cut;
+    }
+    const MdbFrames::Stream::State state = stream.finish();
+    const bool same =
+        whole.kind == MdbFrames::Parsed::Kind::Complete
+            ? state == MdbFrames::Stream::State::Complete && rows == whole.tables.at(0).rows
+        : whole.kind == MdbFrames::Parsed::Kind::Failure
+            ? state == MdbFrames::Stream::State::Failure && stream.number() == whole.number
+            : state == MdbFrames::Stream::State::Malformed;
+    if (!same)
+        std::abort();
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static_cast<void>(
-        MdbFrames::parse(std::string_view(reinterpret_cast<const char*>(data), size), kExpected));
+    readInPieces(std::string_view(reinterpret_cast<const char*>(data), size));
     readAsFile(data, size);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "app/ApplicationFolder.h"
 #include "app/CommandLine.h"
 #include "base/AppPaths.h"
+#include "base/PrivateFiles.h"
 #include "base/ProgramInfo.h"
 #include "base/RuntimeError.h"
 #include "base/SupportLog.h"
@@ -29,6 +30,8 @@
 #include "shell/WindowRegistry.h"
 #include "store/AccessConversion.h"
 #include "store/DatabaseCopy.h"
+#include "store/DatabaseFile.h"
+#include "store/DatabaseSettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,14 +46,17 @@ namespace {
 
 // The folder of settings, version text, database and temp/ (see
 // ApplicationFolder.h for the portable and installed cases).
-QString chooseFolder() {
+// Sets it, and whether what the program writes there is the user's alone.
+void chooseFolder() {
     const QString program = QCoreApplication::applicationDirPath();
     ApplicationFolder::Inputs in;
     in.programFolder = program;
     in.programFolderWritable = ApplicationFolder::canCreateFileIn(program);
     in.installedDataFolder = QDir(program).filePath(QStringLiteral("../share/dadav"));
     in.userDataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    return ApplicationFolder::choose(in).folder;
+    const ApplicationFolder::Choice choice = ApplicationFolder::choose(in);
+    AppPaths::setApplicationFolder(choice.folder);
+    PrivateFiles::setApplicationFolderPrivate(!choice.portable);
 }
 
 } // namespace
@@ -72,7 +78,7 @@ int main(int argc, char** argv) {
         QString message;
         int exitCode = 1;
         try {
-            AppPaths::setApplicationFolder(chooseFolder());
+            chooseFolder();
             const DatabaseCopy::Outcome outcome = DatabaseCopy::copyLocalToServer();
             message = outcome.message;
             exitCode = outcome.exitCode;
@@ -102,7 +108,7 @@ int main(int argc, char** argv) {
     QtPrompter shownPrompter;
     LoggedPrompter prompter(shownPrompter);
     try {
-        AppPaths::setApplicationFolder(chooseFolder());
+        chooseFolder();
     } catch (const RuntimeError& e) {
         prompter.show({e.description(), QString(), MsgIcon::Critical, MsgButtons::Ok});
         return 1;
@@ -125,6 +131,14 @@ int main(int argc, char** argv) {
                            ? MsgIcon::Information
                            : MsgIcon::Critical,
                        MsgButtons::Ok});
+    // A database file the program cannot use (unreadable, not a database) is
+    // said at once, in one sentence, not first in whichever window touches it.
+    if (conversion.outcome == AccessConversion::Result::Outcome::NotNeeded &&
+        DatabaseSettings::read().engine == DatabaseSettings::Engine::Sqlite) {
+        const QString problem = databaseFileProblem(AppPaths::databasePath());
+        if (!problem.isEmpty())
+            prompter.show({problem, QString(), MsgIcon::Critical, MsgButtons::Ok});
+    }
 
     DesktopUrlOpener urlOpener;
     DesktopFolderOpener folders;

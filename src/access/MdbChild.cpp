@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
@@ -78,35 +79,24 @@ void limitChild(rlim_t memoryBytes) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
-QList<Rows> toRows(const std::vector<MdbFrames::Table>& tables) {
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QList<Rows> result;
-    for (const MdbFrames::Table& table : tables) {
-        Rows rows;
-        rows.reserve(static_cast<qsizetype>(table.rows.size()));
-        for (const std::vector<MdbFrames::Cell>& row : table.rows) {
-            QStringList texts;
-            texts.reserve(static_cast<qsizetype>(row.size()));
-            for (const MdbFrames::Cell& cell : row) {
-                if (!cell) {
-                    texts << QString();
-                    continue;
-                }
-                QString text =
-                    utf8(QByteArrayView(cell->data(), static_cast<qsizetype>(cell->size())));
-                // A zero-length text stays apart from NULL: empty, not null.
-                if (text.isNull())
-                    text = QStringLiteral("");
-                texts << text;
-            }
-            rows << texts;
+// One row as the client keeps it; a cell that is not UTF-8 ends the read.
+QStringList texts(QStringDecoder& utf8, const std::vector<MdbFrames::Cell>& row) {
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(row.size()));
+    for (const MdbFrames::Cell& cell : row) {
+        if (!cell) {
+            texts << QString();
+            continue;
         }
-        result << rows;
+        QString text = utf8(QByteArrayView(cell->data(), static_cast<qsizetype>(cell->size())));
+        if (utf8.hasError())
+            unreadable(QStringLiteral("texto que não é UTF-8"));
+        // A zero-length text stays apart from NULL: empty, not null.
+        if (text.isNull())
+            text = QStringLiteral("");
+        texts << text;
     }
-    if (utf8.hasError())
-        unreadable(QStringLiteral("texto que não é UTF-8"));
-    return result;
+    return texts;
 }
 
 } // namespace
@@ -133,6 +123,16 @@ QString program() {
 }
 
 QList<Rows> readTables(const QString& path, const QList<Request>& requests, const Limits& limits) {
+    QList<Rows> tables(requests.size());
+    readRows(
+        path, requests,
+        [&tables](qsizetype request, const QStringList& row) { tables[request].append(row); },
+        limits);
+    return tables;
+}
+
+void readRows(const QString& path, const QList<Request>& requests, const RowSink& sink,
+              const Limits& limits) {
     std::vector<MdbFrames::Expected> expected;
     for (const Request& request : requests) {
         Q_ASSERT(request.columnNames != !request.columns.isEmpty());
@@ -157,59 +157,84 @@ QList<Rows> readTables(const QString& path, const QList<Request>& requests, cons
     const rlim_t memory = static_cast<rlim_t>(limits.memoryBytes);
     child.setChildProcessModifier([memory] { limitChild(memory); });
 
-    const QDeadlineTimer deadline(limits.timeout);
+    QDeadlineTimer deadline(limits.timeout);
     child.start(QIODevice::ReadOnly);
     if (!child.waitForStarted(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1))))
         helperMissing(QStringLiteral("O leitor de arquivos Access (%1) não pôde ser iniciado: %2")
                           .arg(helper, child.errorString()));
 
-    QByteArray output;
-    const auto stop = [&child](const QString& why) {
-        child.kill();
-        child.waitForFinished(kReapMs);
-        unreadable(why);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    MdbFrames::Stream stream(std::move(expected));
+    qint64 bytesRead = 0;
+    qint64 rowsRead = 0;
+    const MdbFrames::Stream::RowHandler onRow = [&](std::size_t table,
+                                                    std::vector<MdbFrames::Cell>& row) {
+        if (++rowsRead > limits.rows)
+            unreadable(QStringLiteral("linhas demais"));
+        sink(static_cast<qsizetype>(table), texts(utf8, row));
     };
-    while (child.state() != QProcess::NotRunning) {
-        if (deadline.hasExpired())
-            stop(QStringLiteral("tempo esgotado"));
-        const int wait = static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
-        // No data before the deadline while still running means the child
-        // closed its output: nothing more can come, so wait for its end.
-        if (!child.waitForReadyRead(wait) && child.state() != QProcess::NotRunning &&
-            !deadline.hasExpired())
-            child.waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
-        output += child.readAllStandardOutput();
-        if (output.size() > limits.outputBytes)
-            stop(QStringLiteral("resposta grande demais"));
+    // Reads what the child wrote so far into the stream. The rows go to the
+    // sink at once; the time the sink takes is the client's, not the child's.
+    const auto take = [&] {
+        const QByteArray piece = child.readAllStandardOutput();
+        bytesRead += piece.size();
+        if (bytesRead > limits.outputBytes)
+            unreadable(QStringLiteral("resposta grande demais"));
+        QElapsedTimer spent;
+        spent.start();
+        stream.feed(std::string_view(piece.constData(), static_cast<std::size_t>(piece.size())),
+                    onRow);
+        deadline.setRemainingTime(std::chrono::nanoseconds(
+            std::max<qint64>(deadline.remainingTimeNSecs(), 0) + spent.nsecsElapsed()));
+    };
+
+    try {
+        while (child.state() != QProcess::NotRunning) {
+            if (deadline.hasExpired())
+                unreadable(QStringLiteral("tempo esgotado"));
+            const int wait = static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
+            // No data before the deadline while still running means the child
+            // closed its output: nothing more can come, so wait for its end.
+            if (!child.waitForReadyRead(wait) && child.state() != QProcess::NotRunning &&
+                !deadline.hasExpired())
+                child.waitForFinished(
+                    static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
+            take();
+        }
+        take();
+    } catch (...) {
+        // A fault of the output or of the sink: the child goes at once.
+        if (child.state() != QProcess::NotRunning) {
+            child.kill();
+            child.waitForFinished(kReapMs);
+        }
+        throw;
     }
-    output += child.readAllStandardOutput();
-    if (output.size() > limits.outputBytes)
-        unreadable(QStringLiteral("resposta grande demais"));
     if (child.exitStatus() != QProcess::NormalExit)
         unreadable(QStringLiteral("o leitor terminou de forma anormal"));
 
-    MdbFrames::Parsed parsed = MdbFrames::parse(
-        std::string_view(output.constData(), static_cast<std::size_t>(output.size())), expected);
-    switch (parsed.kind) {
-    case MdbFrames::Parsed::Kind::Complete:
+    switch (stream.finish()) {
+    case MdbFrames::Stream::State::Complete:
         if (child.exitCode() != 0)
             unreadable(QStringLiteral("saída %1 do leitor").arg(child.exitCode()));
-        return toRows(parsed.tables);
-    case MdbFrames::Parsed::Kind::Failure: {
+        return;
+    case MdbFrames::Stream::State::Failure: {
         const qint32 known[] = {MdbFrames::kFileNotFound, MdbFrames::kNotAccessFile,
                                 MdbFrames::kTableNotFound, MdbFrames::kColumnNotFound};
         const bool isKnown =
-            std::find(std::begin(known), std::end(known), parsed.number) != std::end(known);
+            std::find(std::begin(known), std::end(known), stream.number()) != std::end(known);
         throw RuntimeError(
-            isKnown ? parsed.number : MdbFrames::kNotAccessFile, kSource,
-            QString::fromUtf8(parsed.text.data(), static_cast<qsizetype>(parsed.text.size())));
+            isKnown ? stream.number() : MdbFrames::kNotAccessFile, kSource,
+            QString::fromUtf8(stream.text().data(), static_cast<qsizetype>(stream.text().size())));
     }
-    case MdbFrames::Parsed::Kind::Malformed:
+    case MdbFrames::Stream::State::Open:
+    case MdbFrames::Stream::State::Malformed:
         break;
     }
     unreadable(QStringLiteral("saída %1 do leitor, %2")
                    .arg(child.exitCode())
-                   .arg(QString::fromStdString(parsed.text)));
+                   .arg(QString::fromStdString(stream.text())));
 }
 
 } // namespace MdbChild

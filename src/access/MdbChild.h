@@ -20,6 +20,7 @@
 #include <QtGlobal>
 
 #include <chrono>
+#include <functional>
 
 namespace MdbChild {
 
@@ -43,6 +44,12 @@ struct Limits {
     quint64 memoryBytes = quint64(256) << 20;
     // Output read at most; a child that writes more is killed.
     qint64 outputBytes = qint64(64) << 20;
+    // Rows read at most, all requests together; a child that writes more is
+    // killed. Tiny rows are cheap in bytes but not in the client's memory:
+    // readTables holds every row, so its bound is the one that keeps a
+    // damaged file from taking the client's memory. A caller that streams
+    // with readRows may allow more.
+    qint64 rows = 100000;
 };
 
 // A column by name (compared without regard to letter case) or, when `name`
@@ -77,5 +84,16 @@ using Rows = QList<QStringList>;
 //   overlong, malformed or not UTF-8).
 QList<Rows> readTables(const QString& path, const QList<Request>& requests,
                        const Limits& limits = {});
+
+// Called with the request's place in `requests` and one row of it.
+using RowSink = std::function<void(qsizetype request, const QStringList& row)>;
+
+// As readTables, but hands every row to sink as soon as the child has
+// written it, holding nothing: the rows of a read that then fails have been
+// handed over already, so the caller keeps them apart (a transaction) until
+// readRows returns. Time spent in sink does not count against the time-out.
+// Throws as readTables; what sink throws ends the child and passes through.
+void readRows(const QString& path, const QList<Request>& requests, const RowSink& sink,
+              const Limits& limits = {});
 
 } // namespace MdbChild

@@ -34,13 +34,6 @@ void appendRecord(std::string& out, char tag, std::string_view payload) {
     out.append(payload.substr(0, size));
 }
 
-Parsed malformed(const char* why) {
-    Parsed p;
-    p.kind = Parsed::Kind::Malformed;
-    p.text = why;
-    return p;
-}
-
 } // namespace
 
 void appendVersion(std::string& out) {
@@ -70,88 +63,139 @@ void appendEnd(std::string& out) {
     appendRecord(out, 'E', {});
 }
 
-Parsed parse(std::string_view output, const std::vector<Expected>& expected) {
-    std::vector<Table> tables;
-    std::vector<Cell> row;
-    bool versionSeen = false;
-    std::size_t pos = 0;
+Stream::Stream(std::vector<Expected> expected) : m_expected(std::move(expected)) {}
 
+Stream::State Stream::malformed(const char* why) {
+    m_state = State::Malformed;
+    m_text = why;
+    m_pending.clear();
+    m_pending.shrink_to_fit();
+    return m_state;
+}
+
+Stream::State Stream::feed(std::string_view bytes, const RowHandler& onRow) {
+    if (bytes.empty() || m_state == State::Malformed)
+        return m_state;
+    if (m_state != State::Open)
+        return malformed("bytes after the end");
+    // Whole records are read straight from `bytes`; only a record cut by the
+    // end of a piece is kept, and the next pieces are appended to it.
+    const bool continuing = !m_pending.empty();
+    if (continuing)
+        m_pending.append(bytes);
+    const std::string_view input = continuing ? std::string_view(m_pending) : bytes;
+    std::size_t pos = 0;
+    while (pos < input.size()) {
+        if (m_state != State::Open)
+            return malformed("bytes after the end");
+        if (input.size() - pos < kHeaderSize)
+            break;
+        const std::uint32_t length = readUint32(input.substr(pos + 1, 4));
+        if (input.size() - pos - kHeaderSize < length)
+            break;
+        const char tag = input[pos];
+        const std::string_view payload = input.substr(pos + kHeaderSize, length);
+        pos += kHeaderSize + length;
+        if (record(tag, payload, onRow) == State::Malformed)
+            return m_state;
+    }
+    if (continuing)
+        m_pending.erase(0, pos);
+    else
+        m_pending.assign(input.substr(pos));
+    return m_state;
+}
+
+Stream::State Stream::finish() {
+    if (m_state != State::Open)
+        return m_state;
+    if (!m_pending.empty())
+        return malformed(m_pending.size() < kHeaderSize ? "truncated record header"
+                                                        : "record longer than the output");
+    return malformed("no end record");
+}
+
+Stream::State Stream::record(char tag, std::string_view payload, const RowHandler& onRow) {
+    if (!m_versionSeen) {
+        if (tag != 'V' || payload != kVersion)
+            return malformed("unknown format");
+        m_versionSeen = true;
+        return m_state;
+    }
     // A table is whole when its last row is; checked at every table change
     // and at the end.
-    const auto rowOpen = [&row] {
-        return !row.empty();
-    };
-
-    while (pos < output.size()) {
-        if (output.size() - pos < kHeaderSize)
-            return malformed("truncated record header");
-        const char tag = output[pos];
-        const std::uint32_t length = readUint32(output.substr(pos + 1, 4));
-        pos += kHeaderSize;
-        if (output.size() - pos < length)
-            return malformed("record longer than the output");
-        const std::string_view payload = output.substr(pos, length);
-        pos += length;
-
-        if (!versionSeen) {
-            if (tag != 'V' || payload != kVersion)
-                return malformed("unknown format");
-            versionSeen = true;
-            continue;
+    switch (tag) {
+    case 'T':
+        if (!m_row.empty())
+            return malformed("partial row");
+        if (m_tables >= m_expected.size() || payload != m_expected[m_tables].table)
+            return malformed("table not asked for, or out of order");
+        ++m_tables;
+        return m_state;
+    case 'C':
+    case 'N': {
+        if (m_tables == 0)
+            return malformed("cell outside a table");
+        const std::size_t columns = m_expected[m_tables - 1].columns;
+        if (columns == 0)
+            return malformed("cell in a table of no columns");
+        if (tag == 'N' && !payload.empty())
+            return malformed("NULL cell with a payload");
+        if (tag == 'N')
+            m_row.emplace_back(std::nullopt);
+        else
+            m_row.emplace_back(std::string(payload));
+        if (m_row.size() == columns) {
+            onRow(m_tables - 1, m_row);
+            m_row.clear();
         }
-        switch (tag) {
-        case 'T': {
-            if (rowOpen())
-                return malformed("partial row");
-            const std::size_t index = tables.size();
-            if (index >= expected.size() || payload != expected[index].table)
-                return malformed("table not asked for, or out of order");
-            tables.push_back({std::string(payload), {}});
-            break;
-        }
-        case 'C':
-        case 'N': {
-            if (tables.empty())
-                return malformed("cell outside a table");
-            const std::size_t columns = expected[tables.size() - 1].columns;
-            if (columns == 0)
-                return malformed("cell in a table of no columns");
-            if (tag == 'N' && !payload.empty())
-                return malformed("NULL cell with a payload");
-            if (tag == 'N')
-                row.emplace_back(std::nullopt);
-            else
-                row.emplace_back(std::string(payload));
-            if (row.size() == columns) {
-                tables.back().rows.push_back(std::move(row));
-                row.clear();
-            }
-            break;
-        }
-        case 'F': {
-            if (payload.size() < 4 || pos != output.size())
-                return malformed("failure record out of place");
-            Parsed p;
-            p.kind = Parsed::Kind::Failure;
-            p.number = static_cast<std::int32_t>(readUint32(payload));
-            p.text = std::string(payload.substr(4));
-            return p;
-        }
-        case 'E': {
-            if (!payload.empty() || pos != output.size())
-                return malformed("bytes after the end");
-            if (rowOpen() || tables.size() != expected.size())
-                return malformed("tables missing or a partial row");
-            Parsed p;
-            p.kind = Parsed::Kind::Complete;
-            p.tables = std::move(tables);
-            return p;
-        }
-        default:
-            return malformed("unknown record");
-        }
+        return m_state;
     }
-    return malformed("no end record");
+    case 'F':
+        if (payload.size() < 4)
+            return malformed("failure record out of place");
+        m_state = State::Failure;
+        m_number = static_cast<std::int32_t>(readUint32(payload));
+        m_text = std::string(payload.substr(4));
+        return m_state;
+    case 'E':
+        if (!payload.empty())
+            return malformed("bytes after the end");
+        if (!m_row.empty() || m_tables != m_expected.size())
+            return malformed("tables missing or a partial row");
+        m_state = State::Complete;
+        return m_state;
+    default:
+        return malformed("unknown record");
+    }
+}
+
+Parsed parse(std::string_view output, const std::vector<Expected>& expected) {
+    Stream stream(expected);
+    std::vector<Table> tables;
+    for (const Expected& e : expected)
+        tables.push_back({e.table, {}});
+    stream.feed(output, [&tables](std::size_t table, std::vector<Cell>& row) {
+        tables[table].rows.push_back(std::move(row));
+    });
+    Parsed p;
+    switch (stream.finish()) {
+    case Stream::State::Complete:
+        p.kind = Parsed::Kind::Complete;
+        p.tables = std::move(tables);
+        break;
+    case Stream::State::Failure:
+        p.kind = Parsed::Kind::Failure;
+        p.number = stream.number();
+        p.text = stream.text();
+        break;
+    case Stream::State::Open:
+    case Stream::State::Malformed:
+        p.kind = Parsed::Kind::Malformed;
+        p.text = stream.text();
+        break;
+    }
+    return p;
 }
 
 } // namespace MdbFrames

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,8 +74,51 @@ struct Parsed {
     std::string text;          // Failure only; Malformed: what was wrong
 };
 
-// Reads a whole output against what was asked. Never throws on any input;
-// text cells are returned as bytes (the caller checks they are UTF-8).
+// Reads the output as it arrives, piece by piece, handing over each row as
+// soon as its last cell is in: the client holds one record at a time, never
+// the whole output. Never throws on any input (what onRow throws passes
+// through); text cells are bytes (the caller checks they are UTF-8).
+class Stream {
+public:
+    enum class State {
+        Open,      // more is to come
+        Complete,  // every expected table, in order, then 'E'
+        Failure,   // an 'F' record: number() and text() say why
+        Malformed, // see Parsed::Kind::Malformed; text() says what was wrong
+    };
+    // Called with the table's place in `expected` and the row's cells, which
+    // the callee may move from.
+    using RowHandler = std::function<void(std::size_t table, std::vector<Cell>& row)>;
+
+    explicit Stream(std::vector<Expected> expected);
+
+    // Reads the next bytes of the output. Bytes after the end or a failure
+    // make the stream Malformed.
+    State feed(std::string_view bytes, const RowHandler& onRow);
+    // The output ended: an open stream becomes Malformed ("no end record").
+    State finish();
+
+    State state() const { return m_state; }
+    std::int32_t number() const { return m_number; }
+    const std::string& text() const { return m_text; }
+
+private:
+    State malformed(const char* why);
+    State record(char tag, std::string_view payload, const RowHandler& onRow);
+
+    std::vector<Expected> m_expected;
+    State m_state = State::Open;
+    bool m_versionSeen = false;
+    std::size_t m_tables = 0; // tables begun
+    std::vector<Cell> m_row;
+    std::string m_pending; // the start of a record not yet whole
+    std::int32_t m_number = 0;
+    std::string m_text;
+};
+
+// Reads a whole output against what was asked, keeping every row. Never
+// throws on any input; text cells are returned as bytes (the caller checks
+// they are UTF-8).
 Parsed parse(std::string_view output, const std::vector<Expected>& expected);
 
 } // namespace MdbFrames

@@ -245,11 +245,12 @@ void frmContador::fillFromStore(const ContadorRow& row) {
         txtCNPJCPF->setMask(AccountantForm::kCpfMask);
     else
         txtCNPJCPF->setCnpjMask();
-    txtCNPJCPF->setMaskedText(row.cont_cpf_cnpj);
     // The document of a stored accountant cannot change; "Remover" frees it.
-    txtCNPJCPF->setEnabled(false);
-    opt_fisica->setEnabled(false);
-    opt_juridica->setEnabled(false);
+    // One its mask cannot hold stays open, so that the user can correct it.
+    const bool documentFits = txtCNPJCPF->showStored(row.cont_cpf_cnpj);
+    txtCNPJCPF->setEnabled(!documentFits);
+    opt_fisica->setEnabled(!documentFits);
+    opt_juridica->setEnabled(!documentFits);
 
     txtCRC->setText(row.cont_num_crc);
     txtRazaoSocial->setText(row.cont_razao_nome);
@@ -259,8 +260,8 @@ void frmContador::fillFromStore(const ContadorRow& row) {
     txtBairro->setText(row.cont_nom_bairro);
     txtCidade->setText(row.cont_nom_cidade);
     txtUF->setText(row.cont_nom_estado);
-    txtTelefone->setMaskedText(row.cont_num_telefone);
-    txtCEP->setMaskedText(row.cont_num_cep);
+    txtTelefone->showStored(row.cont_num_telefone);
+    txtCEP->showStored(row.cont_num_cep);
     txtEmail->setText(row.cont_email);
 }
 
@@ -305,8 +306,27 @@ void frmContador::txtCNPJCPF_LostFocus() {
     erroMsg->setText(AccountantForm::documentFocusMessage(txtCNPJCPF->maskedText(), cpfMaskSet()));
 }
 
+bool frmContador::refuseUnfitStoredValue() {
+    // A stored value its mask cannot hold is never sent or stored as the mask
+    // would read it: the user corrects it first.
+    const std::pair<MaskedEdit*, QLabel*> masked[] = {
+        {txtCNPJCPF, lblCNPJCPF}, {txtTelefone, lblTelefone}, {txtCEP, lblCEP}};
+    for (const auto& [field, label] : masked) {
+        if (!field->holdsUnfitValue())
+            continue;
+        const QString message = field->unfitMessage(label->text());
+        erroMsg->setText(message);
+        field->setFocus();
+        m_context.prompter->show({message, messageTitle(), MsgIcon::Warning, MsgButtons::Ok});
+        return true;
+    }
+    return false;
+}
+
 void frmContador::btnOK_Click() {
     const Message code2{connectionMessage(2), messageTitle(), MsgIcon::Critical, MsgButtons::Ok};
+    if (refuseUnfitStoredValue())
+        return;
 
     // The server hears of the accountant before any field is checked.
     try {

@@ -99,6 +99,9 @@ private:
     void buildControls();
     void fillFromStore(const ContadorRow& row);
     bool cpfMaskSet() const;
+    // Shows the refusal and returns true when a masked field still holds a
+    // stored value its mask cannot hold.
+    bool refuseUnfitStoredValue();
 
     AppContext& m_context;
 };

@@ -1,6 +1,7 @@
 // Choice and seeding of the application folder.
 #include "app/ApplicationFolder.h"
 
+#include "base/PrivateFiles.h"
 #include "base/RuntimeError.h"
 
 #include <QDir>
@@ -35,9 +36,9 @@ void copyOver(const QString& source, const QString& target) {
         throw RuntimeError(75, kSource,
                            QStringLiteral("Não foi possível copiar ") + source +
                                QStringLiteral(" para ") + target);
-    // Copies of files installed read-only must stay editable by the user.
-    QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner |
-                                      QFileDevice::ReadOwner);
+    // Copies of files installed read-only must stay editable by the user,
+    // and by the user alone.
+    PrivateFiles::restrict(target, true);
 }
 
 } // namespace
@@ -51,7 +52,9 @@ Choice choose(const Inputs& in) {
         return {QDir::cleanPath(in.programFolder), true};
 
     const QString folder = QDir::cleanPath(in.userDataFolder);
-    if (folder.isEmpty() || !QDir().mkpath(folder))
+    // The user's data folder holds the access keys and the declarations:
+    // the user's alone, an existing one made so too.
+    if (folder.isEmpty() || !PrivateFiles::makeFolder(folder, true))
         throw RuntimeError(76, kSource,
                            QStringLiteral("Não foi possível criar a pasta de dados ") + folder);
     const QDir user(folder);

@@ -25,12 +25,12 @@ struct Choice {
     bool portable = false; // true when it is the program's own folder
 };
 
-// Chooses the folder and, when it is the user's data folder, creates it and
-// seeds it: dadav.ini is copied only when the user has none (the user's edits
-// survive); info.dip is the installation's version text, so it is replaced
-// whenever the installed one differs (an upgrade is then seen as current).
-// Throws RuntimeError when the user's data folder cannot be created or a seed
-// file cannot be copied into it.
+// Chooses the folder and, when it is the user's data folder, creates it (the
+// user's alone, 0700, an existing one made so too) and seeds it (0600): dadav.ini is copied only
+// when the user has none (the user's edits survive); info.dip is the installation's version text,
+// so it is replaced whenever the installed one differs (an upgrade is then seen as current). Throws
+// RuntimeError when the user's data folder cannot be created or a seed file cannot be copied into
+// it.
 Choice choose(const Inputs& in);
 
 // Whether a file can really be created in the folder (tries one; permission

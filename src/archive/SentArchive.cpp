@@ -3,6 +3,7 @@
 #include "archive/SentArchive.h"
 
 #include "base/AppPaths.h"
+#include "base/PrivateFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -137,7 +138,8 @@ QString writeCopy(const QString& sourcePath, const QString& target, const QStrin
         return QStringLiteral("não foi possível ler %1: %2")
             .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
     QSaveFile copy(target);
-    if (!copy.open(QIODevice::WriteOnly))
+    if (!copy.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
         return QStringLiteral("não foi possível gravar em %1: %2").arg(folder, copy.errorString());
     QCryptographicHash hash(QCryptographicHash::Sha256);
     while (!source.atEnd()) {
@@ -170,7 +172,7 @@ QString writeCopy(const QString& sourcePath, const QString& target, const QStrin
 
 QString store(const Record& record, const QString& sourcePath) {
     const QDir folder(monthFolder(record.ie, record.sentAt));
-    if (!QDir().mkpath(folder.path()))
+    if (!PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate()))
         return QStringLiteral("não foi possível criar a pasta %1")
             .arg(QDir::toNativeSeparators(folder.path()));
     const QString name =
@@ -184,6 +186,7 @@ QString store(const Record& record, const QString& sourcePath) {
     }
     QSaveFile json(folder.filePath(name + kRecordSuffix));
     if (!json.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(json, PrivateFiles::applicationFolderPrivate()) ||
         json.write(QJsonDocument(toJson(record)).toJson()) < 0 || !json.commit()) {
         if (withCopy)
             QFile::remove(folder.filePath(name));
@@ -219,8 +222,9 @@ QString storeReceiptXml(const QString& ie, const QString& protocolo, const QStri
     const QDir folder(monthFolder(ie, openedAt));
     QSaveFile f(folder.filePath(QStringLiteral("protocolo-") + safeName(protocolo) +
                                 QStringLiteral(".xml")));
-    if (!QDir().mkpath(folder.path()) || !f.open(QIODevice::WriteOnly) ||
-        f.write(xml.toUtf8()) < 0 || !f.commit()) {
+    const bool isPrivate = PrivateFiles::applicationFolderPrivate();
+    if (!PrivateFiles::makeFolder(folder.path(), isPrivate) || !f.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(f, isPrivate) || f.write(xml.toUtf8()) < 0 || !f.commit()) {
         if (error)
             *error = QStringLiteral("não foi possível gravar em %1")
                          .arg(QDir::toNativeSeparators(folder.path()));

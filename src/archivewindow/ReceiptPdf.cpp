@@ -1,6 +1,7 @@
 // The client's own printable receipt.
 #include "archivewindow/ReceiptPdf.h"
 
+#include "base/PrivateFiles.h"
 #include "overview/TablePrint.h"
 
 namespace ReceiptPdf {
@@ -39,7 +40,11 @@ QString html(const Heading& h, const History::ReceiptDocument& receipt) {
 
 QString write(const QString& path, const Heading& heading,
               const History::ReceiptDocument& receipt) {
-    return TablePrint::writePdf(path, html(heading, receipt), false);
+    const QString failure = TablePrint::writePdf(path, html(heading, receipt), false);
+    // It lies in the archive, beside the receipt: the user's alone there too.
+    if (failure.isEmpty())
+        PrivateFiles::restrict(path, PrivateFiles::applicationFolderPrivate());
+    return failure;
 }
 
 } // namespace ReceiptPdf

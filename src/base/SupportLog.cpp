@@ -3,6 +3,7 @@
 #include "base/SupportLog.h"
 
 #include "base/LogMasking.h"
+#include "base/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -69,12 +70,6 @@ QString folder() {
     return s.folder;
 }
 
-QString filePath() {
-    State& s = state();
-    const QMutexLocker lock(&s.mutex);
-    return s.folder.isEmpty() ? QString() : QDir(s.folder).filePath(kFileName);
-}
-
 bool write(const QString& topic, const QString& text) noexcept {
     try {
         QString body = LogMasking::text(text);
@@ -90,14 +85,16 @@ bool write(const QString& topic, const QString& text) noexcept {
 
         State& s = state();
         const QMutexLocker lock(&s.mutex);
-        if (s.folder.isEmpty() || !QDir().mkpath(s.folder))
+        // The log is the user's alone (PrivateFiles), kept so on every line.
+        if (s.folder.isEmpty() || !PrivateFiles::makeFolder(s.folder, true))
             return false;
         const QString base = QDir(s.folder).filePath(kFileName);
         const qint64 size = QFileInfo(base).size();
         if (size > 0 && size + line.size() > s.limits.fileBytes)
             rotate(base, s.limits.files);
         QFile file(base);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append) ||
+            !PrivateFiles::restrict(file, true))
             return false;
         return file.write(line) == line.size();
     } catch (const std::exception&) {

@@ -7,7 +7,8 @@
 // Files: "dadav.log" in the log folder, the older ones "dadav.log.1" up to
 // "dadav.log.<files - 1>". When the next line would take the current file past
 // fileBytes, the files shift by one and the oldest goes, so the log never
-// takes more than files × fileBytes.
+// takes more than files × fileBytes. The folder is made 0700 and every file
+// 0600 on every write (see PrivateFiles), wherever the folder lies.
 #pragma once
 
 #include <QString>
@@ -31,9 +32,6 @@ void open(const QString& folder, Limits limits = {});
 
 // The folder open() named last, or the empty text when the log is off.
 QString folder();
-
-// The current file, or the empty text when the log is off.
-QString filePath();
 
 // Appends "yyyy-MM-dd HH:mm:ss.zzz <topic> <text>" (local time) as one line:
 // line breaks in text become " | ", the text passes through

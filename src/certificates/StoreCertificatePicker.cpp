@@ -6,6 +6,7 @@
 #include "platform/PinPrompter.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -17,6 +18,31 @@ StoreCertificatePicker::StoreCertificatePicker(CertificateStore& store, Prompter
                                                std::chrono::milliseconds timeout)
     : m_store(store), m_prompter(prompter), m_pins(pins), m_clock(clock),
       m_sources(std::move(sources)), m_timeout(timeout) {}
+
+std::optional<qsizetype>
+StoreCertificatePicker::askWhichCertificate(QWidget* parent,
+                                            const QList<Certificate>& certificates) {
+    QStringList items;
+    for (const Certificate& c : certificates)
+        items.append((c.holderName.isEmpty() ? c.subject : c.holderName) +
+                     QStringLiteral(" (válido até ") +
+                     c.validTo.toString(QStringLiteral("dd/MM/yyyy")) + QStringLiteral(", série ") +
+                     c.serialNumber + QLatin1Char(')'));
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Importar certificado digital"));
+    dialog.setLabelText(
+        QStringLiteral("O arquivo contém mais de um certificado. Escolha o do titular:"));
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    // Two certificates of one holder and date read alike: the choice is the
+    // row the user picked, never the first row with its text.
+    const auto* rows = dialog.findChild<QComboBox*>();
+    if (!rows || rows->currentIndex() < 0 || rows->currentIndex() >= items.size())
+        return std::nullopt;
+    return rows->currentIndex();
+}
 
 std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
                                                         const QString& displayText) {
@@ -46,19 +72,7 @@ std::optional<Certificate> StoreCertificatePicker::pick(const QString& title,
     };
     questions.chooseCertificate =
         [&dialogPtr](const QList<Certificate>& certificates) -> std::optional<qsizetype> {
-        QStringList items;
-        for (const Certificate& c : certificates)
-            items.append((c.holderName.isEmpty() ? c.subject : c.holderName) +
-                         QStringLiteral(" (válido até ") +
-                         c.validTo.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(')'));
-        bool ok = false;
-        const QString item = QInputDialog::getItem(
-            dialogPtr, QStringLiteral("Importar certificado digital"),
-            QStringLiteral("O arquivo contém mais de um certificado. Escolha o do titular:"), items,
-            0, false, &ok);
-        if (!ok)
-            return std::nullopt;
-        return items.indexOf(item);
+        return StoreCertificatePicker::askWhichCertificate(dialogPtr, certificates);
     };
     CertificateDialog dialog(m_store, m_prompter, m_clock, std::move(questions), title, displayText,
                              entries, QApplication::activeWindow());

@@ -7,6 +7,10 @@
 #include "certificates/CertificatePicker.h"
 #include "certificates/CertificateSources.h"
 
+#include <QList>
+
+class QWidget;
+
 class CertificateStore;
 class Clock;
 class PinPrompter;
@@ -28,6 +32,12 @@ public:
     // RuntimeError when the store cannot be read; with them, a source that
     // cannot be read is named in the dialog.
     std::optional<Certificate> pick(const QString& title, const QString& displayText) override;
+
+    // The question asked when a file holds several certificates: a modal list
+    // of holder and end of validity over parent. Returns the place of the one
+    // chosen in certificates, or nullopt when the user cancels.
+    static std::optional<qsizetype> askWhichCertificate(QWidget* parent,
+                                                        const QList<Certificate>& certificates);
 
 private:
     CertificateStore& m_store;

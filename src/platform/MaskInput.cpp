@@ -72,4 +72,16 @@ QList<bool> inputPositions(const QString& mask) {
     return positions;
 }
 
+QString emptyReading(const QString& mask) {
+    QString reading;
+    for (qsizetype i = 0; i < mask.size(); ++i) {
+        const QChar c = mask.at(i);
+        if (c == u'\\' && i + 1 < mask.size())
+            reading += mask.at(++i);
+        else if (c != u'>' && c != u'<')
+            reading += qtPlaceholder(c) != 0 ? QChar(kBlank) : c;
+    }
+    return reading;
+}
+
 } // namespace MaskInput

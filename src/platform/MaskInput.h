@@ -23,4 +23,8 @@ QString toQtInputMask(const QString& mask);
 // or a literal (false). Case and escape marks occupy no position.
 QList<bool> inputPositions(const QString& mask);
 
+// What the field reads with nothing typed: literals, and "_" at every typed
+// position ("#####-###" → "_____-___").
+QString emptyReading(const QString& mask);
+
 } // namespace MaskInput

@@ -39,9 +39,35 @@ public:
     // leaving a position blank; any other value is typed in from the start.
     void setMaskedText(const QString& value);
 
+    // Fills the field with a value read from storage, which must never be
+    // changed behind the user's back. Returns true when the field reads
+    // exactly value (an empty value reads as the empty mask). Otherwise the
+    // field shows value as it is, without the mask, marked (red frame and a
+    // tool tip), maskedText() reads value unchanged and holdsUnfitValue() is
+    // true until the user edits the field: the first key that changes it
+    // brings the mask back over what the field then holds.
+    bool showStored(const QString& value);
+
+    // Whether the field still shows a stored value its mask cannot hold.
+    bool holdsUnfitValue() const { return m_unfit; }
+
+    // The sentence that asks the user to correct the field labelled label
+    // ("Telefone") while it holds a stored value that does not fit.
+    QString unfitMessage(const QString& label) const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void applyMask(const QString& mask, const QString& qtMask);
+    void leaveUnfit();
 
     QString m_mask;
+    QString m_qtMask;
     QValidator* m_cnpjValidator = nullptr; // owned as a child, made on first use
+    QValidator* m_validator = nullptr;     // the one the mask uses, if any
+    bool m_unfit = false;
+    QString m_unfitValue;
+    QString m_styleBeforeUnfit;
+    QString m_toolTipBeforeUnfit;
 };

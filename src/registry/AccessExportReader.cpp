@@ -9,12 +9,15 @@ QList<Company> readCompanies(const QString& path) {
     MdbChild::Request request{QString::fromLatin1(kTable), {}};
     for (int i = 0; i < kColumnsNeeded; ++i)
         request.columns << MdbChild::Column::at(i);
-    const QList<MdbChild::Rows> tables = MdbChild::readTables(path, {request});
-
+    MdbChild::Limits limits;
+    limits.rows = kMostRowsRead;
     QList<Company> companies;
-    companies.reserve(tables.value(0).size());
-    for (const QStringList& row : tables.value(0))
-        companies << Company{row.at(0), row.at(1) + QLatin1Char(' '), row.at(2), row.at(3)};
+    MdbChild::readRows(
+        path, {request},
+        [&companies](qsizetype, const QStringList& row) {
+            companies << Company{row.at(0), row.at(1) + QLatin1Char(' '), row.at(2), row.at(3)};
+        },
+        limits);
     return companies;
 }
 

@@ -29,13 +29,17 @@ struct Company {
 // The table read, by name, and the columns it needs at least.
 inline constexpr char kTable[] = "tblContribuinte";
 inline constexpr int kColumnsNeeded = 4;
+// Rows read at most: one past the most companies the import takes (a 16-bit
+// signed count), so that a longer export is seen as too long, while a damaged
+// file of millions of tiny rows is refused before it fills the memory.
+inline constexpr int kMostRowsRead = 32768;
 
 // Every company of `tblContribuinte` in file order; an empty list for an
 // empty table. NULL values read as empty text.
 // Throws RuntimeError when the file is missing or unreadable, is not an
 // Access file or is damaged, has no table of that name, or the table has
-// fewer than four columns; with MdbChild::kHelperMissing when the reader
-// child is not installed.
+// fewer than four columns, or more than kMostRowsRead rows; with
+// MdbChild::kHelperMissing when the reader child is not installed.
 QList<Company> readCompanies(const QString& path);
 
 } // namespace AccessExport

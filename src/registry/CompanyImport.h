@@ -39,6 +39,7 @@ inline const QString kCompleted = QStringLiteral("Importação Concluída");
 // The load counts companies with a 16-bit signed counter: an export with
 // more companies than this is refused with kInvalidFile.
 inline constexpr int kMaxCompanies = 32767;
+static_assert(AccessExport::kMostRowsRead > kMaxCompanies, "a longer export must read as such");
 
 // The box for a file that could not be read (AccessExport::readCompanies
 // threw `error`): kReaderMissing when the reader is not installed, else

@@ -43,10 +43,12 @@ frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(AppContext& context, QW
 
 void frmtbl_CadastroContribuinte::fillFromRow(const ContribuinteRow& row) {
     m_ie = row.IE;
-    txtIE->setMaskedText(row.IE);
+    // Stored values are shown as they are: one its mask cannot hold is marked
+    // and must be corrected before OK writes the row (the IE is never written).
+    txtIE->showStored(row.IE);
     txtRazaoSocial->setText(row.RazaoSocial);
-    txtCNPJ->setMaskedText(row.Cnpj);
-    txtCNAE->setMaskedText(row.Cnae);
+    txtCNPJ->showStored(row.Cnpj);
+    txtCNAE->showStored(row.Cnae);
     Chave->setText(row.Chave);
     txtInscMunicipal->setText(row.CCM);
     flag_optantesimples->setChecked(row.OptanteSimples.value_or(false));
@@ -61,6 +63,16 @@ void frmtbl_CadastroContribuinte::cmdOK_Click() {
     // The read-only field can still be rewritten through the accessibility
     // interface; the row written is the one shown when the window was filled.
     f.ie = m_ie;
+    const std::pair<MaskedEdit*, QLabel*> masked[] = {{txtCNPJ, lblCNPJ}, {txtCNAE, lblCNAE}};
+    for (const auto& [field, label] : masked) {
+        if (field->holdsUnfitValue()) {
+            const QString message = field->unfitMessage(label->text());
+            erroMsg->setText(message);
+            field->setFocus();
+            m_context.prompter->show({message, messageTitle(), MsgIcon::Warning, MsgButtons::Ok});
+            return;
+        }
+    }
     if (const std::optional<Message> refusal = TaxpayerForm::okRefusal(f, erroMsg->text())) {
         m_context.prompter->show(*refusal);
         return;

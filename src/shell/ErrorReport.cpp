@@ -38,6 +38,14 @@ QString Format(const RuntimeError& error) {
 
 Message ErrorMessage(const RuntimeError& error) {
     Message message;
+    const auto* dbError = dynamic_cast<const DbError*>(&error);
+    if (dbError && dbError->isDiagnosed()) {
+        // The program knows what is wrong and says it: no report to decode.
+        message.text = error.description();
+        message.icon = MsgIcon::Critical;
+        message.buttons = MsgButtons::Ok;
+        return message;
+    }
     // The version closes the box, so a report passed on to support says which
     // program wrote it.
     message.text = Format(error) + kBreak + kBreak + QStringLiteral("Versão do programa: ") +

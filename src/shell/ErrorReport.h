@@ -27,6 +27,8 @@ QString Format(const RuntimeError& error);
 
 // The box that shows the report: OK button, no icon, no title of its own; its
 // text is the report, a blank line and "Versão do programa: " with the version.
+// A DbError the program diagnosed itself (DbError::isDiagnosed) is shown as
+// its sentence alone, with the critical icon.
 Message ErrorMessage(const RuntimeError& error);
 
 } // namespace ErrorReport

@@ -2,10 +2,12 @@
 #include "store/AccessConversion.h"
 
 #include "access/MdbChild.h"
+#include "base/PrivateFiles.h"
 #include "base/RuntimeError.h"
 #include "store/DatabaseFile.h"
 #include "store/LocalDb.h"
 #include "store/LocalSchema.h"
+#include "store/TableInsert.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,7 @@
 #include <QVariant>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,8 +42,21 @@ struct Failure {
     throw Failure{text};
 }
 
+// errno in the user's words: the usual reasons in Portuguese, whatever the
+// system's language; any other as the system says it.
 QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    switch (errno) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("sem permissão de gravação na pasta");
+    case EROFS:
+        return QStringLiteral("a pasta está num disco somente para leitura");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("não há espaço livre no disco");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
 }
 
 QByteArray encoded(const QString& path) {
@@ -84,44 +100,36 @@ MdbChild::Request rowsOf(const TableColumns& columns) {
     return request;
 }
 
-// The value to store for one column of a row read: NULL stays NULL, a
-// missing column is stored as an empty text.
-QVariant textValue(const TableColumns& columns, const QStringList& row, const QString& column) {
-    const qsizetype at = columns.present.indexOf(column);
-    if (at < 0)
-        return QVariant(QStringLiteral(""));
-    const QString& value = row.at(at);
-    return value.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(value);
-}
-
-// A Yes/No column reads "1" or "0"; NULL or a missing column stays NULL.
-QVariant flagValue(const TableColumns& columns, const QStringList& row, const QString& column) {
-    const qsizetype at = columns.present.indexOf(column);
-    if (at < 0 || row.at(at).isEmpty())
-        return QVariant(QMetaType::fromType<int>());
-    return QVariant(row.at(at) == QLatin1String("0") ? 0 : 1);
-}
-
-void insertRows(LocalDb& db, const TableColumns& columns, const MdbChild::Rows& rows,
-                const Options& options) {
-    QStringList marks;
-    for (qsizetype i = 0; i < columns.wanted.size(); ++i)
-        marks << QStringLiteral("?");
-    QSqlQuery insert =
-        db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(columns.table, columns.wanted.join(u','), marks.join(u',')),
-                   kOperation);
-    for (const QStringList& row : rows) {
-        if (options.beforeRow)
-            options.beforeRow();
-        for (const QString& column : columns.wanted) {
-            insert.addBindValue(column == QLatin1String("OptanteSimples")
-                                    ? flagValue(columns, row, column)
-                                    : textValue(columns, row, column));
-        }
-        db.exec(insert, kOperation);
+// Writes the rows of one table as they come from the reader child. A column
+// the file lacks is stored as the empty text (which the flag column stores as
+// NULL); NULL stays NULL.
+class TableWriter {
+public:
+    TableWriter(LocalDb& db, TableInsert::Table table, const TableColumns& columns)
+        : m_insert(db, table, kOperation), m_values(columns.wanted.size()) {
+        for (const QString& column : columns.wanted)
+            m_from << columns.present.indexOf(column);
     }
-}
+
+    void write(const QStringList& row) {
+        for (qsizetype i = 0; i < m_from.size(); ++i) {
+            const qsizetype at = m_from.at(i);
+            m_values[i] = at < 0                ? QVariant(QStringLiteral(""))
+                          : row.at(at).isNull() ? QVariant(QMetaType::fromType<QString>())
+                                                : QVariant(row.at(at));
+        }
+        m_insert.insert(m_values);
+        ++m_rows;
+    }
+
+    qint64 rows() const { return m_rows; }
+
+private:
+    TableInsert m_insert;
+    QList<qsizetype> m_from; // per column of the table: its place in the row read, or -1
+    QList<QVariant> m_values;
+    qint64 m_rows = 0;
+};
 
 void syncPath(const QString& path) {
     const int fd = ::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -170,7 +178,8 @@ QString swapIn(const QString& path, const QString& converted, const Options& opt
         if (QFileInfo::exists(aside))
             continue;
         if (::link(encoded(path).constData(), encoded(aside).constData()) == 0) {
-            if (::rename(encoded(converted).constData(), encoded(path).constData()) != 0) {
+            if (options.renameInto(encoded(converted).constData(), encoded(path).constData()) !=
+                0) {
                 const QString why = systemError();
                 ::unlink(encoded(aside).constData());
                 fail(QStringLiteral("não foi possível renomear o banco convertido (%1)").arg(why));
@@ -204,20 +213,41 @@ void convert(const QString& path, const Options& options, Result& result) {
         matchColumns(kContador, LocalSchema::kContadorColumns, names.at(0), result);
     const TableColumns contribuinte =
         matchColumns(kContribuinte, LocalSchema::kContribuinteColumns, names.at(1), result);
-    const QList<MdbChild::Rows> rows =
-        MdbChild::readTables(path, {rowsOf(contador), rowsOf(contribuinte)});
-
     const QString converted = path + QStringLiteral(".convertendo");
     removeQuietly(converted);
     if (QFileInfo::exists(converted))
         fail(QStringLiteral("o arquivo temporário %1 não pôde ser removido").arg(converted));
+    // Made here, before the database engine sees it: a folder that refuses it
+    // is said in the user's words, not the engine's, and in the user's own
+    // data folder the file is the user's alone from the start.
+    const mode_t mode = PrivateFiles::applicationFolderPrivate() ? S_IRUSR | S_IWUSR : 0666;
+    const int fd =
+        ::open(encoded(converted).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0)
+        fail(QStringLiteral("não foi possível criar o banco convertido na pasta %1 (%2)")
+                 .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()), systemError()));
+    ::close(fd);
+    qint64 accountants = 0;
+    qint64 taxpayers = 0;
     try {
         {
+            // Rows go into the new file as the child writes them; the
+            // transaction keeps them from counting until the read is whole.
             LocalDb db(converted);
             DbTransaction transaction(db, kOperation);
-            insertRows(db, contador, rows.at(0), options);
-            insertRows(db, contribuinte, rows.at(1), options);
+            TableWriter writers[] = {{db, TableInsert::Table::Contador, contador},
+                                     {db, TableInsert::Table::Contribuinte, contribuinte}};
+            MdbChild::readRows(
+                path, {rowsOf(contador), rowsOf(contribuinte)},
+                [&writers, &options](qsizetype table, const QStringList& row) {
+                    if (options.beforeRow)
+                        options.beforeRow();
+                    writers[table].write(row);
+                },
+                options.reading);
             transaction.commit();
+            accountants = writers[0].rows();
+            taxpayers = writers[1].rows();
         }
         syncPath(converted);
         result.originalPath = swapIn(path, converted, options);
@@ -227,8 +257,8 @@ void convert(const QString& path, const Options& options, Result& result) {
             removeQuietly(converted);
         throw;
     }
-    result.accountant = !rows.at(0).isEmpty();
-    result.taxpayers = static_cast<int>(rows.at(1).size());
+    result.accountant = accountants > 0;
+    result.taxpayers = static_cast<int>(taxpayers);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The one-time conversion of a local database kept by the earlier Windows
 // installations (an Access file named dadav.mdb) into the SQLite database
 // the client uses. Both tables are read in the Access reader child, columns
-// by name; every row is written in one transaction into a new file beside
-// the original, which then takes the name dadav.mdb while the original stays
-// beside it, never written to, as dadav-access-AAAAMMDD.mdb.
+// by name; every row is written, as it is read, in one transaction into a
+// new file beside the original, which then takes the name dadav.mdb while the
+// original stays beside it, never written to, as dadav-access-AAAAMMDD.mdb.
 //
 // At every moment the original is reachable under one of its names: it is
 // first linked to its new name, and the new file then replaces the old name
@@ -11,10 +11,13 @@
 // where and as it was.
 #pragma once
 
+#include "access/MdbChild.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <functional>
 
 namespace AccessConversion {
@@ -42,6 +45,20 @@ struct Options {
     // Called before each row is written; what it throws fails the
     // conversion as a database fault would.
     std::function<void()> beforeRow;
+    // Bounds on the reader child. Rows stream into the new file, so the
+    // client's memory does not grow with them; the row bound only stops a
+    // damaged file that would go on for ever, far beyond any office's
+    // thousands of taxpayers.
+    MdbChild::Limits reading = defaultReading();
+    // The rename that puts the converted file in the original's place once
+    // the original is linked aside (::rename's contract); a test makes it fail.
+    std::function<int(const char* from, const char* to)> renameInto = ::rename;
+
+    static MdbChild::Limits defaultReading() {
+        MdbChild::Limits limits;
+        limits.rows = 2000000;
+        return limits;
+    }
 };
 
 // Converts the file at `path` when it is an Access file; otherwise does

@@ -3,7 +3,7 @@
 
 #include "base/AppPaths.h"
 #include "store/DbError.h"
-#include "store/LocalSchema.h"
+#include "store/TableInsert.h"
 
 #include <QFile>
 #include <QStringList>
@@ -12,42 +12,20 @@ namespace DatabaseCopy {
 
 namespace {
 
-// A text column as stored: NULL stays NULL, anything else is its text.
-QVariant textAsStored(const QVariant& value) {
-    return value.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(value.toString());
-}
-
-QVariant flagAsStored(const QVariant& value) {
-    return value.isNull() ? QVariant(QMetaType::fromType<int>())
-                          : QVariant(value.toLongLong() != 0 ? 1 : 0);
-}
-
-// Copies the named columns of `table`, in `order`, one insert per row.
-template <std::size_t N>
-int copyTable(LocalDb& source, LocalDb& target, const char* table,
-              const std::array<const char*, N>& columns, const QString& order) {
+// Copies every column of `table` into the same table of target, in `order`.
+int copyTable(LocalDb& source, LocalDb& target, TableInsert::Table table, const QString& order) {
     const QString operation = QStringLiteral("copiarBanco");
-    QStringList names;
-    QStringList marks;
-    for (const char* column : columns) {
-        names << QString::fromLatin1(column);
-        marks << QStringLiteral("?");
-    }
+    const QStringList columns = TableInsert::columns(table);
     QSqlQuery rows = source.exec(QStringLiteral("SELECT %1 FROM %2 %3")
-                                     .arg(names.join(u','), QString::fromLatin1(table), order),
+                                     .arg(columns.join(u','), TableInsert::name(table), order),
                                  operation);
-    QSqlQuery insert =
-        target.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                           .arg(QString::fromLatin1(table), names.join(u','), marks.join(u',')),
-                       operation);
+    TableInsert insert(target, table, operation);
+    QList<QVariant> values(columns.size());
     int copied = 0;
     while (rows.next()) {
-        for (std::size_t i = 0; i < N; ++i) {
-            const QVariant value = rows.value(static_cast<int>(i));
-            insert.addBindValue(qstrcmp(columns[i], "OptanteSimples") == 0 ? flagAsStored(value)
-                                                                           : textAsStored(value));
-        }
-        target.exec(insert, operation);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            values[i] = rows.value(static_cast<int>(i));
+        insert.insert(values);
         ++copied;
     }
     return copied;
@@ -68,11 +46,9 @@ Counts copyAll(LocalDb& source, LocalDb& target) {
                           .arg(target.path()),
                       {});
     Counts counts;
-    counts.contadores =
-        copyTable(source, target, "tblContador", LocalSchema::kContadorColumns, QString());
-    counts.contribuintes =
-        copyTable(source, target, "tblContribuinte", LocalSchema::kContribuinteColumns,
-                  QStringLiteral("ORDER BY rowid"));
+    counts.contadores = copyTable(source, target, TableInsert::Table::Contador, QString());
+    counts.contribuintes = copyTable(source, target, TableInsert::Table::Contribuinte,
+                                     QStringLiteral("ORDER BY rowid"));
     transaction.commit();
     return counts;
 }

@@ -8,6 +8,12 @@ DbError::DbError(qint32 number, QString source, QString description, QList<DbErr
     : RuntimeError(number, std::move(source), std::move(description)), m_errors(std::move(errors)) {
 }
 
+DbError DbError::diagnosed(qint32 number, QString source, QString sentence) {
+    DbError error(number, std::move(source), std::move(sentence), {});
+    error.m_diagnosed = true;
+    return error;
+}
+
 DbError DbError::fromSqlError(const QSqlError& error, const QString& operation) {
     bool numeric = false;
     const qint32 native = error.nativeErrorCode().toInt(&numeric);

@@ -50,8 +50,15 @@ public:
     static DbError fromServerError(const QSqlError& error, const QString& operation,
                                    const QString& server);
 
+    // A failure the program diagnosed itself (a file that is not a database,
+    // settings it cannot use), whose description is a whole sentence for the
+    // user: the error report shows that sentence alone.
+    static DbError diagnosed(qint32 number, QString source, QString sentence);
+    bool isDiagnosed() const { return m_diagnosed; }
+
     const QList<DbErrorEntry>& errors() const { return m_errors; }
 
 private:
     QList<DbErrorEntry> m_errors;
+    bool m_diagnosed = false;
 };

@@ -3,13 +3,20 @@
 #include "store/LocalDb.h"
 
 #include "base/AppPaths.h"
+#include "base/PrivateFiles.h"
 #include "store/DatabaseFile.h"
 #include "store/DbError.h"
 #include "store/LocalSchema.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QStringList>
 #include <atomic>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,12 +25,29 @@ QString uniqueConnectionName() {
     return QStringLiteral("dadav-local-%1").arg(++counter);
 }
 
-[[noreturn]] void throwForeignFile(const QString& path, DatabaseFileKind kind) {
-    const QString what = kind == DatabaseFileKind::Access
-                             ? QStringLiteral("é um banco de dados Access de versão anterior")
-                             : QStringLiteral("não é um banco de dados SQLite");
-    throw DbError(DbError::kNotADatabaseNumber, QStringLiteral("LocalDb"),
-                  QStringLiteral("O arquivo %1 %2; ele não foi alterado.").arg(path, what), {});
+// The program judged the file itself: its sentence is all the user needs.
+[[noreturn]] void throwForeignFile(const QString& path) {
+    throw DbError::diagnosed(DbError::kNotADatabaseNumber, QStringLiteral("LocalDb"),
+                             databaseFileProblem(path));
+}
+
+// In the user's own data folder the database is the user's alone: a new file
+// is made 0600 before SQLite sees it, and SQLite gives its journal and WAL
+// the database's permissions; an existing one, and what an earlier version
+// left beside it, is made so on every open. A file that cannot be made so
+// is opened as it is: the folder, 0700, still keeps others out.
+void keepPrivate(const QString& path, DatabaseFileKind kind) {
+    if (!PrivateFiles::applicationFolderPrivate())
+        return;
+    if (kind == DatabaseFileKind::Absent) {
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        if (QFileInfo::exists(path + QLatin1String(suffix)))
+            PrivateFiles::restrict(path + QLatin1String(suffix), true);
 }
 
 // SQLite's primary result codes of a write lock held elsewhere.
@@ -38,7 +62,8 @@ constexpr qint64 kSchemaLockKey = 0x6461646176; // "dadav"
 DatabaseSettings::Settings usableSettings() {
     DatabaseSettings::Settings settings = DatabaseSettings::read();
     if (!settings.problem.isEmpty())
-        throw DbError(DbError::kServerNumber, QStringLiteral("LocalDb"), settings.problem, {});
+        throw DbError::diagnosed(DbError::kServerNumber, QStringLiteral("LocalDb"),
+                                 settings.problem);
     return settings;
 }
 
@@ -71,7 +96,9 @@ void LocalDb::openFile(const QString& path, int busyTimeoutMs) {
     const DatabaseFileKind kind = detectDatabaseFile(path);
     if (kind != DatabaseFileKind::Absent && kind != DatabaseFileKind::Empty &&
         kind != DatabaseFileKind::Sqlite)
-        throwForeignFile(path, kind);
+        throwForeignFile(path);
+
+    keepPrivate(path, kind);
 
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     m_db.setDatabaseName(path);
@@ -93,12 +120,12 @@ void LocalDb::openServer(const DatabaseSettings::Server& server, int busyTimeout
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
     if (!m_db.isValid()) {
         discardConnection();
-        throw DbError(DbError::kServerNumber, operation,
-                      QStringLiteral("O suporte a servidores PostgreSQL não está instalado "
-                                     "(pacote libqt6sql6-psql); o servidor de banco de dados %1 "
-                                     "não pode ser usado.")
-                          .arg(m_path),
-                      {});
+        throw DbError::diagnosed(
+            DbError::kServerNumber, operation,
+            QStringLiteral("O suporte a servidores PostgreSQL não está instalado "
+                           "(pacote libqt6sql6-psql); o servidor de banco de dados %1 "
+                           "não pode ser usado.")
+                .arg(m_path));
     }
     m_db.setHostName(server.host);
     m_db.setPort(server.port);

@@ -16,6 +16,8 @@ inline constexpr std::array<const char*, 12> kContadorColumns = {
 inline constexpr std::array<const char*, 7> kContribuinteColumns = {
     "IE", "RazaoSocial", "Cnpj", "Cnae", "Chave", "CCM", "OptanteSimples",
 };
+// The place of the one number column, `OptanteSimples`, in kContribuinteColumns.
+inline constexpr std::size_t kFlagColumn = 6;
 
 // Statements that create the two tables when they are missing. Every column is
 // text except `OptanteSimples` (NULL, 0 or 1). `IE` compares without regard to

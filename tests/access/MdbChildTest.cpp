@@ -104,8 +104,20 @@ TEST(MdbFrames, RefusesEveryMalformedOutput) {
         SCOPED_TRACE(c.what);
         const MdbFrames::Parsed parsed = MdbFrames::parse(c.output, expected);
         EXPECT_EQ(parsed.kind, c.kind) << parsed.text;
+        // The same output arriving one byte at a time reads the same.
+        MdbFrames::Stream stream(expected);
+        std::size_t rows = 0;
+        for (char byte : c.output)
+            stream.feed(std::string_view(&byte, 1),
+                        [&rows](std::size_t, std::vector<MdbFrames::Cell>&) { ++rows; });
+        const MdbFrames::Stream::State state = stream.finish();
+        EXPECT_EQ(state == MdbFrames::Stream::State::Complete  ? Kind::Complete
+                  : state == MdbFrames::Stream::State::Failure ? Kind::Failure
+                                                               : Kind::Malformed,
+                  c.kind);
         if (c.kind == Kind::Complete) {
             EXPECT_EQ(parsed.tables.at(0).name, "tblX");
+            EXPECT_EQ(rows, parsed.tables.at(0).rows.size());
         }
     }
     const MdbFrames::Parsed whole = MdbFrames::parse(v + t + row + e, expected);
@@ -174,6 +186,8 @@ TEST(MdbChild, EveryFaultIsOneErrorAndTheClientGoesOn) {
     const Request exportTable{QStringLiteral("tblContribuinte"), {Column::at(0), Column::at(3)}};
     MdbChild::Limits smallOutput;
     smallOutput.outputBytes = 100;
+    MdbChild::Limits fewRows;
+    fewRows.rows = 5; // the export has six
     MdbChild::Limits littleMemory;
     littleMemory.memoryBytes = quint64(1) << 20; // less than its libraries take
 
@@ -191,6 +205,8 @@ TEST(MdbChild, EveryFaultIsOneErrorAndTheClientGoesOn) {
          {},
          MdbFrames::kNotAccessFile},
         {"output over its bound", fixture("novagia-export.mdb"), exportTable, smallOutput,
+         MdbFrames::kNotAccessFile},
+        {"rows over their bound", fixture("novagia-export.mdb"), exportTable, fewRows,
          MdbFrames::kNotAccessFile},
         {"memory limit below what the child needs to start", fixture("novagia-export.mdb"),
          exportTable, littleMemory, MdbFrames::kNotAccessFile},

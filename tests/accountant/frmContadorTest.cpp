@@ -318,14 +318,13 @@ TEST_F(AccountantWindow, BrokenDatabaseReportsOnLoadThenCode1AndCode2OnOk) {
     breakDatabase();
     frmContador* w = open();
     ASSERT_NE(w, nullptr);
-    // Load: the error report, then an empty, usable window.
-    ASSERT_EQ(prompter.messages().size(), 1);
-    const Message report = prompter.messages().front();
-    EXPECT_TRUE(report.text.startsWith(QStringLiteral("\r\n"))) << utf8(report.text);
-    EXPECT_TRUE(report.text.contains(QStringLiteral("\r\nVB Error # "))) << utf8(report.text);
-    EXPECT_EQ(report.title, QString());
-    EXPECT_EQ(report.icon, MsgIcon::None);
-    EXPECT_EQ(report.buttons, MsgButtons::Ok);
+    // Load: the program knows what is wrong and says it alone, then an
+    // empty, usable window.
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(Message{QStringLiteral("O arquivo %1 não é um banco de dados deste "
+                                                   "programa. Ele não foi alterado.")
+                                        .arg(AppPaths::databasePath()),
+                                    QString(), MsgIcon::Critical, MsgButtons::Ok}));
     EXPECT_TRUE(w->txtCNPJCPF->isEnabled());
     EXPECT_EQ(w->txtRazaoSocial->text(), QString());
     prompter.clearMessages();
@@ -392,6 +391,57 @@ TEST_F(AccountantWindow, StoredDocumentChoosesMaskAndLocksDocument) {
         EXPECT_EQ(w->fields().cpfMask, c.mask == QStringLiteral("###.###.###-##"));
     }
     prompter.expectNoMessages();
+}
+
+TEST_F(AccountantWindow, StoredValueItsMaskCannotHoldIsShownAsStoredAndNeverRewritten) {
+    struct Case {
+        const char* label;
+        void (*spoil)(ContadorRow&);
+        MaskedEdit* frmContador::*field;
+        const char* format;
+    };
+    const Case cases[] = {
+        {"Telefone", [](ContadorRow& r) { r.cont_num_telefone = QStringLiteral("(21) 2512-3344"); },
+         &frmContador::txtTelefone, "____-____"},
+        {"CEP", [](ContadorRow& r) { r.cont_num_cep = QStringLiteral("20000000"); },
+         &frmContador::txtCEP, "_____-___"},
+        {"CNPJ / CPF", [](ContadorRow& r) { r.cont_cpf_cnpj = QStringLiteral("11222333000181"); },
+         &frmContador::txtCNPJCPF, "___.___.___-__"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ContadorRow row = validRow();
+        c.spoil(row);
+        storeRow(row);
+        registry.unloadAll();
+        frmContador* w = open();
+        MaskedEdit* field = w->*c.field;
+        EXPECT_TRUE(field->holdsUnfitValue());
+        EXPECT_TRUE(field->isEnabled()) << "the user must be able to correct it";
+        EXPECT_EQ(w->fields().values, row) << "an untouched field reads as stored";
+
+        w->btnOK->click();
+        const QString message =
+            QStringLiteral("O campo %1 traz o valor gravado \"%2\", que não "
+                           "cabe no formato %3. Corrija o campo antes de "
+                           "continuar.")
+                .arg(QString::fromUtf8(c.label), field->text(), QString::fromLatin1(c.format));
+        EXPECT_THAT(prompter.messages(),
+                    ElementsAre(Message{message, kTitle, MsgIcon::Warning, MsgButtons::Ok}));
+        prompter.clearMessages();
+        EXPECT_EQ(w->erroMsg->text(), message);
+        EXPECT_TRUE(serverAccountant().empty()) << "nothing is sent before the user corrects it";
+        EXPECT_THAT(storedRows(), ElementsAre(row));
+    }
+
+    // The user chooses the person type: the mask comes back over what the
+    // field shows, and the corrected value goes out.
+    frmContador* w = loaded();
+    w->opt_juridica->click();
+    EXPECT_FALSE(w->txtCNPJCPF->holdsUnfitValue());
+    w->btnOK->click();
+    EXPECT_THAT(prompter.messages(), ElementsAre(kSuccess));
+    EXPECT_EQ(serverAccountant().at("thisCont_cpf_cnpj"), "11.222.333/0001-81");
 }
 
 TEST_F(AccountantWindow, StoredCpfAccountantUpdatedThroughOk) {

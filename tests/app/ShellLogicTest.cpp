@@ -5,6 +5,9 @@
 #include "app/ApplicationFolder.h"
 #include "app/CommandLine.h"
 #include "app/PrincipalLogic.h"
+#include "archive/SentArchive.h"
+#include "base/AppPaths.h"
+#include "base/PrivateFiles.h"
 #include "base/RuntimeError.h"
 #include "platform/Twips.h"
 #include "shell/ProgramState.h"
@@ -18,6 +21,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,6 +88,12 @@ TEST(CommandLine, AnswersVersionAndHelpAndLeavesEverythingElseToTheWindows) {
     EXPECT_FALSE(CommandLine::answer({copy}).answered);
 }
 
+// Permission bits of a file or folder.
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+}
+
 class ApplicationFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,10 +120,12 @@ protected:
 TEST_F(ApplicationFolderTest, PortableCopyKeepsEverythingBesideTheProgram) {
     install(); // an installation elsewhere does not matter
     writeFile(program + QStringLiteral("/dadav.ini"), "[servidor]\nhost=local\n");
+    const unsigned given = modeOf(program);
     const auto choice = ApplicationFolder::choose(inputs(true));
     EXPECT_EQ(choice.folder, QDir::cleanPath(program));
     EXPECT_TRUE(choice.portable);
     EXPECT_FALSE(QFileInfo::exists(user)) << "the user's folder is left alone";
+    EXPECT_EQ(modeOf(program), given) << "its owner's permissions stay";
 }
 
 TEST_F(ApplicationFolderTest, BareWritableFolderWithoutInstallationIsUsedAsItIs) {
@@ -138,10 +150,55 @@ TEST_F(ApplicationFolderTest, UserSettingsSurviveAndVersionTextFollowsTheInstall
     writeFile(user + QStringLiteral("/dadav.ini"), "[servidor]\nhost=edited\n");
     writeFile(user + QStringLiteral("/info.dip"), "1.15.00");
     writeFile(user + QStringLiteral("/dadav.mdb"), "data");
+    ::chmod(QFile::encodeName(user).constData(), 0755); // as earlier versions left it
     ApplicationFolder::choose(inputs(false));
+    EXPECT_EQ(modeOf(user), 0700u) << "the user's data folder is the user's alone";
+    EXPECT_EQ(modeOf(user + QStringLiteral("/info.dip")), 0600u);
     EXPECT_EQ(readFile(user + QStringLiteral("/dadav.ini")), "[servidor]\nhost=edited\n");
     EXPECT_EQ(readFile(user + QStringLiteral("/info.dip")), "1.16.01") << "an upgrade is current";
     EXPECT_EQ(readFile(user + QStringLiteral("/dadav.mdb")), "data");
+}
+
+// What the archive keeps in the user's data folder (copies, records,
+// receipts) is the user's alone; in a portable folder it keeps the umask's.
+TEST_F(ApplicationFolderTest, TheArchiveInTheUsersDataFolderIsTheUsersAlone) {
+    install();
+    writeFile(root.filePath(QStringLiteral("sent.zip")), "PK bytes");
+    const std::optional<SentArchive::Digest> digest =
+        SentArchive::digestFile(root.filePath(QStringLiteral("sent.zip")));
+    ASSERT_TRUE(digest);
+    const QDateTime when(QDate(2026, 12, 7), QTime(10, 0));
+    SentArchive::Record record{when,
+                               QStringLiteral("86123452"),
+                               SentArchive::kDeclaration,
+                               QStringLiteral("11_2026"),
+                               QStringLiteral("sent.zip"),
+                               digest->sha256,
+                               digest->size,
+                               SentArchive::kAccepted,
+                               QStringLiteral("ok"),
+                               {},
+                               {}};
+    for (const bool portable : {false, true}) {
+        SCOPED_TRACE(portable ? "portable" : "the user's data folder");
+        const auto choice = ApplicationFolder::choose(inputs(false));
+        AppPaths::setApplicationFolder(portable ? program : choice.folder);
+        PrivateFiles::setApplicationFolderPrivate(!portable);
+        ASSERT_EQ(SentArchive::store(record, root.filePath(QStringLiteral("sent.zip"))), QString());
+        QString error;
+        const QString receipt = SentArchive::storeReceiptXml(record.ie, QStringLiteral("123"),
+                                                             QStringLiteral("<r/>"), when, &error);
+        PrivateFiles::setApplicationFolderPrivate(false);
+        const SentArchive::Record kept = SentArchive::list(record.ie).value(0);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        const unsigned file = portable ? 0666u & ~mask : 0600u;
+        EXPECT_EQ(modeOf(SentArchive::monthFolder(record.ie, when)),
+                  portable ? 0777u & ~mask : 0700u);
+        EXPECT_EQ(modeOf(kept.archivedFile), file);
+        EXPECT_EQ(modeOf(kept.recordFile), file);
+        EXPECT_EQ(modeOf(receipt), file);
+    }
 }
 
 TEST_F(ApplicationFolderTest, ReadOnlyPortableCopySeedsTheUserFolderFromItsOwnFiles) {

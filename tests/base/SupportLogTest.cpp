@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -31,6 +32,11 @@ TEST(LogMasking, KeysKeepTheirLastTwoCharactersAndSecretsNothing) {
         {"Password", "", "(omitida)"},
         {"pin", "1234", "(omitida)"},
         {"strNome", "78045302", "78045302"},
+        {"thisCont_cpf_cnpj", "123.456.789-09", "(14 caracteres)"},
+        {"thisCont_nom_endereco", "Rua A", "(5 caracteres)"},
+        {"thisCont_razao_nome", "Ana", "(3 caracteres)"},
+        {"thisCont_num_telefone", "(21) 2512-3344", "(14 caracteres)"},
+        {"thisCont_email", "a@b.br", "(6 caracteres)"},
         {"strDiretorioDestino", "vbs", "vbs"},
     };
     for (const Case& c : fields)
@@ -41,7 +47,13 @@ TEST(LogMasking, KeysKeepTheirLastTwoCharactersAndSecretsNothing) {
 
     const std::pair<const char*, const char*> texts[] = {
         {"/client/xt_upload_1_15_01.php?ie=86123452&contador=123&chave=Z3P8W1RT&gias=3_2025",
-         "/client/xt_upload_1_15_01.php?ie=86123452&contador=123&chave=******RT&gias=3_2025"},
+         "/client/xt_upload_1_15_01.php?ie=86123452&contador=(3 caracteres)&chave=******RT&gias="
+         "3_2025"},
+        {"CHAVE = A7K2M9QX; Chave: A7K2M9QX, chave='A7K2M9QX'",
+         "CHAVE = ******QX; Chave: ******QX, chave='******QX'"},
+        {"Falha: senha: abc", "Falha: senha: (omitida)"},
+        {"[thisCont_cpf_cnpj=(14 caracteres) senha=(omitida)]",
+         "[thisCont_cpf_cnpj=(14 caracteres) senha=(omitida)]"},
         {"[strNome=1 Chave=A7K2M9QX]", "[strNome=1 Chave=******QX]"},
         {"ok (senha=abc, pin=99; key=\"XYZ12\")",
          "ok (senha=(omitida), pin=(omitida); key=\"***12\")"},
@@ -98,6 +110,32 @@ TEST_F(SupportLogTest, AWriteThatCannotHappenIsDroppedQuietly) {
     blocker.close();
     SupportLog::open(folder());
     EXPECT_FALSE(SupportLog::write(QStringLiteral("teste"), QStringLiteral("nada")));
+}
+
+// Whatever an earlier version or the umask left, the log is the user's
+// alone after every line; folders the log makes are so from the start.
+TEST_F(SupportLogTest, TheLogIsTheUsersAlone) {
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    ::chmod(QFile::encodeName(folder()).constData(), 0755);
+    QFile old(QDir(folder()).filePath(QStringLiteral("dadav.log")));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.close();
+    ::chmod(QFile::encodeName(old.fileName()).constData(), 0644);
+    SupportLog::open(folder());
+    ASSERT_TRUE(SupportLog::write(QStringLiteral("teste"), QStringLiteral("linha")));
+    EXPECT_EQ(mode(folder()), 0700u);
+    EXPECT_EQ(mode(old.fileName()), 0600u);
+
+    const QString fresh = dir.filePath(QStringLiteral("dados/registros"));
+    SupportLog::open(fresh);
+    ASSERT_TRUE(SupportLog::write(QStringLiteral("teste"), QStringLiteral("linha")));
+    EXPECT_EQ(mode(dir.filePath(QStringLiteral("dados"))), 0700u);
+    EXPECT_EQ(mode(fresh), 0700u);
+    EXPECT_EQ(mode(QDir(fresh).filePath(QStringLiteral("dadav.log"))), 0600u);
 }
 
 TEST_F(SupportLogTest, EveryBoxShownIsLoggedOnceWithItsKeysMasked) {

@@ -15,8 +15,10 @@
 #include "support/WaitFor.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -471,6 +473,25 @@ TEST_F(CertificateDialogTest, PickerReturnsTheChoiceOrNothing) {
     answer("cmdCancelar");
     EXPECT_FALSE(picker.pick(kTitle, kText).has_value());
     prompter.expectNoMessages();
+}
+
+// A file with two certificates that read alike (one holder, dates and
+// serial, two issuers): the one imported is the row the user picked.
+TEST_F(CertificateDialogTest, TheCertificateChosenFromAFileIsTheRowPicked) {
+    TestCertificateOptions first = holder(QStringLiteral("PADARIA:11222333000181"));
+    TestCertificateOptions second = first;
+    second.issuerName = QStringLiteral("AC Outra");
+    const QList<Certificate> both{parseCertificateDer(makeCertificateDer(first)),
+                                  parseCertificateDer(makeCertificateDer(second))};
+    for (int row : {1, 0}) {
+        QTimer::singleShot(0, [row] {
+            auto* question = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(question, nullptr);
+            question->findChild<QComboBox*>()->setCurrentIndex(row);
+            question->accept();
+        });
+        EXPECT_EQ(StoreCertificatePicker::askWhichCertificate(nullptr, both), row);
+    }
 }
 
 } // namespace

@@ -123,6 +123,22 @@ TEST(MaskedEdit, ValueOfAnotherLayoutIsTypedFromTheStart) {
     EXPECT_EQ(edit.maskedText(), QStringLiteral("__.___.___/____-__"));
 }
 
+TEST(MaskedEdit, StoredValueTheMaskCannotHoldIsShownAsItIsUntilTheUserTypes) {
+    MaskedEdit edit;
+    edit.setMask(QStringLiteral("####-####"));
+    EXPECT_TRUE(edit.showStored(QStringLiteral("2512-3344")));
+    EXPECT_TRUE(edit.showStored(QString()));
+    EXPECT_EQ(edit.maskedText(), QStringLiteral("____-____"));
+
+    EXPECT_FALSE(edit.showStored(QStringLiteral("(21) 2512-3344")));
+    EXPECT_TRUE(edit.holdsUnfitValue());
+    EXPECT_EQ(edit.maskedText(), QStringLiteral("(21) 2512-3344"));
+    edit.selectAll();
+    QTest::keyClicks(&edit, QStringLiteral("25123344"));
+    EXPECT_FALSE(edit.holdsUnfitValue());
+    EXPECT_EQ(edit.maskedText(), QStringLiteral("2512-3344"));
+}
+
 TEST(MaskedEdit, ChangingTheMaskKeepsTheTypedCharactersInOrder) {
     MaskedEdit edit;
     edit.setMask(QStringLiteral("##.###.###/####-##"));

@@ -436,7 +436,8 @@ TEST_F(TaxpayerWindows, AccountantLoaderFailureStillAllowsCompanyCertificate) {
     picker.pickNext(certificate(QStringLiteral("COMERCIO:04567891000113")));
     w->Command1->click();
     ASSERT_EQ(prompter.messages().size(), 1) << "the error report, then the step goes on";
-    EXPECT_TRUE(prompter.messages()[0].text.contains(QStringLiteral("VB Error # ")));
+    EXPECT_TRUE(prompter.messages()[0].text.contains(
+        QStringLiteral("não é um banco de dados deste programa")));
     EXPECT_EQ(w->accountantDocument(), QString());
     EXPECT_EQ(w->Chave->text(), kKey2);
     EXPECT_FALSE(w->flag_optantesimples->isChecked());
@@ -524,8 +525,8 @@ TEST_F(TaxpayerWindows, DatabaseFailureOnOkReportsAndKeepsWindow) {
     breakDatabase();
     w->cmdOK->click();
     ASSERT_EQ(prompter.messages().size(), 1);
-    EXPECT_TRUE(prompter.messages()[0].text.startsWith(QStringLiteral("\r\n")));
-    EXPECT_TRUE(prompter.messages()[0].text.contains(QStringLiteral("\r\nVB Error # ")))
+    EXPECT_TRUE(prompter.messages()[0].text.contains(
+        QStringLiteral("não é um banco de dados deste programa")))
         << utf8(prompter.messages()[0].text);
     EXPECT_EQ(prompter.messages()[0].title, QString());
     EXPECT_EQ(loaded<frmtbl_CriaContribuinte>(), w);
@@ -692,6 +693,22 @@ TEST_F(TaxpayerWindows, UpdateIeChecks) {
 
 // The IE names the row the update writes: the row the window was filled
 // with, whatever the field holds when OK is pressed.
+TEST_F(TaxpayerWindows, UpdateShowsAStoredValueItsMaskCannotHoldAndRewritesNothing) {
+    ContribuinteRow stored = row(kIe, QStringLiteral("Padaria"), kCnpj, kKey);
+    stored.Cnae = QStringLiteral("47113"); // imported without its literals
+    store(stored);
+    auto* w = open<frmtbl_CadastroContribuinte>();
+    w->fillFromRow(stored);
+    EXPECT_EQ(w->txtCNAE->maskedText(), QStringLiteral("47113"));
+    w->cmdOK->click();
+    EXPECT_THAT(prompter.messages(),
+                ElementsAre(box(QStringLiteral("O campo CNAE traz o valor gravado \"47113\", que "
+                                               "não cabe no formato ____-_/__. Corrija o campo "
+                                               "antes de continuar."),
+                                kTitle, MsgIcon::Warning)));
+    EXPECT_THAT(storedRows(), ElementsAre(stored));
+}
+
 TEST_F(TaxpayerWindows, UpdateWritesOnlyTheRowItWasOpenedWith) {
     const ContribuinteRow other =
         row(kIe, QStringLiteral("Padaria"), kCnpj, kKey, QStringLiteral("CCM-1"), true);

@@ -18,6 +18,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace {
 
 using AccessConversion::Result;
@@ -181,17 +183,32 @@ TEST_F(AccessConversionTest, AFailedConversionLeavesTheOriginalAndNoNewFile) {
         const char* file;
         int failAtRow; // 0: no fault injected
         const char* error;
+        void (*adjust)(AccessConversion::Options&) = nullptr;
     };
     const Case cases[] = {
         {"a fault between two rows", "legacy-dadav.mdb", 3, "falha no meio"},
         {"a fault before the first row", "legacy-dadav.mdb", 1, "falha no meio"},
         {"no accountant table", "novagia-export.mdb", 0, "Tabela tblContador não encontrada"},
         {"a file the Access library cannot read", "damaged-export.mdb", 0, ""},
+        {"more rows than the reading allows", "legacy-dadav.mdb", 0, "linhas demais",
+         [](AccessConversion::Options& o) {
+             o.reading.rows = 3;
+         }},
+        {"the last rename, after the original was linked aside", "legacy-dadav.mdb", 0,
+         "não foi possível renomear o banco convertido",
+         [](AccessConversion::Options& o) {
+             o.renameInto = [](const char*, const char*) {
+                 errno = EIO;
+                 return -1;
+             };
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QByteArray original = place(c.file);
         AccessConversion::Options options = on(kToday);
+        if (c.adjust)
+            c.adjust(options);
         int row = 0;
         options.beforeRow = [&row, &c] {
             if (++row == c.failAtRow)
@@ -260,6 +277,11 @@ TEST_F(AccessConversionTest, AReadOnlyFolderLeavesTheOriginal) {
     const Result result = AccessConversion::convertIfAccess(dbPath(), on(kToday));
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(result.outcome, Result::Outcome::Failed);
+    // The reason in the user's words, not the engine's.
+    EXPECT_EQ(result.error,
+              QStringLiteral("não foi possível criar o banco convertido na pasta %1 (sem "
+                             "permissão de gravação na pasta)")
+                  .arg(dir.path()));
     EXPECT_EQ(files(), "dadav.mdb");
     EXPECT_EQ(hashOf(dbPath()), original);
 }

@@ -2,8 +2,10 @@
 // unusual folder names, a second instance and locked or unwritable files.
 #include "StoreTestSupport.h"
 #include "base/AppPaths.h"
+#include "base/PrivateFiles.h"
 #include "store/ContadorRepository.h"
 #include "store/DatabaseFile.h"
+#include "store/DatabaseSettings.h"
 #include "store/DbError.h"
 
 #include <QDir>
@@ -138,10 +140,64 @@ TEST_F(LocalDbTest, ForeignFilesAreRefusedAndLeftUntouched) {
             ADD_FAILURE() << "a foreign file was opened";
         } catch (const DbError& e) {
             EXPECT_EQ(e.number(), DbError::kNotADatabaseNumber);
+            // The program's own sentence, shown alone, naming the file.
+            EXPECT_TRUE(e.isDiagnosed());
+            EXPECT_EQ(e.description(), databaseFileProblem(path));
             EXPECT_TRUE(e.description().contains(path));
         }
         EXPECT_EQ(readAll(path), c.content);
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"dadav.mdb"});
+    }
+
+    // Something at the database's place that cannot be read as a file: the
+    // start-up says so in words (databaseFileProblem), and so does every open.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("dadav.mdb"));
+    ASSERT_TRUE(QDir().mkpath(path));
+    EXPECT_EQ(detectDatabaseFile(path), DatabaseFileKind::Unreadable);
+    EXPECT_EQ(databaseFileProblem(path),
+              QStringLiteral("O banco de dados %1 não pode ser lido: verifique se ele é um "
+                             "arquivo e se o seu usuário tem permissão para lê-lo e gravá-lo. "
+                             "Ele não foi alterado.")
+                  .arg(path));
+    EXPECT_THROW(LocalDb db(path), DbError);
+    EXPECT_EQ(databaseFileProblem(folder.filePath(QStringLiteral("ausente.mdb"))), QString());
+}
+
+// In the user's own data folder the database, new or left by an earlier
+// version, is the user's alone; in a portable folder it keeps what its owner
+// gave it.
+TEST_F(LocalDbTest, TheDatabaseIsTheUsersAloneInTheUsersDataFolder) {
+    struct Case {
+        const char* what;
+        bool isPrivate;
+        std::optional<QFile::Permissions> before; // nullopt: no file yet
+        QFile::Permissions after;
+    };
+    const QFile::Permissions rw = QFile::ReadOwner | QFile::WriteOwner;
+    const QFile::Permissions shared = rw | QFile::ReadGroup | QFile::ReadOther;
+    const Case cases[] = {
+        {"new, private", true, std::nullopt, rw},
+        {"earlier version's, private", true, shared, rw},
+        {"portable", false, shared | QFile::WriteGroup, shared | QFile::WriteGroup},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("dadav.mdb"));
+        if (c.before) {
+            LocalDb(path).exec(QStringLiteral("SELECT 1"), QStringLiteral("t"));
+            ASSERT_TRUE(QFile::setPermissions(path, *c.before));
+        }
+        PrivateFiles::setApplicationFolderPrivate(c.isPrivate);
+        {
+            LocalDb db(path);
+            db.exec(QStringLiteral("INSERT INTO tblContador (cont_cpf_cnpj) VALUES ('x')"),
+                    QStringLiteral("t"));
+        }
+        PrivateFiles::setApplicationFolderPrivate(false);
+        EXPECT_EQ(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                  c.after);
     }
 }
 
@@ -272,4 +328,14 @@ TEST_F(LocalDbTest, SettingsWithoutAServerKeepTheFileAndUnusableOnesAreRefusedIn
             EXPECT_FALSE(QFile::exists(AppPaths::databasePath()));
         }
     }
+
+    // A server without a port is asked on PostgreSQL's own.
+    QFile ini(AppPaths::IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[banco]\ntipo=postgresql\nhost=servidor\nnome=dadav\n");
+    ini.close();
+    const DatabaseSettings::Settings settings = DatabaseSettings::read();
+    EXPECT_EQ(settings.problem, QString());
+    EXPECT_EQ(settings.engine, DatabaseSettings::Engine::Postgresql);
+    EXPECT_EQ(settings.server.port, 5432);
 }
