@@ -62,7 +62,7 @@ void BM_ConvertManyTinyRows(benchmark::State& state) {
         const QString path = dir.filePath(QStringLiteral("dadav.mdb"));
         if (!dir.isValid() || !QFile::copy(fixture, path))
             std::abort();
-        const AccessConversion::Result result = AccessConversion::convertIfAccess(path);
+        const AccessConversion::Result result = AccessConversion::convertIfAccess(path, {QDate(2026, 3, 10), {}});
         if (result.outcome != AccessConversion::Result::Outcome::Converted) {
             state.SkipWithError(result.error.toStdString().c_str());
             break;

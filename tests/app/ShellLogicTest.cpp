@@ -177,6 +177,7 @@ TEST_F(ApplicationFolderTest, TheArchiveInTheUsersDataFolderIsTheUsersAlone) {
                                digest->size,
                                SentArchive::kAccepted,
                                QStringLiteral("ok"),
+                               true,
                                {},
                                {}};
     for (const bool portable : {false, true}) {
