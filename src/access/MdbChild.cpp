@@ -2,11 +2,10 @@
 #include "access/MdbChild.h"
 
 #include "access/MdbFrames.h"
+#include "base/HelperProgram.h"
 #include "base/RuntimeError.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -108,18 +107,7 @@ void setProgram(const QString& path) {
 QString program() {
     if (!chosenProgram().isEmpty())
         return chosenProgram();
-    const QDir here(QCoreApplication::applicationDirPath());
-    const QString candidates[] = {
-        here.filePath(QString::fromLatin1(kProgramName)),
-        QDir(here.filePath(QStringLiteral(DADAV_HELPER_FROM_BINDIR)))
-            .filePath(QString::fromLatin1(kProgramName)),
-    };
-    for (const QString& candidate : candidates) {
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable())
-            return QDir::cleanPath(info.absoluteFilePath());
-    }
-    return QString();
+    return HelperProgram::find(QString::fromLatin1(kProgramName));
 }
 
 QList<Rows> readTables(const QString& path, const QList<Request>& requests, const Limits& limits) {

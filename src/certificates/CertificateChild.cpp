@@ -1,9 +1,9 @@
 // Starting the certificate reader child, bounding it and reading its output.
 #include "certificates/CertificateChild.h"
 
-#include <QCoreApplication>
+#include "base/HelperProgram.h"
+
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -106,18 +106,7 @@ void setProgram(const QString& path) {
 QString program() {
     if (!chosenProgram().isEmpty())
         return chosenProgram();
-    const QDir here(QCoreApplication::applicationDirPath());
-    const QString candidates[] = {
-        here.filePath(QString::fromLatin1(kProgramName)),
-        QDir(here.filePath(QStringLiteral(DADAV_HELPER_FROM_BINDIR)))
-            .filePath(QString::fromLatin1(kProgramName)),
-    };
-    for (const QString& candidate : candidates) {
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable())
-            return QDir::cleanPath(info.absoluteFilePath());
-    }
-    return QString();
+    return HelperProgram::find(QString::fromLatin1(kProgramName));
 }
 
 std::vector<CertificateFrames::Record> run(const QStringList& arguments, const Limits& limits,

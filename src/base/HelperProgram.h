@@ -1,0 +1,15 @@
+// Where the client finds its helper children (the Access reader, the
+// certificate reader): beside the executable in a portable copy or a build
+// tree, or in the installed libexec folder.
+#pragma once
+
+#include <QString>
+
+namespace HelperProgram {
+
+// The absolute path of the executable file `name` beside the running program
+// or in the installed helper folder, in that order; empty when neither holds
+// one. Needs a QCoreApplication.
+QString find(const QString& name);
+
+} // namespace HelperProgram
