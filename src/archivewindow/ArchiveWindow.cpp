@@ -119,6 +119,10 @@ void ArchiveWindow::list() {
             m_xmls << e.xml;
         }
         Grid->resizeColumnsToContents();
+        // Sizing every column to its contents undoes the last one's stretch:
+        // set it again, so the table reaches the window's edge.
+        Grid->horizontalHeader()->setStretchLastSection(false);
+        Grid->horizontalHeader()->setStretchLastSection(true);
     } catch (const std::exception& error) {
         m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(kName, error)));
     }

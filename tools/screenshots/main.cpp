@@ -11,6 +11,7 @@
 #include "access/MdbChild.h"
 #include "app/AllWindows.h"
 #include "base/ProgramInfo.h"
+#include "certificates/CertificateChild.h"
 #include "certificates/CertificatePicker.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
         QCoreApplication::setApplicationVersion(ProgramInfo::version());
         QGuiApplication::setDesktopFileName(QStringLiteral("br.gov.rj.valdoria.dadav"));
         MdbChild::setProgram(QStringLiteral(DADAV_MDB_HELPER));
+        CertificateChild::setProgram(QStringLiteral(DADAV_CERT_HELPER));
         QTranslator qtTranslator;
         if (qtTranslator.load(QLocale(QLocale::Portuguese, QLocale::Brazil),
                               QStringLiteral("qtbase"), QStringLiteral("_"),
