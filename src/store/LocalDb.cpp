@@ -207,14 +207,17 @@ void LocalDb::createMissingTables() {
     {
         QSqlQuery count = exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE "
                                               "type = 'table' AND name IN "
-                                              "('tblContador', 'tblContribuinte')"),
+                                              "('tblContador', 'tblContribuinte', "
+                                              "'batch_queue', 'batch_row')"),
                                operation);
-        if (count.next() && count.value(0).toInt() == 2)
+        if (count.next() && count.value(0).toInt() == 4)
             return;
     }
     DbTransaction transaction(*this, operation);
     exec(QString::fromLatin1(LocalSchema::createContadorSql()), operation);
     exec(QString::fromLatin1(LocalSchema::createContribuinteSql()), operation);
+    for (const QString& statement : LocalSchema::createBatchSql())
+        exec(statement, operation);
     transaction.commit();
 }
 

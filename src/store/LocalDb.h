@@ -1,7 +1,8 @@
 // One connection to the local database, opened by a handler and closed when
 // it leaves: no connection outlives the handler that opened it. By default the
 // database is the SQLite file "dadav.mdb" of the application folder; when it
-// is absent it is created with both tables, and a file of another format is
+// is absent it is created with its tables (a file made before the batch
+// queue gets the queue's tables added), and a file of another format is
 // refused without being touched. Section [banco] of the settings may name a
 // PostgreSQL server instead (several desks sharing one accountant and one list
 // of taxpayers); its tables are created when missing and their version kept
@@ -30,7 +31,7 @@ public:
 
     // Version of the tables on a database server; raised by every change of
     // them, with its migration step.
-    static constexpr int kServerSchemaVersion = 1;
+    static constexpr int kServerSchemaVersion = 2;
 
     // Opens the database the settings name now (DatabaseSettings::read()):
     // the SQLite file of the application folder (AppPaths::databasePath()) or

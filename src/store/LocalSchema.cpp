@@ -17,6 +17,37 @@ const char* createContribuinteSql() {
            "CCM TEXT, OptanteSimples INTEGER CHECK (OptanteSimples IN (0, 1)))";
 }
 
+namespace {
+
+// The batch tables; `key` is the identity column's type on the engine. Times
+// are ISO 8601 text, flags 0 or 1: the same statements read them on both.
+QList<QString> batchTables(const QString& key) {
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS batch_queue (id %1, created_at TEXT NOT NULL, "
+                       "desk TEXT NOT NULL)")
+            .arg(key),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS batch_row (id %1, "
+                       "batch_id BIGINT NOT NULL REFERENCES batch_queue (id), "
+                       "seq INTEGER NOT NULL, ie TEXT NOT NULL, file_path TEXT NOT NULL, "
+                       "kind TEXT NOT NULL, refs TEXT NOT NULL, state TEXT NOT NULL, "
+                       "reply TEXT NOT NULL DEFAULT '', "
+                       "request_started INTEGER NOT NULL DEFAULT 0 "
+                       "CHECK (request_started IN (0, 1)), "
+                       "whole_request_sent INTEGER NOT NULL DEFAULT 0 "
+                       "CHECK (whole_request_sent IN (0, 1)), "
+                       "started_at TEXT, ended_at TEXT, claimed_by TEXT)")
+            .arg(key),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS batch_row_batch ON batch_row (batch_id, state, seq)"),
+    };
+}
+
+} // namespace
+
+QList<QString> createBatchSql() {
+    return batchTables(QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"));
+}
+
 QList<QString> serverMigration(int version) {
     switch (version) {
     case 1:
@@ -29,6 +60,8 @@ QList<QString> serverMigration(int version) {
             QStringLiteral("CREATE INDEX IF NOT EXISTS tblContribuinte_ie "
                            "ON tblContribuinte (lower(IE))"),
         };
+    case 2:
+        return batchTables(QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"));
     default:
         return {};
     }

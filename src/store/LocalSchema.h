@@ -26,12 +26,19 @@ inline constexpr std::size_t kFlagColumn = 6;
 const char* createContadorSql();
 const char* createContribuinteSql();
 
+// Statements that create the batch queue's tables on SQLite when they are
+// missing: `batch_queue` (one batch: the desk that made it, when) and
+// `batch_row` (one file to send: taxpayer, path, kind, references, state,
+// the server's text, how far the request got, times, who claimed it).
+QList<QString> createBatchSql();
+
 // On a database server: the statements that bring the tables from version
 // `version - 1` to `version` (1 creates them). Version 1 keeps the columns
 // above; `tblContribuinte` gets an identity column named `rowid`, so lists come
 // back in insertion order by the same statement on both engines, and an index
-// on lower(IE), by which every statement finds a row. Empty for a version not
-// known to this program.
+// on lower(IE), by which every statement finds a row. Version 2 adds the
+// batch queue's tables (as createBatchSql, with identity keys). Empty for a
+// version not known to this program.
 QList<QString> serverMigration(int version);
 
 } // namespace LocalSchema

@@ -4,7 +4,6 @@
 #include "base/RuntimeError.h"
 #include "certificates/CertificateMessages.h"
 #include "certificates/CertificatePicker.h"
-#include "net/url_helper.h"
 #include "platform/Clock.h"
 #include "platform/EventLoopPause.h"
 #include "platform/FileBrowser.h"
@@ -16,10 +15,10 @@
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
 #include "transmission/SendingCertificate.h"
+#include "transmission/SingleUpload.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,7 +29,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStringDecoder>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -139,11 +137,10 @@ void TransmissionWindow::buildControls(QWidget* extra) {
     txtUrl->setText(QStringLiteral("http://127.0.0.1/client/xt_upload_1_15_01.php"));
     lblUrl = named(new QLabel(QStringLiteral("Upload URL"), fraDetalhes), "lblUrl");
     lblUrl->setBuddy(txtUrl);
-    txtName = named(new QLineEdit(QStringLiteral("objArquivo"), fraDetalhes), "txtName");
+    txtName = named(new QLineEdit(SingleUpload::kFileField, fraDetalhes), "txtName");
     lblName = named(new QLabel(QStringLiteral("Name"), fraDetalhes), "lblName");
     lblName->setBuddy(txtName);
-    txtMIMEType = named(new QLineEdit(QStringLiteral("application/octet-stream"), fraDetalhes),
-                        "txtMIMEType");
+    txtMIMEType = named(new QLineEdit(SingleUpload::kMimeType, fraDetalhes), "txtMIMEType");
     lblMIMEType = named(new QLabel(QStringLiteral("MIME Type"), fraDetalhes), "lblMIMEType");
     lblMIMEType->setBuddy(txtMIMEType);
     txtRequest = named(new QPlainTextEdit(fraDetalhes), "txtRequest");
@@ -294,10 +291,9 @@ bool TransmissionWindow::SelecionarCertificado() {
 
 void TransmissionWindow::startUpload(const QString& address) {
     txtUrl->setText(address);
-    const UrlParts parts = url_helper::ExtractUrl(txtUrl->text());
     txtResponse->clear();
-    const QString path = txtUploadFile->text();
-    Winsock1->start(parts, path, QFileInfo(path).fileName(), txtName->text(), txtMIMEType->text());
+    SingleUpload::start(*Winsock1, txtUrl->text(), txtUploadFile->text(), txtName->text(),
+                        txtMIMEType->text());
 }
 
 bool TransmissionWindow::confirmNotSentBefore(const QString& kind, const QString& references) {
@@ -336,9 +332,7 @@ void TransmissionWindow::showUploadFailure(const QString& description,
 }
 
 QString TransmissionWindow::replyText(const QByteArray& reply) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8(reply);
-    return utf8.hasError() ? QString::fromLatin1(reply) : text;
+    return SingleUpload::replyText(reply);
 }
 
 void TransmissionWindow::Winsock1_Connect(const QString& request) {

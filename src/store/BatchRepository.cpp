@@ -1,0 +1,257 @@
+// Statements on the batch queue's tables, the same text on both engines.
+#include "store/BatchRepository.h"
+
+#include "store/DbError.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <array>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::pair<BatchRowState, const char*>, 7> kCodes = {{
+    {BatchRowState::Queued, "queued"},
+    {BatchRowState::Sending, "sending"},
+    {BatchRowState::Accepted, "accepted"},
+    {BatchRowState::Refused, "refused"},
+    {BatchRowState::NoReply, "no_reply"},
+    {BatchRowState::NotSent, "not_sent"},
+    {BatchRowState::Cancelled, "cancelled"},
+}};
+
+// A text column that holds "" rather than NULL: a null QString binds as NULL.
+QString notNull(const QString& text) {
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QString timeText(const QDateTime& at) {
+    return at.toString(Qt::ISODateWithMs);
+}
+
+QDateTime timeFrom(const QVariant& value) {
+    return value.isNull() ? QDateTime()
+                          : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+}
+
+const QString kRowColumns =
+    QStringLiteral("id, batch_id, seq, ie, file_path, kind, refs, state, reply, request_started, "
+                   "whole_request_sent, started_at, ended_at, claimed_by");
+
+BatchRow rowFrom(const QSqlQuery& query) {
+    BatchRow row;
+    row.id = query.value(0).toLongLong();
+    row.batchId = query.value(1).toLongLong();
+    row.seq = query.value(2).toInt();
+    row.ie = query.value(3).toString();
+    row.filePath = query.value(4).toString();
+    row.kind = query.value(5).toString();
+    row.references = query.value(6).toString();
+    // An unknown state (a newer program's) is never sent by this one.
+    row.state = batchRowStateFromCode(query.value(7).toString()).value_or(BatchRowState::NotSent);
+    row.reply = query.value(8).toString();
+    row.requestStarted = query.value(9).toInt() != 0;
+    row.wholeRequestSent = query.value(10).toInt() != 0;
+    row.startedAt = timeFrom(query.value(11));
+    row.endedAt = timeFrom(query.value(12));
+    row.claimedBy = query.value(13).toString();
+    return row;
+}
+
+} // namespace
+
+QString batchRowStateCode(BatchRowState state) {
+    for (const auto& [value, code] : kCodes)
+        if (value == state)
+            return QString::fromLatin1(code);
+    return {};
+}
+
+std::optional<BatchRowState> batchRowStateFromCode(const QString& code) {
+    for (const auto& [value, text] : kCodes)
+        if (code == QLatin1String(text))
+            return value;
+    return std::nullopt;
+}
+
+qint64 createBatch(LocalDb& db, const QString& desk, const QDateTime& createdAt,
+                   const QList<NewBatchRow>& rows) {
+    const QString operation = QStringLiteral("createBatch");
+    DbTransaction transaction(db, operation);
+    QSqlQuery batch = db.prepare(
+        QStringLiteral("INSERT INTO batch_queue (created_at, desk) VALUES (?, ?) RETURNING id"),
+        operation);
+    batch.addBindValue(timeText(createdAt));
+    batch.addBindValue(desk);
+    db.exec(batch, operation);
+    if (!batch.next())
+        throw db.failure(batch.lastError(), operation);
+    const qint64 batchId = batch.value(0).toLongLong();
+    batch.finish();
+    int seq = 0;
+    for (const NewBatchRow& row : rows) {
+        QSqlQuery insert = db.prepare(
+            QStringLiteral("INSERT INTO batch_row (batch_id, seq, ie, file_path, kind, refs, "
+                           "state) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+            operation);
+        insert.addBindValue(batchId);
+        insert.addBindValue(seq++);
+        insert.addBindValue(row.ie);
+        insert.addBindValue(row.filePath);
+        insert.addBindValue(row.kind);
+        insert.addBindValue(notNull(row.references));
+        insert.addBindValue(batchRowStateCode(BatchRowState::Queued));
+        db.exec(insert, operation);
+    }
+    transaction.commit();
+    return batchId;
+}
+
+QList<qint64> batchesOf(LocalDb& db, const QString& desk) {
+    const QString operation = QStringLiteral("batchesOf");
+    QSqlQuery query = db.prepare(
+        QStringLiteral("SELECT id FROM batch_queue WHERE desk = ? ORDER BY id"), operation);
+    query.addBindValue(desk);
+    db.exec(query, operation);
+    QList<qint64> ids;
+    while (query.next())
+        ids << query.value(0).toLongLong();
+    return ids;
+}
+
+QList<BatchRow> batchRows(LocalDb& db, qint64 batchId) {
+    const QString operation = QStringLiteral("batchRows");
+    QSqlQuery query = db.prepare(
+        QStringLiteral("SELECT %1 FROM batch_row WHERE batch_id = ? ORDER BY seq").arg(kRowColumns),
+        operation);
+    query.addBindValue(batchId);
+    db.exec(query, operation);
+    QList<BatchRow> rows;
+    while (query.next())
+        rows << rowFrom(query);
+    return rows;
+}
+
+std::optional<BatchRow> claimNextRow(LocalDb& db, qint64 batchId, const QString& desk,
+                                     const QDateTime& at) {
+    const QString operation = QStringLiteral("claimNextRow");
+    // Another process may claim the row between the read and the update; the
+    // update's own condition decides, and the next queued row is tried.
+    for (;;) {
+        DbTransaction transaction(db, operation, {"batch_row"});
+        QSqlQuery next = db.prepare(QStringLiteral("SELECT id FROM batch_row WHERE batch_id = ? "
+                                                   "AND state = ? ORDER BY seq LIMIT 1"),
+                                    operation);
+        next.addBindValue(batchId);
+        next.addBindValue(batchRowStateCode(BatchRowState::Queued));
+        db.exec(next, operation);
+        if (!next.next())
+            return std::nullopt;
+        const qint64 rowId = next.value(0).toLongLong();
+        next.finish();
+
+        QSqlQuery claim = db.prepare(
+            QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = ?, started_at = ?, "
+                           "ended_at = NULL, request_started = 0, whole_request_sent = 0 "
+                           "WHERE id = ? AND state = ?"),
+            operation);
+        claim.addBindValue(batchRowStateCode(BatchRowState::Sending));
+        claim.addBindValue(desk);
+        claim.addBindValue(timeText(at));
+        claim.addBindValue(rowId);
+        claim.addBindValue(batchRowStateCode(BatchRowState::Queued));
+        db.exec(claim, operation);
+        const bool claimed = claim.numRowsAffected() == 1;
+        transaction.commit();
+        if (!claimed)
+            continue;
+
+        QSqlQuery read = db.prepare(
+            QStringLiteral("SELECT %1 FROM batch_row WHERE id = ?").arg(kRowColumns), operation);
+        read.addBindValue(rowId);
+        db.exec(read, operation);
+        if (read.next())
+            return rowFrom(read);
+        return std::nullopt;
+    }
+}
+
+namespace {
+
+void setFlag(LocalDb& db, qint64 rowId, const char* column, const QString& operation) {
+    QSqlQuery query = db.prepare(
+        QStringLiteral("UPDATE batch_row SET %1 = 1 WHERE id = ?").arg(QLatin1String(column)),
+        operation);
+    query.addBindValue(rowId);
+    db.exec(query, operation);
+}
+
+} // namespace
+
+void markRequestStarted(LocalDb& db, qint64 rowId) {
+    setFlag(db, rowId, "request_started", QStringLiteral("markRequestStarted"));
+}
+
+void markWholeRequestSent(LocalDb& db, qint64 rowId) {
+    setFlag(db, rowId, "whole_request_sent", QStringLiteral("markWholeRequestSent"));
+}
+
+bool finishRow(LocalDb& db, qint64 rowId, BatchRowState state, const QString& reply,
+               const QDateTime& at) {
+    const QString operation = QStringLiteral("finishRow");
+    QSqlQuery query = db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, reply = ?, "
+                                                "ended_at = ? WHERE id = ? AND state = ?"),
+                                 operation);
+    query.addBindValue(batchRowStateCode(state));
+    query.addBindValue(notNull(reply));
+    query.addBindValue(timeText(at));
+    query.addBindValue(rowId);
+    query.addBindValue(batchRowStateCode(BatchRowState::Sending));
+    db.exec(query, operation);
+    return query.numRowsAffected() == 1;
+}
+
+BatchRecovery recoverInterrupted(LocalDb& db, qint64 batchId, const QString& noReplyText,
+                                 const QDateTime& at) {
+    const QString operation = QStringLiteral("recoverInterrupted");
+    DbTransaction transaction(db, operation, {"batch_row"});
+    BatchRecovery recovery;
+    QSqlQuery noReply =
+        db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, reply = ?, ended_at = ? "
+                                  "WHERE batch_id = ? AND state = ? AND request_started = 1"),
+                   operation);
+    noReply.addBindValue(batchRowStateCode(BatchRowState::NoReply));
+    noReply.addBindValue(notNull(noReplyText));
+    noReply.addBindValue(timeText(at));
+    noReply.addBindValue(batchId);
+    noReply.addBindValue(batchRowStateCode(BatchRowState::Sending));
+    db.exec(noReply, operation);
+    recovery.noReply = noReply.numRowsAffected();
+
+    QSqlQuery requeue = db.prepare(
+        QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = NULL, started_at = NULL "
+                       "WHERE batch_id = ? AND state = ? AND request_started = 0"),
+        operation);
+    requeue.addBindValue(batchRowStateCode(BatchRowState::Queued));
+    requeue.addBindValue(batchId);
+    requeue.addBindValue(batchRowStateCode(BatchRowState::Sending));
+    db.exec(requeue, operation);
+    recovery.requeued = requeue.numRowsAffected();
+    transaction.commit();
+    return recovery;
+}
+
+int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at) {
+    const QString operation = QStringLiteral("cancelQueuedRows");
+    QSqlQuery query = db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, ended_at = ? "
+                                                "WHERE batch_id = ? AND state = ?"),
+                                 operation);
+    query.addBindValue(batchRowStateCode(BatchRowState::Cancelled));
+    query.addBindValue(timeText(at));
+    query.addBindValue(batchId);
+    query.addBindValue(batchRowStateCode(BatchRowState::Queued));
+    db.exec(query, operation);
+    return query.numRowsAffected();
+}

@@ -1,0 +1,102 @@
+// Statements on the batch queue's tables (`batch_queue`, `batch_row`): a
+// batch of files to send one after another, each row with its state. The
+// state moves only forward: queued → sending → one end state; a row is
+// claimed for sending in a transaction that succeeds only while it is still
+// queued, so two processes (two desks on a server, or a program restarted
+// while another still runs) never send the same row.
+//
+// How far a row's request got is written as it happens: `request_started`
+// before the first byte is handed to the socket, `whole_request_sent` when
+// the last byte has left. A row found "sending" after a crash is judged by
+// them (recoverInterrupted). Every function throws DbError.
+#pragma once
+
+#include "store/LocalDb.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+enum class BatchRowState {
+    Queued,    // waiting to be sent
+    Sending,   // claimed by a sender
+    Accepted,  // the server accepted the file
+    Refused,   // the server refused it (its text in `reply`)
+    NoReply,   // the whole request may have reached the server, no verdict came
+    NotSent,   // the server cannot hold it (file missing, cut off, held back)
+    Cancelled, // taken out by the user before it was sent
+};
+
+// The code stored in `batch_row.state` ("queued", "sending", ...), and back
+// (nullopt for a code this program does not know).
+QString batchRowStateCode(BatchRowState state);
+std::optional<BatchRowState> batchRowStateFromCode(const QString& code);
+
+// One file to add to a batch. kind is SentArchive::kDeclaration or kSimples;
+// references as they will be sent ("1_2026,2_2026", empty for an extract).
+struct NewBatchRow {
+    QString ie;
+    QString filePath;
+    QString kind;
+    QString references;
+};
+
+struct BatchRow {
+    qint64 id = 0;
+    qint64 batchId = 0;
+    int seq = 0; // order of sending within the batch, from 0
+    QString ie;
+    QString filePath;
+    QString kind;
+    QString references;
+    BatchRowState state = BatchRowState::Queued;
+    QString reply; // the server's text, or why the row ended as it did
+    bool requestStarted = false;
+    bool wholeRequestSent = false;
+    QDateTime startedAt; // invalid until claimed
+    QDateTime endedAt;   // invalid until ended
+    QString claimedBy;   // the desk that claimed it
+};
+
+// Creates a batch of `desk` with these rows, all queued, in one transaction.
+// Returns the batch's id.
+qint64 createBatch(LocalDb& db, const QString& desk, const QDateTime& createdAt,
+                   const QList<NewBatchRow>& rows);
+
+// The batches made by `desk`, oldest first.
+QList<qint64> batchesOf(LocalDb& db, const QString& desk);
+
+// Every row of a batch in sending order.
+QList<BatchRow> batchRows(LocalDb& db, qint64 batchId);
+
+// Claims the first queued row of the batch for `desk` at `at` (state
+// sending, progress flags cleared) and returns it; nullopt when none is
+// queued. A row another process claimed first is never returned.
+std::optional<BatchRow> claimNextRow(LocalDb& db, qint64 batchId, const QString& desk,
+                                     const QDateTime& at);
+
+// The request of a sending row is about to go out / has wholly left.
+void markRequestStarted(LocalDb& db, qint64 rowId);
+void markWholeRequestSent(LocalDb& db, qint64 rowId);
+
+// Ends a sending row in `state` with `reply` at `at`. Returns false (nothing
+// written) when the row is not in state sending.
+bool finishRow(LocalDb& db, qint64 rowId, BatchRowState state, const QString& reply,
+               const QDateTime& at);
+
+// The rows of a batch left "sending" by a sender that stopped (a crash, a
+// power cut): a row whose request had started may have reached the server
+// whole (the system sends what it was handed even after the program dies)
+// and becomes NoReply with `noReplyText`; a row whose request never started
+// goes back to the queue. Call only when no other process sends this batch.
+struct BatchRecovery {
+    int requeued = 0;
+    int noReply = 0;
+};
+BatchRecovery recoverInterrupted(LocalDb& db, qint64 batchId, const QString& noReplyText,
+                                 const QDateTime& at);
+
+// Cancels every queued row of the batch; returns how many.
+int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at);
