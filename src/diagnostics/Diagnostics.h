@@ -84,11 +84,14 @@ private:
     enum class Stage { Settings, Lookup, Tcp, Version, Upload, Certificates, Legacy, Folder, Done };
 
     void runStage();
+    // The network probes (NetworkProbes.cpp): each ends its step through
+    // finishStep; a failure that puts the server out of reach sets m_blocked.
     void runSettings();
     void runLookup();
     void runTcp();
     void runVersion();
     void runUpload();
+    // The certificate sources, listed off this thread (LocalChecks words it).
     void runCertificates();
     // Ends the step under way: records and reports it, drops what it used,
     // and schedules the next one.
@@ -97,6 +100,7 @@ private:
     void record(const DiagnosticStep& step);
     void releaseNetwork();
     void onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticator* authenticator);
+    // " pelo proxy ..." when the server is reached through one; empty otherwise.
     QString via() const;
 
     Inputs m_inputs;

@@ -2,6 +2,7 @@
 #include "diagnostics/LocalChecks.h"
 
 #include "certificates/CertificateSources.h"
+#include "diagnostics/DiagnosticWording.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -52,8 +53,7 @@ namespace LocalChecks {
 
 DiagnosticStep certificateSources(const CertificateListing& listing,
                                   const QString& certificateFolder, const QString& home) {
-    DiagnosticStep step{
-        QStringLiteral("Fontes de certificados"), DiagnosticStep::Outcome::Ok, {}, 0};
+    DiagnosticStep step{DiagnosticWording::certificatesStep(), DiagnosticStep::Outcome::Ok, {}, 0};
     // Each place with its count, in the order found; a certificate held in
     // two places counts once in the total.
     QStringList places;
@@ -102,8 +102,7 @@ DiagnosticStep certificateSources(const CertificateListing& listing,
 DiagnosticStep legacyProvider() {
     QElapsedTimer elapsed;
     elapsed.start();
-    DiagnosticStep step{
-        QStringLiteral("Provedor legado do OpenSSL"), DiagnosticStep::Outcome::Ok, {}, 0};
+    DiagnosticStep step{DiagnosticWording::legacyStep(), DiagnosticStep::Outcome::Ok, {}, 0};
     const QString version = QString::fromLatin1(OpenSSL_version(OPENSSL_VERSION));
     // Loading it here and letting it go again leaves the program as it was;
     // the certificate store loads it for itself when it needs it.
@@ -124,7 +123,7 @@ DiagnosticStep legacyProvider() {
 DiagnosticStep applicationFolder(const QString& folder, const QString& logFolder) {
     QElapsedTimer elapsed;
     elapsed.start();
-    DiagnosticStep step{QStringLiteral("Pasta do aplicativo"), DiagnosticStep::Outcome::Ok, {}, 0};
+    DiagnosticStep step{DiagnosticWording::folderStep(), DiagnosticStep::Outcome::Ok, {}, 0};
     QStringList parts{QDir::toNativeSeparators(folder)};
     QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("diagnostico-XXXXXX")));
     const bool writable = !folder.isEmpty() && QFileInfo(folder).isDir() && probe.open();
