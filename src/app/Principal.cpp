@@ -227,11 +227,11 @@ void Principal::buildMenus() {
     mnArquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     mnArquivo->setObjectName(QStringLiteral("mnArquivo"));
     mnCertificados = mnArquivo->addAction(QStringLiteral("C&ertificados..."), this,
-                                          &Principal::mnCertificados_Click);
+                                          &Principal::showCertificates);
     mnCertificados->setObjectName(QStringLiteral("mnCertificados"));
     mnCertificados->setShortcut(Qt::Key_F7);
-    mnConexao =
-        mnArquivo->addAction(QStringLiteral("&Conexão..."), this, &Principal::mnConexao_Click);
+    mnConexao = mnArquivo->addAction(QStringLiteral("&Conexão..."), this,
+                                     &Principal::showConnectionSettings);
     mnConexao->setObjectName(QStringLiteral("mnConexao"));
     mnArquivo->addSeparator();
     mnSair = mnArquivo->addAction(QStringLiteral("&Sair"), this, &Principal::mnSair_Click);
@@ -254,12 +254,12 @@ void Principal::buildMenus() {
     mnExcluir =
         mnContribuinte->addAction(QStringLiteral("&Excluir"), this, &Principal::mnExcluir_Click);
     mnExcluir->setObjectName(QStringLiteral("mnExcluir"));
-    mnVisaoGeral = mnContribuinte->addAction(QStringLiteral("&Visão geral"), this,
-                                             &Principal::mnVisaoGeral_Click);
+    mnVisaoGeral =
+        mnContribuinte->addAction(QStringLiteral("&Visão geral"), this, &Principal::showOverview);
     mnVisaoGeral->setObjectName(QStringLiteral("mnVisaoGeral"));
     mnVisaoGeral->setShortcut(Qt::Key_F9);
-    mnArquivoLocal = mnContribuinte->addAction(QStringLiteral("Arquivo &local"), this,
-                                               &Principal::mnArquivoLocal_Click);
+    mnArquivoLocal =
+        mnContribuinte->addAction(QStringLiteral("Arquivo &local"), this, &Principal::showArchive);
     mnArquivoLocal->setObjectName(QStringLiteral("mnArquivoLocal"));
     space2 = mnContribuinte->addSeparator();
     space2->setObjectName(QStringLiteral("space2"));
@@ -273,11 +273,11 @@ void Principal::buildMenus() {
     mnSAjuda = mnAjuda->addAction(QStringLiteral("&Ajuda"), this, &Principal::mnSAjuda_Click);
     mnSAjuda->setObjectName(QStringLiteral("mnSAjuda"));
     mnSAjuda->setShortcut(Qt::Key_F1);
-    mnDiagnostico = mnAjuda->addAction(QStringLiteral("&Diagnóstico..."), this,
-                                       &Principal::mnDiagnostico_Click);
+    mnDiagnostico =
+        mnAjuda->addAction(QStringLiteral("&Diagnóstico..."), this, &Principal::showDiagnostics);
     mnDiagnostico->setObjectName(QStringLiteral("mnDiagnostico"));
     mnRegistros = mnAjuda->addAction(QStringLiteral("Abrir &pasta de registros"), this,
-                                     &Principal::mnRegistros_Click);
+                                     &Principal::openSupportLogFolder);
     mnRegistros->setObjectName(QStringLiteral("mnRegistros"));
     mnSobre = mnAjuda->addAction(QStringLiteral("&Sobre"), this, &Principal::mnSobre_Click);
     mnSobre->setObjectName(QStringLiteral("mnSobre"));
@@ -365,19 +365,19 @@ QWidget* Principal::openWindowDisabled(const QString& name) {
     return w;
 }
 
-void Principal::mnVisaoGeral_Click() {
+void Principal::showOverview() {
     openWindow(QStringLiteral("OverviewWindow"));
 }
 
-void Principal::mnArquivoLocal_Click() {
+void Principal::showArchive() {
     openWindow(QStringLiteral("ArchiveWindow"));
 }
 
-void Principal::mnConexao_Click() {
+void Principal::showConnectionSettings() {
     openWindow(QStringLiteral("ConnectionSettingsWindow"));
 }
 
-void Principal::mnCertificados_Click() {
+void Principal::showCertificates() {
     openWindow(QStringLiteral("CertificatesWindow"));
 }
 
@@ -433,11 +433,11 @@ void Principal::mnSAjuda_Click() {
                               kTitleRJ, MsgIcon::Information, MsgButtons::Ok});
 }
 
-void Principal::mnDiagnostico_Click() {
+void Principal::showDiagnostics() {
     openWindow(QStringLiteral("DiagnosticsWindow"));
 }
 
-void Principal::mnRegistros_Click() {
+void Principal::openSupportLogFolder() {
     try {
         const QString folder = SupportLog::folder();
         if (folder.isEmpty()) {

@@ -90,21 +90,21 @@ public:
     void mnAtualizar_Click();
     void mnExcluir_Click();
     // Opens the office overview ("Visão geral") of every taxpayer.
-    void mnVisaoGeral_Click();
+    void showOverview();
     // Opens the local archive of the taxpayer in use ("Arquivo local").
-    void mnArquivoLocal_Click();
+    void showArchive();
     void mnContador_Click();
     void mnSAjuda_Click();
     void mnSobre_Click();
     // Opens the "Diagnóstico" window.
-    void mnDiagnostico_Click();
+    void showDiagnostics();
     // Shows the support log's folder in the file manager (created when
     // missing); says so when it cannot.
-    void mnRegistros_Click();
+    void openSupportLogFolder();
     // Opens the connection settings window.
-    void mnConexao_Click();
+    void showConnectionSettings();
     // Opens the certificates window.
-    void mnCertificados_Click();
+    void showCertificates();
     void Command1_Click();
     void GridTransmissoes_Click(int row);
     void cmd_Impressao_Click();

@@ -136,15 +136,15 @@ CertificateDialog::CertificateDialog(CertificateStore& store, Prompter& prompter
     setTabOrder(cmdEntrar, cmdOK);
     setTabOrder(cmdOK, cmdCancelar);
 
-    connect(cmdImportar, &QPushButton::clicked, this, [this] { cmdImportar_Click(); });
-    connect(cmdRemover, &QPushButton::clicked, this, [this] { cmdRemover_Click(); });
-    connect(cmdEntrar, &QPushButton::clicked, this, [this] { cmdEntrar_Click(); });
+    connect(cmdImportar, &QPushButton::clicked, this, [this] { importFromFile(); });
+    connect(cmdRemover, &QPushButton::clicked, this, [this] { removeSelected(); });
+    connect(cmdEntrar, &QPushButton::clicked, this, [this] { logInToToken(); });
     connect(txtProcurar, &QLineEdit::textChanged, this, [this] { filter(); });
-    connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
-    connect(cmdCancelar, &QPushButton::clicked, this, [this] { cmdCancelar_Click(); });
+    connect(cmdOK, &QPushButton::clicked, this, [this] { chooseSelected(); });
+    connect(cmdCancelar, &QPushButton::clicked, this, [this] { cancelChoice(); });
     connect(lstCertificados, &QTreeWidget::itemSelectionChanged, this,
             [this] { selectionChanged(); });
-    connect(lstCertificados, &QTreeWidget::itemActivated, this, [this] { cmdOK_Click(); });
+    connect(lstCertificados, &QTreeWidget::itemActivated, this, [this] { chooseSelected(); });
 
     fill(ownFolderRows(entries), QString());
     lstCertificados->setFocus();
@@ -261,14 +261,14 @@ void CertificateDialog::selectCertificate(const QByteArray& der) {
     }
 }
 
-void CertificateDialog::cmdOK_Click() {
+void CertificateDialog::chooseSelected() {
     if (const SourcedCertificate* entry = current()) {
         m_chosen = entry->certificate;
         accept();
     }
 }
 
-void CertificateDialog::cmdCancelar_Click() {
+void CertificateDialog::cancelChoice() {
     m_chosen.reset();
     reject();
 }

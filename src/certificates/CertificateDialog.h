@@ -75,17 +75,17 @@ public:
     // Asks for a file (and its password when it has one), imports it, selects
     // it and says in lblStatus whether it is new or was already listed.
     // Failures are shown in a message box; the dialog stays open.
-    void cmdImportar_Click();
+    void importFromFile();
     // Asks Yes/No, then removes the selected certificate from the store.
-    void cmdRemover_Click();
+    void removeSelected();
     // Asks the PIN of the first token that waits for one, then on a worker
     // thread logs in, lists and logs out; its certificates join the list
     // (lblLendo shows meanwhile, listing() is true). A wrong PIN is said in
     // a box.
-    void cmdEntrar_Click();
+    void logInToToken();
     // Closes with the selected certificate (nothing happens without one).
-    void cmdOK_Click();
-    void cmdCancelar_Click();
+    void chooseSelected();
+    void cancelChoice();
 
 private:
     // Shows entries (as found, one per place) as rows, each certificate once;

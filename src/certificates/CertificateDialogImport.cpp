@@ -23,7 +23,7 @@ void CertificateDialog::reload(const QString& selectId) {
     fill(entries, selectId);
 }
 
-void CertificateDialog::cmdImportar_Click() {
+void CertificateDialog::importFromFile() {
     lblStatus->clear();
     try {
         const QString path = m_questions.chooseFile ? m_questions.chooseFile() : QString();
@@ -69,7 +69,7 @@ void CertificateDialog::cmdImportar_Click() {
     }
 }
 
-void CertificateDialog::cmdRemover_Click() {
+void CertificateDialog::removeSelected() {
     try {
         const SourcedCertificate* entry = current();
         if (!entry || entry->storeId.isEmpty())

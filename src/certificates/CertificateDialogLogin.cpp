@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-void CertificateDialog::cmdEntrar_Click() {
+void CertificateDialog::logInToToken() {
     try {
         if (m_loginTokens.isEmpty() || m_listing)
             return;

@@ -220,7 +220,7 @@ TEST_F(CertificateDialogTest, EmptyStoreOffersImportAndCancelReturnsNothing) {
     EXPECT_TRUE(d->lblVazio->isVisible());
     EXPECT_FALSE(d->cmdOK->isEnabled());
     EXPECT_FALSE(d->cmdRemover->isEnabled());
-    d->cmdOK_Click(); // nothing to choose: stays open
+    d->chooseSelected(); // nothing to choose: stays open
     EXPECT_TRUE(d->isVisible());
     d->cmdCancelar->click();
     EXPECT_EQ(d->result(), QDialog::Rejected);
