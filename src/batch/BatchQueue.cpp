@@ -68,7 +68,7 @@ QString BatchQueue::noReplyText() {
 }
 
 QDateTime BatchQueue::now() const {
-    return (m_setup.clock ? *m_setup.clock : systemClock()).now();
+    return m_setup.clock->now();
 }
 
 BatchRecovery BatchQueue::recover() {

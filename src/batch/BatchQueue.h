@@ -32,7 +32,7 @@ public:
         QString accountantDocument;
         // Who claims the rows (BatchQueue::thisDesk() by default).
         QString desk;
-        Clock* clock = nullptr; // not owned; null: the system clock
+        Clock* clock = nullptr; // not owned, required: the program's one clock
         ProxyAuth* proxyAuth = nullptr;
         MultipartUpload::Options uploadOptions;
     };

@@ -9,6 +9,7 @@
 #include "store/BatchRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "support/FixedClock.h"
 #include "support/SimulatorFixture.h"
 #include "support/WaitFor.h"
 
@@ -74,6 +75,7 @@ protected:
         BatchQueue::Setup s;
         s.accountantDocument = kAccountant;
         s.desk = QStringLiteral("mesa-1");
+        s.clock = &clock_;
         return s;
     }
 
@@ -97,6 +99,8 @@ protected:
     }
 
     dadav::test::SimulatorFixture fixture_;
+    // Every date of the batch, its rows and its archive records.
+    mutable FixedClock clock_{QDateTime(QDate(2026, 12, 7), QTime(10, 0))};
     QTemporaryDir files_;
 };
 
@@ -132,7 +136,7 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
     qint64 batchId = 0;
     {
         LocalDb db;
-        batchId = createBatch(db, QStringLiteral("mesa-1"), QDateTime::currentDateTime(), rows);
+        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), rows);
     }
 
     BatchQueue queue(batchId, setup());
@@ -193,16 +197,15 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
     qint64 batchId = 0;
     {
         LocalDb db;
-        batchId = createBatch(db, QStringLiteral("mesa-1"), QDateTime::currentDateTime(), rows);
+        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), rows);
         // The stopped sender: it had claimed the first row, started its
         // request and the server got it whole; it had claimed the second
         // without a byte going out.
         const std::optional<BatchRow> first =
-            claimNextRow(db, batchId, QStringLiteral("mesa-1"), QDateTime::currentDateTime());
+            claimNextRow(db, batchId, QStringLiteral("mesa-1"), clock_.now());
         ASSERT_TRUE(first);
         markRequestStarted(db, first->id);
-        ASSERT_TRUE(
-            claimNextRow(db, batchId, QStringLiteral("mesa-1"), QDateTime::currentDateTime()));
+        ASSERT_TRUE(claimNextRow(db, batchId, QStringLiteral("mesa-1"), clock_.now()));
     }
     {
         MultipartUpload upload;
