@@ -9,10 +9,8 @@
 // command line (nothing written).
 #include "access/MdbFrames.h"
 #include "access/MdbTableReader.h"
+#include "base/ChildOutput.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -27,19 +25,6 @@ namespace {
 // Records go out in blocks of about this size, so that a large table
 // never sits whole in the child's memory.
 constexpr std::size_t kFlushSize = 64 * 1024;
-
-void writeAll(std::string& buffer) {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, buffer.data() + done, buffer.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            std::_Exit(3); // the client has gone: nobody is left to tell
-        done += static_cast<std::size_t>(n);
-    }
-    buffer.clear();
-}
 
 std::optional<std::vector<MdbTableReader::Request>> parseArguments(int argc, char** argv) {
     std::vector<MdbTableReader::Request> requests;
@@ -112,13 +97,13 @@ int main(int argc, char** argv) {
                 MdbFrames::appendNull(out);
         }
         if (out.size() >= kFlushSize)
-            writeAll(out);
+            ChildOutput::writeAll(out);
     };
     try {
         MdbTableReader::read(argv[1], *requests, sink);
     } catch (const MdbTableReader::Error& e) {
         MdbFrames::appendFailure(out, e.number(), e.what());
-        writeAll(out);
+        ChildOutput::writeAll(out);
         return 1;
     } catch (const std::exception& e) {
         // Out of memory under the client's limit, most likely: without an
@@ -127,6 +112,6 @@ int main(int argc, char** argv) {
         return 3;
     }
     MdbFrames::appendEnd(out);
-    writeAll(out);
+    ChildOutput::writeAll(out);
     return 0;
 }

@@ -1,12 +1,9 @@
 // The reader child's output (see ReaderOutput.h).
 #include "certificates/ReaderOutput.h"
 
+#include "base/ChildOutput.h"
 #include "certificates/CertificateFrames.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <string>
 
 namespace ReaderOutput {
@@ -25,17 +22,7 @@ void write(char tag, std::string_view payload) {
 }
 
 void flush() {
-    std::string& out = pending();
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            std::_Exit(3); // the client has gone: nobody is left to tell
-        done += static_cast<std::size_t>(n);
-    }
-    out.clear();
+    ChildOutput::writeAll(pending());
 }
 
 int finish() {
