@@ -104,7 +104,6 @@ void BatchQueue::sendNext() {
             stop(QString());
             return;
         }
-        m_wholeSent = false;
         emit rowStarted(m_row->id);
 
         const QString name = QFileInfo(m_row->filePath).fileName();
@@ -192,7 +191,6 @@ void BatchQueue::onRequestReady() {
 void BatchQueue::onSent() {
     if (!m_row)
         return;
-    m_wholeSent = true;
     if (m_sending)
         m_sending->wholeRequestSent();
     try {
@@ -222,7 +220,7 @@ void BatchQueue::onFailed(const QString& description, MultipartUpload::Failure) 
     if (!m_row)
         return;
     // Cut off before its end, the request cannot be held by the server.
-    if (m_wholeSent)
+    if (m_sending && m_sending->record().wholeRequestSent)
         endRow(BatchRowState::NoReply, noReplyText() + QLatin1Char(' ') + description,
                SentArchive::kNoReply, description);
     else

@@ -94,5 +94,4 @@ private:
     bool m_stopRequested = false;
     std::optional<BatchRow> m_row;
     std::optional<SentArchive::ArchivedSending> m_sending;
-    bool m_wholeSent = false;
 };

@@ -331,10 +331,6 @@ void TransmissionWindow::showUploadFailure(const QString& description,
                               socket ? MsgIcon::Warning : MsgIcon::Critical, MsgButtons::Ok});
 }
 
-QString TransmissionWindow::replyText(const QByteArray& reply) {
-    return SingleUpload::replyText(reply);
-}
-
 void TransmissionWindow::Winsock1_Connect(const QString& request) {
     txtRequest->setPlainText(request);
 }

@@ -123,9 +123,6 @@ protected:
     // before the connection (nothing sent), warning icon for socket failures.
     void showUploadFailure(const QString& description, MultipartUpload::Failure kind);
 
-    // The reply as text: UTF-8 when it reads as such, else one byte per character.
-    static QString replyText(const QByteArray& reply);
-
     // The main window, when loaded.
     void enableMain();
     void refreshMain(); // the main window fetches the list again (ProgramState)

@@ -14,6 +14,7 @@
 #include "shell/ErrorReport.h"
 #include "shell/ProgramState.h"
 #include "transmission/BackupFolders.h"
+#include "transmission/SingleUpload.h"
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
 
@@ -203,7 +204,7 @@ void frmUpload::cmdUpload_Click() {
 }
 
 void frmUpload::Winsock1_DataArrival(const QByteArray& reply) {
-    const QString text = replyText(reply);
+    const QString text = SingleUpload::replyText(reply);
     txtResponse->setPlainText(txtResponse->toPlainText() + text);
     // A refusal comes back as an ordinary page; without this box the window
     // would close as after an accepted declaration.

@@ -11,6 +11,7 @@
 #include "shell/ErrorReport.h"
 #include "shell/ProgramState.h"
 #include "transmission/SimplesReply.h"
+#include "transmission/SingleUpload.h"
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
 
@@ -97,7 +98,7 @@ void frmUploadSimples::Winsock1_Connect(const QString& request) {
 }
 
 void frmUploadSimples::Winsock1_DataArrival(const QByteArray& reply) {
-    const QString text = replyText(reply);
+    const QString text = SingleUpload::replyText(reply);
     txtResponse->setPlainText(txtResponse->toPlainText() + text);
     enableMain();
     pauseFor(kPauseBeforeVerdict);
