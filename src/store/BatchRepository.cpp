@@ -360,3 +360,16 @@ std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QS
         return query.value(0).toLongLong();
     return std::nullopt;
 }
+
+std::optional<qint64> latestBatch(LocalDb& db, const QString& desk, const QString& origin) {
+    const QString operation = QStringLiteral("latestBatch");
+    QSqlQuery query = db.prepare(QStringLiteral("SELECT id FROM batch_queue WHERE desk = ? AND "
+                                                "origin = ? ORDER BY id DESC LIMIT 1"),
+                                 operation);
+    query.addBindValue(desk);
+    query.addBindValue(origin);
+    db.exec(query, operation);
+    if (query.next())
+        return query.value(0).toLongLong();
+    return std::nullopt;
+}

@@ -137,3 +137,6 @@ bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain);
 // The newest batch of `desk` made from `origin` that is not finished: a row
 // still queued, sending or NoReply. nullopt when none.
 std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QString& origin);
+
+// The newest batch of `desk` made from `origin`, finished or not.
+std::optional<qint64> latestBatch(LocalDb& db, const QString& desk, const QString& origin);
