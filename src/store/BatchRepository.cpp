@@ -348,13 +348,15 @@ std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QS
     QSqlQuery query = db.prepare(
         QStringLiteral("SELECT q.id FROM batch_queue q WHERE q.desk = ? AND q.origin = ? AND "
                        "EXISTS (SELECT 1 FROM batch_row r WHERE r.batch_id = q.id AND "
-                       "r.state IN (?, ?, ?)) ORDER BY q.id DESC LIMIT 1"),
+                       "(r.state IN (?, ?, ?) OR (r.state = ? AND r.protocol = ''))) "
+                       "ORDER BY q.id DESC LIMIT 1"),
         operation);
     query.addBindValue(desk);
     query.addBindValue(origin);
     query.addBindValue(batchRowStateCode(BatchRowState::Queued));
     query.addBindValue(batchRowStateCode(BatchRowState::Sending));
     query.addBindValue(batchRowStateCode(BatchRowState::NoReply));
+    query.addBindValue(batchRowStateCode(BatchRowState::Accepted));
     db.exec(query, operation);
     if (query.next())
         return query.value(0).toLongLong();

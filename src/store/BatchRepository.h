@@ -135,7 +135,8 @@ bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol);
 bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain);
 
 // The newest batch of `desk` made from `origin` that is not finished: a row
-// still queued, sending or NoReply. nullopt when none.
+// still queued, sending or NoReply, or accepted before its list was asked
+// (no protocol, not even "Verificando"). nullopt when none.
 std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QString& origin);
 
 // The newest batch of `desk` made from `origin`, finished or not.

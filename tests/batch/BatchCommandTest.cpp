@@ -13,11 +13,14 @@
 #include "store/StoreTestSupport.h"
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
+#include "support/WaitFor.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSet>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,18 +50,33 @@ protected:
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         writeIni(QString());
         AppPaths::setApplicationFolder(program_.path());
-        {
-            LocalDb db;
-            ContadorRow accountant;
-            accountant.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
-            accountant.cont_razao_nome = QStringLiteral("Escritório Contábil");
-            replaceContador(db, accountant);
-        }
+        registerAccountant();
         dadav::test::TestCertificateOptions holder;
         holder.commonName = QStringLiteral("CONTADOR TESTE:") + kAccountant;
         writeFile(QStringLiteral("contador.p12"), dadav::test::makePkcs12(holder, kPassword));
         holder.commonName = QStringLiteral("OUTRA PESSOA:98765432100");
         writeFile(QStringLiteral("outro.p12"), dadav::test::makePkcs12(holder, kPassword));
+    }
+
+    void registerAccountant() {
+        LocalDb db;
+        ContadorRow accountant;
+        accountant.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
+        accountant.cont_razao_nome = QStringLiteral("Escritório Contábil");
+        replaceContador(db, accountant);
+    }
+
+    QString desk() const {
+        return QString::fromLocal8Bit(qgetenv("USER")) + QLatin1Char('@') +
+               QSysInfo::machineHostName();
+    }
+
+    // Every row of the CSV accepted on the server exactly once.
+    void expectEachRowAcceptedOnce(int rows) {
+        const std::map<std::string, int> accepted = acceptedUploads();
+        EXPECT_EQ(accepted.size(), size_t(rows));
+        for (const auto& [row, count] : accepted)
+            EXPECT_EQ(count, 1) << row << " sent " << count << " times";
     }
 
     QString programPath() const { return program_.filePath(QStringLiteral("dadav")); }
@@ -263,6 +281,134 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
         EXPECT_FALSE(row.protocol.isEmpty());
         EXPECT_EQ(SentArchive::list(row.ie).size(), 1);
     }
+}
+
+// The program killed (SIGKILL) at random moments of one batch and started
+// again each time: no row is lost and none is sent twice; the rows left
+// without a reply are settled by the taxpayers' lists, and those the list
+// does not show go again only when asked (--reenviar).
+TEST_F(BatchCommandTest, KilledAtRandomMomentsAndStartedAgainItLosesNoRowAndSendsNoneTwice) {
+    constexpr int kRows = 20;
+    registerTaxpayers(kRows);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), kRows, 6 << 20);
+    const QByteArray seedText = qgetenv("DADAV_TEST_SEED");
+    const unsigned seed = seedText.isEmpty() ? std::random_device{}() : seedText.toUInt();
+    std::cout << "semente dos momentos (DADAV_TEST_SEED): " << seed << std::endl;
+    RecordProperty("seed", std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> moment(50, 1000);
+
+    int kills = 0;
+    bool ended = false;
+    for (int i = 0; i < 20 && !ended; ++i) {
+        QProcess process;
+        prepare(process, sendArgs(csv));
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(60000));
+        process.write(kPassword.toUtf8() + "\n");
+        process.closeWriteChannel();
+        // The moment of the kill, not a bound on the program.
+        if (process.waitForFinished(moment(random))) {
+            ended = process.exitCode() == 0;
+            continue;
+        }
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ++kills;
+    }
+    std::cout << kills << " vezes interrompido" << std::endl;
+    EXPECT_GE(kills, 5) << "the batch ended before most moments: make it longer";
+    if (!ended) {
+        Outcome o = command(sendArgs(csv), kPassword.toUtf8() + "\n");
+        if (o.exitCode == 1) {
+            // Only rows the list does not show may be left: the user's call.
+            EXPECT_TRUE(o.out.contains(QStringLiteral("Não consta na lista")))
+                << o.out.toStdString();
+            EXPECT_FALSE(o.out.contains(QStringLiteral("Sem resposta"))) << o.out.toStdString();
+            o = command(sendArgs(csv) << QStringLiteral("--reenviar"), kPassword.toUtf8() + "\n");
+        }
+        EXPECT_EQ(o.exitCode, 0) << o.out.toStdString() << o.err.toStdString();
+    }
+    expectEachRowAcceptedOnce(kRows);
+    LocalDb db;
+    const QList<qint64> batches = batchesOf(db, desk());
+    ASSERT_EQ(batches.size(), 1) << "every start resumed the batch of the CSV";
+    const QList<BatchRow> rows = batchRows(db, batches[0]);
+    ASSERT_EQ(rows.size(), kRows);
+    int settled = 0;
+    for (const BatchRow& row : rows) {
+        EXPECT_EQ(row.state, BatchRowState::Accepted) << row.ie.toStdString();
+        EXPECT_FALSE(row.protocol.isEmpty());
+        settled += row.reply.contains(QStringLiteral("A lista do contribuinte mostra")) ? 1 : 0;
+    }
+    std::cout << settled << " linhas sem resposta resolvidas pela lista" << std::endl;
+}
+
+// Two processes of one desk resume the same batch on a PostgreSQL database:
+// each row is claimed by one of them and sent once.
+TEST_F(BatchCommandTest, TwoProcessesResumingOneBatchOnAServerDatabaseSendEachRowOnce) {
+    const DatabaseSettings::Server server = PgTestServer::createDatabase();
+    ASSERT_FALSE(HasFailure());
+    writeIni(QStringLiteral("[banco]\r\ntipo=postgresql\r\nhost=127.0.0.1\r\nporta=%1\r\n"
+                            "nome=%2\r\nusuario=dadav\r\n")
+                 .arg(server.port)
+                 .arg(server.databaseName));
+    registerAccountant();
+    constexpr int kRows = 16;
+    registerTaxpayers(kRows);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), kRows, 2 << 20);
+
+    QProcess first, second;
+    prepare(first, sendArgs(csv));
+    prepare(second, sendArgs(csv));
+    first.start();
+    ASSERT_TRUE(first.waitForStarted(60000));
+    first.write(kPassword.toUtf8() + "\n");
+    first.closeWriteChannel();
+    // The first is held still once it has made the batch, until the second
+    // (which resumes that batch) has claimed a row; then both go on at once.
+    const auto batchId = [&]() -> std::optional<qint64> {
+        LocalDb db;
+        const QList<qint64> batches = batchesOf(db, desk());
+        return batches.isEmpty() ? std::nullopt : std::optional(batches[0]);
+    };
+    ASSERT_TRUE(dadav::test::waitFor([&] { return batchId().has_value(); }, 60000));
+    ::kill(static_cast<pid_t>(first.processId()), SIGSTOP);
+    second.start();
+    ASSERT_TRUE(second.waitForStarted(60000));
+    second.write(kPassword.toUtf8() + "\n");
+    second.closeWriteChannel();
+    const QString secondClaimer = QStringLiteral("#%1").arg(second.processId());
+    const bool claimed = dadav::test::waitFor(
+        [&] {
+            LocalDb db;
+            for (const BatchRow& row : batchRows(db, *batchId()))
+                if (row.claimedBy.endsWith(secondClaimer))
+                    return true;
+            return second.state() == QProcess::NotRunning;
+        },
+        60000);
+    ::kill(static_cast<pid_t>(first.processId()), SIGCONT);
+    ASSERT_TRUE(claimed);
+    for (QProcess* p : {&first, &second}) {
+        ASSERT_TRUE(p->waitForFinished(240000));
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_LE(p->exitCode(), 1) << p->readAllStandardError().toStdString();
+    }
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError())
+                    .contains(QStringLiteral("Retomando o lote")));
+
+    expectEachRowAcceptedOnce(kRows);
+    LocalDb db;
+    const QList<qint64> batches = batchesOf(db, desk());
+    ASSERT_EQ(batches.size(), 1);
+    QSet<QString> claimers;
+    for (const BatchRow& row : batchRows(db, batches[0])) {
+        EXPECT_EQ(row.state, BatchRowState::Accepted) << row.ie.toStdString();
+        claimers.insert(row.claimedBy);
+    }
+    std::cout << claimers.size() << " processos enviaram linhas" << std::endl;
+    PgTestServer::dropDatabase(server);
 }
 
 } // namespace
