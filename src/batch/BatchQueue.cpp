@@ -21,6 +21,7 @@
 #include <QSysInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <signal.h>
 
@@ -62,6 +63,11 @@ BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
         else
             onAfterListFailure(call, reason);
     });
+    m_ahead = std::make_unique<SoapBatch>(std::max(1, m_setup.listConnections), m_setup.proxyAuth,
+                                          nullptr, m_setup.listDeadline);
+    connect(m_ahead.get(), &SoapBatch::answered, this, &BatchQueue::onAheadAnswer);
+    connect(m_ahead.get(), &SoapBatch::failed, this,
+            [this](int call, const QString&) { onAheadFailure(call); });
     m_upload->setOptions(m_setup.uploadOptions);
     m_upload->setProxyAuth(m_setup.proxyAuth);
     connect(m_upload, &MultipartUpload::requestReady, this, &BatchQueue::onRequestReady);
@@ -164,7 +170,56 @@ void BatchQueue::start() {
     } catch (const std::exception&) {
         // The first claim meets the same failure and says so.
     }
+    askListsAhead();
     QTimer::singleShot(0, this, &BatchQueue::sendNext);
+}
+
+void BatchQueue::askListsAhead() {
+    m_ahead->cancel();
+    m_known.clear();
+    m_aheadCalls.clear();
+    QList<SoapBatch::Call> calls;
+    try {
+        LocalDb db;
+        QSet<QString> asked;
+        for (const BatchRow& row : batchRows(db, m_batchId)) {
+            if (row.state != BatchRowState::Queued || asked.contains(row.ie))
+                continue;
+            asked.insert(row.ie);
+            const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row.ie);
+            if (!taxpayer || taxpayer->Chave.isEmpty())
+                continue;
+            const int call = int(calls.size());
+            m_aheadCalls.insert(call, row.ie);
+            calls.append({call, QString(Soap::ServicePath), History::kListOperation,
+                          History::listCallParams(row.ie, taxpayer->Chave)});
+        }
+    } catch (const std::exception&) {
+        // Nothing asked ahead: each row asks its own list.
+        m_aheadCalls.clear();
+        return;
+    }
+    if (!calls.isEmpty())
+        m_ahead->run(calls);
+}
+
+void BatchQueue::onAheadAnswer(int call, const QString& answer) {
+    const QString ie = m_aheadCalls.take(call);
+    if (ie.isEmpty())
+        return;
+    m_known.insert(ie, TaxpayerList::read(answer));
+    if (m_row && m_phase == Phase::WaitingAhead && m_row->ie == ie) {
+        m_phase = Phase::Idle;
+        m_networkFailures = 0; // the server answered
+        upload(m_known.value(ie));
+    }
+}
+
+void BatchQueue::onAheadFailure(int call) {
+    const QString ie = m_aheadCalls.take(call);
+    // The row asks again itself, with its retries.
+    if (m_row && m_phase == Phase::WaitingAhead && m_row->ie == ie)
+        askList(0);
 }
 
 void BatchQueue::pauseAfterCurrent() {
@@ -193,7 +248,9 @@ void BatchQueue::abortCurrent() {
     stopAfterCurrent();
     if (!m_row)
         return;
-    if (m_phase == Phase::Listing) {
+    m_ahead->cancel();
+    m_aheadCalls.clear();
+    if (m_phase == Phase::Listing || m_phase == Phase::WaitingAhead) {
         m_lists->cancel();
         m_phase = Phase::Idle;
         endRow(BatchRowState::Cancelled, QStringLiteral("Cancelado pelo usuário."), QString(),
@@ -261,7 +318,15 @@ void BatchQueue::sendNext() {
             return;
         }
         m_chave = taxpayer->Chave;
-        askList(0);
+        if (m_known.contains(m_row->ie)) {
+            m_networkFailures = 0; // the server answered
+            upload(m_known.value(m_row->ie));
+        } else if (std::find(m_aheadCalls.cbegin(), m_aheadCalls.cend(), m_row->ie) !=
+                   m_aheadCalls.cend()) {
+            m_phase = Phase::WaitingAhead;
+        } else {
+            askList(0);
+        }
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
     }

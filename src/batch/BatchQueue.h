@@ -5,8 +5,9 @@
 // none twice. No widget: a window or the command line shows its signals.
 //
 // Per row: claim it (queued → sending, only if still queued); ask the
-// taxpayer's list (the main window's list call; a network failure retries
-// the list call, never the upload); judge the row (RowChecks, the list's
+// taxpayer's list (the main window's list call, made ahead for the run's
+// taxpayers a few at a time; a network failure retries the list call, never
+// the upload); judge the row (RowChecks, the list's
 // answer included); send; read the verdict; end the row; write the archive
 // record. A failure ends its own row; the batch goes on with the next, and
 // pauses after kNetworkFailuresToPause rows in a row failed for the network.
@@ -148,12 +149,21 @@ private:
     void stop(const QString& problem);
     QDateTime now() const;
 
-    enum class Phase { Idle, Listing, Uploading, AfterList };
+    enum class Phase { Idle, WaitingAhead, Listing, Uploading, AfterList };
+
+    // The lists of the run's taxpayers, asked ahead a few at a time while
+    // rows are sent, so a row rarely waits for its own list call.
+    void askListsAhead();
+    void onAheadAnswer(int call, const QString& answer);
+    void onAheadFailure(int call);
 
     qint64 m_batchId;
     Setup m_setup;
     MultipartUpload* m_upload;
     std::unique_ptr<SoapBatch> m_lists;
+    std::unique_ptr<SoapBatch> m_ahead;
+    QHash<QString, TaxpayerList::Facts> m_known; // lists answered ahead, by IE
+    QHash<int, QString> m_aheadCalls;            // in flight: call → IE
     Phase m_phase = Phase::Idle;
     bool m_running = false;
     bool m_stopRequested = false;
