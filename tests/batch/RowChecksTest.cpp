@@ -311,3 +311,58 @@ TEST_F(RowChecksTest, ABatchIsMadeOfTheReadyRows) {
 }
 
 } // namespace
+
+namespace {
+
+// Where a sending stands in a list read after it: only transmissions from
+// (about) its own time count, a declaration by its exact months, an extract
+// by its date alone.
+TEST(TaxpayerListTest, ASendingIsFoundByItsMonthsAndTimeOnly) {
+    TaxpayerList::Facts list;
+    list.kind = History::ListAnswerKind::Transmissions;
+    // Newest first, as the server sends it.
+    list.rows = {
+        {QStringLiteral("Verificando"), QStringLiteral("07/12/2026 10:20:00"), QString(),
+         QStringLiteral("1"), QString()},
+        {QStringLiteral("01/2026, 02/2026"), QStringLiteral("07/12/2026 10:05:00"),
+         QStringLiteral("20261207000009"), QStringLiteral("3"), QString()},
+        {QStringLiteral("03/2026"), QStringLiteral("02/04/2026 09:30:00"),
+         QStringLiteral("20260402000001"), QStringLiteral("3"), QString()},
+    };
+    using Kind = TaxpayerList::Found::Kind;
+    const QDateTime at(QDate(2026, 12, 7), QTime(10, 0));
+    struct Case {
+        const char* name;
+        const char* references;
+        QDateTime sentAt;
+        bool withPending;
+        Kind kind;
+        const char* protocol;
+    };
+    const Case cases[] = {
+        {"its months, processed", "1_2026,2_2026", at, true, Kind::Processed, "20261207000009"},
+        {"the months in another order", "2_2026,1_2026", at, true, Kind::Processed,
+         "20261207000009"},
+        {"part of its months is another sending", "1_2026", at, false, Kind::Absent, ""},
+        {"an older sending of the same months is another", "3_2026", at, false, Kind::Absent, ""},
+        {"an older sending, asked for any time", "3_2026", QDateTime(), false, Kind::Processed,
+         "20260402000001"},
+        {"not processed yet", "4_2026", at, true, Kind::Pending, ""},
+        {"a pending one from before it", "4_2026", at.addSecs(3600), true, Kind::Absent, ""},
+        {"within the clocks' slack", "1_2026,2_2026", at.addSecs(9 * 60), false, Kind::Processed,
+         "20261207000009"},
+        {"an extract, by its date", "", at.addSecs(-60), false, Kind::Processed, "20261207000009"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TaxpayerList::Facts facts = list;
+        if (!c.withPending)
+            facts.rows.removeFirst();
+        const TaxpayerList::Found found =
+            TaxpayerList::find(facts, QString::fromLatin1(c.references), c.sentAt);
+        EXPECT_EQ(found.kind, c.kind);
+        EXPECT_EQ(found.protocol, QString::fromLatin1(c.protocol));
+    }
+}
+
+} // namespace
