@@ -282,6 +282,10 @@ void LocalDb::migrateServerTables() {
     // they were, never half-created.
     DbTransaction transaction(*this, operation);
     exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey), operation);
+    // "Already exists, skipping" notices of the later versions' ADD COLUMN IF
+    // NOT EXISTS on tables an earlier step just made are no news to a user
+    // (the command line would print them).
+    exec(QStringLiteral("SET LOCAL client_min_messages TO warning"), operation);
     exec(QStringLiteral("CREATE TABLE IF NOT EXISTS dadav_esquema (versao INTEGER NOT NULL)"),
          operation);
     // Another desk may have migrated while this one waited for the lock.
