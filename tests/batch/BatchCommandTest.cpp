@@ -13,6 +13,7 @@
 #include "store/StoreTestSupport.h"
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
+#include "support/TestTokens.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -53,7 +54,17 @@ protected:
         registerAccountant();
         dadav::test::TestCertificateOptions holder;
         holder.commonName = QStringLiteral("CONTADOR TESTE:") + kAccountant;
-        writeFile(QStringLiteral("contador.p12"), dadav::test::makePkcs12(holder, kPassword));
+        holder.serial = 0x5A17;
+        const QByteArray pkcs12 = dadav::test::makePkcs12(holder, kPassword);
+        writeFile(QStringLiteral("contador.p12"), pkcs12);
+        // The same certificate in the browser's database of the fresh HOME.
+        const QString nss = home_.filePath(QStringLiteral(".pki/nssdb"));
+        ASSERT_TRUE(QDir().mkpath(nss));
+        dadav::test::TestCertificateOptions authority;
+        authority.commonName = QStringLiteral("AC TESTE");
+        authority.authority = true;
+        dadav::test::makeNssDatabase(nss, pkcs12, kPassword,
+                                     dadav::test::makeCertificateDer(authority));
         holder.commonName = QStringLiteral("OUTRA PESSOA:98765432100");
         writeFile(QStringLiteral("outro.p12"), dadav::test::makePkcs12(holder, kPassword));
     }
