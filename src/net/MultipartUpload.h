@@ -16,8 +16,10 @@
 //
 // Proxy: as section "proxy" of the settings says when the upload starts
 // (net/ProxySettings.h). An HTTP proxy is asked to open a tunnel (CONNECT), so
-// the bytes that reach the server are the same as without a proxy; a proxy's
-// demand for a password is answered through ProxyAuth.
+// the bytes that reach the server are the same as without a proxy. The tunnel
+// is asked for here, not by the socket's proxy layer, so that the proxy's
+// answer is read within kMaxProxyAnswerBytes; its demand for a password (Basic
+// only) is answered through ProxyAuth. A SOCKS5 proxy is left to the socket.
 //
 // Every upload leaves one line in the support log (base/SupportLog.h): the
 // address with the access key masked, the file name and request size, the
@@ -75,6 +77,10 @@ public:
         qint64 chunkBytes = 256 * 1024; // file bytes read and written at a time
     };
 
+    // The longest answer header an HTTP proxy may give to the tunnel's
+    // request; a longer one is refused without reading on.
+    static constexpr qint64 kMaxProxyAnswerBytes = 64 * 1024;
+
     explicit MultipartUpload(QObject* parent = nullptr);
     ~MultipartUpload() override;
 
@@ -121,9 +127,19 @@ signals:
     void failed(const QString& description, MultipartUpload::Failure kind);
 
 private:
-    enum class State { Idle, Connecting, Sending, AwaitingReply };
+    enum class State { Idle, Connecting, Tunnelling, Sending, AwaitingReply };
 
+    // A new socket to the server, or to the HTTP proxy that opens the tunnel.
+    void openSocket();
     void onConnected();
+    // The request goes out: the connection reaches the server.
+    void beginSending();
+    // The tunnel's request, with the credentials in m_proxyCredentials if any.
+    void askForTunnel();
+    // Reads the proxy's answer to the tunnel's request, within its bound, and
+    // acts on it once whole.
+    void readTunnelAnswer();
+    void onTunnelAnswer(const QByteArray& head);
     void onBytesWritten(qint64 bytes);
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
@@ -154,8 +170,14 @@ private:
 
     Options m_options;
     ProxyAuth* m_proxyAuth = nullptr;
-    int m_proxyTries = 0;  // answers given to the proxy during this upload
-    QNetworkProxy m_proxy; // the proxy of this upload (NoProxy: direct)
+    int m_proxyTries = 0;     // answers given to the proxy during this upload
+    QNetworkProxy m_proxy;    // the proxy of this upload (NoProxy: direct)
+    bool m_ownTunnel = false; // m_proxy is an HTTP proxy asked for the tunnel here
+    QString m_host;           // the server
+    quint16 m_port = 0;
+    QByteArray m_proxyAnswer;                           // the proxy's answer header read so far
+    std::unique_ptr<QAuthenticator> m_proxyCredentials; // sent with the next tunnel request
+    bool m_sentProxyOwnUser = false; // the user and password the proxy setting carries
     ProxyAuth::Demand m_demand = ProxyAuth::Demand::None; // the last password demand
     State m_state = State::Idle;
     bool m_connected = false;

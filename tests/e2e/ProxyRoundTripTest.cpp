@@ -263,9 +263,23 @@ TEST_F(ProxyRoundTrip, AProxysOwnBytesAreNeverTakenForTheServersVerdict) {
     proxy_.refuseWithHeaderOf(qint64(1) << 20);
     const QString unreadable = ProxyAuth::refusalText(ProxyAuth::Demand::None);
     EXPECT_EQ(failedVer2(), unreadable);
+    // The upload reads no more of the header than its bound: the proxy could
+    // write little beyond what the connection's buffers hold.
+    proxy_.refuseWithHeaderOf(qint64(64) << 20);
+    const qint64 madeUp = proxy_.madeUpBytes();
     const UploadOutcome refused = uploadTo(declarationUrl(), "PK");
     EXPECT_FALSE(refused.reply);
     EXPECT_EQ(refused.failure, unreadable);
+    EXPECT_LT(proxy_.madeUpBytes() - madeUp, qint64(16) << 20);
+
+    // A demand by a method the upload does not answer is said so, and
+    // nobody is asked.
+    proxy_.refuseWithHeaderOf(0);
+    proxy_.challengeWith("NTLM");
+    const UploadOutcome ntlm = uploadTo(declarationUrl(), "PK");
+    EXPECT_FALSE(ntlm.reply);
+    EXPECT_EQ(ntlm.failure, QStringLiteral("O proxy pede a senha por um método que o envio de "
+                                           "arquivos não atende (só o método Basic)."));
     EXPECT_TRUE(credentials_.asked.isEmpty());
     EXPECT_EQ(sim().rawRequests().size(), received);
 }

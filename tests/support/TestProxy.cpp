@@ -103,7 +103,7 @@ void TestProxy::handleHead(Link* link) {
     if (!expectedAuthorization_.isEmpty() && authorization != expectedAuthorization_) {
         ++refusals_;
         fail(link, "HTTP/1.1 407 Proxy Authentication Required",
-             "Proxy-Authenticate: Basic realm=\"escritorio\"\r\n");
+             "Proxy-Authenticate: " + challenge_ + "\r\n");
         return;
     }
 

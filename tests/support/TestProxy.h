@@ -28,6 +28,8 @@ public:
     void resolve(const QString& name, const QHostAddress& address) { names_.insert(name, address); }
     // From now on, requests without these Basic credentials get 407.
     void requireCredentials(const QString& user, const QString& password);
+    // The Proxy-Authenticate header's value of those 407 answers.
+    void challengeWith(const QByteArray& challenge) { challenge_ = challenge; }
 
     // From now on every request is answered 407 with a Proxy-Authenticate
     // header of headerBytes, written only as fast as the client reads it; the
@@ -56,6 +58,7 @@ private:
     QTcpServer server_;
     QHash<QString, QHostAddress> names_;
     QByteArray expectedAuthorization_; // empty: none demanded
+    QByteArray challenge_ = "Basic realm=\"escritorio\"";
     QList<QByteArray> lines_;
     int refusals_ = 0;
     qint64 hugeRefusal_ = 0;
