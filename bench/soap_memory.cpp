@@ -6,10 +6,11 @@
 // process's peak resident memory.
 //
 //   bench_soap_memory [--slow MS] [--client transport|batch|upload]
-//                     [--refusal-header] [SIZE_MIB [CONTENT_TYPE]]
+//                     [--refusal-header | --server-header] [SIZE_MIB [CONTENT_TYPE]]
 //
 // SIZE_MIB (default 256): the body's size, or the 407 header's with
-// --refusal-header (then the client goes through the proxy in manual mode).
+// --refusal-header (then the client goes through the proxy in manual mode),
+// or the header of the server's "200" with --server-header.
 // CONTENT_TYPE (default application/soap+xml): a text/ type is sent
 // gzip-compressed. --slow MS keeps the client's thread busy for MS ms at every
 // turn of its event loop, as on a loaded machine, so that what Qt's network
@@ -61,12 +62,12 @@ bool writeAll(int fd, const char* data, size_t size) {
     return true;
 }
 
-// A proxy that answers every connection's request head with 407 and a
-// Proxy-Authenticate header of `total` bytes, then closes. Counts what it
-// wrote.
-class RefusingProxy {
+// A peer that answers every connection's request head with a header of
+// `total` bytes, then closes: a proxy's 407 with a huge Proxy-Authenticate, or
+// a server's 200 with a huge header of its own. Counts what it wrote.
+class HugeHeaderPeer {
 public:
-    explicit RefusingProxy(unsigned long long total) : m_total(total) {
+    HugeHeaderPeer(unsigned long long total, bool proxy) : m_total(total), m_proxy(proxy) {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -81,7 +82,7 @@ public:
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
     }
-    ~RefusingProxy() {
+    ~HugeHeaderPeer() {
         m_stopping = true;
         ::shutdown(m_listener, SHUT_RDWR);
         ::close(m_listener);
@@ -101,8 +102,9 @@ private:
             while (head.find("\r\n\r\n") == std::string::npos && ::recv(client, &c, 1, 0) == 1)
                 head += c;
             static const std::string block(64 * 1024, 'a');
-            const std::string start = "HTTP/1.1 407 Proxy Authentication Required\r\n"
-                                      "Proxy-Authenticate: Basic realm=\"";
+            const std::string start = m_proxy ? "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                                "Proxy-Authenticate: Basic realm=\""
+                                              : "HTTP/1.1 200 OK\r\nX-Filler: \"";
             bool open = writeAll(client, start.data(), start.size());
             for (unsigned long long sent = 0; open && sent < m_total; sent += block.size()) {
                 open = writeAll(client, block.data(), block.size());
@@ -117,6 +119,7 @@ private:
     }
 
     unsigned long long m_total;
+    bool m_proxy;
     int m_listener = -1;
     int m_port = 0;
     std::thread m_thread;
@@ -191,6 +194,7 @@ int main(int argc, char** argv) {
     int slowMs = 0;
     QString client = QStringLiteral("transport");
     bool refusalHeader = false;
+    bool serverHeader = false;
     QStringList rest;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -200,6 +204,8 @@ int main(int argc, char** argv) {
             client = args[++i];
         else if (args[i] == QLatin1String("--refusal-header"))
             refusalHeader = true;
+        else if (args[i] == QLatin1String("--server-header"))
+            serverHeader = true;
         else
             rest << args[i];
     }
@@ -225,16 +231,18 @@ int main(int argc, char** argv) {
                 });
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread listener([&server] { server.listen_after_bind(); });
-    std::unique_ptr<RefusingProxy> proxy;
-    if (refusalHeader)
-        proxy = std::make_unique<RefusingProxy>(total);
+    std::unique_ptr<HugeHeaderPeer> proxy;
+    if (refusalHeader || serverHeader)
+        proxy = std::make_unique<HugeHeaderPeer>(total, refusalHeader);
 
     QTemporaryDir folder;
     AppPaths::setApplicationFolder(folder.path());
     QFile ini(AppPaths::IniPath());
     if (!ini.open(QIODevice::WriteOnly))
         return 1;
-    if (proxy)
+    if (serverHeader)
+        ini.write("[servidor]\nhost=127.0.0.1\nport=" + QByteArray::number(proxy->port()) + "\n");
+    else if (proxy)
         ini.write("[servidor]\nhost=valdoria.test\nport=8080\n[proxy]\nmodo=manual\n"
                   "host=127.0.0.1\nporta=" +
                   QByteArray::number(proxy->port()) + "\n");
@@ -268,7 +276,10 @@ int main(int argc, char** argv) {
                 "wall: %lld ms; the peer wrote %llu KiB\n"
                 "peak RSS: %ld KiB before the call, %ld KiB at its end (+%ld KiB)\n",
                 qPrintable(client), refusalHeader ? " through a proxy" : "",
-                refusalHeader ? "407 header" : "body", mib, slowMs, qPrintable(outcome), callMs,
-                peerBytes / 1024, before, callPeak, callPeak - before);
+                refusalHeader  ? "407 header"
+                : serverHeader ? "200 header"
+                               : "body",
+                mib, slowMs, qPrintable(outcome), callMs, peerBytes / 1024, before, callPeak,
+                callPeak - before);
     return 0;
 }
