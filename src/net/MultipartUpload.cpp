@@ -8,6 +8,7 @@
 #include "base/SupportLog.h"
 #include "net/ProxyAuth.h"
 #include "net/ProxySettings.h"
+#include "net/ProxyTunnel.h"
 
 #include <QAuthenticator>
 #include <QFile>
@@ -187,40 +188,58 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
     m_file = std::move(file);
     m_total = m_request.totalSize();
 
-    m_host = url.Host;
-    m_port = port;
     m_proxy = ProxySettings::proxyFor(proxySettings, url.Host, port);
-    m_ownTunnel = m_proxy.type() == QNetworkProxy::HttpProxy;
-    m_proxyCredentials = std::make_unique<QAuthenticator>();
-    m_sentProxyOwnUser = false;
     m_proxyTries = 0;
     m_demand = ProxyAuth::Demand::None;
     m_state = State::Connecting;
     m_connectTimer.start(m_options.connectTimeoutMs);
     m_totalDeadline.start(m_options.totalTimeoutMs);
-    openSocket();
-    return true;
-}
-
-void MultipartUpload::openSocket() {
-    m_socket = new QTcpSocket;
-    connect(m_socket, &QTcpSocket::connected, this, &MultipartUpload::onConnected);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &MultipartUpload::onBytesWritten);
-    connect(m_socket, &QTcpSocket::readyRead, this, &MultipartUpload::onReadyRead);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &MultipartUpload::onSocketError);
-    connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
-    m_proxyAnswer.clear();
-    if (m_ownTunnel) {
-        m_socket->setProxy(QNetworkProxy::NoProxy);
-        m_socket->connectToHost(m_proxy.hostName(), m_proxy.port());
-        return;
+    if (m_proxy.type() == QNetworkProxy::HttpProxy) {
+        m_tunnel = new ProxyTunnel(m_proxy, url.Host, port, m_proxyAuth);
+        connect(m_tunnel, &ProxyTunnel::opened, this, &MultipartUpload::onTunnelOpened);
+        connect(m_tunnel, &ProxyTunnel::failed, this,
+                [this](const QString& description) { fail(description, Failure::Socket); });
+        connect(m_tunnel, &ProxyTunnel::waitingForUser, this, [this](bool waiting) {
+            // The user may take their time over the dialog: that is not the
+            // proxy being slow to open the tunnel.
+            if (waiting)
+                m_connectTimer.stop();
+            else if (m_state == State::Connecting)
+                m_connectTimer.start(m_options.connectTimeoutMs);
+        });
+        m_tunnel->start();
+        return true;
     }
+    m_socket = new QTcpSocket;
+    watchSocket();
     // Called from inside the socket while it waits for a SOCKS proxy's
     // answer; a queued connection would come too late.
     connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
             &MultipartUpload::onProxyAuthentication, Qt::DirectConnection);
     m_socket->setProxy(m_proxy);
-    m_socket->connectToHost(m_host, m_port);
+    m_socket->connectToHost(url.Host, port);
+    return true;
+}
+
+void MultipartUpload::watchSocket() {
+    connect(m_socket, &QTcpSocket::connected, this, &MultipartUpload::onConnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &MultipartUpload::onBytesWritten);
+    connect(m_socket, &QTcpSocket::readyRead, this, &MultipartUpload::onReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &MultipartUpload::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
+}
+
+void MultipartUpload::onTunnelOpened() {
+    m_socket = m_tunnel->takeSocket();
+    m_tunnel->disconnect(this);
+    m_tunnel->deleteLater(); // the sender of this signal
+    m_tunnel = nullptr;
+    watchSocket();
+    const QPointer<MultipartUpload> self(this);
+    onConnected();
+    // The server's first bytes may have come with the proxy's "200".
+    if (self && m_state != State::Idle && m_socket && m_socket->bytesAvailable() > 0)
+        onReadyRead();
 }
 
 void MultipartUpload::abort() {
@@ -228,118 +247,6 @@ void MultipartUpload::abort() {
 }
 
 void MultipartUpload::onConnected() {
-    if (m_ownTunnel) {
-        m_state = State::Tunnelling;
-        askForTunnel();
-        return;
-    }
-    beginSending();
-}
-
-void MultipartUpload::askForTunnel() {
-    // Written as a name or an address; an IPv6 address needs its brackets.
-    const QString host = m_host.contains(QLatin1Char(':')) && !m_host.startsWith(QLatin1Char('['))
-                             ? QLatin1Char('[') + m_host + QLatin1Char(']')
-                             : m_host;
-    const QByteArray target = host.toUtf8() + ':' + QByteArray::number(m_port);
-    QByteArray head = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
-                      "\r\nProxy-Connection: keep-alive\r\n";
-    if (!m_proxyCredentials->user().isEmpty())
-        head += "Proxy-Authorization: Basic " +
-                (m_proxyCredentials->user() + QLatin1Char(':') + m_proxyCredentials->password())
-                    .toUtf8()
-                    .toBase64() +
-                "\r\n";
-    m_socket->write(head + "\r\n");
-}
-
-void MultipartUpload::readTunnelAnswer() {
-    // Taken up to the end of the header and no further: what follows a "200"
-    // belongs to the tunnel.
-    const QByteArray more = m_socket->peek(kMaxProxyAnswerBytes - m_proxyAnswer.size());
-    const QByteArray head = m_proxyAnswer + more;
-    const qsizetype from = qMax<qsizetype>(0, m_proxyAnswer.size() - 3);
-    const qsizetype crlf = head.indexOf("\r\n\r\n", from);
-    const qsizetype lf = head.indexOf("\n\n", from);
-    const qsizetype end = crlf >= 0 && (lf < 0 || crlf + 2 <= lf) ? crlf + 4
-                          : lf >= 0                               ? lf + 2
-                                                                  : -1;
-    if (end < 0) {
-        m_socket->skip(more.size());
-        m_proxyAnswer = head;
-        if (m_proxyAnswer.size() >= kMaxProxyAnswerBytes)
-            fail(ProxyAuth::refusalText(ProxyAuth::Demand::None), Failure::Socket);
-        return;
-    }
-    m_socket->skip(end - m_proxyAnswer.size());
-    m_proxyAnswer.clear();
-    onTunnelAnswer(head.left(end));
-}
-
-void MultipartUpload::onTunnelAnswer(const QByteArray& head) {
-    static const QRegularExpression statusLine(QStringLiteral("^HTTP/1\\.[01] (\\d{3})[ \\r\\n]"));
-    const QRegularExpressionMatch status = statusLine.match(QString::fromLatin1(head.left(16)));
-    if (!status.hasMatch()) {
-        fail(ProxyAuth::refusalText(ProxyAuth::Demand::None), Failure::Socket);
-        return;
-    }
-    const int code = status.captured(1).toInt();
-    if (code >= 200 && code < 300) {
-        beginSending();
-        return;
-    }
-    if (code != 407) {
-        fail(QStringLiteral("O proxy não abriu a passagem até o servidor (HTTP %1).").arg(code),
-             Failure::Socket);
-        return;
-    }
-    bool basic = false;
-    for (const QByteArray& line : head.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == "proxy-authenticate" &&
-            line.mid(colon + 1).trimmed().toLower().startsWith("basic"))
-            basic = true;
-    }
-    if (!basic) {
-        fail(QStringLiteral("O proxy pede a senha por um método que o envio de arquivos não "
-                            "atende (só o método Basic)."),
-             Failure::Socket);
-        return;
-    }
-    // The user may take their time over the dialog: that is not the proxy
-    // being slow to open the tunnel.
-    m_connectTimer.stop();
-    m_demand = ProxyAuth::Demand::Answered;
-    bool answered = false;
-    if (!m_sentProxyOwnUser && !m_proxy.user().isEmpty()) {
-        // The proxy's setting carries its own user (a system proxy's address
-        // may): that is tried before anybody is asked.
-        m_sentProxyOwnUser = true;
-        m_proxyCredentials->setUser(m_proxy.user());
-        m_proxyCredentials->setPassword(m_proxy.password());
-        answered = true;
-    } else if (m_proxyAuth) {
-        const QPointer<MultipartUpload> self(this);
-        answered = m_proxyAuth->answer(m_proxy, m_proxy, m_proxyCredentials.get(), m_proxyTries);
-        if (!self || m_state != State::Tunnelling)
-            return;
-    }
-    if (!answered) {
-        if (m_proxyAuth)
-            m_proxyAuth->forget(m_proxy);
-        fail(ProxyAuth::refusalText(m_demand), Failure::Socket);
-        return;
-    }
-    // A new connection for the answer: the refusal's own may be closing.
-    m_socket->disconnect(this);
-    m_socket->abort();
-    m_socket->deleteLater();
-    m_state = State::Connecting;
-    m_connectTimer.start(m_options.connectTimeoutMs);
-    openSocket();
-}
-
-void MultipartUpload::beginSending() {
     m_connectTimer.stop();
     m_connected = true;
     m_replyDescriptor = keepDescriptor(m_socket->socketDescriptor());
@@ -441,12 +348,6 @@ void MultipartUpload::collectUnreadReply() {
 void MultipartUpload::onReadyRead() {
     if (m_state == State::Idle)
         return;
-    if (m_state == State::Tunnelling) {
-        readTunnelAnswer();
-        // The server's bytes may have come with the proxy's "200".
-        if (m_state != State::Sending || m_socket->bytesAvailable() == 0)
-            return;
-    }
     collectReply();
     // An HTTP/1.0 reply ends when the server closes, however long it pauses
     // between pieces; only the size bound ends it earlier.
@@ -483,20 +384,6 @@ void MultipartUpload::onProxyAuthentication(const QNetworkProxy& proxy,
 void MultipartUpload::endOnClose() {
     if (m_state == State::Idle)
         return;
-    if (m_state == State::Connecting && m_ownTunnel) {
-        fail(QStringLiteral("Não foi possível conectar ao proxy: %1").arg(m_socket->errorString()),
-             Failure::Socket);
-        return;
-    }
-    if (m_state == State::Tunnelling) {
-        if (m_socket->bytesAvailable() > 0)
-            readTunnelAnswer();
-        if (m_state == State::Tunnelling)
-            fail(QStringLiteral("O proxy fechou a conexão sem abrir a passagem até o servidor."),
-                 Failure::Socket);
-        if (m_state != State::Sending)
-            return;
-    }
     // A server that answered and then closed (the normal end of an HTTP/1.0
     // reply, or a refusal before the whole request was read) has given its
     // verdict. When it reset the connection while the request was still going
@@ -593,7 +480,11 @@ void MultipartUpload::releaseSocket() {
     m_state = State::Idle;
     m_connected = false;
     m_file.reset();
-    m_proxyAnswer.clear();
+    if (m_tunnel) {
+        m_tunnel->disconnect(this);
+        m_tunnel->deleteLater(); // may be the sender of the signal being handled
+        m_tunnel = nullptr;
+    }
     if (!m_socket)
         return;
     releaseDescriptor(m_replyDescriptor);

@@ -17,9 +17,9 @@
 // Proxy: as section "proxy" of the settings says when the upload starts
 // (net/ProxySettings.h). An HTTP proxy is asked to open a tunnel (CONNECT), so
 // the bytes that reach the server are the same as without a proxy. The tunnel
-// is asked for here, not by the socket's proxy layer, so that the proxy's
-// answer is read within kMaxProxyAnswerBytes; its demand for a password (Basic
-// only) is answered through ProxyAuth. A SOCKS5 proxy is left to the socket.
+// is asked for by net/ProxyTunnel, which reads the proxy's answer within a
+// bound and answers a Basic demand for a password through ProxyAuth. A SOCKS5
+// proxy is left to the socket, its demand answered through ProxyAuth too.
 //
 // Every upload leaves one line in the support log (base/SupportLog.h): the
 // address with the access key masked, the file name and request size, the
@@ -39,6 +39,7 @@
 #include <QTimer>
 #include <memory>
 
+class ProxyTunnel;
 class QAuthenticator;
 class QFile;
 class QTcpSocket;
@@ -77,10 +78,6 @@ public:
         qint64 chunkBytes = 256 * 1024; // file bytes read and written at a time
     };
 
-    // The longest answer header an HTTP proxy may give to the tunnel's
-    // request; a longer one is refused without reading on.
-    static constexpr qint64 kMaxProxyAnswerBytes = 64 * 1024;
-
     explicit MultipartUpload(QObject* parent = nullptr);
     ~MultipartUpload() override;
 
@@ -104,7 +101,8 @@ public:
     // Drops the connection of an upload under way without any signal.
     void abort();
 
-    // True from the socket's connect until the request is sent or the socket closes.
+    // True from the connection to the server (through the proxy's tunnel, if
+    // any) until the request is sent or the socket closes.
     bool Connected() const { return m_connected; }
     // True from start() until the reply or a failure has been reported.
     bool isRunning() const { return m_state != State::Idle; }
@@ -127,19 +125,13 @@ signals:
     void failed(const QString& description, MultipartUpload::Failure kind);
 
 private:
-    enum class State { Idle, Connecting, Tunnelling, Sending, AwaitingReply };
+    enum class State { Idle, Connecting, Sending, AwaitingReply };
 
-    // A new socket to the server, or to the HTTP proxy that opens the tunnel.
-    void openSocket();
+    // Takes m_socket's signals, once it is connected or while it connects.
+    void watchSocket();
+    // Through an HTTP proxy: the tunnel is open, the request goes through it.
+    void onTunnelOpened();
     void onConnected();
-    // The request goes out: the connection reaches the server.
-    void beginSending();
-    // The tunnel's request, with the credentials in m_proxyCredentials if any.
-    void askForTunnel();
-    // Reads the proxy's answer to the tunnel's request, within its bound, and
-    // acts on it once whole.
-    void readTunnelAnswer();
-    void onTunnelAnswer(const QByteArray& head);
     void onBytesWritten(qint64 bytes);
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
@@ -170,14 +162,9 @@ private:
 
     Options m_options;
     ProxyAuth* m_proxyAuth = nullptr;
-    int m_proxyTries = 0;     // answers given to the proxy during this upload
-    QNetworkProxy m_proxy;    // the proxy of this upload (NoProxy: direct)
-    bool m_ownTunnel = false; // m_proxy is an HTTP proxy asked for the tunnel here
-    QString m_host;           // the server
-    quint16 m_port = 0;
-    QByteArray m_proxyAnswer;                           // the proxy's answer header read so far
-    std::unique_ptr<QAuthenticator> m_proxyCredentials; // sent with the next tunnel request
-    bool m_sentProxyOwnUser = false; // the user and password the proxy setting carries
+    int m_proxyTries = 0;            // answers given to the proxy during this upload
+    QNetworkProxy m_proxy;           // the proxy of this upload (NoProxy: direct)
+    ProxyTunnel* m_tunnel = nullptr; // while an HTTP proxy opens the tunnel; deleteLater
     ProxyAuth::Demand m_demand = ProxyAuth::Demand::None; // the last password demand
     State m_state = State::Idle;
     bool m_connected = false;
