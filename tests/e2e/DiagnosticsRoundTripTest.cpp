@@ -174,6 +174,19 @@ TEST_F(DiagnosticsRoundTrip, AgainstAClosedPortTheConnectionStepSaysWhyAndTheRes
             << steps[i].line().toStdString();
 }
 
+// A proxy's endless refusal ends the connection step within the tunnel's
+// bound: the proxy could write little beyond what the connection holds.
+TEST_F(DiagnosticsRoundTrip, AProxysHugeRefusalEndsTheConnectionStepUnread) {
+    throughProxy();
+    proxy_.refuseWithHeaderOf(qint64(64) << 20);
+    const QList<DiagnosticStep> steps = diagnose();
+    ASSERT_EQ(steps.size(), kStepNames.size());
+    expectLine(steps[2], QStringLiteral("FALHA"), ProxyAuth::refusalText(ProxyAuth::Demand::None));
+    EXPECT_EQ(steps[3].outcome, DiagnosticStep::Outcome::Skipped);
+    EXPECT_LT(proxy_.madeUpBytes(), qint64(16) << 20);
+    EXPECT_TRUE(credentials_.asked.isEmpty());
+}
+
 TEST_F(DiagnosticsRoundTrip, ThroughAProxyThatAsksForAPasswordEveryStepPasses) {
     throughProxy();
     credentials_.answers = {kRight};
