@@ -18,7 +18,8 @@
 // (net/ProxySettings.h). An HTTP proxy is asked to open a tunnel (CONNECT), so
 // the bytes that reach the server are the same as without a proxy. The tunnel
 // is asked for by net/ProxyTunnel, which reads the proxy's answer within a
-// bound and answers a Basic demand for a password through ProxyAuth. A SOCKS5
+// bound and answers a Basic demand for a password through ProxyAuth (other
+// methods Qt knows are handed to Qt's proxy layer there). A SOCKS5
 // proxy is left to the socket, its demand answered through ProxyAuth too.
 //
 // Every upload leaves one line in the support log (base/SupportLog.h): the

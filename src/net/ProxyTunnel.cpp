@@ -18,6 +18,7 @@ ProxyTunnel::~ProxyTunnel() {
 void ProxyTunnel::start() {
     m_tries = 0;
     m_sentProxyOwnUser = false;
+    m_demand = ProxyAuth::Demand::None;
     *m_credentials = QAuthenticator();
     connectToProxy();
 }
@@ -104,21 +105,33 @@ void ProxyTunnel::onAnswer(const QByteArray& head) {
             QStringLiteral("O proxy não abriu a passagem até o servidor (HTTP %1).").arg(code));
         return;
     }
-    // One header may offer several methods, separated by commas.
+    // One header may offer several methods, separated by commas; a method's
+    // parameters are "name=value" parts, its own part starts with its name.
     bool basic = false;
+    bool qtAnswers = false;
     for (const QByteArray& line : head.split('\n')) {
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0 || line.left(colon).trimmed().toLower() != "proxy-authenticate")
             continue;
+        bool quoted = false; // a quoted value may hold commas of its own
         for (const QByteArray& part : line.mid(colon + 1).split(',')) {
-            const QByteArray offered = part.trimmed().toLower();
-            if (offered == "basic" || offered.startsWith("basic "))
-                basic = true;
+            const bool inQuotes = quoted;
+            quoted = quoted != (part.count('"') % 2 == 1);
+            if (inQuotes)
+                continue;
+            const QByteArray scheme = part.trimmed().split(' ').first().toLower();
+            basic = basic || scheme == "basic";
+            qtAnswers =
+                qtAnswers || scheme == "digest" || scheme == "ntlm" || scheme == "negotiate";
         }
+    }
+    if (!basic && qtAnswers) {
+        handOver();
+        return;
     }
     if (!basic) {
         finishFailed(QStringLiteral("O proxy pede a senha por um método que o envio de arquivos "
-                                    "não atende (só o método Basic)."));
+                                    "não atende."));
         return;
     }
     bool answered = false;
@@ -129,17 +142,8 @@ void ProxyTunnel::onAnswer(const QByteArray& head) {
         m_credentials->setUser(m_proxy.user());
         m_credentials->setPassword(m_proxy.password());
         answered = true;
-    } else if (m_proxyAuth) {
-        const QPointer<ProxyTunnel> self(this);
-        emit waitingForUser(true);
-        if (!self)
-            return;
-        answered = m_proxyAuth->answer(m_proxy, m_proxy, m_credentials.get(), m_tries);
-        if (!self)
-            return;
-        emit waitingForUser(false);
-        if (!self)
-            return;
+    } else if (!askUser(m_proxy, m_credentials.get(), answered)) {
+        return;
     }
     if (!answered) {
         if (m_proxyAuth)
@@ -149,6 +153,70 @@ void ProxyTunnel::onAnswer(const QByteArray& head) {
     }
     // A new connection for the answer: the refusal's own may be closing.
     connectToProxy();
+}
+
+bool ProxyTunnel::askUser(const QNetworkProxy& asking, QAuthenticator* authenticator,
+                          bool& answered) {
+    answered = false;
+    if (!m_proxyAuth)
+        return true;
+    const QPointer<ProxyTunnel> self(this);
+    emit waitingForUser(true);
+    if (!self)
+        return false;
+    answered = m_proxyAuth->answer(asking, m_proxy, authenticator, m_tries);
+    if (!self)
+        return false;
+    emit waitingForUser(false);
+    return !self.isNull();
+}
+
+void ProxyTunnel::handOver() {
+    dropSocket();
+    m_opened = false;
+    m_answer.clear();
+    m_socket = new QTcpSocket;
+    // Called from inside the socket while it reads the proxy's answer; a
+    // queued connection would come too late.
+    connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
+            &ProxyTunnel::onHandedOverDemand, Qt::DirectConnection);
+    connect(m_socket, &QTcpSocket::connected, this, [this] {
+        m_opened = true;
+        emit opened();
+    });
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &ProxyTunnel::onHandedOverError);
+    m_socket->setProxy(m_proxy);
+    m_socket->connectToHost(m_host, m_port);
+}
+
+void ProxyTunnel::onHandedOverDemand(const QNetworkProxy& proxy, QAuthenticator* authenticator) {
+    if (!ProxyAuth::isProxyInUse(proxy, m_proxy)) {
+        m_demand = ProxyAuth::Demand::NotTheProxy;
+        return;
+    }
+    m_demand = ProxyAuth::Demand::Answered;
+    bool answered = false;
+    askUser(proxy, authenticator, answered);
+}
+
+void ProxyTunnel::onHandedOverError(QAbstractSocket::SocketError error) {
+    if (m_opened || !m_socket)
+        return;
+    switch (error) {
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+        if (m_proxyAuth && m_demand == ProxyAuth::Demand::Answered)
+            m_proxyAuth->forget(m_proxy);
+        finishFailed(ProxyAuth::refusalText(m_demand));
+        return;
+    case QAbstractSocket::ProxyProtocolError:
+        // Also what a demand that Qt cannot read ends in.
+        finishFailed(m_demand == ProxyAuth::Demand::None
+                         ? ProxyAuth::refusalText(m_demand)
+                         : QStringLiteral("O proxy não abriu a passagem até o servidor."));
+        return;
+    default:
+        finishFailed(m_socket->errorString());
+    }
 }
 
 void ProxyTunnel::onClosed() {

@@ -4,7 +4,10 @@
 // header is read within kMaxAnswerBytes and nothing past its end, so the
 // server's first bytes stay in the socket for its new owner. A demand for a
 // password by the Basic method is answered through ProxyAuth, each answer on
-// a new connection; other methods are refused with a message.
+// a new connection. A demand that offers no Basic but a method Qt's socket
+// layer answers (Digest, NTLM, Negotiate) is handed over to that layer on a
+// new connection, its demand answered through ProxyAuth: that exchange's
+// header is read by Qt, whole. Other methods are refused with a message.
 //
 // Used by the socket upload and the diagnostics' probes that go the upload's
 // way; the SOAP calls go through Qt's network access instead.
@@ -12,6 +15,7 @@
 
 #include "net/ProxyAuth.h"
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QNetworkProxy>
 #include <QObject>
@@ -57,6 +61,14 @@ private:
     void readAnswer();
     void onAnswer(const QByteArray& head);
     void onClosed();
+    // A new connection through Qt's socket proxy layer, for the methods it
+    // answers and this piece does not.
+    void handOver();
+    void onHandedOverDemand(const QNetworkProxy& proxy, QAuthenticator* authenticator);
+    void onHandedOverError(QAbstractSocket::SocketError error);
+    // Asks ProxyAuth, telling the caller the user's time is not the proxy's.
+    // False when the tunnel was destroyed meanwhile.
+    bool askUser(const QNetworkProxy& asking, QAuthenticator* authenticator, bool& answered);
     void finishFailed(const QString& description);
     void dropSocket();
 
@@ -70,4 +82,5 @@ private:
     std::unique_ptr<QAuthenticator> m_credentials; // sent with the next request
     int m_tries = 0;                               // answers given (ProxyAuth's count)
     bool m_sentProxyOwnUser = false; // the user and password the proxy setting carries
+    ProxyAuth::Demand m_demand = ProxyAuth::Demand::None; // Qt's layer's last demand
 };
