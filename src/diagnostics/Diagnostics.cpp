@@ -135,6 +135,7 @@ void Diagnostics::releaseNetwork() {
         QHostInfo::abortHostLookup(m_lookupId);
         m_lookupId = -1;
     }
+    dropTunnel();
     if (m_socket) {
         // The socket may be the sender of the signal being handled.
         m_socket->disconnect(this);

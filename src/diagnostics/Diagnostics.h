@@ -29,7 +29,10 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class ProxyAuth;
+class ProxyTunnel;
 class QAuthenticator;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -100,6 +103,11 @@ private:
     void record(const DiagnosticStep& step);
     void releaseNetwork();
     void onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticator* authenticator);
+    // Through an HTTP proxy, the upload's way: asks for the tunnel
+    // (net/ProxyTunnel); once open, m_socket reaches the server and opened
+    // runs, else failed with why, in words.
+    void openTunnel(std::function<void()> opened, std::function<void(const QString&)> failed);
+    void dropTunnel();
     // " pelo proxy ..." when the server is reached through one; empty otherwise.
     QString via() const;
 
@@ -118,7 +126,8 @@ private:
     QNetworkProxy m_proxy; // how the server is reached (NoProxy: directly)
     int m_proxyTries = 0;  // answers given to the proxy during this step
     int m_lookupId = -1;
-    QTcpSocket* m_socket = nullptr; // of the step under way; released with deleteLater
+    QTcpSocket* m_socket = nullptr;  // of the step under way; released with deleteLater
+    ProxyTunnel* m_tunnel = nullptr; // while an HTTP proxy opens the tunnel; deleteLater
     QByteArray m_received;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;

@@ -12,6 +12,7 @@
 #include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
 #include "net/ProxySettings.h"
+#include "net/ProxyTunnel.h"
 #include "net/ServerHost.h"
 #include "net/SoapClient.h"
 #include "net/SoapEnvelope.h"
@@ -122,15 +123,58 @@ void Diagnostics::onProxyAuthentication(const QNetworkProxy& proxy, QAuthenticat
         m_timeout.start(m_inputs.stepTimeoutMs);
 }
 
+void Diagnostics::openTunnel(std::function<void()> opened,
+                             std::function<void(const QString&)> failed) {
+    m_tunnel = new ProxyTunnel(m_proxy, m_host, m_port, m_proxyAuth);
+    connect(m_tunnel, &ProxyTunnel::opened, this, [this, opened] {
+        m_socket = m_tunnel->takeSocket();
+        dropTunnel();
+        opened();
+    });
+    connect(m_tunnel, &ProxyTunnel::failed, this, [this, failed](const QString& why) {
+        dropTunnel();
+        failed(why);
+    });
+    // The user's time in the password dialog is not the network's.
+    auto paused = std::make_shared<bool>(false);
+    connect(m_tunnel, &ProxyTunnel::waitingForUser, this, [this, paused](bool waiting) {
+        if (waiting) {
+            *paused = m_timeout.isActive();
+            m_timeout.stop();
+        } else if (*paused && m_running) {
+            m_timeout.start(m_inputs.stepTimeoutMs);
+        }
+    });
+    m_tunnel->start();
+}
+
+void Diagnostics::dropTunnel() {
+    if (!m_tunnel)
+        return;
+    // The tunnel may be the sender of the signal being handled.
+    m_tunnel->disconnect(this);
+    m_tunnel->deleteLater();
+    m_tunnel = nullptr;
+}
+
 void Diagnostics::runTcp() {
+    const auto connected = [this] {
+        finishStep(Outcome::Ok,
+                   QStringLiteral("conectado a %1:%2%3").arg(m_host).arg(m_port).arg(via()));
+    };
+    if (m_proxy.type() == QNetworkProxy::HttpProxy) {
+        openTunnel(connected, [this](const QString& why) {
+            m_blocked = QStringLiteral("sem conexão com o servidor");
+            finishStep(Outcome::Failed,
+                       QStringLiteral("%1:%2%3: %4").arg(m_host).arg(m_port).arg(via(), why));
+        });
+        return;
+    }
     m_socket = new QTcpSocket;
     m_socket->setProxy(m_proxy);
     connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
             &Diagnostics::onProxyAuthentication, Qt::DirectConnection);
-    connect(m_socket, &QTcpSocket::connected, this, [this] {
-        finishStep(Outcome::Ok,
-                   QStringLiteral("conectado a %1:%2%3").arg(m_host).arg(m_port).arg(via()));
-    });
+    connect(m_socket, &QTcpSocket::connected, this, connected);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e == QAbstractSocket::ProxyAuthenticationRequiredError && m_proxyAuth)
             m_proxyAuth->forget(m_proxy);
@@ -164,12 +208,10 @@ void Diagnostics::runVersion() {
     m_manager->setProxy(m_proxy);
     m_answerBody.clear();
     m_demand = ProxyAuth::Demand::None;
-    m_reply = m_manager->post(
-        SoapRequest::request(url, operation),
-        SoapRequest::body(operation,
-                          {{QStringLiteral("strNome"), m_inputs.ie},
-                           {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                           {QStringLiteral("Chave"), m_inputs.key}}));
+    m_reply = SoapRequest::post(*m_manager, url, operation,
+                                {{QStringLiteral("strNome"), m_inputs.ie},
+                                 {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                                 {QStringLiteral("Chave"), m_inputs.key}});
     connect(m_reply, &QNetworkReply::readyRead, this, [this] {
         m_answerBody += m_reply->readAll();
         if (m_answerBody.size() > SoapTransport::kMaxAnswerBytes)
@@ -220,17 +262,13 @@ void Diagnostics::runVersion() {
 }
 
 void Diagnostics::runUpload() {
-    m_socket = new QTcpSocket;
-    m_socket->setProxy(m_proxy);
-    connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
-            &Diagnostics::onProxyAuthentication, Qt::DirectConnection);
     // The same way in as an upload (a tunnel through an HTTP proxy), but a
     // HEAD request: no file, nothing for the server to do.
-    connect(m_socket, &QTcpSocket::connected, this, [this] {
+    const auto ask = [this] {
         m_socket->write(QStringLiteral("HEAD %1 HTTP/1.0\r\nHost: %2\r\n\r\n")
                             .arg(QLatin1String(kUploadPath), m_host)
                             .toLatin1());
-    });
+    };
     const auto answered = [this] {
         const qsizetype end = m_received.indexOf('\n');
         const QString line =
@@ -240,29 +278,50 @@ void Diagnostics::runUpload() {
                                     .arg(m_port)
                                     .arg(QLatin1String(kUploadPath), via(), line));
     };
-    connect(m_socket, &QTcpSocket::readyRead, this, [this, answered] {
+    const auto failed = [this](const QString& why) {
+        finishStep(Outcome::Failed, QStringLiteral("http://%1:%2%3%4: %5")
+                                        .arg(m_host)
+                                        .arg(m_port)
+                                        .arg(QLatin1String(kUploadPath), via(), why));
+    };
+    const auto read = [this, answered] {
         m_received += m_socket->readAll();
         if (m_received.contains('\n') || m_received.size() > 1024)
             answered();
-    });
-    connect(m_socket, &QTcpSocket::errorOccurred, this,
-            [this, answered](QAbstractSocket::SocketError e) {
-                m_received += m_socket->readAll();
-                if (!m_received.isEmpty()) {
-                    answered();
-                    return;
-                }
-                if (e == QAbstractSocket::ProxyAuthenticationRequiredError && m_proxyAuth)
-                    m_proxyAuth->forget(m_proxy);
-                finishStep(
-                    Outcome::Failed,
-                    QStringLiteral("http://%1:%2%3%4: %5")
-                        .arg(m_host)
-                        .arg(m_port)
-                        .arg(QLatin1String(kUploadPath), via(),
-                             e == QAbstractSocket::RemoteHostClosedError
-                                 ? QStringLiteral("o servidor fechou a conexão sem responder")
-                                 : DiagnosticWording::socketError(e, m_socket->errorString())));
-            });
+    };
+    const auto watch = [this, answered, failed, read] {
+        connect(m_socket, &QTcpSocket::readyRead, this, read);
+        connect(m_socket, &QTcpSocket::errorOccurred, this,
+                [this, answered, failed](QAbstractSocket::SocketError e) {
+                    m_received += m_socket->readAll();
+                    if (!m_received.isEmpty()) {
+                        answered();
+                        return;
+                    }
+                    if (e == QAbstractSocket::ProxyAuthenticationRequiredError && m_proxyAuth)
+                        m_proxyAuth->forget(m_proxy);
+                    failed(e == QAbstractSocket::RemoteHostClosedError
+                               ? QStringLiteral("o servidor fechou a conexão sem responder")
+                               : DiagnosticWording::socketError(e, m_socket->errorString()));
+                });
+    };
+    if (m_proxy.type() == QNetworkProxy::HttpProxy) {
+        openTunnel(
+            [this, ask, watch, read] {
+                watch();
+                ask();
+                // The server's first bytes may have come with the proxy's "200".
+                if (m_socket->bytesAvailable() > 0)
+                    read();
+            },
+            failed);
+        return;
+    }
+    m_socket = new QTcpSocket;
+    m_socket->setProxy(m_proxy);
+    connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
+            &Diagnostics::onProxyAuthentication, Qt::DirectConnection);
+    connect(m_socket, &QTcpSocket::connected, this, ask);
+    watch();
     m_socket->connectToHost(m_host, m_port);
 }

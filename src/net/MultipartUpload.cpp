@@ -8,6 +8,7 @@
 #include "base/SupportLog.h"
 #include "net/ProxyAuth.h"
 #include "net/ProxySettings.h"
+#include "net/ProxyTunnel.h"
 
 #include <QAuthenticator>
 #include <QFile>
@@ -187,25 +188,58 @@ bool MultipartUpload::start(const UrlParts& url, const QString& filePath, const 
     m_file = std::move(file);
     m_total = m_request.totalSize();
 
-    m_socket = new QTcpSocket;
-    connect(m_socket, &QTcpSocket::connected, this, &MultipartUpload::onConnected);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &MultipartUpload::onBytesWritten);
-    connect(m_socket, &QTcpSocket::readyRead, this, &MultipartUpload::onReadyRead);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &MultipartUpload::onSocketError);
-    connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
-    // Called from inside the socket while it waits for the proxy's answer; a
-    // queued connection would come too late.
-    connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
-            &MultipartUpload::onProxyAuthentication, Qt::DirectConnection);
     m_proxy = ProxySettings::proxyFor(proxySettings, url.Host, port);
-    m_socket->setProxy(m_proxy);
     m_proxyTries = 0;
     m_demand = ProxyAuth::Demand::None;
     m_state = State::Connecting;
     m_connectTimer.start(m_options.connectTimeoutMs);
     m_totalDeadline.start(m_options.totalTimeoutMs);
+    if (m_proxy.type() == QNetworkProxy::HttpProxy) {
+        m_tunnel = new ProxyTunnel(m_proxy, url.Host, port, m_proxyAuth);
+        connect(m_tunnel, &ProxyTunnel::opened, this, &MultipartUpload::onTunnelOpened);
+        connect(m_tunnel, &ProxyTunnel::failed, this,
+                [this](const QString& description) { fail(description, Failure::Socket); });
+        connect(m_tunnel, &ProxyTunnel::waitingForUser, this, [this](bool waiting) {
+            // The user may take their time over the dialog: that is not the
+            // proxy being slow to open the tunnel.
+            if (waiting)
+                m_connectTimer.stop();
+            else if (m_state == State::Connecting)
+                m_connectTimer.start(m_options.connectTimeoutMs);
+        });
+        m_tunnel->start();
+        return true;
+    }
+    m_socket = new QTcpSocket;
+    watchSocket();
+    // Called from inside the socket while it waits for a SOCKS proxy's
+    // answer; a queued connection would come too late.
+    connect(m_socket, &QTcpSocket::proxyAuthenticationRequired, this,
+            &MultipartUpload::onProxyAuthentication, Qt::DirectConnection);
+    m_socket->setProxy(m_proxy);
     m_socket->connectToHost(url.Host, port);
     return true;
+}
+
+void MultipartUpload::watchSocket() {
+    connect(m_socket, &QTcpSocket::connected, this, &MultipartUpload::onConnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &MultipartUpload::onBytesWritten);
+    connect(m_socket, &QTcpSocket::readyRead, this, &MultipartUpload::onReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &MultipartUpload::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &MultipartUpload::onDisconnected);
+}
+
+void MultipartUpload::onTunnelOpened() {
+    m_socket = m_tunnel->takeSocket();
+    m_tunnel->disconnect(this);
+    m_tunnel->deleteLater(); // the sender of this signal
+    m_tunnel = nullptr;
+    watchSocket();
+    const QPointer<MultipartUpload> self(this);
+    onConnected();
+    // The server's first bytes may have come with the proxy's "200".
+    if (self && m_state != State::Idle && m_socket && m_socket->bytesAvailable() > 0)
+        onReadyRead();
 }
 
 void MultipartUpload::abort() {
@@ -446,6 +480,11 @@ void MultipartUpload::releaseSocket() {
     m_state = State::Idle;
     m_connected = false;
     m_file.reset();
+    if (m_tunnel) {
+        m_tunnel->disconnect(this);
+        m_tunnel->deleteLater(); // may be the sender of the signal being handled
+        m_tunnel = nullptr;
+    }
     if (!m_socket)
         return;
     releaseDescriptor(m_replyDescriptor);

@@ -16,8 +16,11 @@
 //
 // Proxy: as section "proxy" of the settings says when the upload starts
 // (net/ProxySettings.h). An HTTP proxy is asked to open a tunnel (CONNECT), so
-// the bytes that reach the server are the same as without a proxy; a proxy's
-// demand for a password is answered through ProxyAuth.
+// the bytes that reach the server are the same as without a proxy. The tunnel
+// is asked for by net/ProxyTunnel, which reads the proxy's answer within a
+// bound and answers a Basic demand for a password through ProxyAuth (other
+// methods Qt knows are handed to Qt's proxy layer there). A SOCKS5
+// proxy is left to the socket, its demand answered through ProxyAuth too.
 //
 // Every upload leaves one line in the support log (base/SupportLog.h): the
 // address with the access key masked, the file name and request size, the
@@ -37,6 +40,7 @@
 #include <QTimer>
 #include <memory>
 
+class ProxyTunnel;
 class QAuthenticator;
 class QFile;
 class QTcpSocket;
@@ -98,7 +102,8 @@ public:
     // Drops the connection of an upload under way without any signal.
     void abort();
 
-    // True from the socket's connect until the request is sent or the socket closes.
+    // True from the connection to the server (through the proxy's tunnel, if
+    // any) until the request is sent or the socket closes.
     bool Connected() const { return m_connected; }
     // True from start() until the reply or a failure has been reported.
     bool isRunning() const { return m_state != State::Idle; }
@@ -123,6 +128,10 @@ signals:
 private:
     enum class State { Idle, Connecting, Sending, AwaitingReply };
 
+    // Takes m_socket's signals, once it is connected or while it connects.
+    void watchSocket();
+    // Through an HTTP proxy: the tunnel is open, the request goes through it.
+    void onTunnelOpened();
     void onConnected();
     void onBytesWritten(qint64 bytes);
     void onReadyRead();
@@ -154,8 +163,9 @@ private:
 
     Options m_options;
     ProxyAuth* m_proxyAuth = nullptr;
-    int m_proxyTries = 0;  // answers given to the proxy during this upload
-    QNetworkProxy m_proxy; // the proxy of this upload (NoProxy: direct)
+    int m_proxyTries = 0;            // answers given to the proxy during this upload
+    QNetworkProxy m_proxy;           // the proxy of this upload (NoProxy: direct)
+    ProxyTunnel* m_tunnel = nullptr; // while an HTTP proxy opens the tunnel; deleteLater
     ProxyAuth::Demand m_demand = ProxyAuth::Demand::None; // the last password demand
     State m_state = State::Idle;
     bool m_connected = false;

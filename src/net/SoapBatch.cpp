@@ -90,8 +90,7 @@ void SoapBatch::startNext() {
         r->id = call.id;
         r->logLabel = label;
         r->elapsed.start();
-        r->reply = m_manager->post(SoapRequest::request(url, call.operation),
-                                   SoapRequest::body(call.operation, call.params));
+        r->reply = SoapRequest::post(*m_manager, url, call.operation, call.params);
         const auto stop = [r](const QString& reason) {
             if (r->stopReason.isEmpty())
                 r->stopReason = reason;

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QUrl>
 
+class QNetworkAccessManager;
 class QNetworkReply;
 
 namespace SoapRequest {
@@ -28,6 +29,15 @@ QNetworkRequest request(const QUrl& url, const QString& operation);
 
 // The envelope of operation and params as UTF-8.
 QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params);
+
+// Posts the call on network and bounds what Qt may hold of its answer: set
+// before the request starts (Qt starts it from the event loop), the reply's
+// read buffer makes Qt's network thread stop reading the connection until
+// the caller has taken what it was given, whatever the answer's framing
+// (Content-Length, chunked, or up to the close). The caller must read the
+// reply as it signals readyRead. The reply is the caller's to delete.
+QNetworkReply* post(QNetworkAccessManager& network, const QUrl& url, const QString& operation,
+                    const QList<Soap::SoapParam>& params);
 
 // The proxy for a call to url, as section "proxy" of the settings says now
 // (the system mode keeps Qt's own choice, loopback is always direct). Throws

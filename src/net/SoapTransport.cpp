@@ -76,23 +76,22 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
     const struct Disconnect {
         QMetaObject::Connection connection;
         ~Disconnect() { QObject::disconnect(connection); }
-    } authConnection{QObject::connect(
-        &network, &QNetworkAccessManager::proxyAuthenticationRequired, &network,
-        [&](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
-            askingProxy = proxy;
-            if (!ProxyAuth::isProxyInUse(proxy, used)) {
-                demand = ProxyAuth::Demand::NotTheProxy;
-                return;
-            }
-            demand = ProxyAuth::Demand::Answered;
-            if (m_proxyAuth)
-                m_proxyAuth->answer(proxy, used, authenticator, proxyTries);
-        })};
+    } authConnection{
+        QObject::connect(&network, &QNetworkAccessManager::proxyAuthenticationRequired, &network,
+                         [&](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
+                             askingProxy = proxy;
+                             if (!ProxyAuth::isProxyInUse(proxy, used)) {
+                                 demand = ProxyAuth::Demand::NotTheProxy;
+                                 return;
+                             }
+                             demand = ProxyAuth::Demand::Answered;
+                             if (m_proxyAuth)
+                                 m_proxyAuth->answer(proxy, used, authenticator, proxyTries);
+                         })};
 
     BusyGuard busy(m_busy);
     // The reply is deleted with the guard on every way out, including throws.
-    const std::unique_ptr<QNetworkReply> reply(
-        network.post(SoapRequest::request(url, operation), SoapRequest::body(operation, params)));
+    const std::unique_ptr<QNetworkReply> reply(SoapRequest::post(network, url, operation, params));
 
     QEventLoop loop;
     QTimer timer;

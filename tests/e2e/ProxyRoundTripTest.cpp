@@ -263,11 +263,45 @@ TEST_F(ProxyRoundTrip, AProxysOwnBytesAreNeverTakenForTheServersVerdict) {
     proxy_.refuseWithHeaderOf(qint64(1) << 20);
     const QString unreadable = ProxyAuth::refusalText(ProxyAuth::Demand::None);
     EXPECT_EQ(failedVer2(), unreadable);
+    // The upload reads no more of the header than its bound: the proxy could
+    // write little beyond what the connection's buffers hold.
+    proxy_.refuseWithHeaderOf(qint64(64) << 20);
+    const qint64 madeUp = proxy_.madeUpBytes();
     const UploadOutcome refused = uploadTo(declarationUrl(), "PK");
     EXPECT_FALSE(refused.reply);
     EXPECT_EQ(refused.failure, unreadable);
+    EXPECT_LT(proxy_.madeUpBytes() - madeUp, qint64(16) << 20);
+
+    // A demand by a method neither the tunnel nor Qt's proxy layer answers
+    // is said so, and nobody is asked.
+    proxy_.refuseWithHeaderOf(0);
+    proxy_.challengeWith("Bearer realm=\"escritorio, Basic aqui\"");
+    const UploadOutcome bearer = uploadTo(declarationUrl(), "PK");
+    EXPECT_FALSE(bearer.reply);
+    EXPECT_EQ(bearer.failure, QStringLiteral("O proxy pede a senha por um método que o envio de "
+                                             "arquivos não atende."));
     EXPECT_TRUE(credentials_.asked.isEmpty());
     EXPECT_EQ(sim().rawRequests().size(), received);
+}
+
+// A proxy that asks by Digest only: the upload goes on through Qt's proxy
+// layer, answered by ProxyAuth under its rules: a refused answer is asked
+// once more, then the upload fails and the answer is forgotten.
+TEST_F(ProxyRoundTrip, AProxyAskingByDigestOnlyGetsTheUploadsPasswordThroughQt) {
+    proxy_.requireDigest(kRight.user, kRight.password);
+    credentials_.answers = {kWrong, kWrong};
+    const UploadOutcome refused = uploadTo(declarationUrl(), "PK");
+    EXPECT_FALSE(refused.reply);
+    EXPECT_EQ(refused.failure, kRefused);
+
+    credentials_.answers = {kRight};
+    const UploadOutcome passed = uploadTo(declarationUrl(), "PK");
+    ASSERT_TRUE(passed.reply) << passed.failure.toStdString();
+    expectLastUploadIsTheRendering(declarationUrl(), "PK");
+    ASSERT_EQ(credentials_.asked.size(), 3);
+    EXPECT_TRUE(credentials_.asked[1].refused);
+    EXPECT_EQ(credentials_.asked[1].user, kWrong.user);
+    EXPECT_FALSE(credentials_.asked[2].refused);
 }
 
 TEST(ProxyChoice, EachModeNamesTheProxyAndLoopbackIsAlwaysDirect) {

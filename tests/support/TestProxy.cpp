@@ -3,6 +3,7 @@
 // untouched (after rewriting an absolute-URI request line to its path).
 #include "TestProxy.h"
 
+#include <QCryptographicHash>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -19,6 +20,8 @@ struct TestProxy::Link {
 };
 
 namespace {
+
+constexpr char kNonce[] = "4f1c2d3e5a6b7c8d";
 
 // Closes the other side once everything written to it has gone out.
 void closeAfterFlush(QTcpSocket* socket) {
@@ -39,6 +42,39 @@ TestProxy::~TestProxy() = default;
 
 void TestProxy::requireCredentials(const QString& user, const QString& password) {
     expectedAuthorization_ = "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
+    digestUser_.clear();
+}
+
+void TestProxy::requireDigest(const QString& user, const QString& password) {
+    expectedAuthorization_ = "Digest";
+    digestUser_ = user;
+    digestPassword_ = password;
+    challenge_ = "Digest realm=\"escritorio\", nonce=\"" + QByteArray(kNonce) +
+                 "\", qop=\"auth\", algorithm=MD5";
+}
+
+bool TestProxy::accepts(const QByteArray& method, const QByteArray& authorization) const {
+    if (digestUser_.isEmpty())
+        return authorization == expectedAuthorization_;
+    if (!authorization.startsWith("Digest "))
+        return false;
+    QHash<QByteArray, QByteArray> p; // no value of these holds a comma
+    for (const QByteArray& part : authorization.mid(7).split(',')) {
+        const qsizetype eq = part.indexOf('=');
+        QByteArray value = part.mid(eq + 1).trimmed();
+        if (value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2);
+        p.insert(part.left(eq).trimmed().toLower(), value);
+    }
+    const auto md5 = [](const QByteArray& s) {
+        return QCryptographicHash::hash(s, QCryptographicHash::Md5).toHex();
+    };
+    const QByteArray ha1 = md5(digestUser_.toUtf8() + ":escritorio:" + digestPassword_.toUtf8());
+    const QByteArray ha2 = md5(method + ':' + p.value("uri"));
+    return p.value("username") == digestUser_.toUtf8() && p.value("nonce") == kNonce &&
+           p.value("qop") == "auth" &&
+           p.value("response") == md5(ha1 + ':' + kNonce + ':' + p.value("nc") + ':' +
+                                      p.value("cnonce") + ":auth:" + ha2);
 }
 
 void TestProxy::onConnection() {
@@ -100,10 +136,11 @@ void TestProxy::handleHead(Link* link) {
         else if (name != "proxy-connection")
             kept.append(l);
     }
-    if (!expectedAuthorization_.isEmpty() && authorization != expectedAuthorization_) {
+    if (!expectedAuthorization_.isEmpty() &&
+        !accepts(requestLine.left(requestLine.indexOf(' ')), authorization)) {
         ++refusals_;
         fail(link, "HTTP/1.1 407 Proxy Authentication Required",
-             "Proxy-Authenticate: Basic realm=\"escritorio\"\r\n");
+             "Proxy-Authenticate: " + challenge_ + "\r\n");
         return;
     }
 

@@ -1,6 +1,6 @@
 // Test helper: an HTTP proxy on a loopback port, in the test's own thread. It
 // opens tunnels (CONNECT) and forwards absolute-URI requests, may demand Basic
-// credentials with 407, resolves names only it knows (so a client pointed at
+// or Digest credentials with 407, resolves names only it knows (so a client pointed at
 // a made-up server name reaches a loopback server only through it), and
 // records every request line it receives.
 #pragma once
@@ -28,6 +28,11 @@ public:
     void resolve(const QString& name, const QHostAddress& address) { names_.insert(name, address); }
     // From now on, requests without these Basic credentials get 407.
     void requireCredentials(const QString& user, const QString& password);
+    // The Proxy-Authenticate header's value of those 407 answers.
+    void challengeWith(const QByteArray& challenge) { challenge_ = challenge; }
+    // From now on, requests without a Digest answer (qop "auth", MD5) for
+    // these credentials get 407 with a Digest challenge.
+    void requireDigest(const QString& user, const QString& password);
 
     // From now on every request is answered 407 with a Proxy-Authenticate
     // header of headerBytes, written only as fast as the client reads it; the
@@ -50,12 +55,15 @@ private:
     void onClientData(Link* link);
     void handleHead(Link* link);
     void openUpstream(Link* link, const QString& host, quint16 port, QByteArray first);
+    bool accepts(const QByteArray& method, const QByteArray& authorization) const;
     void fail(Link* link, const QByteArray& statusLine, const QByteArray& extra = {});
     void writeHugeRefusal(Link* link);
 
     QTcpServer server_;
     QHash<QString, QHostAddress> names_;
-    QByteArray expectedAuthorization_; // empty: none demanded
+    QByteArray expectedAuthorization_;    // empty: none demanded
+    QString digestUser_, digestPassword_; // the user: Digest demanded instead
+    QByteArray challenge_ = "Basic realm=\"escritorio\"";
     QList<QByteArray> lines_;
     int refusals_ = 0;
     qint64 hugeRefusal_ = 0;
