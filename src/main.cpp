@@ -24,6 +24,7 @@
 #include "platform/QtFilePicker.h"
 #include "platform/QtPinPrompter.h"
 #include "platform/QtPrompter.h"
+#include "platform/TerminationSignals.h"
 #include "platform/WaitCursor.h"
 #include "shell/AppContext.h"
 #include "shell/Application.h"
@@ -175,6 +176,8 @@ int main(int argc, char** argv) {
     context.quit = [] {
         QCoreApplication::exit(0);
     };
+    // The session's logout, `kill` or Ctrl+C end the program as "Sair" does.
+    const TerminationSignals terminationSignals(context.quit);
     WindowRegistry windows(context);
     context.windows = &windows;
     registerAllWindows(windows);
