@@ -251,3 +251,8 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     emit rowFinished(rowId, state, shown);
     QTimer::singleShot(0, this, &BatchQueue::sendNext);
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_BatchQueue.cpp"
