@@ -159,12 +159,15 @@ TEST(ProgramExitTest, TerminationSignalWhileAReaderChildHangs) {
         ASSERT_TRUE(root.mkpath(QString::fromLatin1(folder)));
     QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // A copy of the program and its reader in a folder of their own: the
-    // program keeps its settings and database beside itself there.
+    // A copy of the program, its late part and its reader in a folder of
+    // their own: the program keeps its settings and database beside itself
+    // there.
     const QString program = root.filePath(QStringLiteral("bin/dadav"));
     ASSERT_TRUE(copyExecutable(QStringLiteral(DADAV_PROGRAM), program));
     ASSERT_TRUE(copyExecutable(QStringLiteral(DADAV_CERT_HELPER),
                                root.filePath(QStringLiteral("bin/dadav-leitor-certificados"))));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_LATE_PART),
+                            root.filePath(QStringLiteral("bin/dadav-programa.so"))));
     const QString hanging = QStringLiteral(DADAV_HANGING_MODULE_DIR "/libpendente-1.so");
     QFile module(root.filePath(QStringLiteral("home/.local/share/dadav/modulos-pkcs11/"
                                               "pendente.module")));
@@ -211,9 +214,10 @@ TEST(ProgramExitTest, TerminationSignalWhileAReaderChildHangs) {
                 children.insert(child);
                 hung = hung || commandLineOf(child).contains(QFile::encodeName(hanging));
             }
-            return hung;
+            return hung || dadav.state() == QProcess::NotRunning;
         },
         60000);
+    ASSERT_EQ(dadav.state(), QProcess::Running) << "the program ended before it was asked to";
     ASSERT_TRUE(hangs) << "no reader child of the hanging module was started";
 
     QElapsedTimer sinceSignal;
