@@ -1,7 +1,8 @@
 // The composition root: the terminal answers and the database copy, the
-// application, its language and locale, the application folder, the real
-// collaborators of every window, and the opening window.
-#include "app/AllWindows.h"
+// application, its language and locale, the application folder and the
+// opening window; once it is up, the late part (late/LatePart.h) with every
+// other window and their real collaborators.
+#include "app/Abertura.h"
 #include "app/ApplicationFolder.h"
 #include "app/CommandLine.h"
 #include "base/AppPaths.h"
@@ -9,41 +10,31 @@
 #include "base/ProgramInfo.h"
 #include "base/RuntimeError.h"
 #include "base/SupportLog.h"
-#include "batchcommand/BatchCommand.h"
-#include "certificates/CertificateChild.h"
-#include "certificates/CertificateSources.h"
-#include "certificates/CertificateStore.h"
-#include "certificates/StoreCertificatePicker.h"
-#include "net/ProxyAuth.h"
-#include "net/SoapTransport.h"
-#include "platform/Clock.h"
-#include "platform/DesktopFolderOpener.h"
-#include "platform/DesktopUrlOpener.h"
-#include "platform/EventLoopPause.h"
+#include "late/LatePart.h"
 #include "platform/LoggedPrompter.h"
-#include "platform/QtCredentialsPrompter.h"
-#include "platform/QtFilePicker.h"
-#include "platform/QtPinPrompter.h"
 #include "platform/QtPrompter.h"
-#include "platform/WaitCursor.h"
+#include "platform/TerminationSignals.h"
 #include "shell/AppContext.h"
 #include "shell/Application.h"
 #include "shell/WindowRegistry.h"
-#include "store/AccessConversion.h"
-#include "store/DatabaseCopy.h"
-#include "store/DatabaseFile.h"
-#include "store/DatabaseSettings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 namespace {
+
+// The batch command's exit code for a program it cannot run at all (its
+// module missing), as for a database or application folder it cannot use.
+constexpr int kProgramIncomplete = 4;
 
 // The folder of settings, version text, database and temp/ (see
 // ApplicationFolder.h for the portable and installed cases).
@@ -63,11 +54,6 @@ void chooseFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A batch from a CSV runs headless: a core application, no display.
-    if (BatchCommand::wanted(argc, argv)) {
-        QCoreApplication core(argc, argv);
-        return BatchCommand::run(QCoreApplication::arguments().mid(1), chooseFolder);
-    }
     // Answered before the application object exists: no display is needed.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -77,6 +63,17 @@ int main(int argc, char** argv) {
         std::fputs(terminal.text.toLocal8Bit().constData(), stdout);
         return terminal.exitCode;
     }
+    if (terminal.batchCommand) {
+        // A batch from a CSV runs headless too, from the late part.
+        QCoreApplication core(argc, argv);
+        try {
+            return LatePartLoader::load().runBatchCommand(QCoreApplication::arguments().mid(1),
+                                                          chooseFolder);
+        } catch (const RuntimeError& e) {
+            std::fputs((e.description() + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+            return kProgramIncomplete;
+        }
+    }
     if (terminal.copyDatabaseToServer) {
         // No display either: a core application finds the folder and the
         // database drivers.
@@ -85,9 +82,7 @@ int main(int argc, char** argv) {
         int exitCode = 1;
         try {
             chooseFolder();
-            const DatabaseCopy::Outcome outcome = DatabaseCopy::copyLocalToServer();
-            message = outcome.message;
-            exitCode = outcome.exitCode;
+            exitCode = LatePartLoader::load().copyDatabaseToServer(message);
         } catch (const RuntimeError& e) {
             message = e.description() + QLatin1Char('\n');
         }
@@ -119,76 +114,48 @@ int main(int argc, char** argv) {
         prompter.show({e.description(), QString(), MsgIcon::Critical, MsgButtons::Ok});
         return 1;
     }
-    SupportLog::write(QStringLiteral("programa"),
-                      QStringLiteral("versão %1 iniciada; pasta do aplicativo %2")
-                          .arg(ProgramInfo::version(), AppPaths::applicationFolder()));
-
-    // A database left by the earlier Windows installations is converted once,
-    // before any window uses it; a failed conversion leaves it as it was and
-    // the program goes on (see docs/migrating.md).
-    Clock& clock = systemClock();
-    AccessConversion::Options conversionOptions;
-    conversionOptions.today = clock.today();
-    const AccessConversion::Result conversion =
-        AccessConversion::convertIfAccess(AppPaths::databasePath(), conversionOptions);
-    if (conversion.outcome != AccessConversion::Result::Outcome::NotNeeded)
-        prompter.show({AccessConversion::message(conversion), QString(),
-                       conversion.outcome == AccessConversion::Result::Outcome::Converted
-                           ? MsgIcon::Information
-                           : MsgIcon::Critical,
-                       MsgButtons::Ok});
-    // A database file the program cannot use (unreadable, not a database) is
-    // said at once, in one sentence, not first in whichever window touches it.
-    if (conversion.outcome == AccessConversion::Result::Outcome::NotNeeded &&
-        DatabaseSettings::read().engine == DatabaseSettings::Engine::Sqlite) {
-        const QString problem = databaseFileProblem(AppPaths::databasePath());
-        if (!problem.isEmpty())
-            prompter.show({problem, QString(), MsgIcon::Critical, MsgButtons::Ok});
-    }
-
-    DesktopUrlOpener urlOpener;
-    DesktopFolderOpener folders;
-    WaitCursor busy;
-    // Proxy passwords live here, in memory, for the session only.
-    QtCredentialsPrompter credentialsPrompter;
-    ProxyAuth proxyAuth(&credentialsPrompter);
-    SoapTransport soap(&busy, {}, &proxyAuth);
     AppContext context;
-    context.proxyAuth = &proxyAuth;
     context.prompter = &prompter;
-    context.urlOpener = &urlOpener;
-    context.folders = &folders;
-    context.soap = &soap;
-    EventLoopPause pause;
-    context.pause = &pause;
-    context.clock = &clock;
-    // The user's certificates, in the per-user data folder whatever the
-    // application folder, beside the tokens and the browsers' databases
-    // (see docs/certificates.md).
-    CertificateStore certificateStore(CertificateStore::defaultFolder());
-    const CertificateSearch certificateSearch(defaultCertificateSources(certificateStore.folder(),
-                                                                        QDir::homePath(),
-                                                                        std::chrono::seconds(10)),
-                                              std::chrono::seconds(10));
-    context.certificateSearch = &certificateSearch;
-    QtPinPrompter pins;
-    context.pins = &pins;
-    StoreCertificatePicker certificates(certificateStore, prompter, pins, clock,
-                                        certificateSearch.sources(), certificateSearch.timeout());
-    context.certificates = &certificates;
-    QtFilePicker files;
-    context.files = &files;
     context.quit = [] {
         QCoreApplication::exit(0);
     };
+    // The session's logout, `kill` or Ctrl+C end the program as "Sair" does.
+    const TerminationSignals terminationSignals(context.quit);
+    // What the late part builds for the windows; declared before the
+    // registry, so that it outlives every window.
+    std::shared_ptr<void> collaborators;
     WindowRegistry windows(context);
     context.windows = &windows;
-    registerAllWindows(windows);
-
+    windows.registerWindow<Abertura>();
     windows.show(QStringLiteral("Abertura"));
+
+    // The rest of the program is loaded once the opening window is up (the
+    // first turn of the event loop); a window asked for before that is
+    // waited for.
+    bool lateStarted = false;
+    const auto loadLatePart = [&] {
+        if (std::exchange(lateStarted, true))
+            return;
+        // Written here, not before the window: the log's masking compiles its
+        // patterns, which the opening window does not wait for.
+        SupportLog::write(QStringLiteral("programa"),
+                          QStringLiteral("versão %1 iniciada; pasta do aplicativo %2")
+                              .arg(ProgramInfo::version(), AppPaths::applicationFolder()));
+        try {
+            collaborators = LatePartLoader::load().start(context, windows);
+        } catch (const std::exception& e) {
+            // Without it no other window opens: said, then the program ends.
+            prompter.show({RuntimeError::from(QStringLiteral("dadav"), e).description(), QString(),
+                           MsgIcon::Critical, MsgButtons::Ok});
+            QCoreApplication::exit(1);
+        }
+    };
+    windows.whenMissing(loadLatePart);
+    QTimer::singleShot(0, &app, loadLatePart);
     const int status = QApplication::exec();
     // A token driver that hangs must not hold up the exit: its reader child
     // is killed now, and nobody waits for it.
-    CertificateChild::stopAll();
+    if (collaborators)
+        LatePartLoader::load().stopChildren();
     return status;
 }

@@ -92,3 +92,7 @@ void Abertura::Command3_Click() {
     if (m_context.quit)
         m_context.quit();
 }
+
+// Built into this file's own object (see src/CMakeLists.txt): the program draws this
+// window without the rest of the window library.
+#include "moc_Abertura.cpp"

@@ -6,6 +6,12 @@
 namespace CommandLine {
 
 TerminalAnswer answer(const QStringList& arguments) {
+    // The batch has options of its own, --help among them.
+    if (arguments.contains(QLatin1String("--enviar-lote"))) {
+        TerminalAnswer batch;
+        batch.batchCommand = true;
+        return batch;
+    }
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
             return {true, QStringLiteral("dadav ") + ProgramInfo::version() + QLatin1Char('\n'), 0};

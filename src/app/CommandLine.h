@@ -13,13 +13,15 @@ struct TerminalAnswer {
     QString text;          // what to print on standard output (ends with a line break)
     int exitCode = 0;
     bool copyDatabaseToServer = false; // true: run the copy, print its outcome, exit
+    bool batchCommand = false;         // true: run the batch of a CSV headless, exit
 };
 
 // Looks at the arguments after the program's name. "--version"/"-v" answers
 // "dadav <version>", "--help"/"-h" the usage, "--copiar-banco-para-servidor"
 // asks for the copy (answered stays false: the caller runs it); the first of
-// them wins. Any other argument is left to Qt (e.g. "-platform xcb") and
-// answers nothing.
+// them wins, except "--enviar-lote" anywhere, which asks for the batch of a
+// CSV (batchCommand; its own options, --help included, are the batch's). Any other argument is left
+// to Qt (e.g. "-platform xcb") and answers nothing.
 TerminalAnswer answer(const QStringList& arguments);
 
 } // namespace CommandLine

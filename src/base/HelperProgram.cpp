@@ -7,7 +7,9 @@
 
 namespace HelperProgram {
 
-QString find(const QString& name) {
+namespace {
+
+QString findIn(const QString& name, bool executable) {
     const QDir here(QCoreApplication::applicationDirPath());
     const QString candidates[] = {
         here.filePath(name),
@@ -15,10 +17,20 @@ QString find(const QString& name) {
     };
     for (const QString& candidate : candidates) {
         const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable())
+        if (info.isFile() && (!executable || info.isExecutable()))
             return QDir::cleanPath(info.absoluteFilePath());
     }
     return QString();
+}
+
+} // namespace
+
+QString find(const QString& name) {
+    return findIn(name, true);
+}
+
+QString findModule(const QString& name) {
+    return findIn(name, false);
 }
 
 } // namespace HelperProgram

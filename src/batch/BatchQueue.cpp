@@ -610,3 +610,8 @@ void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& fact
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
     }
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_BatchQueue.cpp"

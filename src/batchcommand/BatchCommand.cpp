@@ -27,6 +27,7 @@
 #include <QHash>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -41,6 +42,12 @@ struct Options {
     bool sendAgain = false;
     bool help = false;
 };
+
+bool hasNotListedRow(LocalDb& db, qint64 batchId) {
+    const QList<BatchRow> rows = batchRows(db, batchId);
+    return std::any_of(rows.begin(), rows.end(),
+                       [](const BatchRow& row) { return row.state == BatchRowState::NotListed; });
+}
 
 void print(FILE* to, const QString& text) {
     std::fputs(text.toUtf8().constData(), to);
@@ -201,8 +208,14 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
                      QCryptographicHash::hash(csvBytes, QCryptographicHash::Sha256).toHex()));
     const QString desk = BatchQueue::thisDesk();
     std::optional<qint64> batchId = unfinishedBatch(db, desk, origin);
+    const std::optional<qint64> listed = latestBatch(db, desk, origin);
+    if (!batchId && listed && hasNotListedRow(db, *listed)) {
+        // Rows the lists did not show wait for the user's word (--reenviar):
+        // the same CSV again shows them, it does not make a batch whose every
+        // row the archive would hold back.
+        batchId = listed;
+    }
     if (options.sendAgain) {
-        const std::optional<qint64> listed = latestBatch(db, desk, origin);
         if (listed) {
             int requeued = 0;
             for (const BatchRow& row : batchRows(db, *listed))
@@ -264,13 +277,6 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
 }
 
 } // namespace
-
-bool wanted(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "--enviar-lote") == 0)
-            return true;
-    return false;
-}
 
 QString usage() {
     return QStringLiteral(

@@ -24,9 +24,6 @@ enum Exit {
     kPaused = 6,         // three rows failed in a row for the network: rerun to go on
 };
 
-// Whether the arguments ask for the batch ("--enviar-lote" among them).
-bool wanted(int argc, char** argv);
-
 // The usage text, exit codes included.
 QString usage();
 

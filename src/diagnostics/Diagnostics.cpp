@@ -194,3 +194,8 @@ void Diagnostics::finishStep(Outcome outcome, const QString& detail) {
             runStage();
     });
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_Diagnostics.cpp"

@@ -513,3 +513,8 @@ QString MultipartUpload::displayText() {
     text += m_request.tail;
     return shown + QString::fromLatin1(text);
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_MultipartUpload.cpp"

@@ -159,3 +159,8 @@ void SoapBatch::done(Running* r) {
     if (alive)
         startNext();
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_SoapBatch.cpp"

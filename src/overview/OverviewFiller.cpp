@@ -84,3 +84,8 @@ void OverviewFiller::settle(int row, const Overview::Row& value) {
     emit rowChanged(row);
     emit progress(m_done, int(m_rows.size()));
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_OverviewFiller.cpp"

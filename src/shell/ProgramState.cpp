@@ -10,3 +10,8 @@ void ProgramState::setTaxpayer(const QString& ie, const QString& razaoSocial,
     m_chave = chave;
     emit taxpayerChanged();
 }
+
+// This class's meta-object code is built into this file's own object, not
+// the library's combined one: a program that links only this class does
+// not pull every other class of the library with it (src/CMakeLists.txt).
+#include "moc_ProgramState.cpp"

@@ -1,6 +1,8 @@
 // Single-instance windows by class name.
 #include "shell/WindowRegistry.h"
 
+#include <utility>
+
 WindowRegistry::~WindowRegistry() {
     // Destroyed at once here: the event loop that would run deleteLater is gone.
     QList<QPointer<QWidget>> windows = m_loaded.values();
@@ -18,6 +20,8 @@ void WindowRegistry::registerWindow(const QString& name, Factory factory) {
 QWidget* WindowRegistry::window(const QString& name) {
     if (QWidget* w = loaded(name))
         return w;
+    if (!m_factories.contains(name) && m_whenMissing)
+        std::exchange(m_whenMissing, {})();
     const auto it = m_factories.constFind(name);
     if (it == m_factories.constEnd())
         return nullptr;

@@ -40,6 +40,12 @@ public:
     }
 
     bool isRegistered(const QString& name) const { return m_factories.contains(name); }
+    // Called once, the first time a window not registered is asked for,
+    // before it is looked up again: the program registers the windows of its
+    // late-loaded part there when one is asked for before it is in.
+    void whenMissing(std::function<void()> registerMore) {
+        m_whenMissing = std::move(registerMore);
+    }
 
     // The loaded instance, loading it first when needed (not shown).
     // Returns nullptr when no window class of that name is registered.
@@ -70,6 +76,7 @@ public:
 private:
     AppContext& m_context;
     QHash<QString, Factory> m_factories;
+    std::function<void()> m_whenMissing;
     QHash<QString, QPointer<QWidget>> m_loaded;
     QList<QPointer<QWidget>> m_unloading; // waiting for the event loop to destroy them
 };

@@ -253,6 +253,29 @@ TEST_F(ShellWindowsTest, IniciarUnloadsTheOpeningWindowAndShowsTheMainWindow) {
     prompter.expectNoMessages();
 }
 
+// The program registers its other windows once the opening window is up; a
+// click on "Iniciar" that comes first has them registered there and then,
+// once, and still lands in the main window.
+TEST_F(ShellWindowsTest, IniciarBeforeTheOtherWindowsAreRegisteredRegistersThemFirst) {
+    windows.reset();
+    windows = std::make_unique<WindowRegistry>(context);
+    context.windows = windows.get();
+    windows->registerWindow<Abertura>();
+    int registrations = 0;
+    windows->whenMissing([&] {
+        ++registrations;
+        registerAllWindows(*windows);
+    });
+    QPointer<Abertura> a = windows->window<Abertura>();
+    a->show();
+    EXPECT_EQ(registrations, 0) << "the opening window needs nothing else";
+    QTest::mouseClick(a->Command1, Qt::LeftButton);
+    processDeferredDeletes();
+    ASSERT_TRUE(isShown(QStringLiteral("Principal")));
+    EXPECT_EQ(windows->show(QStringLiteral("frmDesconhecido")), nullptr);
+    EXPECT_EQ(registrations, 1);
+}
+
 TEST_F(ShellWindowsTest, SobreThenClosingTheAboutWindowLandsInAnEnabledMainWindow) {
     enum class How { OkButton, CloseBox, Escape };
     for (How how : {How::OkButton, How::CloseBox, How::Escape}) {

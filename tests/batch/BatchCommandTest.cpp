@@ -49,6 +49,9 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_PROGRAM), programPath()));
         QFile::setPermissions(programPath(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The batch runs in the program's late part, found beside it.
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_LATE_PART),
+                                program_.filePath(QStringLiteral("dadav-programa.so"))));
         writeIni(QString());
         AppPaths::setApplicationFolder(program_.path());
         registerAccountant();
