@@ -104,6 +104,9 @@ Row withAnswer(Row row, const QString& wholeAnswer) {
             row.cells[ColProtocolo] = t[History::ColProtocolo];
         }
     }
+    row.listed = true;
+    row.processedMonths = QList<int>(covered.begin(), covered.end());
+    row.pending = pending;
     if (pending > 0)
         row.cells[ColPendentes] =
             pending == 1 ? History::kPendingReference
@@ -111,6 +114,7 @@ Row withAnswer(Row row, const QString& wholeAnswer) {
 
     try {
         const History::VersionFields fields = History::readVersionFields(returnText);
+        row.anoTrabalho = fields.anoTrabalho;
         const int year = workingYear(fields.anoTrabalho);
         const QDate today = fields.dataServidor.date();
         const int current = today.year() * 12 + today.month() - 1;
