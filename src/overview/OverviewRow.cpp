@@ -70,6 +70,7 @@ int workingYear(const QString& anoTrabalho) {
 } // namespace
 
 Row withAnswer(Row row, const QString& wholeAnswer) {
+    row.wholeAnswer = wholeAnswer;
     const QString returnText = Soap::GetResult(wholeAnswer, QStringLiteral("return"));
     const History::ListAnswer list = History::readTransmissionList(returnText);
     if (list.kind == History::ListAnswerKind::InvalidKey) {

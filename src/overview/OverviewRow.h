@@ -51,6 +51,7 @@ struct Row {
     // (year * 12 + month - 1) covered by processed transmissions, and how
     // many transmissions are pending. `listed` is false until such an answer.
     bool listed = false;
+    QString wholeAnswer; // the answer as it came, set by withAnswer
     QString anoTrabalho;
     QList<int> processedMonths;
     int pending = 0;

@@ -93,22 +93,4 @@ TEST(ReferenceProposal, MonthsOfTheWorkingYearsNotYetProcessed) {
     }
 }
 
-TEST(ReferenceProposal, TypedMonthsReadBackAsSent) {
-    EXPECT_EQ(ReferenceProposal::textOf(QStringLiteral("1_2026,12_2025")),
-              QStringLiteral("01/2026, 12/2025"));
-    const struct {
-        const char* typed;
-        std::optional<QString> sent;
-    } cases[] = {
-        {"01/2026, 02/2026", QStringLiteral("1_2026,2_2026")},
-        {" 3/2026;3/2026 4 / 2026", QStringLiteral("3_2026,4_2026")},
-        {"", QString()},
-        {"13/2026", std::nullopt},
-        {"janeiro", std::nullopt},
-        {"01/2026, x", std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ReferenceProposal::referencesOf(QString::fromUtf8(c.typed)), c.sent) << c.typed;
-}
-
 } // namespace
