@@ -135,7 +135,7 @@ void BatchQueue::sendNext() {
         }
         // The same bytes the server may already hold: never sent without the
         // user asking for it again.
-        const QString question = m_sending->duplicateQuestion();
+        const QString question = m_row->sendAgain ? QString() : m_sending->duplicateQuestion();
         if (!question.isEmpty()) {
             refuseRow(question);
             return;

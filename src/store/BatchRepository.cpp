@@ -38,7 +38,7 @@ QDateTime timeFrom(const QVariant& value) {
 
 const QString kRowColumns =
     QStringLiteral("id, batch_id, seq, ie, file_path, kind, refs, state, reply, request_started, "
-                   "whole_request_sent, started_at, ended_at, claimed_by");
+                   "whole_request_sent, started_at, ended_at, claimed_by, send_again, protocol");
 
 BatchRow rowFrom(const QSqlQuery& query) {
     BatchRow row;
@@ -57,6 +57,8 @@ BatchRow rowFrom(const QSqlQuery& query) {
     row.startedAt = timeFrom(query.value(11));
     row.endedAt = timeFrom(query.value(12));
     row.claimedBy = query.value(13).toString();
+    row.sendAgain = query.value(14).toInt() != 0;
+    row.protocol = query.value(15).toString();
     return row;
 }
 
@@ -77,14 +79,16 @@ std::optional<BatchRowState> batchRowStateFromCode(const QString& code) {
 }
 
 qint64 createBatch(LocalDb& db, const QString& desk, const QDateTime& createdAt,
-                   const QList<NewBatchRow>& rows) {
+                   const QList<NewBatchRow>& rows, const QString& origin) {
     const QString operation = QStringLiteral("createBatch");
     DbTransaction transaction(db, operation);
     QSqlQuery batch = db.prepare(
-        QStringLiteral("INSERT INTO batch_queue (created_at, desk) VALUES (?, ?) RETURNING id"),
+        QStringLiteral(
+            "INSERT INTO batch_queue (created_at, desk, origin) VALUES (?, ?, ?) RETURNING id"),
         operation);
     batch.addBindValue(timeText(createdAt));
     batch.addBindValue(desk);
+    batch.addBindValue(notNull(origin));
     db.exec(batch, operation);
     if (!batch.next())
         throw db.failure(batch.lastError(), operation);
@@ -94,7 +98,7 @@ qint64 createBatch(LocalDb& db, const QString& desk, const QDateTime& createdAt,
     for (const NewBatchRow& row : rows) {
         QSqlQuery insert = db.prepare(
             QStringLiteral("INSERT INTO batch_row (batch_id, seq, ie, file_path, kind, refs, "
-                           "state) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                           "state, send_again) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
             operation);
         insert.addBindValue(batchId);
         insert.addBindValue(seq++);
@@ -103,6 +107,7 @@ qint64 createBatch(LocalDb& db, const QString& desk, const QDateTime& createdAt,
         insert.addBindValue(row.kind);
         insert.addBindValue(notNull(row.references));
         insert.addBindValue(batchRowStateCode(BatchRowState::Queued));
+        insert.addBindValue(row.sendAgain ? 1 : 0);
         db.exec(insert, operation);
     }
     transaction.commit();

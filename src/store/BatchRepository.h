@@ -41,6 +41,9 @@ struct NewBatchRow {
     QString filePath;
     QString kind;
     QString references;
+    // The user ticked again a file the archive says the server may already
+    // hold: the queue sends it rather than holding it back.
+    bool sendAgain = false;
 };
 
 struct BatchRow {
@@ -58,12 +61,17 @@ struct BatchRow {
     QDateTime startedAt; // invalid until claimed
     QDateTime endedAt;   // invalid until ended
     QString claimedBy;   // the desk that claimed it
+    bool sendAgain = false;
+    // What the taxpayer's list said after sending: the protocol number,
+    // "Verificando" while the server processes it, or empty (not asked).
+    QString protocol;
 };
 
 // Creates a batch of `desk` with these rows, all queued, in one transaction.
-// Returns the batch's id.
+// `origin` says what made it (the command line's CSV: see
+// unfinishedBatchFrom); empty for a window's. Returns the batch's id.
 qint64 createBatch(LocalDb& db, const QString& desk, const QDateTime& createdAt,
-                   const QList<NewBatchRow>& rows);
+                   const QList<NewBatchRow>& rows, const QString& origin = {});
 
 // The batches made by `desk`, oldest first.
 QList<qint64> batchesOf(LocalDb& db, const QString& desk);

@@ -202,6 +202,25 @@ QSqlQuery LocalDb::exec(const QString& sql, const QString& operation) {
     return query;
 }
 
+namespace {
+
+bool hasColumn(LocalDb& db, const QString& table, const QString& column) {
+    QSqlQuery query =
+        db.exec(QStringLiteral("SELECT count(*) FROM pragma_table_info('%1') WHERE name = '%2'")
+                    .arg(table, column),
+                QStringLiteral("LocalDb"));
+    return query.next() && query.value(0).toInt() > 0;
+}
+
+bool batchColumnsMissing(LocalDb& db) {
+    for (const auto& [table, column] : LocalSchema::addedBatchColumns())
+        if (!hasColumn(db, table, column.section(QLatin1Char(' '), 0, 0)))
+            return true;
+    return false;
+}
+
+} // namespace
+
 void LocalDb::createMissingTables() {
     const QString operation = QStringLiteral("LocalDb");
     {
@@ -210,7 +229,7 @@ void LocalDb::createMissingTables() {
                                               "('tblContador', 'tblContribuinte', "
                                               "'batch_queue', 'batch_row')"),
                                operation);
-        if (count.next() && count.value(0).toInt() == 4)
+        if (count.next() && count.value(0).toInt() == 4 && !batchColumnsMissing(*this))
             return;
     }
     DbTransaction transaction(*this, operation);
@@ -218,6 +237,11 @@ void LocalDb::createMissingTables() {
     exec(QString::fromLatin1(LocalSchema::createContribuinteSql()), operation);
     for (const QString& statement : LocalSchema::createBatchSql())
         exec(statement, operation);
+    // A file whose batch tables an earlier version made: SQLite has no ADD
+    // COLUMN IF NOT EXISTS, so each column is looked for first.
+    for (const auto& [table, column] : LocalSchema::addedBatchColumns())
+        if (!hasColumn(*this, table, column.section(QLatin1Char(' '), 0, 0)))
+            exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, column), operation);
     transaction.commit();
 }
 

@@ -24,7 +24,7 @@ namespace {
 QList<QString> batchTables(const QString& key) {
     return {
         QStringLiteral("CREATE TABLE IF NOT EXISTS batch_queue (id %1, created_at TEXT NOT NULL, "
-                       "desk TEXT NOT NULL)")
+                       "desk TEXT NOT NULL, origin TEXT NOT NULL DEFAULT '')")
             .arg(key),
         QStringLiteral("CREATE TABLE IF NOT EXISTS batch_row (id %1, "
                        "batch_id BIGINT NOT NULL REFERENCES batch_queue (id), "
@@ -35,7 +35,9 @@ QList<QString> batchTables(const QString& key) {
                        "CHECK (request_started IN (0, 1)), "
                        "whole_request_sent INTEGER NOT NULL DEFAULT 0 "
                        "CHECK (whole_request_sent IN (0, 1)), "
-                       "started_at TEXT, ended_at TEXT, claimed_by TEXT)")
+                       "started_at TEXT, ended_at TEXT, claimed_by TEXT, "
+                       "send_again INTEGER NOT NULL DEFAULT 0 CHECK (send_again IN (0, 1)), "
+                       "protocol TEXT NOT NULL DEFAULT '')")
             .arg(key),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS batch_row_batch ON batch_row (batch_id, state, seq)"),
@@ -43,6 +45,15 @@ QList<QString> batchTables(const QString& key) {
 }
 
 } // namespace
+
+QList<std::pair<QString, QString>> addedBatchColumns() {
+    return {
+        {QStringLiteral("batch_queue"), QStringLiteral("origin TEXT NOT NULL DEFAULT ''")},
+        {QStringLiteral("batch_row"),
+         QStringLiteral("send_again INTEGER NOT NULL DEFAULT 0 CHECK (send_again IN (0, 1))")},
+        {QStringLiteral("batch_row"), QStringLiteral("protocol TEXT NOT NULL DEFAULT ''")},
+    };
+}
 
 QList<QString> createBatchSql() {
     return batchTables(QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"));
@@ -62,6 +73,15 @@ QList<QString> serverMigration(int version) {
         };
     case 2:
         return batchTables(QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"));
+    case 3: {
+        // Version 2's tables, made before these columns: IF NOT EXISTS keeps
+        // tables just made by version 2 (which has them) untouched.
+        QList<QString> statements;
+        for (const auto& [table, column] : addedBatchColumns())
+            statements
+                << QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2").arg(table, column);
+        return statements;
+    }
     default:
         return {};
     }

@@ -3,7 +3,9 @@
 
 #include <QList>
 #include <QString>
+
 #include <array>
+#include <utility>
 
 namespace LocalSchema {
 
@@ -32,12 +34,19 @@ const char* createContribuinteSql();
 // the server's text, how far the request got, times, who claimed it).
 QList<QString> createBatchSql();
 
+// The columns added to the batch tables after they were first made (table,
+// column definition), in order: the batch's origin (what made it, e.g. the
+// command line's CSV), a row's tick to send a duplicate again, and the
+// protocol (or "Verificando") the taxpayer's list gave after sending.
+QList<std::pair<QString, QString>> addedBatchColumns();
+
 // On a database server: the statements that bring the tables from version
 // `version - 1` to `version` (1 creates them). Version 1 keeps the columns
 // above; `tblContribuinte` gets an identity column named `rowid`, so lists come
 // back in insertion order by the same statement on both engines, and an index
 // on lower(IE), by which every statement finds a row. Version 2 adds the
-// batch queue's tables (as createBatchSql, with identity keys). Empty for a
+// batch queue's tables (as createBatchSql, with identity keys); version 3
+// adds addedBatchColumns to tables version 2 made. Empty for a
 // version not known to this program.
 QList<QString> serverMigration(int version);
 

@@ -1,0 +1,176 @@
+// The checks of a batch row before anything is sent.
+#include "batch/RowChecks.h"
+
+#include "archive/ArchivedSending.h"
+#include "transmission/ReferenceList.h"
+#include "transmission/SimplesReply.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <set>
+
+namespace RowChecks {
+
+bool Result::has(Problem problem) const {
+    return std::any_of(problems.begin(), problems.end(),
+                       [&](const Finding& f) { return f.problem == problem; });
+}
+
+QString Result::text() const {
+    QStringList texts;
+    for (const Finding& f : problems)
+        texts << f.text;
+    return texts.join(QStringLiteral("; "));
+}
+
+QString kindFor(const ContribuinteRow& taxpayer) {
+    const bool declaration = taxpayer.OptanteSimples.has_value() && !*taxpayer.OptanteSimples;
+    return declaration ? SentArchive::kDeclaration : SentArchive::kSimples;
+}
+
+std::optional<QString> parseReferences(const QString& text, QString* bad) {
+    static const QRegularExpression kSeparators(QStringLiteral("[\\s,;]+"));
+    static const QRegularExpression kMonth(QStringLiteral("^(\\d{1,2})[/_](\\d{4})$"));
+    std::set<std::pair<int, int>> months; // (year, month): calendar order
+    for (const QString& piece : text.split(kSeparators, Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = kMonth.match(piece);
+        const int month = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (month < 1 || month > 12) {
+            if (bad)
+                *bad = piece;
+            return std::nullopt;
+        }
+        months.insert({m.captured(2).toInt(), month});
+    }
+    QStringList ids;
+    for (const auto& [year, month] : months)
+        ids << QStringLiteral("%1_%2").arg(month).arg(year);
+    return ids.join(QLatin1Char(','));
+}
+
+namespace {
+
+void add(Result& result, Problem problem, const QString& text) {
+    result.problems.append({problem, text});
+}
+
+// The months of a declaration row: readable, present, offered for the
+// working years on the server's date (the declaration window's list).
+void checkReferences(Result& result, const Input& input,
+                     const std::optional<TaxpayerList::Facts>& list) {
+    QString bad;
+    const std::optional<QString> references = parseReferences(input.references, &bad);
+    if (!references) {
+        add(result, Problem::BadReference,
+            QStringLiteral("Referência ilegível: \"%1\" (use MM/AAAA).").arg(bad));
+        return;
+    }
+    result.references = *references;
+    if (references->isEmpty()) {
+        add(result, Problem::NoReferences, QStringLiteral("Nenhuma referência escolhida."));
+        return;
+    }
+    if (!list || list->kind != History::ListAnswerKind::Transmissions ||
+        !list->dataServidor.isValid())
+        return;
+    QSet<QString> offered;
+    for (const ReferenceList::Row& row :
+         ReferenceList::build(list->anoTrabalho, list->dataServidor.date()))
+        offered.insert(row.id);
+    QStringList outside;
+    for (const QString& id : references->split(QLatin1Char(',')))
+        if (!offered.contains(id))
+            outside << TaxpayerList::monthsText(id);
+    if (!outside.isEmpty())
+        add(result, Problem::OutsideWorkingYears,
+            QStringLiteral("Referência fora dos anos de trabalho (%1): %2.")
+                .arg(list->anoTrabalho.trimmed(), outside.join(QStringLiteral(", "))));
+}
+
+} // namespace
+
+Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
+             const std::optional<TaxpayerList::Facts>& list) {
+    Result result;
+    const QFileInfo info(input.filePath);
+    const QString name = info.fileName();
+    std::optional<SentArchive::ArchivedSending> sending;
+    if (!info.isFile())
+        add(result, Problem::FileUnreadable,
+            QStringLiteral("Arquivo não encontrado: %1").arg(input.filePath));
+
+    if (!taxpayer) {
+        add(result, Problem::NotRegistered,
+            QStringLiteral("Contribuinte %1 não cadastrado neste computador.").arg(input.ie));
+    } else {
+        result.kind = kindFor(*taxpayer);
+        const bool declaration = result.kind == SentArchive::kDeclaration;
+        if (declaration && !ReferenceList::isArchiveName(name))
+            add(result, Problem::WrongKind,
+                QStringLiteral("O contribuinte %1 não é optante do Simples Nacional: envie a "
+                               "declaração em arquivo .ZIP.")
+                    .arg(taxpayer->IE));
+        else if (!declaration && !SimplesReply::isPdfName(name))
+            add(result, Problem::WrongKind,
+                QStringLiteral("O contribuinte %1 é optante do Simples Nacional: envie o extrato "
+                               "em arquivo .PDF.")
+                    .arg(taxpayer->IE));
+        if (taxpayer->Chave.isEmpty())
+            add(result, Problem::NoKey,
+                QStringLiteral("Contribuinte %1 sem chave de acesso.").arg(taxpayer->IE));
+    }
+
+    if (list && list->kind != History::ListAnswerKind::Transmissions) {
+        const Problem problem =
+            list->kind == History::ListAnswerKind::InvalidKey     ? Problem::InvalidKey
+            : list->kind == History::ListAnswerKind::AccessDenied ? Problem::AccessDenied
+                                                                  : Problem::ListUnreadable;
+        add(result, problem, TaxpayerList::problemText(*list));
+    }
+
+    if (result.kind == SentArchive::kDeclaration) {
+        checkReferences(result, input, list);
+    } else if (result.kind == SentArchive::kSimples && !input.references.trimmed().isEmpty()) {
+        add(result, Problem::ReferencesForSimples,
+            QStringLiteral("Um extrato do Simples Nacional é enviado sem referências."));
+    }
+
+    if (info.isFile()) {
+        sending = SentArchive::ArchivedSending::prepare(input.ie, result.kind, result.references,
+                                                        input.filePath);
+        if (!sending)
+            add(result, Problem::FileUnreadable,
+                QStringLiteral("Arquivo ilegível: %1").arg(input.filePath));
+        else if (!input.sendAgain && !result.kind.isEmpty()) {
+            const QString question = sending->duplicateQuestion();
+            if (!question.isEmpty())
+                add(result, Problem::AlreadySent,
+                    question.left(question.lastIndexOf(QLatin1Char('.')) + 1) +
+                        QStringLiteral(" Marque a linha para enviar de novo."));
+        }
+    }
+    // The order of the enum, whatever order the checks ran in.
+    std::stable_sort(result.problems.begin(), result.problems.end(),
+                     [](const Finding& a, const Finding& b) { return a.problem < b.problem; });
+    return result;
+}
+
+Result check(LocalDb& db, const Input& input, const std::optional<TaxpayerList::Facts>& list) {
+    return check(input, findContribuinte(db, input.ie), list);
+}
+
+QList<NewBatchRow> batchRows(const QList<Input>& inputs, const QList<Result>& results) {
+    QList<NewBatchRow> rows;
+    for (qsizetype i = 0; i < inputs.size() && i < results.size(); ++i) {
+        if (!results[i].ready())
+            continue;
+        NewBatchRow row{inputs[i].ie, inputs[i].filePath, results[i].kind, results[i].references};
+        row.sendAgain = inputs[i].sendAgain;
+        rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace RowChecks

@@ -1,0 +1,313 @@
+// The checks of a batch row before sending: one table of rows, each with the
+// problems it must show (codes and the texts a user reads), on a temporary
+// application folder with its SQLite file and archive.
+#include "batch/RowChecks.h"
+#include "archive/SentArchive.h"
+#include "store/BatchRepository.h"
+#include "store/ContribuinteRepository.h"
+#include "store/LocalDb.h"
+#include "support/AppFolderTest.h"
+
+#include <QDir>
+
+#include <optional>
+
+namespace {
+
+using RowChecks::Problem;
+
+const QByteArray kZip("PK\3\4 janeiro");
+
+class RowChecksTest : public AppFolderTest {
+protected:
+    void SetUp() override {
+        AppFolderTest::SetUp();
+        LocalDb db;
+        const auto add = [&](const char* ie, const char* key, std::optional<bool> simples) {
+            insertContribuinte(db, {QString::fromLatin1(ie), QStringLiteral("Empresa"), QString(),
+                                    QString(), QString::fromLatin1(key), QString(), simples});
+        };
+        add("86123452", "Z3P8W1RT", false);
+        add("78045302", "A7K2M9QX", true);
+        add("87206416", "", false);
+        add("11111111", "H5N4C6DB", std::nullopt);
+    }
+
+    QString file(const QString& name, const QByteArray& bytes = kZip) {
+        const QString path = QDir(dir.path()).filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    // A list answered on 7 December 2026 for the working years 2025/2026.
+    static TaxpayerList::Facts list(History::ListAnswerKind kind) {
+        TaxpayerList::Facts facts;
+        facts.kind = kind;
+        if (kind == History::ListAnswerKind::Transmissions) {
+            facts.anoTrabalho = QStringLiteral("2025/2026");
+            facts.dataServidor = QDateTime(QDate(2026, 12, 7), QTime(10, 0));
+        }
+        return facts;
+    }
+};
+
+TEST_F(RowChecksTest, EachRowShowsItsProblemsWithTheirReasons) {
+    // An accepted earlier sending of the same bytes for the same months.
+    const QString sent = file(QStringLiteral("enviado.zip"), "PK\3\4 ja enviado");
+    SentArchive::Record earlier;
+    earlier.ie = QStringLiteral("86123452");
+    earlier.kind = SentArchive::kDeclaration;
+    earlier.references = QStringLiteral("3_2026");
+    earlier.fileName = QStringLiteral("enviado.zip");
+    earlier.sha256 = SentArchive::digestFile(sent)->sha256;
+    earlier.size = 16;
+    earlier.sentAt = QDateTime(QDate(2026, 4, 2), QTime(9, 30));
+    earlier.result = SentArchive::kAccepted;
+    ASSERT_EQ(SentArchive::store(earlier, sent), QString());
+
+    using K = History::ListAnswerKind;
+    struct Case {
+        const char* name;
+        const char* ie;
+        QString path;
+        const char* references;
+        std::optional<K> list;
+        bool sendAgain;
+        QList<Problem> problems;
+        const char* kind;     // expected kind
+        const char* sentRefs; // months as sent
+        const char* textPart; // a piece of the texts, when problems
+    };
+    const QString zip = file(QStringLiteral("BACKUP.ZIP"));
+    const QString pdf = file(QStringLiteral("extrato.pdf"), "%PDF-1.4");
+    const Case cases[] = {
+        {"declaration ready",
+         "86123452",
+         zip,
+         "02/2026 01/2026 1_2026",
+         K::Transmissions,
+         false,
+         {},
+         "declaracao",
+         "1_2026,2_2026",
+         ""},
+        {"extract ready", "78045302", pdf, "", K::Transmissions, false, {}, "simples", "", ""},
+        {"ready without asking the list",
+         "86123452",
+         zip,
+         "11/2026",
+         std::nullopt,
+         false,
+         {},
+         "declaracao",
+         "11_2026",
+         ""},
+        {"zip to a Simples opter",
+         "78045302",
+         zip,
+         "",
+         K::Transmissions,
+         false,
+         {Problem::WrongKind},
+         "simples",
+         "",
+         "é optante do Simples Nacional: envie o extrato"},
+        {"pdf to a taxpayer outside the Simples",
+         "86123452",
+         pdf,
+         "01/2026",
+         K::Transmissions,
+         false,
+         {Problem::WrongKind},
+         "declaracao",
+         "1_2026",
+         "não é optante"},
+        {"option unknown goes as the Simples window",
+         "11111111",
+         zip,
+         "",
+         std::nullopt,
+         false,
+         {Problem::WrongKind},
+         "simples",
+         "",
+         "envie o extrato em arquivo .PDF"},
+        {"missing file",
+         "86123452",
+         QStringLiteral("/nao/existe.zip"),
+         "01/2026",
+         std::nullopt,
+         false,
+         {Problem::FileUnreadable},
+         "declaracao",
+         "1_2026",
+         "Arquivo não encontrado"},
+        {"not registered",
+         "99999999",
+         zip,
+         "01/2026",
+         std::nullopt,
+         false,
+         {Problem::NotRegistered},
+         "",
+         "",
+         "não cadastrado"},
+        {"without key",
+         "87206416",
+         zip,
+         "01/2026",
+         std::nullopt,
+         false,
+         {Problem::NoKey},
+         "declaracao",
+         "1_2026",
+         "sem chave de acesso"},
+        {"invalid key",
+         "86123452",
+         zip,
+         "01/2026",
+         K::InvalidKey,
+         false,
+         {Problem::InvalidKey},
+         "declaracao",
+         "1_2026",
+         "Chave inválida"},
+        {"blocked",
+         "86123452",
+         zip,
+         "01/2026",
+         K::AccessDenied,
+         false,
+         {Problem::AccessDenied},
+         "declaracao",
+         "1_2026",
+         "Acesso não autorizado"},
+        {"current month and a year outside",
+         "86123452",
+         zip,
+         "12/2026 05/2024 11/2026",
+         K::Transmissions,
+         false,
+         {Problem::OutsideWorkingYears},
+         "declaracao",
+         "5_2024,11_2026,12_2026",
+         "(2025/2026): 05/2024, 12/2026."},
+        {"unreadable month",
+         "86123452",
+         zip,
+         "13/2026",
+         K::Transmissions,
+         false,
+         {Problem::BadReference},
+         "declaracao",
+         "",
+         "\"13/2026\""},
+        {"no months",
+         "86123452",
+         zip,
+         " ",
+         K::Transmissions,
+         false,
+         {Problem::NoReferences},
+         "declaracao",
+         "",
+         "Nenhuma referência"},
+        {"months for an extract",
+         "78045302",
+         pdf,
+         "01/2026",
+         K::Transmissions,
+         false,
+         {Problem::ReferencesForSimples},
+         "simples",
+         "",
+         "sem referências"},
+        {"already sent",
+         "86123452",
+         sent,
+         "03/2026",
+         K::Transmissions,
+         false,
+         {Problem::AlreadySent},
+         "declaracao",
+         "3_2026",
+         "transmitido em 02/04/2026 09:30."},
+        {"already sent, other months",
+         "86123452",
+         sent,
+         "04/2026",
+         K::Transmissions,
+         false,
+         {},
+         "declaracao",
+         "4_2026",
+         ""},
+        {"already sent, ticked again",
+         "86123452",
+         sent,
+         "03/2026",
+         K::Transmissions,
+         true,
+         {},
+         "declaracao",
+         "3_2026",
+         ""},
+        {"several at once, in a fixed order",
+         "78045302",
+         QStringLiteral("/nao/existe.zip"),
+         "01/2026",
+         K::InvalidKey,
+         false,
+         {Problem::FileUnreadable, Problem::WrongKind, Problem::InvalidKey,
+          Problem::ReferencesForSimples},
+         "simples",
+         "",
+         "Arquivo não encontrado"},
+    };
+    LocalDb db;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<TaxpayerList::Facts> facts =
+            c.list ? std::optional(list(*c.list)) : std::nullopt;
+        const RowChecks::Result r = RowChecks::check(
+            db, {QString::fromLatin1(c.ie), c.path, QString::fromUtf8(c.references), c.sendAgain},
+            facts);
+        QList<Problem> got;
+        for (const RowChecks::Finding& f : r.problems)
+            got << f.problem;
+        EXPECT_EQ(got, c.problems) << r.text().toStdString();
+        EXPECT_EQ(r.ready(), c.problems.isEmpty());
+        EXPECT_EQ(r.kind, QString::fromLatin1(c.kind));
+        EXPECT_EQ(r.references, QString::fromLatin1(c.sentRefs));
+        EXPECT_TRUE(r.text().contains(QString::fromUtf8(c.textPart))) << r.text().toStdString();
+    }
+}
+
+// The batch made from checked rows holds the ready ones, as the checks
+// settled them, with the tick that lets a duplicate go.
+TEST_F(RowChecksTest, ABatchIsMadeOfTheReadyRows) {
+    const QList<RowChecks::Input> inputs = {
+        {QStringLiteral("86123452"), file(QStringLiteral("a.zip")), QStringLiteral("01/2026"),
+         true},
+        {QStringLiteral("99999999"), file(QStringLiteral("b.zip")), QStringLiteral("01/2026")},
+        {QStringLiteral("78045302"), file(QStringLiteral("c.pdf"), "%PDF"), QString()},
+    };
+    LocalDb db;
+    QList<RowChecks::Result> results;
+    for (const RowChecks::Input& input : inputs)
+        results << RowChecks::check(db, input, std::nullopt);
+    const qint64 id =
+        createBatch(db, QStringLiteral("mesa"), QDateTime(QDate(2026, 12, 7), QTime(10, 0)),
+                    RowChecks::batchRows(inputs, results));
+    const QList<BatchRow> rows = batchRows(db, id);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].ie, QStringLiteral("86123452"));
+    EXPECT_EQ(rows[0].references, QStringLiteral("1_2026"));
+    EXPECT_TRUE(rows[0].sendAgain);
+    EXPECT_EQ(rows[1].kind, SentArchive::kSimples);
+    EXPECT_FALSE(rows[1].sendAgain);
+}
+
+} // namespace
