@@ -41,8 +41,16 @@ public:
     static QString caption();
 
     // Columns of the grid, the CSV and the PDF.
-    enum Column { ColIE, ColRazao, ColArquivo, ColReferencias, ColVerificacao, ColSituacao,
-                  ColHora, ColProtocolo };
+    enum Column {
+        ColIE,
+        ColRazao,
+        ColArquivo,
+        ColReferencias,
+        ColVerificacao,
+        ColSituacao,
+        ColHora,
+        ColProtocolo
+    };
     static QStringList headers();
 
     // The unfinished batch this desk left (rows still queued or being sent),
@@ -137,6 +145,9 @@ private:
     void askLists();
     void listAnswered(int fillerRow);
     QList<int> selectedLines() const;
+    // A "Sem resposta" row whose taxpayer's list, read after the sending,
+    // shows no such transmission.
+    static bool listShowsAbsent(const Line& line);
     int lineOf(qint64 rowId) const;
     void startQueue(qint64 batchId);
     void queueFinished(const QString& problem);
