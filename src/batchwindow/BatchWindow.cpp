@@ -113,12 +113,15 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     Grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     Grid->verticalHeader()->hide();
-    Grid->horizontalHeader()->setStretchLastSection(true);
-    Grid->setWordWrap(false);
+    // The checks and the server's texts are long: they wrap, in the one
+    // column that takes the room left.
+    Grid->setWordWrap(true);
+    Grid->horizontalHeader()->setSectionResizeMode(ColVerificacao, QHeaderView::Stretch);
     const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    const int widths[] = {7, 13, 13, 11, 16, 10, 4, 6};
+    const int widths[] = {6, 11, 14, 11, 0, 12, 5, 9};
     for (int c = 0; c < int(std::size(widths)); ++c)
-        Grid->setColumnWidth(c, widths[c] * em);
+        if (widths[c] > 0)
+            Grid->setColumnWidth(c, widths[c] * em);
 
     txtReferencias = named(new QLineEdit(this), "txtReferencias");
     txtReferencias->setPlaceholderText(QStringLiteral("01/2026, 02/2026"));
@@ -581,6 +584,7 @@ void BatchWindow::recheck(int index) {
         }
     }
     showLine(index);
+    Grid->resizeRowToContents(index);
 }
 
 void BatchWindow::showLine(int index) {
@@ -748,6 +752,7 @@ void BatchWindow::startQueue(qint64 batchId) {
                 m_lines[i].text = text;
                 m_lines[i].time = m_context.clock->now();
                 showLine(i);
+                Grid->resizeRowToContents(i);
                 updateTotal();
             });
     connect(m_queue, &BatchQueue::finished, this, &BatchWindow::queueFinished);
