@@ -14,6 +14,7 @@ struct Company {
     std::string razaoSocial; // company name
     bool simples = false;    // opts for the Simples Nacional regime
     std::string chave;       // access key issued so far; empty when none
+    bool blocked = false;    // the server refuses its key: lists and uploads say CHAVE_INATIVA
 };
 
 struct UploadRecord {

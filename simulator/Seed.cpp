@@ -140,6 +140,11 @@ SeedData parseSeed(const std::string& text) {
                 c.simples = value == "S";
             } else if (key == "chave") {
                 c.chave = value;
+            } else if (key == "bloqueada") {
+                if (value != "S" && value != "N") {
+                    fail(lineNo, "bloqueada must be S or N");
+                }
+                c.blocked = value == "S";
             } else {
                 known = false;
             }

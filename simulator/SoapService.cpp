@@ -36,6 +36,9 @@ std::string ver2(State& state, const std::map<std::string, std::string>& p) {
         if (!company || company->chave.empty() || company->chave != chave) {
             return "CHAVE_INVALIDA";
         }
+        if (company->blocked) {
+            return "CHAVE_INATIVA";
+        }
         auto rows = store.transmissionsOf(ie);
         std::reverse(rows.begin(), rows.end()); // newest first
         return listXml(isoDateTime(state.now()), state.years(), state.version(), rows);

@@ -58,7 +58,8 @@ private:
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS companies (
   ie TEXT PRIMARY KEY, cnpj TEXT NOT NULL, razao_social TEXT NOT NULL,
-  simples INTEGER NOT NULL, chave TEXT NOT NULL DEFAULT '');
+  simples INTEGER NOT NULL, chave TEXT NOT NULL DEFAULT '',
+  blocked INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS accountant (name TEXT PRIMARY KEY, value TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS uploads (
   id INTEGER PRIMARY KEY, kind TEXT, received_at INTEGER, ie TEXT, contador TEXT,
@@ -70,10 +71,12 @@ CREATE TABLE IF NOT EXISTS transmissions (
   contador TEXT);
 )sql";
 
-const char* const kCompanyColumns = "SELECT ie, cnpj, razao_social, simples, chave FROM companies ";
+const char* const kCompanyColumns =
+    "SELECT ie, cnpj, razao_social, simples, chave, blocked FROM companies ";
 
 Company readCompany(const Statement& s) {
-    return Company{s.text(0), s.text(1), s.text(2), s.integer(3) != 0, s.text(4)};
+    return Company{s.text(0),         s.text(1), s.text(2),
+                   s.integer(3) != 0, s.text(4), s.integer(5) != 0};
 }
 
 const char* const kUploadSelect =
@@ -128,6 +131,9 @@ Store::Store(const std::string& path) {
         throw StoreError("cannot open " + path + ": " + why);
     }
     exec(kSchema);
+    // A data folder kept from before companies could be blocked.
+    sqlite3_exec(db_, "ALTER TABLE companies ADD COLUMN blocked INTEGER NOT NULL DEFAULT 0",
+                 nullptr, nullptr, nullptr);
 }
 
 Store::~Store() {
@@ -144,12 +150,12 @@ void Store::exec(const char* sql) {
 }
 
 void Store::upsertCompany(const Company& c) {
-    Statement s(db_, "INSERT INTO companies (ie, cnpj, razao_social, simples, chave) "
-                     "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT(ie) DO UPDATE SET "
+    Statement s(db_, "INSERT INTO companies (ie, cnpj, razao_social, simples, chave, blocked) "
+                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(ie) DO UPDATE SET "
                      "cnpj = ?2, razao_social = ?3, simples = ?4, "
-                     "chave = CASE WHEN ?5 = '' THEN chave ELSE ?5 END");
+                     "chave = CASE WHEN ?5 = '' THEN chave ELSE ?5 END, blocked = ?6");
     s.bind(1, c.ie).bind(2, c.cnpj).bind(3, c.razaoSocial).bind(4, std::int64_t{c.simples});
-    s.bind(5, c.chave).step();
+    s.bind(5, c.chave).bind(6, std::int64_t{c.blocked}).step();
 }
 
 std::optional<Company> Store::companyByIe(const std::string& ie) const {

@@ -89,6 +89,9 @@ HttpReply handleUpload(State& state, UploadKind kind,
             if (!company) {
                 status = 403;
                 upload.verdict = "CHAVE_INVALIDA";
+            } else if (company->blocked) {
+                status = 403;
+                upload.verdict = "CHAVE_INATIVA";
             } else if (kind == UploadKind::Simples) {
                 upload.verdict = simplesVerdict(file.data);
             }

@@ -3,36 +3,69 @@
 
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
+#include "batch/RowChecks.h"
+#include "history/TransmissionList.h"
+#include "net/SoapBatch.h"
+#include "net/SoapClient.h"
 #include "platform/Clock.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
-#include "transmission/ReferenceList.h"
-#include "transmission/SimplesReply.h"
 #include "transmission/SingleUpload.h"
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 #include <QSysInfo>
 #include <QTimer>
+
+namespace {
+
+// The call number of the current row's list call (after-sending calls count
+// from 1).
+constexpr int kRowCall = 0;
+
+QString failureText(const QString& why) {
+    return QStringLiteral("Falha de rede: %1").arg(why);
+}
+
+} // namespace
 
 BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
     : QObject(parent), m_batchId(batchId), m_setup(std::move(setup)),
       m_upload(new MultipartUpload(this)) {
     if (m_setup.desk.isEmpty())
         m_setup.desk = thisDesk();
+    m_lists = std::make_unique<SoapBatch>(std::max(1, m_setup.listConnections), m_setup.proxyAuth,
+                                          nullptr, m_setup.listDeadline);
+    connect(m_lists.get(), &SoapBatch::answered, this, [this](int call, const QString& answer) {
+        if (call == kRowCall)
+            onListAnswer(answer);
+        else
+            onAfterListAnswer(call, answer);
+    });
+    connect(m_lists.get(), &SoapBatch::failed, this, [this](int call, const QString& reason) {
+        if (call == kRowCall)
+            onListFailure(reason);
+        else
+            onAfterListFailure(call, reason);
+    });
     m_upload->setOptions(m_setup.uploadOptions);
     m_upload->setProxyAuth(m_setup.proxyAuth);
     connect(m_upload, &MultipartUpload::requestReady, this, &BatchQueue::onRequestReady);
     connect(m_upload, &MultipartUpload::progress, this, [this](int percent, const QString&) {
-        if (m_row)
-            emit rowProgress(m_row->id, percent);
+        if (!m_row)
+            return;
+        emit rowProgress(m_row->id, percent);
+        emitProgress(percent);
     });
     connect(m_upload, &MultipartUpload::sent, this, &BatchQueue::onSent);
     connect(m_upload, &MultipartUpload::replyReceived, this, &BatchQueue::onReply);
     connect(m_upload, &MultipartUpload::failed, this, &BatchQueue::onFailed);
 }
+
+BatchQueue::~BatchQueue() = default;
 
 QString BatchQueue::thisDesk() {
     QString user = qEnvironmentVariable("USER");
@@ -57,6 +90,8 @@ QString BatchQueue::stateText(BatchRowState state) {
         return QStringLiteral("Não enviado");
     case BatchRowState::Cancelled:
         return QStringLiteral("Cancelado");
+    case BatchRowState::NotListed:
+        return QStringLiteral("Não consta na lista — pode ser enviado de novo");
     }
     return {};
 }
@@ -81,75 +116,182 @@ void BatchQueue::start() {
         return;
     m_running = true;
     m_stopRequested = false;
+    m_pauseRequested = false;
+    m_paused = false;
+    m_networkFailures = 0;
+    m_rowsTotal = m_rowsDone = 0;
+    m_bytesTotal = m_bytesDone = 0;
+    try {
+        LocalDb db;
+        for (const BatchRow& row : batchRows(db, m_batchId)) {
+            if (row.state != BatchRowState::Queued)
+                continue;
+            ++m_rowsTotal;
+            m_bytesTotal += QFileInfo(row.filePath).size();
+        }
+    } catch (const std::exception&) {
+        // The first claim meets the same failure and says so.
+    }
     QTimer::singleShot(0, this, &BatchQueue::sendNext);
+}
+
+void BatchQueue::pauseAfterCurrent() {
+    if (!m_running || m_paused)
+        return;
+    // Between rows a claim is already scheduled: the pause is taken there.
+    m_pauseRequested = true;
+}
+
+void BatchQueue::resume() {
+    if (!m_paused)
+        return;
+    m_paused = false;
+    m_pauseRequested = false;
+    m_networkFailures = 0;
+    QTimer::singleShot(0, this, &BatchQueue::sendNext);
+}
+
+void BatchQueue::stopAfterCurrent() {
+    m_stopRequested = true;
+    if (m_paused)
+        resume();
+}
+
+void BatchQueue::abortCurrent() {
+    stopAfterCurrent();
+    if (!m_row)
+        return;
+    if (m_phase == Phase::Listing) {
+        m_lists->cancel();
+        m_phase = Phase::Idle;
+        endRow(BatchRowState::Cancelled, QStringLiteral("Cancelado pelo usuário."), QString(),
+               QString());
+        return;
+    }
+    if (m_phase == Phase::Uploading) {
+        m_upload->abort();
+        m_phase = Phase::Idle;
+        const QString why = QStringLiteral("Envio interrompido pelo usuário.");
+        // Bytes may have reached the server: only its list can tell.
+        if (m_requestStarted)
+            endRow(BatchRowState::NoReply, noReplyText() + QLatin1Char(' ') + why,
+                   SentArchive::kNoReply, why);
+        else
+            endRow(BatchRowState::Cancelled, why, QString(), QString());
+    }
 }
 
 void BatchQueue::stop(const QString& problem) {
     m_running = false;
+    m_phase = Phase::Idle;
     m_row.reset();
     m_sending.reset();
     emit finished(problem);
 }
 
+void BatchQueue::emitProgress(int currentPercent) {
+    const qint64 current = m_row ? m_rowBytes * currentPercent / 100 : 0;
+    emit progress(m_rowsDone, m_rowsTotal, m_bytesDone + current, m_bytesTotal);
+}
+
 void BatchQueue::sendNext() {
+    if (!m_running || m_row)
+        return;
     try {
         LocalDb db;
         if (m_stopRequested) {
             cancelQueuedRows(db, m_batchId, now());
-            stop(QString());
+            listAfterSending();
+            return;
+        }
+        if (m_pauseRequested) {
+            m_pauseRequested = false;
+            m_paused = true;
+            emit paused(QString());
             return;
         }
         m_row = claimNextRow(db, m_batchId, m_setup.desk, now());
         if (!m_row) {
-            stop(QString());
+            listAfterSending();
             return;
         }
+        m_requestStarted = false;
+        m_rowBytes = QFileInfo(m_row->filePath).size();
         emit rowStarted(m_row->id);
 
-        const QString name = QFileInfo(m_row->filePath).fileName();
-        const bool declaration = m_row->kind == SentArchive::kDeclaration;
-        if (!QFileInfo(m_row->filePath).isFile()) {
-            refuseRow(QStringLiteral("Arquivo não encontrado: %1").arg(m_row->filePath));
-            return;
-        }
-        if (declaration ? !ReferenceList::isArchiveName(name) : !SimplesReply::isPdfName(name)) {
-            refuseRow(declaration ? QStringLiteral("Uma declaração é enviada em arquivo .ZIP.")
-                                  : QStringLiteral("Um extrato do Simples Nacional é enviado "
-                                                   "em arquivo .PDF."));
-            return;
-        }
         const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, m_row->ie);
-        if (!taxpayer) {
-            refuseRow(QStringLiteral("Contribuinte %1 não cadastrado.").arg(m_row->ie));
+        if (!taxpayer || taxpayer->Chave.isEmpty()) {
+            // Without a key no list can be asked: the checks say why.
+            const RowChecks::Result checked =
+                RowChecks::check({m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain},
+                                 taxpayer, std::nullopt);
+            refuseRow(checked.text());
             return;
         }
-        if (taxpayer->Chave.isEmpty()) {
-            refuseRow(QStringLiteral("Contribuinte %1 sem chave de acesso.").arg(m_row->ie));
-            return;
-        }
-        m_sending = SentArchive::ArchivedSending::prepare(m_row->ie, m_row->kind, m_row->references,
-                                                          m_row->filePath);
-        if (!m_sending) {
-            refuseRow(QStringLiteral("Arquivo ilegível: %1").arg(m_row->filePath));
-            return;
-        }
-        // The same bytes the server may already hold: never sent without the
-        // user asking for it again.
-        const QString question = m_row->sendAgain ? QString() : m_sending->duplicateQuestion();
-        if (!question.isEmpty()) {
-            refuseRow(question);
-            return;
-        }
+        m_chave = taxpayer->Chave;
+        askList(0);
+    } catch (const std::exception& error) {
+        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+    }
+}
 
+void BatchQueue::askList(int attempt) {
+    if (!m_row)
+        return;
+    m_phase = Phase::Listing;
+    // The retries a failure may still have, kept with the call.
+    m_afterCalls[kRowCall] = {m_row->ie, m_chave, m_setup.listRetries - attempt};
+    m_lists->run({{kRowCall, QString(Soap::ServicePath), History::kListOperation,
+                   History::listCallParams(m_row->ie, m_chave)}});
+}
+
+void BatchQueue::onListFailure(const QString& reason) {
+    if (!m_row || m_phase != Phase::Listing)
+        return;
+    const int left = m_afterCalls.value(kRowCall).retriesLeft;
+    if (left > 0) {
+        const qint64 rowId = m_row->id;
+        const int attempt = m_setup.listRetries - left + 1;
+        QTimer::singleShot(m_setup.retryDelay, this, [this, rowId, attempt] {
+            if (m_row && m_row->id == rowId && m_phase == Phase::Listing)
+                askList(attempt);
+        });
+        return;
+    }
+    m_phase = Phase::Idle;
+    refuseRow(failureText(reason) + QStringLiteral(" (lista do contribuinte)"), true);
+}
+
+void BatchQueue::onListAnswer(const QString& answer) {
+    if (!m_row || m_phase != Phase::Listing)
+        return;
+    m_phase = Phase::Idle;
+    m_networkFailures = 0; // the server answered
+    upload(TaxpayerList::read(answer));
+}
+
+void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
+    try {
+        LocalDb db;
+        RowChecks::Result checked = RowChecks::check(
+            db, {m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain}, facts);
+        if (!checked.ready()) {
+            refuseRow(checked.text());
+            return;
+        }
+        m_sending = std::move(checked.sending);
+        const bool declaration = m_row->kind == SentArchive::kDeclaration;
         const QString host =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
+        // The references as queued: the window's selection, sent as it is.
         const QString address =
             declaration
-                ? UploadAddress::declaration(host, port, taxpayer->IE, m_setup.accountantDocument,
-                                             taxpayer->Chave, m_row->references)
-                : UploadAddress::simples(host, port, m_setup.accountantDocument, taxpayer->Chave);
+                ? UploadAddress::declaration(host, port, m_row->ie, m_setup.accountantDocument,
+                                             m_chave, m_row->references)
+                : UploadAddress::simples(host, port, m_setup.accountantDocument, m_chave);
+        m_phase = Phase::Uploading;
         // A failure before connecting arrives at onFailed before this returns.
         SingleUpload::start(*m_upload, address, m_row->filePath);
     } catch (const std::exception& error) {
@@ -157,9 +299,9 @@ void BatchQueue::sendNext() {
     }
 }
 
-void BatchQueue::refuseRow(const QString& why) {
+void BatchQueue::refuseRow(const QString& why, bool network) {
     m_sending.reset();
-    endRow(BatchRowState::NotSent, why, QString(), QString());
+    endRow(BatchRowState::NotSent, why, QString(), QString(), network);
 }
 
 void BatchQueue::onRequestReady() {
@@ -170,6 +312,7 @@ void BatchQueue::onRequestReady() {
         // never reached the server, whatever happens next.
         LocalDb db;
         markRequestStarted(db, m_row->id);
+        m_requestStarted = true;
         if (m_sending)
             m_sending->requestStarted();
     } catch (const std::exception& error) {
@@ -205,6 +348,8 @@ void BatchQueue::onSent() {
 void BatchQueue::onReply(const QByteArray& reply) {
     if (!m_row)
         return;
+    m_phase = Phase::Idle;
+    m_networkFailures = 0;
     const QString text = SingleUpload::replyText(reply);
     const bool declaration = m_row->kind == SentArchive::kDeclaration;
     const UploadVerdict::Verdict verdict =
@@ -216,19 +361,22 @@ void BatchQueue::onReply(const QByteArray& reply) {
            verdict.refused ? shown.join(QLatin1Char('\n')) : text, verdict.result(), text);
 }
 
-void BatchQueue::onFailed(const QString& description, MultipartUpload::Failure) {
+void BatchQueue::onFailed(const QString& description, MultipartUpload::Failure kind) {
     if (!m_row)
         return;
+    m_phase = Phase::Idle;
+    const bool network =
+        kind == MultipartUpload::Failure::Socket || kind == MultipartUpload::Failure::Timeout;
     // Cut off before its end, the request cannot be held by the server.
     if (m_sending && m_sending->record().wholeRequestSent)
         endRow(BatchRowState::NoReply, noReplyText() + QLatin1Char(' ') + description,
-               SentArchive::kNoReply, description);
+               SentArchive::kNoReply, description, network);
     else
-        endRow(BatchRowState::NotSent, description, SentArchive::kNoReply, description);
+        endRow(BatchRowState::NotSent, description, SentArchive::kNoReply, description, network);
 }
 
 void BatchQueue::endRow(BatchRowState state, const QString& text, const QString& archiveResult,
-                        const QString& archiveReply) {
+                        const QString& archiveReply, bool network) {
     const qint64 rowId = m_row->id;
     const QDateTime endedAt = now();
     QString shown = text;
@@ -248,6 +396,120 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
         return;
     }
     m_row.reset();
+    ++m_rowsDone;
+    m_bytesDone += m_rowBytes;
+    m_rowBytes = 0;
     emit rowFinished(rowId, state, shown);
+    emitProgress(0);
+    if (network && ++m_networkFailures >= kNetworkFailuresToPause && !m_stopRequested) {
+        m_paused = true;
+        emit paused(QStringLiteral("%1 linhas seguidas falharam por falha de rede; o envio foi "
+                                   "pausado. Verifique a conexão e retome.")
+                        .arg(m_networkFailures));
+        return;
+    }
     QTimer::singleShot(0, this, &BatchQueue::sendNext);
+}
+
+void BatchQueue::listAfterSending() {
+    m_phase = Phase::AfterList;
+    m_afterCalls.clear();
+    QList<SoapBatch::Call> calls;
+    try {
+        LocalDb db;
+        QSet<QString> asked;
+        for (const BatchRow& row : batchRows(db, m_batchId)) {
+            const bool wanted =
+                row.state == BatchRowState::NoReply ||
+                (row.state == BatchRowState::Accepted &&
+                 (row.protocol.isEmpty() || row.protocol == History::kPendingReference));
+            if (!wanted || asked.contains(row.ie))
+                continue;
+            asked.insert(row.ie);
+            const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row.ie);
+            if (!taxpayer || taxpayer->Chave.isEmpty())
+                continue;
+            const int call = m_nextCall++;
+            m_afterCalls.insert(call, {row.ie, taxpayer->Chave, m_setup.listRetries});
+            calls.append({call, QString(Soap::ServicePath), History::kListOperation,
+                          History::listCallParams(row.ie, taxpayer->Chave)});
+        }
+    } catch (const std::exception& error) {
+        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        return;
+    }
+    if (calls.isEmpty()) {
+        stop(QString());
+        return;
+    }
+    m_lists->run(calls);
+}
+
+void BatchQueue::onAfterListFailure(int call, const QString&) {
+    if (m_phase != Phase::AfterList || !m_afterCalls.contains(call))
+        return;
+    AfterCall asked = m_afterCalls.take(call);
+    if (asked.retriesLeft > 0) {
+        --asked.retriesLeft;
+        const int again = m_nextCall++;
+        m_afterCalls.insert(again, asked);
+        QTimer::singleShot(m_setup.retryDelay, this, [this, again, asked] {
+            if (m_phase == Phase::AfterList && m_afterCalls.contains(again))
+                m_lists->run({{again, QString(Soap::ServicePath), History::kListOperation,
+                               History::listCallParams(asked.ie, asked.chave)}});
+        });
+        return;
+    }
+    // The rows stay as they are: the next run asks again.
+    if (m_afterCalls.isEmpty())
+        stop(QString());
+}
+
+void BatchQueue::onAfterListAnswer(int call, const QString& answer) {
+    if (m_phase != Phase::AfterList || !m_afterCalls.contains(call))
+        return;
+    const AfterCall asked = m_afterCalls.take(call);
+    const TaxpayerList::Facts facts = TaxpayerList::read(answer);
+    if (facts.kind == History::ListAnswerKind::Transmissions)
+        settleListed(asked.ie, facts);
+    if (m_afterCalls.isEmpty() && m_phase == Phase::AfterList)
+        stop(QString());
+}
+
+void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& facts) {
+    try {
+        LocalDb db;
+        for (const BatchRow& row : batchRows(db, m_batchId)) {
+            if (row.ie != ie)
+                continue;
+            const TaxpayerList::Found found =
+                TaxpayerList::find(facts, row.references, row.startedAt);
+            const QString protocol = found.kind == TaxpayerList::Found::Kind::Processed
+                                         ? found.protocol
+                                         : History::kPendingReference;
+            if (row.state == BatchRowState::Accepted &&
+                (row.protocol.isEmpty() || row.protocol == History::kPendingReference)) {
+                if (found.kind == TaxpayerList::Found::Kind::Absent)
+                    continue;
+                setProtocol(db, row.id, protocol);
+                emit rowListed(row.id, BatchRowState::Accepted, protocol);
+            } else if (row.state == BatchRowState::NoReply) {
+                if (found.kind == TaxpayerList::Found::Kind::Absent) {
+                    settleNoReply(db, row.id, BatchRowState::NotListed,
+                                  QStringLiteral("A lista do contribuinte não mostra este envio; "
+                                                 "ele pode ser enviado de novo."),
+                                  QString(), now());
+                    emit rowListed(row.id, BatchRowState::NotListed, QString());
+                } else {
+                    settleNoReply(db, row.id, BatchRowState::Accepted,
+                                  QStringLiteral("A lista do contribuinte mostra este envio."),
+                                  protocol, now());
+                    emit rowListed(row.id, BatchRowState::Accepted, protocol);
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        m_afterCalls.clear();
+        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+    }
 }

@@ -1,7 +1,6 @@
 // The checks of a batch row before anything is sent.
 #include "batch/RowChecks.h"
 
-#include "archive/ArchivedSending.h"
 #include "transmission/ReferenceList.h"
 #include "transmission/SimplesReply.h"
 
@@ -96,7 +95,7 @@ Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
     Result result;
     const QFileInfo info(input.filePath);
     const QString name = info.fileName();
-    std::optional<SentArchive::ArchivedSending> sending;
+    std::optional<SentArchive::ArchivedSending>& sending = result.sending;
     if (!info.isFile())
         add(result, Problem::FileUnreadable,
             QStringLiteral("Arquivo não encontrado: %1").arg(input.filePath));

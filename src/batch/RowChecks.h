@@ -10,6 +10,7 @@
 // and a Portuguese text ready to show. No widget, no network.
 #pragma once
 
+#include "archive/ArchivedSending.h"
 #include "batch/TaxpayerList.h"
 #include "store/BatchRepository.h"
 #include "store/ContribuinteRepository.h"
@@ -61,6 +62,9 @@ struct Result {
     // The months as sent ("1_2026,2_2026"), empty when unreadable or none.
     QString references;
     QList<Finding> problems; // in the order above; empty: the row may go
+    // The sending as the archive prepared it (the file's digest), for the
+    // sender to go on with; nullopt when the file could not be read.
+    std::optional<SentArchive::ArchivedSending> sending;
     bool ready() const { return problems.isEmpty(); }
     bool has(Problem problem) const;
     // The problems' texts joined by "; ".

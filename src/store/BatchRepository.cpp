@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<BatchRowState, const char*>, 7> kCodes = {{
+constexpr std::array<std::pair<BatchRowState, const char*>, 8> kCodes = {{
     {BatchRowState::Queued, "queued"},
     {BatchRowState::Sending, "sending"},
     {BatchRowState::Accepted, "accepted"},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<BatchRowState, const char*>, 7> kCodes = {{
     {BatchRowState::NoReply, "no_reply"},
     {BatchRowState::NotSent, "not_sent"},
     {BatchRowState::Cancelled, "cancelled"},
+    {BatchRowState::NotListed, "not_listed"},
 }};
 
 // A text column that holds "" rather than NULL: a null QString binds as NULL.
@@ -259,4 +260,70 @@ int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at) {
     query.addBindValue(batchRowStateCode(BatchRowState::Queued));
     db.exec(query, operation);
     return query.numRowsAffected();
+}
+
+bool settleNoReply(LocalDb& db, qint64 rowId, BatchRowState state, const QString& reply,
+                   const QString& protocol, const QDateTime& at) {
+    if (state != BatchRowState::Accepted && state != BatchRowState::NotListed)
+        return false;
+    const QString operation = QStringLiteral("settleNoReply");
+    QSqlQuery query =
+        db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, reply = ?, protocol = ?, "
+                                  "ended_at = ? WHERE id = ? AND state = ?"),
+                   operation);
+    query.addBindValue(batchRowStateCode(state));
+    query.addBindValue(notNull(reply));
+    query.addBindValue(notNull(protocol));
+    query.addBindValue(timeText(at));
+    query.addBindValue(rowId);
+    query.addBindValue(batchRowStateCode(BatchRowState::NoReply));
+    db.exec(query, operation);
+    return query.numRowsAffected() == 1;
+}
+
+bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol) {
+    const QString operation = QStringLiteral("setProtocol");
+    QSqlQuery query = db.prepare(
+        QStringLiteral("UPDATE batch_row SET protocol = ? WHERE id = ? AND state = ?"), operation);
+    query.addBindValue(notNull(protocol));
+    query.addBindValue(rowId);
+    query.addBindValue(batchRowStateCode(BatchRowState::Accepted));
+    db.exec(query, operation);
+    return query.numRowsAffected() == 1;
+}
+
+bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain) {
+    const QString operation = QStringLiteral("requeueRow");
+    QSqlQuery query =
+        db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, send_again = ?, reply = '', "
+                                  "claimed_by = NULL, started_at = NULL, ended_at = NULL, "
+                                  "request_started = 0, whole_request_sent = 0 "
+                                  "WHERE id = ? AND state IN (?, ?, ?)"),
+                   operation);
+    query.addBindValue(batchRowStateCode(BatchRowState::Queued));
+    query.addBindValue(sendAgain ? 1 : 0);
+    query.addBindValue(rowId);
+    query.addBindValue(batchRowStateCode(BatchRowState::NotListed));
+    query.addBindValue(batchRowStateCode(BatchRowState::NotSent));
+    query.addBindValue(batchRowStateCode(BatchRowState::Cancelled));
+    db.exec(query, operation);
+    return query.numRowsAffected() == 1;
+}
+
+std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QString& origin) {
+    const QString operation = QStringLiteral("unfinishedBatch");
+    QSqlQuery query = db.prepare(
+        QStringLiteral("SELECT q.id FROM batch_queue q WHERE q.desk = ? AND q.origin = ? AND "
+                       "EXISTS (SELECT 1 FROM batch_row r WHERE r.batch_id = q.id AND "
+                       "r.state IN (?, ?, ?)) ORDER BY q.id DESC LIMIT 1"),
+        operation);
+    query.addBindValue(desk);
+    query.addBindValue(origin);
+    query.addBindValue(batchRowStateCode(BatchRowState::Queued));
+    query.addBindValue(batchRowStateCode(BatchRowState::Sending));
+    query.addBindValue(batchRowStateCode(BatchRowState::NoReply));
+    db.exec(query, operation);
+    if (query.next())
+        return query.value(0).toLongLong();
+    return std::nullopt;
 }

@@ -27,6 +27,7 @@ enum class BatchRowState {
     NoReply,   // the whole request may have reached the server, no verdict came
     NotSent,   // the server cannot hold it (file missing, cut off, held back)
     Cancelled, // taken out by the user before it was sent
+    NotListed, // was NoReply; the taxpayer's list does not show it: may be sent again
 };
 
 // The code stored in `batch_row.state` ("queued", "sending", ...), and back
@@ -108,3 +109,24 @@ BatchRecovery recoverInterrupted(LocalDb& db, qint64 batchId, const QString& noR
 
 // Cancels every queued row of the batch; returns how many.
 int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at);
+
+// Settles a NoReply row by what the taxpayer's list shows: Accepted with
+// `protocol` (or "Verificando"), or NotListed. Returns false (nothing
+// written) when the row is not NoReply or `state` is neither of these.
+bool settleNoReply(LocalDb& db, qint64 rowId, BatchRowState state, const QString& reply,
+                   const QString& protocol, const QDateTime& at);
+
+// Writes what the list says of an accepted row: its protocol or
+// "Verificando". Returns false when the row is not Accepted.
+bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol);
+
+// Puts an ended row back in the queue at the user's explicit request: only a
+// NotListed, NotSent or Cancelled row (a row the server may hold is never
+// re-queued: NoReply must be settled by the list first). `sendAgain` lets a
+// file the archive holds back go (a NotListed row's archive record always
+// would). Returns false (nothing written) for any other state.
+bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain);
+
+// The newest batch of `desk` made from `origin` that is not finished: a row
+// still queued, sending or NoReply. nullopt when none.
+std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QString& origin);

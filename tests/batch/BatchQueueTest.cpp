@@ -16,11 +16,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -76,6 +80,7 @@ protected:
         s.accountantDocument = kAccountant;
         s.desk = QStringLiteral("mesa-1");
         s.clock = &clock_;
+        s.retryDelay = std::chrono::milliseconds(0);
         return s;
     }
 
@@ -98,12 +103,49 @@ protected:
                QLatin1String(t.key) + QStringLiteral("&gias=") + refs;
     }
 
-    dadav::test::SimulatorFixture fixture_;
+    // The server's clock and the client's read the same time.
+    static valdoria::SimulatorOptions serverOptions() {
+        valdoria::SimulatorOptions options;
+        options.years = "2025/2026";
+        options.clock = [] {
+            return std::chrono::system_clock::from_time_t(kNow.toSecsSinceEpoch());
+        };
+        return options;
+    }
+
+    // Requests of the uploads alone (list calls go between them).
+    std::vector<std::string> uploadRequests() {
+        std::vector<std::string> uploads;
+        for (const std::string& r : fixture_.simulator().rawRequests())
+            if (r.rfind("POST /client/xt_upload", 0) == 0)
+                uploads.push_back(r);
+        return uploads;
+    }
+
+    // Registers a taxpayer here and (unless `serverKey` is null) on the
+    // server with that key.
+    void registerTaxpayer(const char* ie, const char* key, bool simples, const char* serverKey,
+                          bool blocked = false) {
+        {
+            LocalDb db;
+            insertContribuinte(db, {QString::fromLatin1(ie), QStringLiteral("Empresa"), QString(),
+                                    QString(), QString::fromLatin1(key), QString(), simples});
+        }
+        if (serverKey)
+            fixture_.simulator().addCompany(
+                {ie, "11222333000181", "Empresa", simples, serverKey, blocked});
+    }
+
+    static inline const QDateTime kNow{QDate(2026, 12, 7), QTime(10, 0)};
+    dadav::test::SimulatorFixture fixture_{serverOptions()};
     // Every date of the batch, its rows and its archive records.
-    mutable FixedClock clock_{QDateTime(QDate(2026, 12, 7), QTime(10, 0))};
+    mutable FixedClock clock_{kNow};
     QTemporaryDir files_;
 };
 
+// Twenty companies, declarations and extracts mixed: sixteen accepted, one
+// extract the server refuses, one company blocked on the server, one whose
+// key the server no longer knows, one file missing.
 TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequest) {
     struct Case {
         Taxpayer taxpayer;
@@ -111,20 +153,70 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
         QByteArray bytes;
         QString refs;
         BatchRowState state;
-        QString archived; // the archive's result, empty when nothing is recorded
+        QString archived;  // the archive's result, empty when nothing is recorded
+        const char* reply; // a piece of the row's text
     };
-    const Case cases[] = {
+    std::vector<std::string> ies, keys; // storage for the generated taxpayers
+    ies.reserve(20);
+    keys.reserve(20);
+    const auto taxpayer = [&](int i, bool simples) {
+        ies.push_back(QStringLiteral("900000%1").arg(i, 2, 10, QLatin1Char('0')).toStdString());
+        keys.push_back(QStringLiteral("K%1LOTE").arg(i, 2, 10, QLatin1Char('0')).toStdString());
+        return Taxpayer{ies.back().c_str(), keys.back().c_str(), simples};
+    };
+    std::vector<Case> cases = {
         {kTaxpayers[0], QStringLiteral("BACKUP JAN.zip"), QByteArray("PK\3\4 janeiro\r\n\0x", 16),
-         QStringLiteral("1_2026,2_2026"), BatchRowState::Accepted, SentArchive::kAccepted},
+         QStringLiteral("1_2025,2_2025"), BatchRowState::Accepted, SentArchive::kAccepted,
+         "recebido"},
         {kTaxpayers[2], QStringLiteral("PGDAS-1.pdf"), kGoodPdf, QString(), BatchRowState::Accepted,
-         SentArchive::kAccepted},
+         SentArchive::kAccepted, "recebido"},
         {kTaxpayers[1], QStringLiteral("backup.ZIP"), QByteArray("PK\3\4 fevereiro"),
-         QStringLiteral("2_2026"), BatchRowState::Accepted, SentArchive::kAccepted},
-        // Not an extract: the server's Simples marker refuses it.
-        {kTaxpayers[2], QStringLiteral("outro.pdf"), QByteArray("%PDF-1.4\nnada\n%%EOF\n"),
-         QString(), BatchRowState::Refused, SentArchive::kRefused},
-        {kTaxpayers[1], QString(), {}, QStringLiteral("3_2026"), BatchRowState::NotSent, {}},
+         QStringLiteral("2_2025"), BatchRowState::Accepted, SentArchive::kAccepted, "recebido"},
     };
+    for (int i = 0; i < 13; ++i) {
+        const bool simples = i % 3 == 0;
+        cases.push_back({taxpayer(i, simples),
+                         QStringLiteral("empresa%1.%2").arg(i).arg(simples ? "pdf" : "zip"),
+                         simples ? QByteArray(kGoodPdf).insert(9, QByteArray::number(i))
+                                 : QByteArray("PK\3\4 ") + QByteArray(1000 * i, char('a' + i)),
+                         simples ? QString() : QStringLiteral("%1_2025").arg(i % 12 + 1),
+                         BatchRowState::Accepted, SentArchive::kAccepted, "recebido"});
+    }
+    // Not an extract: the server's Simples marker refuses it.
+    cases.push_back({taxpayer(13, true), QStringLiteral("outro.pdf"),
+                     QByteArray("%PDF-1.4\nnada\n%%EOF\n"), QString(), BatchRowState::Refused,
+                     SentArchive::kRefused, "Recibo"});
+    cases.push_back({taxpayer(14, false),
+                     QStringLiteral("bloqueada.zip"),
+                     QByteArray("PK b"),
+                     QStringLiteral("3_2025"),
+                     BatchRowState::NotSent,
+                     {},
+                     "Acesso não autorizado"});
+    cases.push_back({taxpayer(15, false),
+                     QStringLiteral("vencida.zip"),
+                     QByteArray("PK v"),
+                     QStringLiteral("3_2025"),
+                     BatchRowState::NotSent,
+                     {},
+                     "Chave inválida"});
+    cases.push_back({kTaxpayers[1],
+                     QString(),
+                     {},
+                     QStringLiteral("3_2025"),
+                     BatchRowState::NotSent,
+                     {},
+                     "não encontrado"});
+    ASSERT_EQ(cases.size(), 20u);
+    for (size_t i = 3; i < cases.size(); ++i) {
+        const Taxpayer& t = cases[i].taxpayer;
+        if (t.ie == kTaxpayers[1].ie)
+            continue;
+        const bool expired = cases[i].reply == std::string("Chave inválida");
+        registerTaxpayer(t.ie, t.key, t.simples, expired ? "NOVACHAV" : t.key,
+                         cases[i].reply == std::string("Acesso não autorizado"));
+    }
+
     QList<NewBatchRow> rows;
     for (const Case& c : cases) {
         const QString path = c.file.isEmpty() ? QDir(files_.path()).filePath("sumiu.zip")
@@ -140,20 +232,43 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
     }
 
     BatchQueue queue(batchId, setup());
+    std::map<qint64, QString> listed;
+    QObject::connect(
+        &queue, &BatchQueue::rowListed,
+        [&](qint64 row, BatchRowState, const QString& protocol) { listed[row] = protocol; });
+    qint64 bytesDone = -1, bytesTotal = -1;
+    int rowsDone = -1;
+    QObject::connect(&queue, &BatchQueue::progress, [&](int done, int, qint64 sent, qint64 total) {
+        EXPECT_GE(sent, bytesDone) << "the bytes sent never go back";
+        rowsDone = done;
+        bytesDone = sent;
+        bytesTotal = total;
+    });
     EXPECT_EQ(run(queue), QString());
+    EXPECT_EQ(rowsDone, 20);
+    qint64 allBytes = 0;
+    for (const Case& c : cases)
+        allBytes += c.bytes.size();
+    EXPECT_EQ(bytesTotal, allBytes);
+    EXPECT_EQ(bytesDone, allBytes);
 
     LocalDb db;
     const QList<BatchRow> stored = batchRows(db, batchId);
-    ASSERT_EQ(stored.size(), std::size(cases));
-    const std::vector<std::string> raw = fixture_.simulator().rawRequests();
-    ASSERT_EQ(raw.size(), 4u) << "one upload per row with a file, nothing else";
+    ASSERT_EQ(stored.size(), qsizetype(cases.size()));
+    const std::vector<std::string> raw = uploadRequests();
+    ASSERT_EQ(raw.size(), 17u) << "one upload per row the server may take, nothing else";
+    std::map<std::string, std::string> protocols; // of the server's transmissions
+    for (const valdoria::Transmission& t : fixture_.simulator().transmissions())
+        protocols[t.ie] = t.protocolo;
     size_t sent = 0;
-    for (size_t i = 0; i < std::size(cases); ++i) {
+    for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
-        SCOPED_TRACE(c.file.toStdString());
+        SCOPED_TRACE(c.file.toStdString() + " " + c.taxpayer.ie);
         EXPECT_EQ(stored[i].state, c.state) << stored[i].reply.toStdString();
-        if (c.file.isEmpty()) {
-            EXPECT_TRUE(stored[i].reply.contains(QStringLiteral("não encontrado")));
+        EXPECT_TRUE(stored[i].reply.contains(QString::fromUtf8(c.reply)))
+            << stored[i].reply.toStdString();
+        if (c.state == BatchRowState::NotSent) {
+            EXPECT_FALSE(stored[i].requestStarted);
             continue;
         }
         EXPECT_TRUE(stored[i].requestStarted);
@@ -176,9 +291,14 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
                 return r.fileName == c.file && r.result == c.archived;
             });
         EXPECT_TRUE(recorded) << "no archive record " << c.archived.toStdString();
+        // An accepted row shows the protocol its taxpayer's list gave.
+        if (c.state == BatchRowState::Accepted) {
+            const QString protocol = QString::fromStdString(protocols[c.taxpayer.ie]);
+            EXPECT_FALSE(protocol.isEmpty());
+            EXPECT_EQ(stored[i].protocol, protocol);
+            EXPECT_EQ(listed[stored[i].id], protocol);
+        }
     }
-    EXPECT_TRUE(stored[3].reply.contains(QStringLiteral("Recibo")))
-        << stored[3].reply.toStdString();
 }
 
 // A sender stopped while rows were "sending": the row whose request had
@@ -188,9 +308,9 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
 TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
     const QList<NewBatchRow> rows = {
         {QString::fromLatin1(kTaxpayers[0].ie), writeFile("a.zip", "PK a"),
-         SentArchive::kDeclaration, QStringLiteral("1_2026")},
+         SentArchive::kDeclaration, QStringLiteral("1_2025")},
         {QString::fromLatin1(kTaxpayers[1].ie), writeFile("b.zip", "PK b"),
-         SentArchive::kDeclaration, QStringLiteral("1_2026")},
+         SentArchive::kDeclaration, QStringLiteral("1_2025")},
         {QString::fromLatin1(kTaxpayers[2].ie), writeFile("PGDAS.pdf", kGoodPdf),
          SentArchive::kSimples, QString()},
     };
@@ -211,7 +331,7 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
         MultipartUpload upload;
         bool replied = false;
         QObject::connect(&upload, &MultipartUpload::replyReceived, [&] { replied = true; });
-        ASSERT_TRUE(upload.start(url_helper::ExtractUrl(address(kTaxpayers[0], "1_2026")),
+        ASSERT_TRUE(upload.start(url_helper::ExtractUrl(address(kTaxpayers[0], "1_2025")),
                                  rows[0].filePath, QStringLiteral("a.zip"),
                                  QStringLiteral("objArquivo"),
                                  QStringLiteral("application/octet-stream")));
@@ -233,10 +353,170 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
     LocalDb db;
     const QList<BatchRow> stored = batchRows(db, batchId);
     ASSERT_EQ(stored.size(), 3);
-    EXPECT_EQ(stored[0].state, BatchRowState::NoReply);
-    EXPECT_EQ(stored[0].reply, BatchQueue::noReplyText());
+    // The server got the first row whole: its list shows it, so the row is
+    // accepted with the protocol rather than left to verify.
+    EXPECT_EQ(stored[0].state, BatchRowState::Accepted) << stored[0].reply.toStdString();
+    EXPECT_FALSE(stored[0].protocol.isEmpty());
     EXPECT_EQ(stored[1].state, BatchRowState::Accepted);
     EXPECT_EQ(stored[2].state, BatchRowState::Accepted);
 }
 
 } // namespace
+
+namespace {
+
+// A server that reads a request's first line, keeps it and hangs up: every
+// call to it fails as a dropped connection does.
+class HangingUpServer : public QTcpServer {
+public:
+    HangingUpServer() {
+        EXPECT_TRUE(listen(QHostAddress::LocalHost));
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->canReadLine())
+                        return;
+                    lines << socket->readLine().trimmed();
+                    socket->disconnectFromHost();
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    QList<QByteArray> lines;
+};
+
+// Rows of the three simulator taxpayers and one more declaration.
+QList<NewBatchRow> fourRows(const std::function<QString(const QString&, const QByteArray&)>& write,
+                            const QByteArray& bigFirst = {}) {
+    return {
+        {QString::fromLatin1(kTaxpayers[0].ie),
+         write("a.zip", bigFirst.isEmpty() ? QByteArray("PK a") : bigFirst),
+         SentArchive::kDeclaration, QStringLiteral("1_2025")},
+        {QString::fromLatin1(kTaxpayers[1].ie), write("b.zip", "PK b"), SentArchive::kDeclaration,
+         QStringLiteral("1_2025")},
+        {QString::fromLatin1(kTaxpayers[2].ie), write("PGDAS.pdf", kGoodPdf), SentArchive::kSimples,
+         QString()},
+        {QString::fromLatin1(kTaxpayers[0].ie), write("c.zip", "PK c"), SentArchive::kDeclaration,
+         QStringLiteral("2_2025")},
+    };
+}
+
+QList<BatchRowState> statesOf(qint64 batchId) {
+    LocalDb db;
+    QList<BatchRowState> states;
+    for (const BatchRow& row : batchRows(db, batchId))
+        states << row.state;
+    return states;
+}
+
+} // namespace
+
+// The network fails: each row's list call is made again (the upload never
+// is), and after three rows in a row the queue pauses; resumed with the
+// network back, it sends the rest.
+TEST_F(BatchQueueTest, NetworkFailuresRetryTheListCallAndPauseAfterThreeRows) {
+    const auto write = [this](const QString& n, const QByteArray& b) {
+        return writeFile(n, b);
+    };
+    qint64 batchId = 0;
+    {
+        LocalDb db;
+        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), fourRows(write));
+    }
+    HangingUpServer down;
+    fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(down.serverPort()));
+
+    BatchQueue queue(batchId, setup());
+    std::optional<QString> pausedWhy;
+    bool finished = false;
+    QObject::connect(&queue, &BatchQueue::paused, [&](const QString& why) { pausedWhy = why; });
+    QObject::connect(&queue, &BatchQueue::finished, [&] { finished = true; });
+    queue.start();
+    ASSERT_TRUE(dadav::test::waitFor([&] { return pausedWhy.has_value(); }, 60000));
+    EXPECT_TRUE(pausedWhy->contains(QStringLiteral("falha de rede"))) << pausedWhy->toStdString();
+    EXPECT_TRUE(queue.isPaused());
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(statesOf(batchId),
+              (QList<BatchRowState>{BatchRowState::NotSent, BatchRowState::NotSent,
+                                    BatchRowState::NotSent, BatchRowState::Queued}));
+    // Three tries of the list call per row, and not one upload.
+    int listCalls = 0;
+    for (const QByteArray& line : down.lines) {
+        EXPECT_FALSE(line.contains("xt_upload")) << line.toStdString();
+        listCalls += line.contains("/orn/server/") ? 1 : 0;
+    }
+    EXPECT_GE(listCalls, 3 * (1 + setup().listRetries));
+    EXPECT_TRUE(uploadRequests().empty());
+
+    fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(fixture_.port()));
+    queue.resume();
+    ASSERT_TRUE(dadav::test::waitFor([&] { return finished; }, 60000));
+    EXPECT_EQ(statesOf(batchId).last(), BatchRowState::Accepted);
+    EXPECT_EQ(uploadRequests().size(), 1u);
+}
+
+// Pausar waits after the row under way; Cancelar cancels what is queued; a
+// row broken off while its request went out is left for the list, which
+// does not show it, and only the user puts it back in the queue.
+TEST_F(BatchQueueTest, PauseCancelAndAbortEndRowsWithoutSendingAnyTwice) {
+    const auto write = [this](const QString& n, const QByteArray& b) {
+        return writeFile(n, b);
+    };
+    qint64 batchId = 0;
+    {
+        LocalDb db;
+        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(),
+                              fourRows(write, QByteArray("PK ") + QByteArray(64 << 20, 'x')));
+    }
+    BatchQueue queue(batchId, setup());
+    std::optional<QString> pausedWhy;
+    std::optional<QString> problem;
+    bool aborted = false;
+    QObject::connect(&queue, &BatchQueue::paused, [&](const QString& why) { pausedWhy = why; });
+    QObject::connect(&queue, &BatchQueue::finished, [&](const QString& p) { problem = p; });
+    QObject::connect(&queue, &BatchQueue::rowProgress, [&](qint64, int percent) {
+        if (!aborted && percent > 0 && percent < 100) {
+            aborted = true;
+            queue.abortCurrent();
+        }
+    });
+    queue.start();
+    ASSERT_TRUE(dadav::test::waitFor([&] { return problem.has_value(); }, 60000));
+    EXPECT_EQ(*problem, QString());
+    ASSERT_TRUE(aborted);
+    QList<BatchRowState> states = statesOf(batchId);
+    // The broken-off row is not on the list: it may be sent again, by hand.
+    EXPECT_EQ(states, (QList<BatchRowState>{BatchRowState::NotListed, BatchRowState::Cancelled,
+                                            BatchRowState::Cancelled, BatchRowState::Cancelled}));
+    EXPECT_TRUE(fixture_.simulator().uploads().empty()) << "the server holds no upload";
+
+    LocalDb db;
+    const QList<BatchRow> rows = batchRows(db, batchId);
+    EXPECT_FALSE(requeueRow(db, rows[0].id + 1000, true));
+    ASSERT_TRUE(requeueRow(db, rows[0].id, true));
+    ASSERT_TRUE(requeueRow(db, rows[1].id, false));
+    ASSERT_TRUE(requeueRow(db, rows[2].id, false));
+
+    // Pausar during the first row: it ends, the rest waits.
+    problem.reset();
+    bool pauseAsked = false;
+    QObject::connect(&queue, &BatchQueue::rowStarted, [&](qint64) {
+        if (!pauseAsked) {
+            pauseAsked = true;
+            queue.pauseAfterCurrent();
+        }
+    });
+    queue.start();
+    ASSERT_TRUE(dadav::test::waitFor([&] { return pausedWhy.has_value(); }, 60000));
+    EXPECT_EQ(*pausedWhy, QString());
+    states = statesOf(batchId);
+    EXPECT_EQ(states[0], BatchRowState::Accepted);
+    EXPECT_EQ(states[1], BatchRowState::Queued);
+    queue.stopAfterCurrent();
+    ASSERT_TRUE(dadav::test::waitFor([&] { return problem.has_value(); }, 60000));
+    EXPECT_EQ(statesOf(batchId),
+              (QList<BatchRowState>{BatchRowState::Accepted, BatchRowState::Cancelled,
+                                    BatchRowState::Cancelled, BatchRowState::Cancelled}));
+    EXPECT_EQ(uploadsPerTaxpayer(), (std::map<std::string, int>{{kTaxpayers[0].ie, 1}}));
+}

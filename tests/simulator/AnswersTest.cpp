@@ -89,7 +89,7 @@ TEST(ReceiptXml, EveryItemHasADetailAndTextChildren) {
     t.status = "3";
     t.adicionado = "1,00";
     t.contador = "123.456.789-09";
-    Company company{"77310088", "27891543000100", "Restaurante Açaí & Cia Ltda", true, "K"};
+    Company company{"77310088", "27891543000100", "Restaurante Açaí & Cia Ltda", true, "K", false};
     UploadRecord upload;
     upload.kind = "declaracao";
     upload.fileName = "<backup>.zip";
@@ -122,7 +122,7 @@ TEST(ReceiptPage, EscapesEveryValue) {
     Transmission t;
     t.referencia = "<script>alert(1)</script>";
     t.protocolo = "\"quoted\"";
-    Company company{"1", "2", "A & B <Ltda>", false, "K"};
+    Company company{"1", "2", "A & B <Ltda>", false, "K", false};
     UploadRecord upload;
     upload.fileName = "x'y.zip";
     auto page = receiptPage(t, company, &upload);
