@@ -259,12 +259,9 @@ QStringList BatchWindow::headers() {
 
 std::optional<qint64> BatchWindow::unfinishedBatch() {
     LocalDb db;
-    const QList<qint64> batches = batchesOf(db, BatchQueue::thisDesk());
-    for (auto it = batches.rbegin(); it != batches.rend(); ++it)
-        for (const BatchRow& row : batchRows(db, *it))
-            if (row.state == BatchRowState::Queued || row.state == BatchRowState::Sending)
-                return *it;
-    return std::nullopt;
+    // The window's batches have the empty origin; a null text would be
+    // bound as NULL and match none.
+    return ::unfinishedBatch(db, BatchQueue::thisDesk(), QStringLiteral(""));
 }
 
 void BatchWindow::offerResume(AppContext& context) {
@@ -280,12 +277,14 @@ void BatchWindow::offerResume(AppContext& context) {
             LocalDb db;
             for (const BatchRow& row : batchRows(db, *batch)) {
                 ++total;
-                left += row.state == BatchRowState::Queued || row.state == BatchRowState::Sending;
+                left += row.state == BatchRowState::Queued || row.state == BatchRowState::Sending ||
+                        row.state == BatchRowState::NoReply;
             }
         }
         const MsgAnswer answer = context.prompter->show(
             {QStringLiteral("O último envio em lote não terminou: %1 de %2 arquivos ainda não "
-                            "foram enviados.\n\nDeseja retomá-lo agora?")
+                            "foram enviados ou aguardam a confirmação do servidor.\n\nDeseja "
+                            "retomá-lo agora?")
                  .arg(left)
                  .arg(total),
              kTitle, MsgIcon::Information, MsgButtons::YesNo});
@@ -474,8 +473,8 @@ void BatchWindow::toggleSendAgain() {
             if (line.rowId == 0) {
                 line.sendAgain = !line.sendAgain;
                 recheck(i);
-            } else if (line.state == BatchRowState::NoReply && listShowsAbsent(line)) {
-                // The list shows the sending absent: a new row sends it again,
+            } else if (line.state == BatchRowState::NotListed && !isSending()) {
+                // The list after sending shows it absent: back in the queue,
                 // only now that the user asks for it.
                 if (m_context.prompter->show(
                         {QStringLiteral("A lista do servidor não mostra o envio de %1. Enviar "
@@ -483,14 +482,12 @@ void BatchWindow::toggleSendAgain() {
                              .arg(QFileInfo(line.filePath).fileName()),
                          kTitle, MsgIcon::Warning, MsgButtons::YesNoDefaultNo}) != MsgAnswer::Yes)
                     continue;
-                Line again;
-                again.ie = line.ie;
-                again.filePath = line.filePath;
-                again.references = line.references;
-                again.referencesByUser = true;
-                again.sendAgain = true;
-                again.size = line.size;
-                addLine(again);
+                LocalDb db;
+                if (requeueRow(db, line.rowId, true)) {
+                    line.state = BatchRowState::Queued;
+                    line.text.clear();
+                    showLine(i);
+                }
             }
         }
     } catch (const std::exception& error) {
@@ -733,7 +730,6 @@ void BatchWindow::startQueue(qint64 batchId) {
         m_lines[i].time = m_context.clock->now();
         showLine(i);
         Grid->scrollToItem(Grid->item(i, 0));
-        updateTotal();
     });
     connect(m_queue, &BatchQueue::rowProgress, this, [this](qint64 rowId, int percent) {
         const int i = lineOf(rowId);
@@ -741,7 +737,6 @@ void BatchWindow::startQueue(qint64 batchId) {
             return;
         m_lines[i].percent = percent;
         showLine(i);
-        updateTotal();
     });
     connect(m_queue, &BatchQueue::rowFinished, this,
             [this](qint64 rowId, BatchRowState state, const QString& text) {
@@ -753,8 +748,23 @@ void BatchWindow::startQueue(qint64 batchId) {
                 m_lines[i].time = m_context.clock->now();
                 showLine(i);
                 Grid->resizeRowToContents(i);
-                updateTotal();
             });
+    connect(m_queue, &BatchQueue::progress, this, &BatchWindow::showTotal);
+    connect(m_queue, &BatchQueue::rowListed, this,
+            [this](qint64 rowId, BatchRowState state, const QString& protocol) {
+                const int i = lineOf(rowId);
+                if (i < 0)
+                    return;
+                m_lines[i].state = state;
+                m_lines[i].protocol = protocol;
+                showLine(i);
+            });
+    connect(m_queue, &BatchQueue::paused, this, [this](const QString& reason) {
+        cmdPausar->setText(QStringLiteral("Contin&uar"));
+        lblResumo->setText(reason.isEmpty() ? QStringLiteral("Envio pausado.")
+                                            : QStringLiteral("Envio pausado: %1").arg(reason));
+        updateButtons();
+    });
     connect(m_queue, &BatchQueue::finished, this, &BatchWindow::queueFinished);
     m_queue->start();
     updateButtons();
@@ -787,7 +797,7 @@ void BatchWindow::queueFinished(const QString& problem) {
             continue;
         accepted += *line.state == BatchRowState::Accepted;
         refused += *line.state == BatchRowState::Refused;
-        noReply += *line.state == BatchRowState::NoReply;
+        noReply += *line.state == BatchRowState::NoReply || *line.state == BatchRowState::NotListed;
         other += *line.state == BatchRowState::NotSent || *line.state == BatchRowState::Cancelled;
     }
     m_summary = QStringLiteral("%1 %2, %3 %4, %5 sem resposta")
@@ -799,7 +809,7 @@ void BatchWindow::queueFinished(const QString& problem) {
     if (other > 0)
         m_summary += QStringLiteral(", %1 não enviado(s) ou cancelado(s)").arg(other);
     lblResumo->setText(QStringLiteral("Resumo: ") + m_summary);
-    updateTotal();
+    cmdPausar->setText(QStringLiteral("Pa&usar"));
     updateButtons();
     if (!problem.isEmpty())
         m_context.prompter->show({QStringLiteral("O envio em lote parou: %1").arg(problem), kTitle,
@@ -823,16 +833,18 @@ void BatchWindow::updateTotal() {
         if (ended(line.state)) {
             ++done;
             bytesDone += line.size;
-        } else if (line.state == BatchRowState::Sending) {
-            bytesDone += line.size * line.percent / 100;
         }
     }
+    showTotal(done, total, bytesDone, bytesTotal);
+}
+
+void BatchWindow::showTotal(int rowsDone, int rowsTotal, qint64 bytesDone, qint64 bytesTotal) {
     // In KiB: a bar's range is an int.
     Progresso->setRange(0, int(qMax<qint64>(bytesTotal / 1024, 1)));
     Progresso->setValue(int(bytesDone / 1024));
     lblTotal->setText(QStringLiteral("%1 de %2 — %3 de %4")
-                          .arg(done)
-                          .arg(total)
+                          .arg(rowsDone)
+                          .arg(rowsTotal)
                           .arg(sizeText(bytesDone), sizeText(bytesTotal)));
 }
 
@@ -845,12 +857,33 @@ void BatchWindow::updateButtons() {
 }
 
 void BatchWindow::pause() {
-    if (m_queue && m_queue->isRunning())
-        m_queue->stopAfterCurrent();
+    if (!m_queue || !m_queue->isRunning())
+        return;
+    if (m_queue->isPaused()) {
+        cmdPausar->setText(QStringLiteral("Pa&usar"));
+        lblResumo->clear();
+        m_queue->resume();
+    } else {
+        lblResumo->setText(QStringLiteral("O envio pausa ao fim do arquivo em andamento."));
+        m_queue->pauseAfterCurrent();
+    }
 }
 
 void BatchWindow::cancel() {
-    if (m_queue && m_queue->isRunning())
+    if (!m_queue || !m_queue->isRunning())
+        return;
+    bool underWay = false;
+    for (const Line& line : std::as_const(m_lines))
+        underWay = underWay || line.state == BatchRowState::Sending;
+    // A row under way may be broken off; the server may then hold part of it
+    // or all of it, which only its list settles: a deliberate Yes.
+    if (underWay && m_context.prompter->show(
+                        {QStringLiteral("Os arquivos ainda na fila serão cancelados. "
+                                        "Interromper também o arquivo que está sendo "
+                                        "enviado agora?"),
+                         kTitle, MsgIcon::Warning, MsgButtons::YesNoDefaultNo}) == MsgAnswer::Yes)
+        m_queue->abortCurrent();
+    else
         m_queue->stopAfterCurrent();
 }
 
@@ -974,8 +1007,4 @@ void BatchWindow::closeEvent(QCloseEvent* event) {
 
 void BatchWindow::report(const std::exception& error, const QString& where) {
     m_context.prompter->show(ErrorReport::ErrorMessage(RuntimeError::from(where, error)));
-}
-
-bool BatchWindow::listShowsAbsent(const Line&) {
-    return false;
 }

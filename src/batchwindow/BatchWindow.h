@@ -53,8 +53,9 @@ public:
     };
     static QStringList headers();
 
-    // The unfinished batch this desk left (rows still queued or being sent),
-    // the newest one; nullopt when none. Throws DbError.
+    // The newest batch this desk made in the window that is not finished
+    // (rows queued, being sent or without an answer); nullopt when none.
+    // Throws DbError.
     static std::optional<qint64> unfinishedBatch();
     // At start-up: when this desk left an unfinished batch, asks whether to
     // resume it and, on Yes, opens the window on it. Never throws.
@@ -69,14 +70,16 @@ public:
     // Files or folders given by path (a drop, the two above); folders are
     // read for .ZIP and .PDF files. baseFolder: the folder the user chose.
     void addPaths(const QStringList& paths, const QString& baseFolder = {});
-    void assignTaxpayer();    // the chosen taxpayer to the selected rows
-    void applyReferences();   // txtReferencias to the selected rows
-    void removeRows();        // the selected rows not yet sent
-    void toggleSendAgain();   // ticks again a row the archive holds back
+    void assignTaxpayer();  // the chosen taxpayer to the selected rows
+    void applyReferences(); // txtReferencias to the selected rows
+    void removeRows();      // the selected rows not yet sent
+    // Ticks again a row the archive holds back, or (with a question) puts
+    // back in the queue a row without an answer that the list shows absent.
+    void toggleSendAgain();
     bool chooseCertificate(); // true when a certificate was accepted
     void send();              // "Enviar"
-    void pause();             // "Pausar": stops after the current row
-    void cancel();            // "Cancelar"
+    void pause();             // "Pausar" after the row under way, or "Continuar"
+    void cancel();            // "Cancelar", asking whether to break off the row under way
     void exportCsv();
     void exportPdf();
     // Opens a batch kept in the database and sends what is left of it
@@ -145,13 +148,11 @@ private:
     void askLists();
     void listAnswered(int fillerRow);
     QList<int> selectedLines() const;
-    // A "Sem resposta" row whose taxpayer's list, read after the sending,
-    // shows no such transmission.
-    static bool listShowsAbsent(const Line& line);
     int lineOf(qint64 rowId) const;
     void startQueue(qint64 batchId);
     void queueFinished(const QString& problem);
-    void updateTotal();
+    void updateTotal(); // from the rows, when the queue does not run
+    void showTotal(int rowsDone, int rowsTotal, qint64 bytesDone, qint64 bytesTotal);
     void updateButtons();
     QString taxpayerName(const QString& ie) const;
     void report(const std::exception& error, const QString& where);

@@ -270,14 +270,23 @@ TEST_F(BatchWindowTest, AnUnfinishedBatchIsOfferedAtStartAndResumedWithoutSendin
     EXPECT_TRUE(w->isVisible());
     ASSERT_TRUE(waitFor([&] { return !w->summary().isEmpty(); }, 60000));
 
-    EXPECT_TRUE(rowOf(w, QStringLiteral("86123452.zip"))[BatchWindow::ColSituacao].startsWith(
-        QStringLiteral("Sem resposta")));
+    // The row that may have reached the server is not sent again by itself:
+    // the list after sending shows it absent, and only then is it offered.
+    EXPECT_EQ(rowOf(w, QStringLiteral("86123452.zip"))[BatchWindow::ColSituacao],
+              BatchQueue::stateText(BatchRowState::NotListed));
     EXPECT_TRUE(rowOf(w, QStringLiteral("87206416.zip"))[BatchWindow::ColSituacao].startsWith(
         QStringLiteral("Aceito")));
     EXPECT_EQ(w->summary(), QStringLiteral("1 aceito, 0 recusados, 1 sem resposta"));
-    // The row that may have reached the server is not sent again by itself.
     ASSERT_EQ(sim.simulator().uploads().size(), std::size_t(1));
     EXPECT_EQ(sim.simulator().uploads()[0].ie, "87206416");
+
+    w->Grid->selectRow(0);
+    prompter.answerNext(MsgAnswer::Yes);
+    w->toggleSendAgain();
+    w->send(); // the certificate chosen once serves the whole batch
+    ASSERT_TRUE(waitFor([&] { return !w->isSending(); }, 60000));
+    EXPECT_EQ(w->summary(), QStringLiteral("2 aceitos, 0 recusados, 0 sem resposta"));
+    EXPECT_EQ(sim.simulator().uploads().size(), std::size_t(2));
     EXPECT_EQ(BatchWindow::unfinishedBatch(), std::nullopt);
 }
 
