@@ -113,15 +113,16 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     Grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     Grid->verticalHeader()->hide();
-    // The checks and the server's texts are long: they wrap, in the one
-    // column that takes the room left.
-    Grid->setWordWrap(true);
+    // One line per row, however many: the checks take the room left, and
+    // every long text reads whole in its cell's tip.
+    Grid->setWordWrap(false);
     Grid->horizontalHeader()->setSectionResizeMode(ColVerificacao, QHeaderView::Stretch);
     const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    const int widths[] = {6, 11, 14, 11, 0, 12, 5, 9};
+    const int widths[] = {0, 11, 14, 11, 0, 12, 5, 9};
     for (int c = 0; c < int(std::size(widths)); ++c)
         if (widths[c] > 0)
             Grid->setColumnWidth(c, widths[c] * em);
+    Grid->setColumnWidth(ColIE, fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + em);
 
     txtReferencias = named(new QLineEdit(this), "txtReferencias");
     txtReferencias->setPlaceholderText(QStringLiteral("01/2026, 02/2026"));
@@ -569,6 +570,7 @@ void BatchWindow::recheck(int index) {
         LocalDb db;
         const RowChecks::Result result =
             RowChecks::check(db, {line.ie, line.filePath, line.references, line.sendAgain}, facts);
+        line.result = result;
         line.kind = result.kind;
         line.ready = result.ready();
         line.checks = line.ready ? QStringLiteral("Pronto para envio") : result.text();
@@ -581,7 +583,6 @@ void BatchWindow::recheck(int index) {
         }
     }
     showLine(index);
-    Grid->resizeRowToContents(index);
 }
 
 void BatchWindow::showLine(int index) {
@@ -680,22 +681,18 @@ void BatchWindow::send() {
         if (!m_certificateAccepted && !chooseCertificate())
             return;
         if (!leftOver) {
-            // Checked again now: a file may have changed since it was added.
+            // The queue checks each row again just before its upload (a file
+            // may change meanwhile): reading every file here as well would
+            // hold the window for as long as hashing them all takes.
             QList<RowChecks::Input> inputs;
             QList<RowChecks::Result> results;
-            QList<int> sent;
-            LocalDb db;
-            for (const int i : std::as_const(ready)) {
-                recheck(i);
-                if (!m_lines[i].ready)
-                    continue;
+            const QList<int>& sent = ready;
+            for (const int i : sent) {
                 const Line& line = m_lines[i];
                 inputs.append({line.ie, line.filePath, line.references, line.sendAgain});
-                results.append(RowChecks::check(db, inputs.last(), std::nullopt));
-                sent << i;
+                results.append(line.result);
             }
-            if (sent.isEmpty())
-                return;
+            LocalDb db;
             m_batchId = createBatch(db, BatchQueue::thisDesk(), m_context.clock->now(),
                                     RowChecks::batchRows(inputs, results));
             const QList<BatchRow> rows = batchRows(db, m_batchId);
@@ -747,7 +744,6 @@ void BatchWindow::startQueue(qint64 batchId) {
                 m_lines[i].text = text;
                 m_lines[i].time = m_context.clock->now();
                 showLine(i);
-                Grid->resizeRowToContents(i);
             });
     connect(m_queue, &BatchQueue::progress, this, &BatchWindow::showTotal);
     connect(m_queue, &BatchQueue::rowListed, this,

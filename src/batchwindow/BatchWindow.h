@@ -11,6 +11,7 @@
 // main window stays usable: the queue runs on the event loop.
 #pragma once
 
+#include "batch/RowChecks.h"
 #include "store/BatchRepository.h"
 
 #include <QDateTime>
@@ -129,6 +130,7 @@ private:
         QString note;   // why no taxpayer or no months were proposed
         QString checks; // empty: ready to send
         bool ready = false;
+        RowChecks::Result result; // of the last check of a row with a file
         bool sendAgain = false;
         QString kind;
         qint64 rowId = 0; // in the database once queued

@@ -12,6 +12,7 @@
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "support/AccessibilityCheck.h"
 #include "support/FakeCertificatePicker.h"
 #include "support/FakeFilePicker.h"
 #include "support/FakePrompter.h"
@@ -25,10 +26,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -188,6 +191,21 @@ TEST_F(BatchWindowTest, FilesOfAFolderAreMatchedAndAMismatchIsRefusedInItsRow) {
         EXPECT_TRUE(row[BatchWindow::ColVerificacao].contains(QString::fromUtf8(c.checkHas)))
             << row[BatchWindow::ColVerificacao].toStdString();
     }
+    // A file dropped on the window is matched the same way.
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(
+        write(QStringLiteral("solto/86.123.45-2 fev.zip"), QByteArray("PK\3\4 y")))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(rowOf(w, QStringLiteral("86.123.45-2 fev.zip")).value(BatchWindow::ColIE),
+              QStringLiteral("86123452"));
+
+    EXPECT_THAT(AccessibilityCheck::unnamedControls(w), ::testing::IsEmpty());
+    EXPECT_THAT(AccessibilityCheck::unreachableControls(w), ::testing::IsEmpty());
     prompter.expectNoMessages();
 }
 
