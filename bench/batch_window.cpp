@@ -10,6 +10,7 @@
 #include "base/AppPaths.h"
 #include "batchwindow/BatchWindow.h"
 #include "certificates/CertificatePicker.h"
+#include "platform/Prompter.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
@@ -52,6 +53,15 @@ public:
         o.notBefore = QDateTime::currentDateTime().addYears(-1);
         o.notAfter = QDateTime::currentDateTime().addYears(1);
         return parseCertificateDer(dadav::test::makeCertificateDer(o));
+    }
+};
+
+// Any message box means the batch could not run as meant: printed.
+class PrintingPrompter : public Prompter {
+public:
+    MsgAnswer show(const Message& message) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(message.text));
+        return MsgAnswer::No;
     }
 };
 
@@ -151,8 +161,10 @@ int main(int argc, char** argv) {
     bytes = QByteArray();
 
     AccountantPicker picker;
+    PrintingPrompter prompter;
     AppContext context;
     context.certificates = &picker;
+    context.prompter = &prompter;
     WindowRegistry registry(context);
     context.windows = &registry;
     registry.registerWindow<BatchWindow>();
@@ -171,6 +183,9 @@ int main(int argc, char** argv) {
     w->txtReferencias->setText(QStringLiteral("01/2026"));
     w->applyReferences();
     const long rssBefore = peakRssKiB();
+    if (!w->rowsShown().isEmpty())
+        std::fprintf(stderr, "first row: %s\n",
+                    qPrintable(w->rowsShown().first().join(QStringLiteral(" | "))));
 
     PaintClock paints;
     w->Grid->viewport()->installEventFilter(&paints);

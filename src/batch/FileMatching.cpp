@@ -11,16 +11,26 @@
 namespace FileMatching {
 
 QStringList iesIn(const QString& name) {
-    // Digits joined by at most one "." or "-" between them; a longer number
-    // (a CNPJ, a date-time) is one run and never mistaken for an IE.
-    static const QRegularExpression kRun(QStringLiteral("\\d(?:[.\\-]?\\d)*"));
+    // Exactly 8 digits standing alone ("86123452-01"), or digits joined by
+    // single "." or "-" that make 8 together ("86.123.45-2"). A longer number
+    // (a CNPJ, a date-time) is never read as an IE.
+    static const QRegularExpression kPlain(QStringLiteral("(?<!\\d)\\d{8}(?!\\d)"));
+    static const QRegularExpression kPrinted(QStringLiteral("\\d(?:[.\\-]?\\d)*"));
     QStringList out;
-    for (auto it = kRun.globalMatch(name); it.hasNext();) {
-        QString digits = it.next().captured(0);
-        digits.remove(QLatin1Char('.')).remove(QLatin1Char('-'));
+    const auto take = [&out](const QString& digits) {
         if (digits.size() == 8 && IEValida::ValidaIE(digits, TaxpayerForm::kUf) &&
             !out.contains(digits))
             out << digits;
+    };
+    for (auto it = kPrinted.globalMatch(name); it.hasNext();) {
+        const QString run = it.next().captured(0);
+        QString digits = run;
+        digits.remove(QLatin1Char('.')).remove(QLatin1Char('-'));
+        if (digits.size() == 8)
+            take(digits);
+        else
+            for (auto plain = kPlain.globalMatch(run); plain.hasNext();)
+                take(plain.next().captured(0));
     }
     return out;
 }

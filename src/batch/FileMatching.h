@@ -18,8 +18,9 @@ struct Match {
 };
 
 // The valid IEs (8 digits passing the state's check rule) written in `name`:
-// a run of exactly 8 digits, or 8 digits split by "." or "-" as IEs are
-// printed ("86.123.45-2"). Distinct, in order of appearance.
+// a run of exactly 8 digits ("86123452-01" holds one), or 8 digits split by
+// "." or "-" as IEs are printed ("86.123.45-2"). Distinct, in order of
+// appearance.
 QStringList iesIn(const QString& name);
 
 // Reads the file's own name (without its extension) and the names of its

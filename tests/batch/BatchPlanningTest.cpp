@@ -21,6 +21,8 @@ TEST(FileMatching, ProposesOnlyOneRegisteredValidIe) {
     const Case cases[] = {
         {"/b/86123452.zip", "/b", "86123452", ""},
         {"/b/BACKUP_86.123.45-2_jan.ZIP", "/b", "86123452", ""},
+        {"/b/86123452-01.zip", "/b", "86123452", ""},
+        {"/b/2026-11-30/86123452.zip", "/b", "86123452", ""},
         {"/b/87206416/2026/backup.zip", "/b", "87206416", ""},
         // The same IE in file and folder is one IE.
         {"/b/86123452/86123452-fev.zip", "/b", "86123452", ""},
