@@ -266,7 +266,7 @@ void Principal::buildMenus() {
         mnContribuinte->addAction(QStringLiteral("Arquivo &local"), this, &Principal::showArchive);
     mnArquivoLocal->setObjectName(QStringLiteral("mnArquivoLocal"));
     mnEnvioLote =
-        mnContribuinte->addAction(QStringLiteral("Envio em l&ote"), this, [this] { showBatch(); });
+        mnContribuinte->addAction(QStringLiteral("Env&io em lote"), this, [this] { showBatch(); });
     mnEnvioLote->setObjectName(QStringLiteral("mnEnvioLote"));
     space2 = mnContribuinte->addSeparator();
     space2->setObjectName(QStringLiteral("space2"));

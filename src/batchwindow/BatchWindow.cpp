@@ -132,7 +132,7 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     cmdAplicarReferencias =
         named(new QPushButton(QStringLiteral("Apli&car"), this), "cmdAplicarReferencias");
     cmdEnviarDeNovo =
-        named(new QPushButton(QStringLiteral("Enviar de no&vo"), this), "cmdEnviarDeNovo");
+        named(new QPushButton(QStringLiteral("Env&iar de novo"), this), "cmdEnviarDeNovo");
     cmdEnviarDeNovo->setToolTip(QStringLiteral(
         "Marca para envio uma linha que o arquivo local segura por já ter sido enviada, ou "
         "uma linha sem resposta que a lista do servidor mostra ausente."));
@@ -140,7 +140,7 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     lblCertificado =
         named(new QLabel(QStringLiteral("Certificado: nenhum escolhido"), this), "lblCertificado");
     cmdCertificado =
-        named(new QPushButton(QStringLiteral("Cer&tificado..."), this), "cmdCertificado");
+        named(new QPushButton(QStringLiteral("Certi&ficado..."), this), "cmdCertificado");
 
     Progresso = named(new QProgressBar(this), "Progresso");
     Progresso->setAccessibleName(QStringLiteral("Progresso do lote"));
