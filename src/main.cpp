@@ -9,6 +9,7 @@
 #include "base/ProgramInfo.h"
 #include "base/RuntimeError.h"
 #include "base/SupportLog.h"
+#include "batchcommand/BatchCommand.h"
 #include "certificates/CertificateChild.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
@@ -62,6 +63,11 @@ void chooseFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A batch from a CSV runs headless: a core application, no display.
+    if (BatchCommand::wanted(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        return BatchCommand::run(QCoreApplication::arguments().mid(1), chooseFolder);
+    }
     // Answered before the application object exists: no display is needed.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

@@ -27,7 +27,10 @@ TerminalAnswer answer(const QStringList& arguments) {
                         "  --copiar-banco-para-servidor\n"
                         "                 copia o banco local (dadav.mdb) para o banco vazio do\n"
                         "                 servidor PostgreSQL da seção [banco] de dadav.ini e "
-                        "sai\n"),
+                        "sai\n"
+                        "  --enviar-lote ARQUIVO.csv\n"
+                        "                 envia sem janelas as linhas do CSV (veja\n"
+                        "                 dadav --enviar-lote --help)\n"),
                     0};
     }
     return {};

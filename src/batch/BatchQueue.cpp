@@ -14,17 +14,28 @@
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 #include <QSysInfo>
 #include <QTimer>
 
+#include <cerrno>
+#include <signal.h>
+
 namespace {
 
 // The call number of the current row's list call (after-sending calls count
 // from 1).
 constexpr int kRowCall = 0;
+
+// Whether a process of this machine runs with this id.
+bool processRuns(qint64 pid) {
+    if (pid <= 0)
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 QString failureText(const QString& why) {
     return QStringLiteral("Falha de rede: %1").arg(why);
@@ -106,9 +117,30 @@ QDateTime BatchQueue::now() const {
     return m_setup.clock->now();
 }
 
+QString BatchQueue::claimer() const {
+    return m_setup.desk + QStringLiteral(" #") +
+           QString::number(QCoreApplication::applicationPid());
+}
+
 BatchRecovery BatchQueue::recover() {
     LocalDb db;
-    return recoverInterrupted(db, m_batchId, noReplyText(), now());
+    const QString ours = m_setup.desk + QStringLiteral(" #");
+    QStringList stopped;
+    for (const QString& claimer : sendingClaimers(db, m_batchId)) {
+        if (claimer == m_setup.desk) {
+            stopped << claimer;
+            continue;
+        }
+        if (!claimer.startsWith(ours))
+            continue; // another desk's: that desk settles it
+        bool ok = false;
+        const qint64 pid = claimer.mid(ours.size()).toLongLong(&ok);
+        if (ok && (pid == QCoreApplication::applicationPid() || !processRuns(pid)))
+            stopped << claimer;
+    }
+    if (stopped.isEmpty())
+        return {};
+    return recoverInterrupted(db, m_batchId, noReplyText(), now(), stopped);
 }
 
 void BatchQueue::start() {
@@ -210,7 +242,7 @@ void BatchQueue::sendNext() {
             emit paused(QString());
             return;
         }
-        m_row = claimNextRow(db, m_batchId, m_setup.desk, now());
+        m_row = claimNextRow(db, m_batchId, claimer(), now());
         if (!m_row) {
             listAfterSending();
             return;

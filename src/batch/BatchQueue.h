@@ -43,7 +43,8 @@ public:
     struct Setup {
         // The accountant's document as the windows send it (`contador`).
         QString accountantDocument;
-        // Who claims the rows (BatchQueue::thisDesk() by default).
+        // The desk whose rows these are (BatchQueue::thisDesk() by default);
+        // rows are claimed as "desk #pid", the process under way.
         QString desk;
         Clock* clock = nullptr; // not owned, required: the program's one clock
         ProxyAuth* proxyAuth = nullptr;
@@ -73,10 +74,15 @@ public:
     // The text of a row left without a verdict.
     static QString noReplyText();
 
-    // Settles the rows a stopped sender left "sending" (see
-    // recoverInterrupted). Call once before start() when no other process
-    // sends this batch. Throws DbError.
+    // Settles the rows a stopped sender of this desk left "sending" (see
+    // recoverInterrupted): rows claimed by a process of this desk that no
+    // longer runs on this machine (or by this desk before claims named the
+    // process). Rows another process still sends are left alone, so two
+    // processes may resume one batch. Call before start(). Throws DbError.
     BatchRecovery recover();
+
+    // Who this queue claims rows as: "desk #pid".
+    QString claimer() const;
 
     // Starts sending the queued rows; returns at once. finished() follows
     // when no row is left queued and the lists were asked (or after a stop).

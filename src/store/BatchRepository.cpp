@@ -220,33 +220,66 @@ bool finishRow(LocalDb& db, qint64 rowId, BatchRowState state, const QString& re
 }
 
 BatchRecovery recoverInterrupted(LocalDb& db, qint64 batchId, const QString& noReplyText,
-                                 const QDateTime& at) {
+                                 const QDateTime& at, const std::optional<QStringList>& claimers) {
     const QString operation = QStringLiteral("recoverInterrupted");
     DbTransaction transaction(db, operation, {"batch_row"});
     BatchRecovery recovery;
-    QSqlQuery noReply =
-        db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, reply = ?, ended_at = ? "
-                                  "WHERE batch_id = ? AND state = ? AND request_started = 1"),
-                   operation);
-    noReply.addBindValue(batchRowStateCode(BatchRowState::NoReply));
-    noReply.addBindValue(notNull(noReplyText));
-    noReply.addBindValue(timeText(at));
-    noReply.addBindValue(batchId);
-    noReply.addBindValue(batchRowStateCode(BatchRowState::Sending));
-    db.exec(noReply, operation);
-    recovery.noReply = noReply.numRowsAffected();
+    // One claimer at a time (or every row when none is named): the same
+    // statements on both engines, without a list bound to IN.
+    const QList<std::optional<QString>> whose =
+        claimers ? [&] {
+            QList<std::optional<QString>> list;
+            for (const QString& c : *claimers)
+                list << c;
+            return list;
+        }()
+                 : QList<std::optional<QString>>{std::nullopt};
+    for (const std::optional<QString>& claimer : whose) {
+        const QString byWhom = claimer ? QStringLiteral(" AND claimed_by = ?") : QString();
+        QSqlQuery noReply =
+            db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, reply = ?, ended_at = ? "
+                                      "WHERE batch_id = ? AND state = ? AND request_started = 1") +
+                           byWhom,
+                       operation);
+        noReply.addBindValue(batchRowStateCode(BatchRowState::NoReply));
+        noReply.addBindValue(notNull(noReplyText));
+        noReply.addBindValue(timeText(at));
+        noReply.addBindValue(batchId);
+        noReply.addBindValue(batchRowStateCode(BatchRowState::Sending));
+        if (claimer)
+            noReply.addBindValue(*claimer);
+        db.exec(noReply, operation);
+        recovery.noReply += noReply.numRowsAffected();
 
-    QSqlQuery requeue = db.prepare(
-        QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = NULL, started_at = NULL "
-                       "WHERE batch_id = ? AND state = ? AND request_started = 0"),
-        operation);
-    requeue.addBindValue(batchRowStateCode(BatchRowState::Queued));
-    requeue.addBindValue(batchId);
-    requeue.addBindValue(batchRowStateCode(BatchRowState::Sending));
-    db.exec(requeue, operation);
-    recovery.requeued = requeue.numRowsAffected();
+        QSqlQuery requeue = db.prepare(
+            QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = NULL, started_at = NULL "
+                           "WHERE batch_id = ? AND state = ? AND request_started = 0") +
+                byWhom,
+            operation);
+        requeue.addBindValue(batchRowStateCode(BatchRowState::Queued));
+        requeue.addBindValue(batchId);
+        requeue.addBindValue(batchRowStateCode(BatchRowState::Sending));
+        if (claimer)
+            requeue.addBindValue(*claimer);
+        db.exec(requeue, operation);
+        recovery.requeued += requeue.numRowsAffected();
+    }
     transaction.commit();
     return recovery;
+}
+
+QStringList sendingClaimers(LocalDb& db, qint64 batchId) {
+    const QString operation = QStringLiteral("sendingClaimers");
+    QSqlQuery query = db.prepare(QStringLiteral("SELECT DISTINCT claimed_by FROM batch_row WHERE "
+                                                "batch_id = ? AND state = ?"),
+                                 operation);
+    query.addBindValue(batchId);
+    query.addBindValue(batchRowStateCode(BatchRowState::Sending));
+    db.exec(query, operation);
+    QStringList claimers;
+    while (query.next())
+        claimers << query.value(0).toString();
+    return claimers;
 }
 
 int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at) {
@@ -315,13 +348,28 @@ std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QS
     QSqlQuery query = db.prepare(
         QStringLiteral("SELECT q.id FROM batch_queue q WHERE q.desk = ? AND q.origin = ? AND "
                        "EXISTS (SELECT 1 FROM batch_row r WHERE r.batch_id = q.id AND "
-                       "r.state IN (?, ?, ?)) ORDER BY q.id DESC LIMIT 1"),
+                       "(r.state IN (?, ?, ?) OR (r.state = ? AND r.protocol = ''))) "
+                       "ORDER BY q.id DESC LIMIT 1"),
         operation);
     query.addBindValue(desk);
     query.addBindValue(origin);
     query.addBindValue(batchRowStateCode(BatchRowState::Queued));
     query.addBindValue(batchRowStateCode(BatchRowState::Sending));
     query.addBindValue(batchRowStateCode(BatchRowState::NoReply));
+    query.addBindValue(batchRowStateCode(BatchRowState::Accepted));
+    db.exec(query, operation);
+    if (query.next())
+        return query.value(0).toLongLong();
+    return std::nullopt;
+}
+
+std::optional<qint64> latestBatch(LocalDb& db, const QString& desk, const QString& origin) {
+    const QString operation = QStringLiteral("latestBatch");
+    QSqlQuery query = db.prepare(QStringLiteral("SELECT id FROM batch_queue WHERE desk = ? AND "
+                                                "origin = ? ORDER BY id DESC LIMIT 1"),
+                                 operation);
+    query.addBindValue(desk);
+    query.addBindValue(origin);
     db.exec(query, operation);
     if (query.next())
         return query.value(0).toLongLong();

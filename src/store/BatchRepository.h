@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -99,13 +100,19 @@ bool finishRow(LocalDb& db, qint64 rowId, BatchRowState state, const QString& re
 // power cut): a row whose request had started may have reached the server
 // whole (the system sends what it was handed even after the program dies)
 // and becomes NoReply with `noReplyText`; a row whose request never started
-// goes back to the queue. Call only when no other process sends this batch.
+// goes back to the queue. `claimers`: only rows claimed by one of these
+// (senders known to have stopped); nullopt: every row left sending (only
+// when no other process sends this batch).
 struct BatchRecovery {
     int requeued = 0;
     int noReply = 0;
 };
 BatchRecovery recoverInterrupted(LocalDb& db, qint64 batchId, const QString& noReplyText,
-                                 const QDateTime& at);
+                                 const QDateTime& at,
+                                 const std::optional<QStringList>& claimers = std::nullopt);
+
+// Who claimed the rows of the batch still sending, without repeats.
+QStringList sendingClaimers(LocalDb& db, qint64 batchId);
 
 // Cancels every queued row of the batch; returns how many.
 int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at);
@@ -128,5 +135,9 @@ bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol);
 bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain);
 
 // The newest batch of `desk` made from `origin` that is not finished: a row
-// still queued, sending or NoReply. nullopt when none.
+// still queued, sending or NoReply, or accepted before its list was asked
+// (no protocol, not even "Verificando"). nullopt when none.
 std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QString& origin);
+
+// The newest batch of `desk` made from `origin`, finished or not.
+std::optional<qint64> latestBatch(LocalDb& db, const QString& desk, const QString& origin);

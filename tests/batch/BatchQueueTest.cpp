@@ -16,6 +16,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -82,6 +84,11 @@ protected:
         s.clock = &clock_;
         s.retryDelay = std::chrono::milliseconds(0);
         return s;
+    }
+
+    static void run(LocalDb& db, const QString& sql) {
+        QSqlQuery query(db.database());
+        ASSERT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
     }
 
     std::map<std::string, int> uploadsPerTaxpayer() {
@@ -313,11 +320,21 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
          SentArchive::kDeclaration, QStringLiteral("1_2025")},
         {QString::fromLatin1(kTaxpayers[2].ie), writeFile("PGDAS.pdf", kGoodPdf),
          SentArchive::kSimples, QString()},
+        // Claimed by processes that still run: this desk's (process 1 runs
+        // on every machine) and another desk's.
+        {QString::fromLatin1(kTaxpayers[0].ie), writeFile("d.zip", "PK d"),
+         SentArchive::kDeclaration, QStringLiteral("4_2025")},
+        {QString::fromLatin1(kTaxpayers[1].ie), writeFile("e.zip", "PK e"),
+         SentArchive::kDeclaration, QStringLiteral("4_2025")},
     };
     qint64 batchId = 0;
     {
         LocalDb db;
         batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), rows);
+        run(db, QStringLiteral("UPDATE batch_row SET state = 'sending', claimed_by = 'mesa-1 #1' "
+                               "WHERE seq = 3"));
+        run(db, QStringLiteral("UPDATE batch_row SET state = 'sending', claimed_by = 'mesa-2 #7' "
+                               "WHERE seq = 4"));
         // The stopped sender: it had claimed the first row, started its
         // request and the server got it whole; it had claimed the second
         // without a byte going out.
@@ -352,7 +369,9 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
     EXPECT_EQ(uploadsPerTaxpayer(), expected);
     LocalDb db;
     const QList<BatchRow> stored = batchRows(db, batchId);
-    ASSERT_EQ(stored.size(), 3);
+    ASSERT_EQ(stored.size(), 5);
+    EXPECT_EQ(stored[3].state, BatchRowState::Sending) << "its sender still runs";
+    EXPECT_EQ(stored[4].state, BatchRowState::Sending) << "another desk's";
     // The server got the first row whole: its list shows it, so the row is
     // accepted with the protocol rather than left to verify.
     EXPECT_EQ(stored[0].state, BatchRowState::Accepted) << stored[0].reply.toStdString();

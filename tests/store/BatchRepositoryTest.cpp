@@ -132,6 +132,8 @@ TEST_P(BatchRepositoryTest, AnUnfinishedBatchIsFoundByItsDeskAndOrigin) {
     ASSERT_TRUE(claimed);
     EXPECT_EQ(unfinishedBatch(db, QStringLiteral("mesa-1"), csv), newer) << "a row is sending";
     ASSERT_TRUE(finishRow(db, claimed->id, BatchRowState::Accepted, {}, kAt));
+    EXPECT_EQ(unfinishedBatch(db, QStringLiteral("mesa-1"), csv), newer) << "its list not asked";
+    ASSERT_TRUE(setProtocol(db, claimed->id, QStringLiteral("Verificando")));
     EXPECT_EQ(unfinishedBatch(db, QStringLiteral("mesa-1"), csv), older);
     EXPECT_EQ(unfinishedBatch(db, QStringLiteral("mesa-3"), csv), std::nullopt);
 }

@@ -1,0 +1,371 @@
+// The command line's batch.
+#include "batchcommand/BatchCommand.h"
+
+#include "base/RuntimeError.h"
+#include "base/SupportLog.h"
+#include "batch/BatchQueue.h"
+#include "batch/RowChecks.h"
+#include "batch/TaxpayerList.h"
+#include "batchcommand/BatchCsv.h"
+#include "batchcommand/CommandCertificate.h"
+#include "certificates/CertificateChild.h"
+#include "history/TransmissionList.h"
+#include "net/SoapBatch.h"
+#include "net/SoapClient.h"
+#include "platform/Clock.h"
+#include "store/ContadorRepository.h"
+#include "store/ContribuinteRepository.h"
+#include "store/DbError.h"
+#include "store/LocalDb.h"
+#include "transmission/SendingCertificate.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTextStream>
+
+#include <cstdio>
+#include <map>
+
+namespace BatchCommand {
+
+namespace {
+
+struct Options {
+    QString csv;
+    QString certificate;
+    bool checkOnly = false;
+    bool sendAgain = false;
+    bool help = false;
+};
+
+void print(FILE* to, const QString& text) {
+    std::fputs(text.toUtf8().constData(), to);
+    std::fflush(to);
+}
+
+std::optional<Options> parse(const QStringList& arguments, QString* error) {
+    Options options;
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        options.help = true;
+        return options;
+    }
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        const auto value = [&](QString& into) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"))) {
+                *error = QStringLiteral("Falta o valor de %1.").arg(a);
+                return false;
+            }
+            into = arguments[++i];
+            return true;
+        };
+        if (a == QLatin1String("--enviar-lote")) {
+            if (!value(options.csv))
+                return std::nullopt;
+        } else if (a == QLatin1String("--certificado")) {
+            if (!value(options.certificate))
+                return std::nullopt;
+        } else if (a == QLatin1String("--verificar")) {
+            options.checkOnly = true;
+        } else if (a == QLatin1String("--reenviar")) {
+            options.sendAgain = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            options.help = true;
+        } else {
+            *error = QStringLiteral("Opção desconhecida: %1").arg(a);
+            return std::nullopt;
+        }
+    }
+    if (!options.help && options.csv.isEmpty()) {
+        *error = QStringLiteral("Falta o arquivo CSV de --enviar-lote.");
+        return std::nullopt;
+    }
+    if (!options.help && !options.checkOnly && options.certificate.isEmpty()) {
+        *error = QStringLiteral("Falta --certificado: o envio usa o certificado do contador.");
+        return std::nullopt;
+    }
+    return options;
+}
+
+// One text on one line of the output.
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), u' ');
+}
+
+// The lists of these taxpayers (one call each, a few at a time), by IE.
+// A call that fails leaves its taxpayer out.
+QHash<QString, TaxpayerList::Facts> askLists(const QList<ContribuinteRow>& taxpayers) {
+    QHash<QString, TaxpayerList::Facts> lists;
+    if (taxpayers.isEmpty())
+        return lists;
+    SoapBatch batch(4);
+    QEventLoop loop;
+    QObject::connect(&batch, &SoapBatch::answered, [&](int i, const QString& answer) {
+        lists.insert(taxpayers[i].IE, TaxpayerList::read(answer));
+    });
+    QObject::connect(&batch, &SoapBatch::finished, &loop, &QEventLoop::quit);
+    QList<SoapBatch::Call> calls;
+    for (qsizetype i = 0; i < taxpayers.size(); ++i)
+        calls.append({int(i), QString(Soap::ServicePath), History::kListOperation,
+                      History::listCallParams(taxpayers[i].IE, taxpayers[i].Chave)});
+    batch.run(calls);
+    loop.exec();
+    return lists;
+}
+
+// --verificar: the checks of every row, with each taxpayer's list.
+int checkOnly(LocalDb& db, const QList<BatchCsv::Row>& rows) {
+    QList<ContribuinteRow> taxpayers;
+    QHash<QString, bool> seen;
+    for (const BatchCsv::Row& row : rows) {
+        const std::optional<ContribuinteRow> t = findContribuinte(db, row.ie);
+        if (t && !t->Chave.isEmpty() && !seen.contains(t->IE)) {
+            seen.insert(t->IE, true);
+            taxpayers << *t;
+        }
+    }
+    const QHash<QString, TaxpayerList::Facts> lists = askLists(taxpayers);
+    int ready = 0;
+    for (const BatchCsv::Row& row : rows) {
+        const std::optional<ContribuinteRow> t = findContribuinte(db, row.ie);
+        std::optional<TaxpayerList::Facts> list;
+        if (t && lists.contains(t->IE))
+            list = lists.value(t->IE);
+        const RowChecks::Result r =
+            RowChecks::check({row.ie, row.filePath, row.references, false}, t, list);
+        QString verdict = r.ready() ? QStringLiteral("pronto") : oneLine(r.text());
+        if (r.ready() && t && !t->Chave.isEmpty() && !list)
+            verdict += QStringLiteral(" (a lista do contribuinte não foi obtida)");
+        ready += r.ready() ? 1 : 0;
+        print(
+            stdout,
+            QStringLiteral("linha %1;%2;%3;%4\n").arg(row.line).arg(row.ie, row.filePath, verdict));
+    }
+    print(stdout, QStringLiteral("Resumo: %1 de %2 linhas prontas para envio.\n")
+                      .arg(ready)
+                      .arg(rows.size()));
+    return ready == rows.size() ? kAllAccepted : kChecksFailed;
+}
+
+// The rows of a new batch from the CSV: every row, so each ends in its own
+// state (the queue's checks refuse those that cannot go).
+QList<NewBatchRow> newRows(LocalDb& db, const QList<BatchCsv::Row>& rows) {
+    QList<NewBatchRow> out;
+    for (const BatchCsv::Row& row : rows) {
+        const std::optional<ContribuinteRow> t = findContribuinte(db, row.ie);
+        const QString kind = t ? RowChecks::kindFor(*t)
+                               : (row.filePath.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
+                                      ? SentArchive::kSimples
+                                      : SentArchive::kDeclaration);
+        const std::optional<QString> refs = RowChecks::parseReferences(row.references);
+        out.append({row.ie, row.filePath, kind, refs ? *refs : row.references});
+    }
+    return out;
+}
+
+// Prints every row of the batch and the summary; the exit code.
+int report(LocalDb& db, qint64 batchId) {
+    std::map<BatchRowState, int> count;
+    const QList<BatchRow> rows = batchRows(db, batchId);
+    for (const BatchRow& row : rows) {
+        ++count[row.state];
+        print(stdout, QStringLiteral("%1;%2;%3;%4;%5\n")
+                          .arg(row.ie, row.filePath, BatchQueue::stateText(row.state), row.protocol,
+                               oneLine(row.reply)));
+    }
+    print(stdout,
+          QStringLiteral("Resumo: %1 aceitos, %2 recusados, %3 sem resposta, %4 não enviados, "
+                         "%5 cancelados, %6 não constam na lista (%7 linhas).\n")
+              .arg(count[BatchRowState::Accepted])
+              .arg(count[BatchRowState::Refused])
+              .arg(count[BatchRowState::NoReply])
+              .arg(count[BatchRowState::NotSent])
+              .arg(count[BatchRowState::Cancelled])
+              .arg(count[BatchRowState::NotListed])
+              .arg(rows.size()));
+    return count[BatchRowState::Accepted] == rows.size() ? kAllAccepted : kNotAllAccepted;
+}
+
+int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
+         const QByteArray& csvBytes, const QString& accountant) {
+    // The batch made from this CSV (same place, same bytes) on this desk and
+    // not finished is resumed; any other run makes a new batch.
+    const QString origin =
+        QStringLiteral("csv %1 sha256 %2")
+            .arg(QFileInfo(options.csv).absoluteFilePath(),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(csvBytes, QCryptographicHash::Sha256).toHex()));
+    const QString desk = BatchQueue::thisDesk();
+    std::optional<qint64> batchId = unfinishedBatch(db, desk, origin);
+    if (options.sendAgain) {
+        const std::optional<qint64> listed = latestBatch(db, desk, origin);
+        if (listed) {
+            int requeued = 0;
+            for (const BatchRow& row : batchRows(db, *listed))
+                if (row.state == BatchRowState::NotListed && requeueRow(db, row.id, true))
+                    ++requeued;
+            print(stderr, QStringLiteral("%1 linhas que não constavam na lista voltaram à fila.\n")
+                              .arg(requeued));
+            if (requeued > 0)
+                batchId = listed;
+        }
+    }
+    if (batchId) {
+        print(stderr, QStringLiteral("Retomando o lote %1 feito deste CSV.\n").arg(*batchId));
+    } else {
+        batchId = createBatch(db, desk, systemClock().now(), newRows(db, rows), origin);
+    }
+
+    BatchQueue::Setup setup;
+    setup.accountantDocument = accountant;
+    setup.desk = desk;
+    setup.clock = &systemClock();
+    BatchQueue queue(*batchId, setup);
+    const BatchRecovery recovery = queue.recover();
+    if (recovery.noReply + recovery.requeued > 0)
+        print(stderr, QStringLiteral("Envio interrompido retomado: %1 de volta à fila, %2 sem "
+                                     "resposta a verificar na lista.\n")
+                          .arg(recovery.requeued)
+                          .arg(recovery.noReply));
+
+    QHash<qint64, QString> names;
+    for (const BatchRow& row : batchRows(db, *batchId))
+        names.insert(row.id, row.ie + QLatin1Char(' ') + QFileInfo(row.filePath).fileName());
+    int done = 0;
+    int exitCode = -1;
+    QEventLoop loop;
+    QObject::connect(
+        &queue, &BatchQueue::rowFinished, [&](qint64 id, BatchRowState state, const QString& text) {
+            print(stderr,
+                  QStringLiteral("[%1] %2: %3 %4\n")
+                      .arg(++done)
+                      .arg(names.value(id), BatchQueue::stateText(state), oneLine(text).left(200)));
+        });
+    QObject::connect(&queue, &BatchQueue::paused, [&](const QString& why) {
+        print(stderr, why + QLatin1Char('\n'));
+        exitCode = kPaused;
+        loop.quit();
+    });
+    QObject::connect(&queue, &BatchQueue::finished, [&](const QString& problem) {
+        if (!problem.isEmpty()) {
+            print(stderr, problem + QLatin1Char('\n'));
+            exitCode = kDatabase;
+        }
+        loop.quit();
+    });
+    queue.start();
+    loop.exec();
+    const int reported = report(db, *batchId);
+    return exitCode >= 0 ? exitCode : reported;
+}
+
+} // namespace
+
+bool wanted(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--enviar-lote") == 0)
+            return true;
+    return false;
+}
+
+QString usage() {
+    return QStringLiteral(
+        "Uso: dadav --enviar-lote ARQUIVO.csv --certificado CERTIFICADO [--verificar] "
+        "[--reenviar]\n"
+        "Envia sem janelas as declarações (.ZIP) e os extratos do Simples Nacional (.PDF)\n"
+        "das linhas do CSV, uma depois da outra, como a janela Envio em lote.\n\n"
+        "O CSV (UTF-8, campos separados por \";\", cabeçalho opcional):\n"
+        "  IE;arquivo;referências\n"
+        "  86123452;BACKUP.ZIP;01/2026 02/2026\n"
+        "  78045302;PGDAS-D.pdf\n"
+        "As referências (MM/AAAA) vão separadas por espaço ou vírgula, ou em mais campos;\n"
+        "um arquivo relativo é lido da pasta do CSV.\n\n"
+        "Opções:\n"
+        "  --certificado C  o certificado do contador: um arquivo (a senha de um .pfx/.p12\n"
+        "                   é lida da entrada padrão), ou o número de série ou o CPF/CNPJ\n"
+        "                   do titular de um certificado de token ou navegador\n"
+        "  --verificar      só verifica as linhas; nada é enviado\n"
+        "  --reenviar       põe de volta na fila as linhas que não constam na lista do\n"
+        "                   contribuinte (enviadas sem resposta) e as envia de novo\n\n"
+        "Rodar de novo com o mesmo CSV retoma o lote inacabado feito dele nesta estação.\n\n"
+        "Códigos de saída:\n"
+        "  0  todas as linhas aceitas (--verificar: todas prontas)\n"
+        "  1  alguma linha recusada, não enviada, sem resposta ou cancelada\n"
+        "  2  opções erradas ou CSV ilegível\n"
+        "  3  certificado ilegível, não encontrado ou inválido\n"
+        "  4  banco de dados, pasta do aplicativo ou contador não cadastrado\n"
+        "  5  --verificar: alguma linha não seria enviada\n"
+        "  6  envio pausado após três falhas de rede seguidas; rode de novo para continuar\n");
+}
+
+int run(const QStringList& arguments, const std::function<void()>& chooseFolder) {
+    QString error;
+    const std::optional<Options> options = parse(arguments, &error);
+    if (!options) {
+        print(stderr, error + QStringLiteral("\n\n") + usage());
+        return kUsage;
+    }
+    if (options->help) {
+        print(stdout, usage());
+        return kAllAccepted;
+    }
+    try {
+        chooseFolder();
+    } catch (const RuntimeError& e) {
+        print(stderr, e.description() + QLatin1Char('\n'));
+        return kDatabase;
+    }
+    SupportLog::open(SupportLog::defaultFolder());
+
+    QFile csv(options->csv);
+    if (!csv.open(QIODevice::ReadOnly)) {
+        print(stderr,
+              QStringLiteral("Não foi possível ler %1: %2\n").arg(options->csv, csv.errorString()));
+        return kUsage;
+    }
+    const QByteArray csvBytes = csv.readAll();
+    const std::optional<QList<BatchCsv::Row>> rows =
+        BatchCsv::read(csvBytes, QFileInfo(options->csv).absolutePath(), &error);
+    if (!rows) {
+        print(stderr, error + QLatin1Char('\n'));
+        return kUsage;
+    }
+
+    int exitCode = kDatabase;
+    try {
+        LocalDb db;
+        if (!selectContador(db)) {
+            print(stderr, QStringLiteral("O contador não está cadastrado neste computador.\n"));
+            return kDatabase;
+        }
+        const QString accountant = DadosContador(db);
+        if (!options->certificate.isEmpty()) {
+            const std::optional<Certificate> certificate = CommandCertificate::find(
+                options->certificate, [] { return QTextStream(stdin).readLine(); }, &error);
+            CertificateChild::stopAll();
+            if (!certificate) {
+                print(stderr, error + QLatin1Char('\n'));
+                return kCertificate;
+            }
+            // Judged on this computer's date: no server date is known yet.
+            const QDateTime now = systemClock().now();
+            if (!SendingCertificate::accepted(*certificate, accountant,
+                                              SendingCertificate::judgingDate({}, now))) {
+                print(stderr, SendingCertificate::kInvalid + QLatin1Char('\n'));
+                return kCertificate;
+            }
+        }
+        exitCode = options->checkOnly ? checkOnly(db, *rows)
+                                      : send(db, *options, *rows, csvBytes, accountant);
+    } catch (const RuntimeError& e) {
+        print(stderr, e.description() + QLatin1Char('\n'));
+        return kDatabase;
+    }
+    return exitCode;
+}
+
+} // namespace BatchCommand

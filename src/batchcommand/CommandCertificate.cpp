@@ -1,0 +1,88 @@
+// The command line's certificate.
+#include "batchcommand/CommandCertificate.h"
+
+#include "base/RuntimeError.h"
+#include "certificates/CertificateSources.h"
+#include "certificates/CertificateStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+namespace CommandCertificate {
+
+namespace {
+
+QString digits(const QString& text) {
+    QString out;
+    for (const QChar c : text)
+        if (c.isDigit())
+            out += c;
+    return out;
+}
+
+// A serial number as the listings give it: upper-case hexadecimal without
+// separators or leading zeros.
+QString serialKey(QString text) {
+    text = text.toUpper().remove(QLatin1Char(':')).remove(QLatin1Char(' '));
+    while (text.size() > 1 && text.startsWith(QLatin1Char('0')))
+        text.remove(0, 1);
+    return text;
+}
+
+} // namespace
+
+std::optional<Certificate> find(const QString& spec, const std::function<QString()>& readPassword,
+                                QString* why) {
+    if (QFileInfo(spec).isFile()) {
+        QFile file(spec);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > CertificateStore::kMaxFileSize) {
+            *why = QStringLiteral("Não foi possível ler o certificado %1.").arg(spec);
+            return std::nullopt;
+        }
+        const QByteArray bytes = file.readAll();
+        const QString password =
+            CertificateStore::needsPassword(bytes) ? readPassword() : QString();
+        // Read through the import, into a store of its own that goes away:
+        // the user's store is not changed by a script.
+        QTemporaryDir scratch;
+        try {
+            return CertificateStore(scratch.path()).importBytes(bytes, password).certificate;
+        } catch (const RuntimeError& error) {
+            *why = error.description();
+            return std::nullopt;
+        }
+    }
+
+    const std::chrono::seconds timeout(10);
+    const CertificateListing listing = listCertificates(
+        defaultCertificateSources(CertificateStore::defaultFolder(), QDir::homePath(), timeout),
+        timeout);
+    const QString wantedSerial = serialKey(spec);
+    const QString wantedDocument = digits(spec);
+    std::optional<Certificate> found;
+    for (const SourcedCertificate& s : listing.certificates) {
+        const bool bySerial = serialKey(s.certificate.serialNumber) == wantedSerial;
+        const bool byDocument = !wantedDocument.isEmpty() && (s.documents.cpf == wantedDocument ||
+                                                              s.documents.cnpj == wantedDocument);
+        // Of several, the one valid longest.
+        if ((bySerial || byDocument) && (!found || s.certificate.validTo > found->validTo))
+            found = s.certificate;
+    }
+    if (!found) {
+        *why = QStringLiteral("Nenhum certificado com o número de série ou o documento %1 foi "
+                              "encontrado.")
+                   .arg(spec);
+        if (!listing.loginTokens.isEmpty())
+            *why += QStringLiteral(" Um token pede o PIN para mostrar seus certificados; "
+                                   "exporte o certificado para um arquivo.");
+        for (const QString& failure : listing.failures)
+            *why += QLatin1Char('\n') + failure;
+    }
+    return found;
+}
+
+} // namespace CommandCertificate

@@ -1,0 +1,414 @@
+// The command line `dadav --enviar-lote` as a script runs it: the real
+// program in a process of its own, a portable copy in a temporary folder, a
+// fresh HOME and no display, against the simulator. Its answers and exit
+// codes; killed at random moments and started again, it loses no row and
+// sends none twice; two of it resuming one batch on a PostgreSQL database
+// send each row once.
+#include "archive/SentArchive.h"
+#include "base/AppPaths.h"
+#include "store/BatchRepository.h"
+#include "store/ContadorRepository.h"
+#include "store/ContribuinteRepository.h"
+#include "store/LocalDb.h"
+#include "store/StoreTestSupport.h"
+#include "support/SimulatorFixture.h"
+#include "support/TestCertificates.h"
+#include "support/WaitFor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <iostream>
+#include <map>
+#include <random>
+
+namespace {
+
+const QString kAccountant = QStringLiteral("12345678909");
+const QString kPassword = QStringLiteral("segredo do escritório");
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class BatchCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(program_.isValid() && home_.isValid() && files_.isValid());
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_PROGRAM), programPath()));
+        QFile::setPermissions(programPath(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeIni(QString());
+        AppPaths::setApplicationFolder(program_.path());
+        registerAccountant();
+        dadav::test::TestCertificateOptions holder;
+        holder.commonName = QStringLiteral("CONTADOR TESTE:") + kAccountant;
+        writeFile(QStringLiteral("contador.p12"), dadav::test::makePkcs12(holder, kPassword));
+        holder.commonName = QStringLiteral("OUTRA PESSOA:98765432100");
+        writeFile(QStringLiteral("outro.p12"), dadav::test::makePkcs12(holder, kPassword));
+    }
+
+    void registerAccountant() {
+        LocalDb db;
+        ContadorRow accountant;
+        accountant.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
+        accountant.cont_razao_nome = QStringLiteral("Escritório Contábil");
+        replaceContador(db, accountant);
+    }
+
+    QString desk() const {
+        return QString::fromLocal8Bit(qgetenv("USER")) + QLatin1Char('@') +
+               QSysInfo::machineHostName();
+    }
+
+    // Every row of the CSV accepted on the server exactly once.
+    void expectEachRowAcceptedOnce(int rows) {
+        const std::map<std::string, int> accepted = acceptedUploads();
+        EXPECT_EQ(accepted.size(), size_t(rows));
+        for (const auto& [row, count] : accepted)
+            EXPECT_EQ(count, 1) << row << " sent " << count << " times";
+    }
+
+    QString programPath() const { return program_.filePath(QStringLiteral("dadav")); }
+
+    // The portable copy's settings: the simulator, and a database section.
+    void writeIni(const QString& database) {
+        QFile ini(program_.filePath(QStringLiteral("dadav.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(QStringLiteral("[servidor]\r\nhost=127.0.0.1\r\nport=%1\r\n%2")
+                      .arg(sim_.port())
+                      .arg(database)
+                      .toUtf8());
+    }
+
+    // Registers taxpayers here and on the server: (ie, key, simples).
+    void registerTaxpayers(int count) {
+        LocalDb db;
+        for (int i = 0; i < count; ++i) {
+            const QString ie = QStringLiteral("910000%1").arg(i, 2, 10, QLatin1Char('0'));
+            const QString key = QStringLiteral("K%1CMD").arg(i, 3, 10, QLatin1Char('0'));
+            const bool simples = i % 4 == 3;
+            insertContribuinte(db, {ie, QStringLiteral("Empresa %1").arg(i), QString(), QString(),
+                                    key, QString(), simples});
+            sim_.simulator().addCompany(
+                {ie.toStdString(), "11222333000181", "Empresa", simples, key.toStdString(), false});
+        }
+    }
+
+    // A CSV of rows for the first `count` registered taxpayers, each file of
+    // about `size` bytes.
+    QString writeCsv(const QString& name, int count, int size) {
+        QByteArray csv("IE;arquivo;referências\r\n");
+        for (int i = 0; i < count; ++i) {
+            const QString ie = QStringLiteral("910000%1").arg(i, 2, 10, QLatin1Char('0'));
+            if (i % 4 == 3) {
+                const QString pdf = QStringLiteral("extrato %1.pdf").arg(i);
+                writeFile(pdf, "%PDF-1.4\n" + QByteArray(size, char('a' + i % 26)) +
+                                   "\n(PGDAS-D)\n%%EOF\n");
+                csv += (ie + QLatin1Char(';') + pdf + QStringLiteral("\r\n")).toUtf8();
+            } else {
+                const QString zip = QStringLiteral("backup;%1.zip").arg(i);
+                writeFile(zip, "PK\3\4" + QByteArray(size, char('A' + i % 26)));
+                csv += (ie + QStringLiteral(";\"") + zip +
+                        QStringLiteral("\";%1/2025;%2/2025\r\n")
+                            .arg(i % 12 + 1, 2, 10, QLatin1Char('0'))
+                            .arg(1))
+                           .toUtf8();
+            }
+        }
+        return writeFile(name, csv);
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = QDir(files_.path()).filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+
+    // The program as a script starts it: a fresh HOME, no display at all.
+    void prepare(QProcess& process, const QStringList& arguments) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("HOME"), home_.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral(".local/share")));
+        // Leaks of a killed program are not this test's matter.
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        process.setProcessEnvironment(env);
+        process.setProgram(programPath());
+        process.setArguments(arguments);
+    }
+
+    Outcome command(const QStringList& arguments, const QByteArray& input = {}) const {
+        QProcess process;
+        prepare(process, arguments);
+        process.start();
+        EXPECT_TRUE(process.waitForStarted(60000));
+        process.write(input);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(240000)) << "the command did not end";
+        Outcome o;
+        o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        o.out = QString::fromUtf8(process.readAllStandardOutput());
+        o.err = QString::fromUtf8(process.readAllStandardError());
+        return o;
+    }
+
+    QStringList sendArgs(const QString& csv) const {
+        return {QStringLiteral("--enviar-lote"), csv, QStringLiteral("--certificado"),
+                QDir(files_.path()).filePath(QStringLiteral("contador.p12"))};
+    }
+
+    // Accepted uploads per (IE, references) on the server.
+    std::map<std::string, int> acceptedUploads() {
+        std::map<std::string, int> count;
+        for (const valdoria::UploadRecord& u : sim_.simulator().uploads())
+            if (u.verdict == "aceito")
+                ++count[u.ie + " " + u.gias];
+        return count;
+    }
+
+    static valdoria::SimulatorOptions serverOptions() {
+        valdoria::SimulatorOptions options;
+        options.years = "2025/2026";
+        return options;
+    }
+
+    dadav::test::SimulatorFixture sim_{serverOptions()};
+    QTemporaryDir program_;
+    QTemporaryDir home_;
+    QTemporaryDir files_;
+};
+
+// Each step runs after the one before it, on the same folder and server.
+TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHowItWent) {
+    registerTaxpayers(4);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), 4, 100);
+    const QString files = files_.path();
+    const QString other = QDir(files).filePath(QStringLiteral("outro.p12"));
+    writeFile(QStringLiteral("aspas.csv"), "91000000;\"sem fim.zip;01/2025\r\n");
+    writeFile(QStringLiteral("ruim.csv"),
+              "91000000;nao-existe.zip;01/2025\n91000001;backup;1.zip;13/2025\n");
+    struct Step {
+        const char* name;
+        QStringList arguments;
+        QByteArray input;
+        int exitCode;
+        const char* out; // a piece of standard output
+        const char* err; // a piece of standard error
+    };
+    const Step steps[] = {
+        {"help",
+         {QStringLiteral("--enviar-lote"), QStringLiteral("--help")},
+         {},
+         0,
+         "6  envio pausado",
+         ""},
+        {"no certificate",
+         {QStringLiteral("--enviar-lote"), csv},
+         {},
+         2,
+         "",
+         "Falta --certificado"},
+        {"unknown option",
+         sendArgs(csv) << QStringLiteral("--depressa"),
+         {},
+         2,
+         "",
+         "Opção desconhecida: --depressa"},
+        {"quote left open", sendArgs(QDir(files).filePath(QStringLiteral("aspas.csv"))),
+         kPassword.toUtf8(), 2, "", "Linha 1 do CSV: aspas não fechadas."},
+        {"wrong password", sendArgs(csv), "errada\n", 3, "", ""},
+        {"someone else's certificate",
+         {QStringLiteral("--enviar-lote"), csv, QStringLiteral("--certificado"), other},
+         kPassword.toUtf8() + "\n",
+         3,
+         "",
+         "O Certificado escolhido é inválido"},
+        {"checks only, two bad rows",
+         {QStringLiteral("--enviar-lote"), QDir(files).filePath(QStringLiteral("ruim.csv")),
+          QStringLiteral("--verificar")},
+         {},
+         5,
+         "Resumo: 0 de 2 linhas prontas",
+         ""},
+        {"checks only, all ready",
+         {QStringLiteral("--enviar-lote"), csv, QStringLiteral("--verificar")},
+         {},
+         0,
+         "Resumo: 4 de 4 linhas prontas",
+         ""},
+        {"sent", sendArgs(csv), kPassword.toUtf8() + "\n", 0,
+         "Resumo: 4 aceitos, 0 recusados, 0 sem resposta, 0 não enviados", ""},
+        // The batch is finished: a new one, which the archive holds back.
+        {"the same CSV again", sendArgs(csv), kPassword.toUtf8() + "\n", 1,
+         "0 aceitos, 0 recusados, 0 sem resposta, 4 não enviados", ""},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const Outcome o = command(step.arguments, step.input);
+        EXPECT_EQ(o.exitCode, step.exitCode) << o.out.toStdString() << o.err.toStdString();
+        EXPECT_TRUE(o.out.contains(QString::fromUtf8(step.out))) << o.out.toStdString();
+        EXPECT_TRUE(o.err.contains(QString::fromUtf8(step.err))) << o.err.toStdString();
+    }
+    // One line per row with its protocol, and each row sent once.
+    const Outcome last =
+        command({QStringLiteral("--enviar-lote"), csv, QStringLiteral("--verificar")});
+    EXPECT_TRUE(last.out.contains(QStringLiteral("já foi transmitido"))) << last.out.toStdString();
+    std::map<std::string, int> expected;
+    for (const valdoria::UploadRecord& u : sim_.simulator().uploads())
+        expected[u.ie + " " + u.gias] = 1;
+    EXPECT_EQ(expected.size(), 4u);
+    EXPECT_EQ(acceptedUploads(), expected);
+    LocalDb db;
+    const QList<qint64> batches = batchesOf(db, QString::fromLocal8Bit(qgetenv("USER")) +
+                                                    QLatin1Char('@') + QSysInfo::machineHostName());
+    ASSERT_EQ(batches.size(), 2);
+    for (const BatchRow& row : batchRows(db, batches[0])) {
+        EXPECT_EQ(row.state, BatchRowState::Accepted);
+        EXPECT_FALSE(row.protocol.isEmpty());
+        EXPECT_EQ(SentArchive::list(row.ie).size(), 1);
+    }
+}
+
+// The program killed (SIGKILL) at random moments of one batch and started
+// again each time: no row is lost and none is sent twice; the rows left
+// without a reply are settled by the taxpayers' lists, and those the list
+// does not show go again only when asked (--reenviar).
+TEST_F(BatchCommandTest, KilledAtRandomMomentsAndStartedAgainItLosesNoRowAndSendsNoneTwice) {
+    constexpr int kRows = 20;
+    registerTaxpayers(kRows);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), kRows, 6 << 20);
+    const QByteArray seedText = qgetenv("DADAV_TEST_SEED");
+    const unsigned seed = seedText.isEmpty() ? std::random_device{}() : seedText.toUInt();
+    std::cout << "semente dos momentos (DADAV_TEST_SEED): " << seed << std::endl;
+    RecordProperty("seed", std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> moment(50, 1000);
+
+    int kills = 0;
+    bool ended = false;
+    for (int i = 0; i < 20 && !ended; ++i) {
+        QProcess process;
+        prepare(process, sendArgs(csv));
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(60000));
+        process.write(kPassword.toUtf8() + "\n");
+        process.closeWriteChannel();
+        // The moment of the kill, not a bound on the program.
+        if (process.waitForFinished(moment(random))) {
+            ended = process.exitCode() == 0;
+            continue;
+        }
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ++kills;
+    }
+    std::cout << kills << " vezes interrompido" << std::endl;
+    EXPECT_GE(kills, 5) << "the batch ended before most moments: make it longer";
+    if (!ended) {
+        Outcome o = command(sendArgs(csv), kPassword.toUtf8() + "\n");
+        if (o.exitCode == 1) {
+            // Only rows the list does not show may be left: the user's call.
+            EXPECT_TRUE(o.out.contains(QStringLiteral("Não consta na lista")))
+                << o.out.toStdString();
+            EXPECT_FALSE(o.out.contains(QStringLiteral("Sem resposta"))) << o.out.toStdString();
+            o = command(sendArgs(csv) << QStringLiteral("--reenviar"), kPassword.toUtf8() + "\n");
+        }
+        EXPECT_EQ(o.exitCode, 0) << o.out.toStdString() << o.err.toStdString();
+    }
+    expectEachRowAcceptedOnce(kRows);
+    LocalDb db;
+    const QList<qint64> batches = batchesOf(db, desk());
+    ASSERT_EQ(batches.size(), 1) << "every start resumed the batch of the CSV";
+    const QList<BatchRow> rows = batchRows(db, batches[0]);
+    ASSERT_EQ(rows.size(), kRows);
+    int settled = 0;
+    for (const BatchRow& row : rows) {
+        EXPECT_EQ(row.state, BatchRowState::Accepted) << row.ie.toStdString();
+        EXPECT_FALSE(row.protocol.isEmpty());
+        settled += row.reply.contains(QStringLiteral("A lista do contribuinte mostra")) ? 1 : 0;
+    }
+    std::cout << settled << " linhas sem resposta resolvidas pela lista" << std::endl;
+}
+
+// Two processes of one desk resume the same batch on a PostgreSQL database:
+// each row is claimed by one of them and sent once.
+TEST_F(BatchCommandTest, TwoProcessesResumingOneBatchOnAServerDatabaseSendEachRowOnce) {
+    const DatabaseSettings::Server server = PgTestServer::createDatabase();
+    ASSERT_FALSE(HasFailure());
+    writeIni(QStringLiteral("[banco]\r\ntipo=postgresql\r\nhost=127.0.0.1\r\nporta=%1\r\n"
+                            "nome=%2\r\nusuario=dadav\r\n")
+                 .arg(server.port)
+                 .arg(server.databaseName));
+    registerAccountant();
+    constexpr int kRows = 16;
+    registerTaxpayers(kRows);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), kRows, 2 << 20);
+
+    QProcess first, second;
+    prepare(first, sendArgs(csv));
+    prepare(second, sendArgs(csv));
+    first.start();
+    ASSERT_TRUE(first.waitForStarted(60000));
+    first.write(kPassword.toUtf8() + "\n");
+    first.closeWriteChannel();
+    // The first is held still once it has made the batch, until the second
+    // (which resumes that batch) has claimed a row; then both go on at once.
+    const auto batchId = [&]() -> std::optional<qint64> {
+        LocalDb db;
+        const QList<qint64> batches = batchesOf(db, desk());
+        return batches.isEmpty() ? std::nullopt : std::optional(batches[0]);
+    };
+    ASSERT_TRUE(dadav::test::waitFor([&] { return batchId().has_value(); }, 60000));
+    ::kill(static_cast<pid_t>(first.processId()), SIGSTOP);
+    second.start();
+    ASSERT_TRUE(second.waitForStarted(60000));
+    second.write(kPassword.toUtf8() + "\n");
+    second.closeWriteChannel();
+    const QString secondClaimer = QStringLiteral("#%1").arg(second.processId());
+    const bool claimed = dadav::test::waitFor(
+        [&] {
+            LocalDb db;
+            for (const BatchRow& row : batchRows(db, *batchId()))
+                if (row.claimedBy.endsWith(secondClaimer))
+                    return true;
+            return second.state() == QProcess::NotRunning;
+        },
+        60000);
+    ::kill(static_cast<pid_t>(first.processId()), SIGCONT);
+    ASSERT_TRUE(claimed);
+    for (QProcess* p : {&first, &second}) {
+        ASSERT_TRUE(p->waitForFinished(240000));
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_LE(p->exitCode(), 1) << p->readAllStandardError().toStdString();
+    }
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError())
+                    .contains(QStringLiteral("Retomando o lote")));
+
+    expectEachRowAcceptedOnce(kRows);
+    LocalDb db;
+    const QList<qint64> batches = batchesOf(db, desk());
+    ASSERT_EQ(batches.size(), 1);
+    QSet<QString> claimers;
+    for (const BatchRow& row : batchRows(db, batches[0])) {
+        EXPECT_EQ(row.state, BatchRowState::Accepted) << row.ie.toStdString();
+        claimers.insert(row.claimedBy);
+    }
+    std::cout << claimers.size() << " processos enviaram linhas" << std::endl;
+    PgTestServer::dropDatabase(server);
+}
+
+} // namespace
