@@ -278,8 +278,11 @@ void BatchWindow::offerResume(AppContext& context) {
             LocalDb db;
             for (const BatchRow& row : batchRows(db, *batch)) {
                 ++total;
+                // Sent but not yet found on the lists counts too: the queue
+                // still has to look it up.
                 left += row.state == BatchRowState::Queued || row.state == BatchRowState::Sending ||
-                        row.state == BatchRowState::NoReply;
+                        row.state == BatchRowState::NoReply ||
+                        (row.state == BatchRowState::Accepted && row.protocol.isEmpty());
             }
         }
         const MsgAnswer answer = context.prompter->show(
@@ -911,7 +914,13 @@ void BatchWindow::resume(qint64 batchId) {
             addLine(line);
         }
         updateTotal();
-        send(); // the certificate first, then what is left queued
+        // The certificate first; then the queue sends what is left queued
+        // and asks the lists for the rows still to be settled.
+        if (!m_certificateAccepted && !chooseCertificate())
+            return;
+        m_summary.clear();
+        lblResumo->clear();
+        startQueue(batchId);
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".resume"));
     }

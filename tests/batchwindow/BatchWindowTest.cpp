@@ -77,7 +77,7 @@ valdoria::SimulatorOptions options(const QTemporaryDir& seedDir) {
     o.seedFile = seed.toStdString();
     o.clock = [] {
         return std::chrono::system_clock::time_point(std::chrono::milliseconds(
-            QDateTime(QDate(2026, 3, 15), QTime(9, 0)).toMSecsSinceEpoch()));
+            QDateTime(QDate(2026, 3, 15), QTime(10, 0)).toMSecsSinceEpoch()));
     };
     return o;
 }
@@ -243,6 +243,10 @@ TEST_F(BatchWindowTest, ASmallBatchEndsEveryRowInItsStateWithTheSummaryCounted) 
         EXPECT_TRUE(row[BatchWindow::ColSituacao].startsWith(QString::fromUtf8(c.stateHas)))
             << row[BatchWindow::ColSituacao].toStdString();
         EXPECT_FALSE(row[BatchWindow::ColHora].isEmpty());
+        // The list after sending gives each accepted row its protocol (or
+        // "Verificando" while the server processes it).
+        EXPECT_EQ(row[BatchWindow::ColProtocolo].isEmpty(),
+                  QString::fromUtf8(c.stateHas) != "Aceito");
     }
     EXPECT_EQ(w->summary(), QStringLiteral("3 aceitos, 1 recusado, 0 sem resposta"));
     EXPECT_TRUE(w->lblTotal->text().startsWith(QStringLiteral("4 de 4")))
