@@ -6,6 +6,7 @@
 #include "app/Abertura.h"
 #include "app/Principal.h"
 #include "archivewindow/ArchiveWindow.h"
+#include "batchwindow/BatchWindow.h"
 #include "certificateswindow/CertificatesWindow.h"
 #include "connection/ConnectionSettingsWindow.h"
 #include "diagnostics/DiagnosticsWindow.h"
@@ -38,4 +39,5 @@ void registerAllWindows(WindowRegistry& registry) {
     registry.registerWindow<DiagnosticsWindow>();
     registry.registerWindow<OverviewWindow>();
     registry.registerWindow<ArchiveWindow>();
+    registry.registerWindow<BatchWindow>();
 }

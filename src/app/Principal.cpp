@@ -5,6 +5,7 @@
 #include "base/ProgramInfo.h"
 #include "base/SiteInfo.h"
 #include "base/SupportLog.h"
+#include "batchwindow/BatchWindow.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/ExpiryWatch.h"
 #include "certificateswindow/WatchedHolders.h"
@@ -76,11 +77,14 @@ Principal::Principal(AppContext& context, QWidget* parent)
         Command1->setVisible(true);
     });
     connect(&m_state, &ProgramState::listRefreshRequested, this, &Principal::RecebeDadosServer);
+    connect(&m_state, &ProgramState::batchRequested, this, &Principal::showBatch);
     showTaxpayer();
     resize(820, 560);
     // The expiry line needs every certificate source listed: queued, so the
     // window is drawn before any reader child starts.
     QTimer::singleShot(0, this, &Principal::startExpiryWatch);
+    // A batch this desk left unfinished is offered once the window is up.
+    QTimer::singleShot(0, this, [this] { BatchWindow::offerResume(m_context); });
 }
 
 void Principal::startExpiryWatch() {
@@ -261,6 +265,9 @@ void Principal::buildMenus() {
     mnArquivoLocal =
         mnContribuinte->addAction(QStringLiteral("Arquivo &local"), this, &Principal::showArchive);
     mnArquivoLocal->setObjectName(QStringLiteral("mnArquivoLocal"));
+    mnEnvioLote =
+        mnContribuinte->addAction(QStringLiteral("Env&io em lote"), this, [this] { showBatch(); });
+    mnEnvioLote->setObjectName(QStringLiteral("mnEnvioLote"));
     space2 = mnContribuinte->addSeparator();
     space2->setObjectName(QStringLiteral("space2"));
     mnContador =
@@ -371,6 +378,11 @@ void Principal::showOverview() {
 
 void Principal::showArchive() {
     openWindow(QStringLiteral("ArchiveWindow"));
+}
+
+void Principal::showBatch(const QStringList& ies) {
+    if (auto* batch = qobject_cast<BatchWindow*>(openWindow(QStringLiteral("BatchWindow"))))
+        batch->addTaxpayers(ies);
 }
 
 void Principal::showConnectionSettings() {

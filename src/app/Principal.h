@@ -93,6 +93,8 @@ public:
     void showOverview();
     // Opens the local archive of the taxpayer in use ("Arquivo local").
     void showArchive();
+    // "Envio em lote", with these taxpayers added (the overview's selection).
+    void showBatch(const QStringList& ies = {});
     void mnContador_Click();
     void mnSAjuda_Click();
     void mnSobre_Click();
@@ -140,6 +142,7 @@ public:
     QAction* mnExcluir;
     QAction* mnVisaoGeral;
     QAction* mnArquivoLocal;
+    QAction* mnEnvioLote;
     QAction* space2;
     QAction* mnContador;
     QMenu* mnAjuda;

@@ -5,7 +5,6 @@
 #include "base/AppPaths.h"
 #include "base/PrivateFiles.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -14,7 +13,39 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <openssl/evp.h>
+
 #include <algorithm>
+#include <memory>
+
+namespace {
+
+// SHA-256 of the files sent, by the system's crypto library: several times
+// faster than Qt's own, and a batch hashes every file it sends on the
+// window's thread (the digest, the verified copy and its reading back).
+class Sha256 {
+public:
+    Sha256() : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
+        if (!m_context || EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr) != 1)
+            throw std::bad_alloc();
+    }
+    void add(const QByteArray& bytes) {
+        EVP_DigestUpdate(m_context.get(), bytes.constData(), std::size_t(bytes.size()));
+    }
+    // Lower-case hexadecimal, as Qt's hash wrote it.
+    QString hex() {
+        unsigned char out[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        EVP_DigestFinal_ex(m_context.get(), out, &length);
+        return QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char*>(out), int(length)).toHex());
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> m_context;
+};
+
+} // namespace
 
 namespace SentArchive {
 
@@ -107,7 +138,7 @@ std::optional<Digest> digestFile(const QString& path, QString* error) {
             *error = f.errorString();
         return std::nullopt;
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     Digest d;
     while (!f.atEnd()) {
         const QByteArray piece = f.read(kChunk);
@@ -116,10 +147,10 @@ std::optional<Digest> digestFile(const QString& path, QString* error) {
                 *error = f.errorString();
             return std::nullopt;
         }
-        hash.addData(piece);
+        hash.add(piece);
         d.size += piece.size();
     }
-    d.sha256 = QString::fromLatin1(hash.result().toHex());
+    d.sha256 = hash.hex();
     return d;
 }
 
@@ -141,19 +172,19 @@ QString writeCopy(const QString& sourcePath, const QString& target, const QStrin
     if (!copy.open(QIODevice::WriteOnly) ||
         !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
         return QStringLiteral("não foi possível gravar em %1: %2").arg(folder, copy.errorString());
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     while (!source.atEnd()) {
         const QByteArray piece = source.read(kChunk);
         if (piece.isEmpty() && source.error() != QFile::NoError)
             return QStringLiteral("não foi possível ler %1: %2")
                 .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
-        hash.addData(piece);
+        hash.add(piece);
         if (copy.write(piece) != piece.size())
             return QStringLiteral("não foi possível gravar em %1: %2")
                 .arg(folder, copy.errorString());
     }
     // The copy stands for what was sent; other bytes would make it a lie.
-    if (QString::fromLatin1(hash.result().toHex()) != sha256)
+    if (hash.hex() != sha256)
         return QStringLiteral("o arquivo %1 foi alterado depois do envio")
             .arg(QDir::toNativeSeparators(sourcePath));
     if (!copy.commit())

@@ -70,6 +70,7 @@ int workingYear(const QString& anoTrabalho) {
 } // namespace
 
 Row withAnswer(Row row, const QString& wholeAnswer) {
+    row.wholeAnswer = wholeAnswer;
     const QString returnText = Soap::GetResult(wholeAnswer, QStringLiteral("return"));
     const History::ListAnswer list = History::readTransmissionList(returnText);
     if (list.kind == History::ListAnswerKind::InvalidKey) {
@@ -104,6 +105,9 @@ Row withAnswer(Row row, const QString& wholeAnswer) {
             row.cells[ColProtocolo] = t[History::ColProtocolo];
         }
     }
+    row.listed = true;
+    row.processedMonths = QList<int>(covered.begin(), covered.end());
+    row.pending = pending;
     if (pending > 0)
         row.cells[ColPendentes] =
             pending == 1 ? History::kPendingReference
@@ -111,6 +115,7 @@ Row withAnswer(Row row, const QString& wholeAnswer) {
 
     try {
         const History::VersionFields fields = History::readVersionFields(returnText);
+        row.anoTrabalho = fields.anoTrabalho;
         const int year = workingYear(fields.anoTrabalho);
         const QDate today = fields.dataServidor.date();
         const int current = today.year() * 12 + today.month() - 1;

@@ -46,6 +46,15 @@ inline const QString kDenied = History::kAccessDeniedText;
 struct Row {
     QStringList cells; // kColumns texts, indexed by Column
     bool hasKey = false;
+    // What a readable list answer said besides the texts (for proposing the
+    // months still to send): the working years as sent, the months
+    // (year * 12 + month - 1) covered by processed transmissions, and how
+    // many transmissions are pending. `listed` is false until such an answer.
+    bool listed = false;
+    QString wholeAnswer; // the answer as it came, set by withAnswer
+    QString anoTrabalho;
+    QList<int> processedMonths;
+    int pending = 0;
     QString ie() const { return cells.value(ColIE); }
 };
 

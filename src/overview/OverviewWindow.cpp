@@ -75,7 +75,7 @@ OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     Grid->sortByColumn(-1, Qt::AscendingOrder); // registration order until a header is clicked
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Grid->verticalHeader()->hide();
     Grid->horizontalHeader()->setStretchLastSection(true);
     Grid->setWordWrap(false);
@@ -98,6 +98,10 @@ OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     cmdExportar->setObjectName(QStringLiteral("cmdExportar"));
     cmdPdf = new QPushButton(QStringLiteral("Imprimir em &PDF..."), this);
     cmdPdf->setObjectName(QStringLiteral("cmdPdf"));
+    cmdLote = new QPushButton(QStringLiteral("Enviar em &lote..."), this);
+    cmdLote->setObjectName(QStringLiteral("cmdLote"));
+    cmdLote->setToolTip(QStringLiteral("Abre o envio em lote com os contribuintes selecionados"));
+    connect(cmdLote, &QPushButton::clicked, this, &OverviewWindow::sendSelectedInBatch);
     connect(cmdAtualizar, &QPushButton::clicked, this, &OverviewWindow::refresh);
     connect(cmdCancelar, &QPushButton::clicked, this, &OverviewWindow::cancelFilling);
     connect(cmdExportar, &QPushButton::clicked, this, &OverviewWindow::exportCsv);
@@ -122,6 +126,7 @@ OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     progressRow->addWidget(cmdCancelar);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdAtualizar);
+    buttons->addWidget(cmdLote);
     buttons->addStretch(1);
     buttons->addWidget(cmdExportar);
     buttons->addWidget(cmdPdf);
@@ -301,6 +306,27 @@ void OverviewWindow::useTaxpayerAt(int viewRow) {
         state->requestListRefresh();
     } catch (const std::exception& error) {
         report(error, QStringLiteral("OverviewWindow.useTaxpayerAt"));
+    }
+}
+
+void OverviewWindow::sendSelectedInBatch() {
+    try {
+        QStringList ies;
+        for (const QModelIndex& index : Grid->selectionModel()->selectedRows()) {
+            const int row = m_proxy->mapToSource(index).row();
+            if (row >= 0 && row < m_filler->rows().size())
+                ies << m_filler->rows()[row].ie();
+        }
+        if (ies.isEmpty()) {
+            m_context.prompter->show(
+                {QStringLiteral("Selecione os contribuintes a enviar em lote."), kTitle,
+                 MsgIcon::Information, MsgButtons::Ok});
+            return;
+        }
+        if (m_context.state)
+            m_context.state->requestBatch(ies);
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("OverviewWindow.cmdLote"));
     }
 }
 

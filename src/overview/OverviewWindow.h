@@ -38,6 +38,8 @@ public:
     void exportPdf();     // PDF of the table as shown (sorted, filtered)
     // A row of the view (after sorting and filtering) was double-clicked.
     void useTaxpayerAt(int viewRow);
+    // "Enviar em lote": the batch window with the selected rows' taxpayers.
+    void sendSelectedInBatch();
 
     QLineEdit* txtFiltro;
     QTableView* Grid;
@@ -47,6 +49,7 @@ public:
     QPushButton* cmdCancelar;
     QPushButton* cmdExportar;
     QPushButton* cmdPdf;
+    QPushButton* cmdLote;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 struct OpenFileRequest {
@@ -24,4 +25,11 @@ public:
     // dialog) and waits. Returns its full path, or nullopt when the user
     // cancels. Never throws.
     virtual std::optional<QString> saveFile(const OpenFileRequest& request) = 0;
+    // Lets the user choose several existing files and waits. Returns their
+    // full paths; none when the user cancels. Never throws.
+    virtual QStringList openFiles(const OpenFileRequest& request) = 0;
+    // Lets the user choose a folder, the dialog opening at `start`, and
+    // waits. Returns its full path, or nullopt when the user cancels. Never
+    // throws.
+    virtual std::optional<QString> openFolder(const QString& title, const QString& start) = 0;
 };

@@ -30,3 +30,21 @@ std::optional<QString> QtFilePicker::openFile(const OpenFileRequest& request) {
 std::optional<QString> QtFilePicker::saveFile(const OpenFileRequest& request) {
     return runDialog(request, QFileDialog::AcceptSave, QFileDialog::AnyFile);
 }
+
+QStringList QtFilePicker::openFiles(const OpenFileRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow(), request.title, QString(), request.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> QtFilePicker::openFolder(const QString& title, const QString& start) {
+    QFileDialog dialog(QApplication::activeWindow(), title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}

@@ -1,4 +1,4 @@
-// The open-file dialog of the desktop, modal to the active window.
+// The open-file, save-file and folder dialogs of the desktop, modal to the active window.
 #pragma once
 
 #include "platform/FilePicker.h"
@@ -7,4 +7,6 @@ class QtFilePicker : public FilePicker {
 public:
     std::optional<QString> openFile(const OpenFileRequest& request) override;
     std::optional<QString> saveFile(const OpenFileRequest& request) override;
+    QStringList openFiles(const OpenFileRequest& request) override;
+    std::optional<QString> openFolder(const QString& title, const QString& start) override;
 };

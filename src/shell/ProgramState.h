@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class ProgramState : public QObject {
     Q_OBJECT
@@ -48,11 +49,16 @@ public:
     // upload). The main window runs the server call before this returns;
     // without a main window nothing happens.
     void requestListRefresh() { emit listRefreshRequested(); }
+    // Asks for the batch window with these taxpayers (by IE) added, each
+    // waiting for its file (the overview's selected rows). Without a main
+    // window nothing happens.
+    void requestBatch(const QStringList& ies) { emit batchRequested(ies); }
 
 signals:
     void taxpayerChanged();
     void taxpayerSelected();
     void listRefreshRequested();
+    void batchRequested(const QStringList& ies);
 
 private:
     QString m_ie;

@@ -2,8 +2,6 @@
 #include "transmission/TransmissionWindow.h"
 
 #include "base/RuntimeError.h"
-#include "certificates/CertificateMessages.h"
-#include "certificates/CertificatePicker.h"
 #include "platform/Clock.h"
 #include "platform/EventLoopPause.h"
 #include "platform/FileBrowser.h"
@@ -14,7 +12,7 @@
 #include "shell/ProgramState.h"
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
-#include "transmission/SendingCertificate.h"
+#include "transmission/SendingCertificateChoice.h"
 #include "transmission/SingleUpload.h"
 
 #include <QCloseEvent>
@@ -248,45 +246,25 @@ bool TransmissionWindow::readyToSend() {
 }
 
 bool TransmissionWindow::SelecionarCertificado() {
-    std::optional<Certificate> chosen;
-    try {
-        if (!m_context.certificates)
-            throw RuntimeError(-1, m_windowName, QStringLiteral("Sem repositório de certificados"));
-        chosen = m_context.certificates->pick(SendingCertificate::kDialogTitle,
-                                              SendingCertificate::kDialogText);
-    } catch (const RuntimeError&) {
-        m_context.prompter->show(
-            {CertificateMessages::componentFailure(), QString(), MsgIcon::None, MsgButtons::Ok});
+    using SendingCertificateChoice::Outcome;
+    const SendingCertificateChoice::Choice choice =
+        SendingCertificateChoice::choose(m_context, m_refusalTitle, m_windowName);
+    switch (choice.outcome) {
+    case Outcome::StoreFailed:
+    case Outcome::Cancelled:
+        // Cancelling the selection cancels the send, whatever an earlier
+        // check decided: the user has said no.
         return false;
-    }
-    // Cancelling the selection cancels the send, whatever an earlier check
-    // decided: the user has said no.
-    if (!chosen)
-        return false;
-
-    // The accountant on file now, in case it was changed since the window opened.
-    try {
-        m_accountantDocument = DadosContador();
-    } catch (const RuntimeError& error) {
+    case Outcome::AccountantUnreadable:
         m_certificateAccepted = false;
-        m_context.prompter->show(ErrorReport::ErrorMessage(error));
         return false;
+    case Outcome::Refused:
+    case Outcome::Accepted:
+        m_accountantDocument = choice.accountantDocument;
+        m_certificateAccepted = choice.outcome == Outcome::Accepted;
+        return m_certificateAccepted;
     }
-    const QDateTime now = m_context.clock->now();
-    const QDateTime serverDate = m_context.state ? m_context.state->DataServidor() : QDateTime();
-    m_certificateAccepted = SendingCertificate::accepted(
-        *chosen, m_accountantDocument, SendingCertificate::judgingDate(serverDate, now));
-    if (!m_certificateAccepted) {
-        m_context.prompter->show(
-            {SendingCertificate::kInvalid, m_refusalTitle, MsgIcon::Critical, MsgButtons::Ok});
-        return false;
-    }
-    if (chosen->hasCrlDistributionPoints) {
-        const QString cdp = VerificarCDP(*chosen);
-        if (!cdp.isEmpty())
-            m_context.prompter->show({cdp, QString(), MsgIcon::None, MsgButtons::Ok});
-    }
-    return true;
+    return false;
 }
 
 void TransmissionWindow::startUpload(const QString& address) {

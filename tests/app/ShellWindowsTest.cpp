@@ -61,11 +61,12 @@ const QString kCertificados = QStringLiteral("CertificatesWindow");
 const QString kDiagnostico = QStringLiteral("DiagnosticsWindow");
 const QString kVisaoGeral = QStringLiteral("OverviewWindow");
 const QString kArquivoLocal = QStringLiteral("ArchiveWindow");
+const QString kEnvioLote = QStringLiteral("BatchWindow");
 
 // Every window other parts provide, with a caption like theirs.
-const QStringList kStandIns = {kContador,     kCria,        kSeleciona,  kAtualizar,
-                               kExclusao,     kUpload,      kSimples,    kConexao,
-                               kCertificados, kDiagnostico, kVisaoGeral, kArquivoLocal};
+const QStringList kStandIns = {kContador,   kCria,         kSeleciona, kAtualizar,    kExclusao,
+                               kUpload,     kSimples,      kConexao,   kCertificados, kDiagnostico,
+                               kVisaoGeral, kArquivoLocal, kEnvioLote};
 
 void processDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -466,9 +467,9 @@ TEST_F(ShellWindowsTest, MenusCaptionsAndShortcuts) {
                             QStringLiteral("-"), QStringLiteral("Sair|"), QStringLiteral("Novo|F2"),
                             QStringLiteral("Selecionar|F5"), QStringLiteral("Atualizar|F8"),
                             QStringLiteral("Excluir|"), QStringLiteral("Visão geral|F9"),
-                            QStringLiteral("Arquivo local|"), QStringLiteral("-"),
-                            QStringLiteral("Contador|F6"), QStringLiteral("Ajuda|F1"),
-                            QStringLiteral("Diagnóstico...|"),
+                            QStringLiteral("Arquivo local|"), QStringLiteral("Envio em lote|"),
+                            QStringLiteral("-"), QStringLiteral("Contador|F6"),
+                            QStringLiteral("Ajuda|F1"), QStringLiteral("Diagnóstico...|"),
                             QStringLiteral("Abrir pasta de registros|"), QStringLiteral("Sobre|")));
 }
 
@@ -488,6 +489,7 @@ TEST_F(ShellWindowsTest, MenuCommandsOpenTheirWindows) {
         {"mnDiagnostico", Qt::Key(0), kDiagnostico, true},
         {"mnVisaoGeral", Qt::Key_F9, kVisaoGeral, true},
         {"mnArquivoLocal", Qt::Key(0), kArquivoLocal, true},
+        {"mnEnvioLote", Qt::Key(0), kEnvioLote, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.action);

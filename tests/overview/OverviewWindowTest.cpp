@@ -349,6 +349,14 @@ TEST_F(OverviewWindowTest, DoubleClickMakesTheTaxpayerTheOneInUse) {
     EXPECT_EQ(state.IE(), QStringLiteral("200"));
     ASSERT_EQ(prompter.messages().size(), 1);
     EXPECT_EQ(refreshes, 1);
+
+    // "Enviar em lote": the selected rows' taxpayers, as the view shows them.
+    QStringList batch;
+    QObject::connect(&state, &ProgramState::batchRequested,
+                     [&](const QStringList& ies) { batch = ies; });
+    w->Grid->selectAll();
+    w->cmdLote->click();
+    EXPECT_EQ(batch, (QStringList{QStringLiteral("200"), QStringLiteral("100")}));
 }
 
 } // namespace

@@ -39,6 +39,18 @@ public:
     std::optional<QString> saveFile(const OpenFileRequest& request) override {
         return openFile(request);
     }
+    // Several files answer from the same script, one entry holding them
+    // joined by "\n" (chooseFilesNext); a cancel is none.
+    void chooseFilesNext(const QStringList& paths) { chooseNext(paths.join(QLatin1Char('\n'))); }
+    QStringList openFiles(const OpenFileRequest& request) override {
+        const std::optional<QString> next = openFile(request);
+        return next ? next->split(QLatin1Char('\n')) : QStringList();
+    }
+    // Folder dialogs too; the request records the title and, as its filter,
+    // the folder the dialog opened at.
+    std::optional<QString> openFolder(const QString& title, const QString& start) override {
+        return openFile({title, start, QString()});
+    }
     const QList<OpenFileRequest>& requests() const { return m_requests; }
 
 private:

@@ -6,6 +6,7 @@
 #include "app/Principal.h"
 #include "archive/ArchivedSending.h"
 #include "archivewindow/ArchiveWindow.h"
+#include "batchwindow/BatchWindow.h"
 #include "certificates/CertificateDialog.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/FolderSource.h"
@@ -75,6 +76,7 @@ QStringList Scenes::runAll() {
     certificateChoice();
     certificates();
     diagnostics();
+    batch();
     about();
     return m_written;
 }
@@ -269,6 +271,40 @@ void Scenes::diagnostics() {
     auto* w = shown<DiagnosticsWindow>(m_windows);
     waitFor([w] { return !w->diagnostics()->isRunning(); }, "the diagnostics never ended");
     save(w, QStringLiteral("diagnostico"));
+    w->close();
+    settle(100);
+}
+
+// The monthly round: the state program's Backup folder read, each file
+// matched to its taxpayer by the IE in its name, the months proposed and the
+// checks of every row (one extract sent to a taxpayer that files
+// declarations, one file without an IE, one taxpayer still without a key).
+void Scenes::batch() {
+    const QDir backup(m_data.backupFolder());
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } files[] = {
+        {"PGDAS 86123452 2026-11.pdf", QByteArray("%PDF-1.4\n%%EOF\n")},
+        {"78045302 extrato.pdf", QByteArray("%PDF-1.4\n%%EOF\n")},
+        {"copia-seguranca-novembro.zip", QByteArray("PK\3\4")},
+    };
+    for (const auto& f : files) {
+        QFile file(backup.filePath(QString::fromUtf8(f.name)));
+        require(file.open(QIODevice::WriteOnly) && file.write(f.bytes) == f.bytes.size(),
+                "a file of the batch could not be written");
+    }
+    auto* w = shown<BatchWindow>(m_windows);
+    w->addPaths({backup.path()}, backup.path());
+    waitFor(
+        [w] {
+            for (const QStringList& row : w->rowsShown())
+                if (row[BatchWindow::ColVerificacao].startsWith(QStringLiteral("Aguardando")))
+                    return false;
+            return !w->rowsShown().isEmpty();
+        },
+        "the batch's lists never came");
+    save(w, QStringLiteral("envio-lote"));
     w->close();
     settle(100);
 }

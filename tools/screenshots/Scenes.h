@@ -35,6 +35,7 @@ private:
     void certificateChoice();
     void certificates();
     void diagnostics();
+    void batch();
     // Lets events run until done() holds; throws naming what when it never does.
     static void waitFor(const std::function<bool()>& done, const char* what);
 

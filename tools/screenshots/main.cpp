@@ -75,6 +75,10 @@ class NoFilePicker : public FilePicker {
 public:
     std::optional<QString> openFile(const OpenFileRequest&) override { return std::nullopt; }
     std::optional<QString> saveFile(const OpenFileRequest&) override { return std::nullopt; }
+    QStringList openFiles(const OpenFileRequest&) override { return {}; }
+    std::optional<QString> openFolder(const QString&, const QString&) override {
+        return std::nullopt;
+    }
 };
 
 } // namespace
