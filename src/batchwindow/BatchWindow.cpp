@@ -260,9 +260,8 @@ QStringList BatchWindow::headers() {
 
 std::optional<qint64> BatchWindow::unfinishedBatch() {
     LocalDb db;
-    // The window's batches have the empty origin; a null text would be
-    // bound as NULL and match none.
-    return ::unfinishedBatch(db, BatchQueue::thisDesk(), QStringLiteral(""));
+    // The window's batches have no origin (the command line's name a CSV).
+    return ::unfinishedBatch(db, BatchQueue::thisDesk(), QString());
 }
 
 void BatchWindow::offerResume(AppContext& context) {

@@ -352,7 +352,7 @@ std::optional<qint64> unfinishedBatch(LocalDb& db, const QString& desk, const QS
                        "ORDER BY q.id DESC LIMIT 1"),
         operation);
     query.addBindValue(desk);
-    query.addBindValue(origin);
+    query.addBindValue(notNull(origin)); // a window's batch: '' as createBatch stores it
     query.addBindValue(batchRowStateCode(BatchRowState::Queued));
     query.addBindValue(batchRowStateCode(BatchRowState::Sending));
     query.addBindValue(batchRowStateCode(BatchRowState::NoReply));
@@ -369,7 +369,7 @@ std::optional<qint64> latestBatch(LocalDb& db, const QString& desk, const QStrin
                                                 "origin = ? ORDER BY id DESC LIMIT 1"),
                                  operation);
     query.addBindValue(desk);
-    query.addBindValue(origin);
+    query.addBindValue(notNull(origin)); // a window's batch: '' as createBatch stores it
     db.exec(query, operation);
     if (query.next())
         return query.value(0).toLongLong();

@@ -49,6 +49,8 @@ TEST_P(BatchRepositoryTest, TablesOfTheEarlierVersionGainTheNewColumnsAndKeepThe
     EXPECT_EQ(rows[0].state, BatchRowState::Accepted);
     EXPECT_FALSE(rows[0].sendAgain);
     EXPECT_EQ(rows[0].protocol, QString());
+    // A window's batch (no origin) whose list was not asked is still open.
+    EXPECT_EQ(unfinishedBatch(db, QStringLiteral("mesa"), QString()), batches[0]);
     EXPECT_TRUE(setProtocol(db, rows[0].id, QStringLiteral("20261207000001")));
     EXPECT_EQ(batchRows(db, batches[0])[0].protocol, QStringLiteral("20261207000001"));
     EXPECT_EQ(unfinishedBatch(db, QStringLiteral("mesa"), QString()), std::nullopt);
