@@ -6,6 +6,7 @@
 #include "base/LogMasking.h"
 #include "base/ReadWrite.h"
 #include "base/SupportLog.h"
+#include "net/CodePage1252.h"
 #include "net/ProxyAuth.h"
 #include "net/ProxySettings.h"
 #include "net/ProxyTunnel.h"
@@ -16,7 +17,6 @@
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QTcpSocket>
 
 #ifndef Q_OS_WIN
@@ -500,9 +500,7 @@ void MultipartUpload::releaseSocket() {
 QString MultipartUpload::displayText() {
     // The head carries the file name in its own code page; the rest is shown
     // one character per byte.
-    QStringDecoder headDecoder("windows-1252");
-    QString shown = headDecoder.isValid() ? QString(headDecoder(m_request.head))
-                                          : QString::fromLatin1(m_request.head);
+    QString shown = CodePage1252::decode(m_request.head);
     QByteArray text;
     if (m_request.fileSize <= kWholeDisplayLimit && m_file) {
         text += m_file->peek(m_request.fileSize);

@@ -2,10 +2,10 @@
 #include "net/UploadRequest.h"
 
 #include "base/RuntimeError.h"
+#include "net/CodePage1252.h"
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QStringEncoder>
 
 namespace upload {
 
@@ -20,28 +20,6 @@ bool hasLineBreak(const QString& s) {
 
 bool hasQuoteOrLineBreak(const QString& s) {
     return hasLineBreak(s) || s.contains(QLatin1Char('"'));
-}
-
-// Qt knows the code page through ICU, which Debian's Qt is built with.
-const char kFileNameCodePage[] = "windows-1252";
-
-// The first character of text that the file-name code page cannot hold; empty
-// when there is none. Without the code page only ASCII is taken as safe.
-QString firstOutsideCodePage(const QString& text) {
-    for (const uint code : text.toUcs4()) {
-        const char32_t c = code;
-        const QString one = QString::fromUcs4(&c, 1);
-        QStringEncoder encoder(kFileNameCodePage);
-        if (!encoder.isValid()) {
-            if (code >= 0x80)
-                return one;
-            continue;
-        }
-        const QByteArray encoded = encoder(one);
-        if (encoder.hasError() || encoded.isEmpty())
-            return one;
-    }
-    return {};
 }
 
 // Part header and closing delimiter for one boundary; the file bytes go between.
@@ -114,7 +92,7 @@ QString CheckHeaderValues(const UrlParts& url, const QString& fieldName, const Q
     if (hasQuoteOrLineBreak(fileName))
         return QStringLiteral("O nome do arquivo contém aspas ou quebra de linha e não pode ser "
                               "enviado. Renomeie o arquivo e tente novamente.");
-    if (const QString bad = firstOutsideCodePage(fileName); !bad.isEmpty())
+    if (const QString bad = CodePage1252::firstOutside(fileName); !bad.isEmpty())
         return QStringLiteral("O nome do arquivo contém o caractere \"%1\", que não pode ser "
                               "enviado ao servidor. Renomeie o arquivo sem esse caractere e "
                               "tente novamente.")
@@ -129,8 +107,7 @@ QString CheckHeaderValues(const UrlParts& url, const QString& fieldName, const Q
 }
 
 QByteArray FileNameBytes(const QString& fileName) {
-    QStringEncoder encoder(kFileNameCodePage);
-    return encoder.isValid() ? QByteArray(encoder(fileName)) : fileName.toLatin1();
+    return CodePage1252::encode(fileName);
 }
 
 UploadRequest BuildFileUploadRequest(const QString& filePath, qint64 fileSize, const UrlParts& url,

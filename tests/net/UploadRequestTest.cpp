@@ -2,10 +2,13 @@
 // and the progress percent.
 #include "net/UploadRequest.h"
 #include "base/RuntimeError.h"
+#include "net/CodePage1252.h"
 #include "net/MultipartUpload.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -149,6 +152,30 @@ TEST(UploadRequest, FileNameGoesOutInWindows1252OrIsRefused) {
             QByteArray("x"), u, QStringLiteral("objArquivo"), c.fileName, QStringLiteral("a/b"));
         EXPECT_TRUE(request.contains("; filename=\"" + c.onTheWire + "\"\r\n"))
             << request.toStdString();
+    }
+}
+
+// The file name's code page is written out as a table; the system's
+// conversion library must agree with it on every byte and every character
+// of the basic plane.
+TEST(UploadRequest, TheCodePageTableAgreesWithTheSystemsConversion) {
+    QStringDecoder decoder("windows-1252");
+    ASSERT_TRUE(decoder.isValid()) << "Qt without the windows-1252 conversion";
+    QByteArray every;
+    for (int b = 0; b < 256; ++b)
+        every += char(b);
+    EXPECT_EQ(CodePage1252::decode(every), QString(decoder(every)));
+    for (char32_t c = 1; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c < 0xE000)
+            continue;
+        QStringEncoder encoder("windows-1252");
+        const QByteArray system = encoder(QString::fromUcs4(&c, 1));
+        const std::optional<char> ours = CodePage1252::byteOf(c);
+        // Nothing written (the byte-order mark) is no place in the code page.
+        if (encoder.hasError() || system.isEmpty())
+            EXPECT_FALSE(ours) << "U+" << std::hex << unsigned(c);
+        else
+            EXPECT_EQ(QByteArray(1, ours.value_or('?')), system) << "U+" << std::hex << unsigned(c);
     }
 }
 
