@@ -3,8 +3,7 @@
 
 #include "history/VersionAnswer.h"
 #include "net/SoapEnvelope.h"
-
-#include <QRegularExpression>
+#include "overview/OverviewRow.h"
 
 #include <algorithm>
 
@@ -12,24 +11,12 @@ namespace TaxpayerList {
 
 namespace {
 
-// Months of a reference text or of references as sent, as year * 12 +
-// month - 1, sorted, without repeats.
+// Months (year * 12 + month - 1) sorted, without repeats; a list's text is
+// read by the overview's referenceMonths.
 QList<int> sortedMonths(QList<int> months) {
     std::sort(months.begin(), months.end());
     months.erase(std::unique(months.begin(), months.end()), months.end());
     return months;
-}
-
-QList<int> monthsOfText(const QString& referencia) {
-    static const QRegularExpression kMonth(QStringLiteral("(\\d{1,2})/(\\d{4})"));
-    QList<int> months;
-    for (auto it = kMonth.globalMatch(referencia); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        const int month = m.captured(1).toInt();
-        if (month >= 1 && month <= 12)
-            months.append(m.captured(2).toInt() * 12 + month - 1);
-    }
-    return sortedMonths(months);
 }
 
 QList<int> monthsOfReferences(const QString& references) {
@@ -94,7 +81,9 @@ Found find(const Facts& facts, const QString& references, const QDateTime& sentA
                 found.kind = Found::Kind::Pending;
             continue;
         }
-        const bool same = (wanted.isEmpty() || monthsOfText(referencia) == wanted) && recent(row);
+        const bool same =
+            (wanted.isEmpty() || sortedMonths(Overview::referenceMonths(referencia)) == wanted) &&
+            recent(row);
         if (same && !row.value(History::ColProtocolo).trimmed().isEmpty()) {
             // The newest comes first in the list: the first match is it.
             found.kind = Found::Kind::Processed;
