@@ -319,8 +319,18 @@ void BatchQueue::sendNext() {
         }
         m_chave = taxpayer->Chave;
         if (m_known.contains(m_row->ie)) {
-            m_networkFailures = 0; // the server answered
-            upload(m_known.value(m_row->ie));
+            // The checks (the file's digest) and the start of the upload in
+            // a turn of their own, after the claim's commit: the window
+            // repaints between the two.
+            m_phase = Phase::WaitingAhead;
+            const qint64 rowId = m_row->id;
+            QTimer::singleShot(0, this, [this, rowId] {
+                if (!m_row || m_row->id != rowId || m_phase != Phase::WaitingAhead)
+                    return; // broken off meanwhile
+                m_phase = Phase::Idle;
+                m_networkFailures = 0; // the server answered
+                upload(m_known.value(m_row->ie));
+            });
         } else if (std::find(m_aheadCalls.cbegin(), m_aheadCalls.cend(), m_row->ie) !=
                    m_aheadCalls.cend()) {
             m_phase = Phase::WaitingAhead;
@@ -574,8 +584,18 @@ void BatchQueue::onAfterListAnswer(int call, const QString& answer) {
 }
 
 void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& facts) {
+    struct Listed {
+        qint64 rowId;
+        BatchRowState state;
+        QString protocol;
+    };
+    QList<Listed> listed;
     try {
+        // One answer's rows in one transaction: one flush to disk instead of
+        // one per row (an answer may settle a hundred rows), and the rows
+        // read under the same lock as they are written.
         LocalDb db;
+        DbTransaction transaction(db, QStringLiteral("settleListed"), {"batch_row"});
         for (const BatchRow& row : batchRows(db, m_batchId)) {
             if (row.ie != ie)
                 continue;
@@ -588,27 +608,33 @@ void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& fact
                 (row.protocol.isEmpty() || row.protocol == History::kPendingReference)) {
                 if (found.kind == TaxpayerList::Found::Kind::Absent)
                     continue;
-                setProtocol(db, row.id, protocol);
-                emit rowListed(row.id, BatchRowState::Accepted, protocol);
+                if (setProtocol(db, row.id, protocol))
+                    listed.append({row.id, BatchRowState::Accepted, protocol});
             } else if (row.state == BatchRowState::NoReply) {
                 if (found.kind == TaxpayerList::Found::Kind::Absent) {
-                    settleNoReply(db, row.id, BatchRowState::NotListed,
-                                  QStringLiteral("A lista do contribuinte não mostra este envio; "
-                                                 "ele pode ser enviado de novo."),
-                                  QString(), now());
-                    emit rowListed(row.id, BatchRowState::NotListed, QString());
-                } else {
-                    settleNoReply(db, row.id, BatchRowState::Accepted,
-                                  QStringLiteral("A lista do contribuinte mostra este envio."),
-                                  protocol, now());
-                    emit rowListed(row.id, BatchRowState::Accepted, protocol);
+                    if (settleNoReply(db, row.id, BatchRowState::NotListed,
+                                      QStringLiteral("A lista do contribuinte não mostra este "
+                                                     "envio; ele pode ser enviado de novo."),
+                                      QString(), now()))
+                        listed.append({row.id, BatchRowState::NotListed, QString()});
+                } else if (settleNoReply(
+                               db, row.id, BatchRowState::Accepted,
+                               QStringLiteral("A lista do contribuinte mostra este envio."),
+                               protocol, now())) {
+                    listed.append({row.id, BatchRowState::Accepted, protocol});
                 }
             }
         }
+        transaction.commit();
     } catch (const std::exception& error) {
+        // Rolled back: the rows stay as they were, and the next run asks again.
         m_afterCalls.clear();
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        return;
     }
+    // Shown only once written.
+    for (const Listed& row : std::as_const(listed))
+        emit rowListed(row.rowId, row.state, row.protocol);
 }
 
 // This class's meta-object code is built into this file's own object, not
