@@ -17,6 +17,7 @@
 #include "support/WaitFor.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -26,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 #include <map>
@@ -310,10 +312,12 @@ TEST_F(BatchCommandTest, KilledAtRandomMomentsAndStartedAgainItLosesNoRowAndSend
     std::cout << "semente dos momentos (DADAV_TEST_SEED): " << seed << std::endl;
     RecordProperty("seed", std::to_string(seed));
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int> moment(50, 1000);
+    std::uniform_int_distribution<int> rowsFirst(0, 1);
+    std::uniform_real_distribution<double> partOfARow(0.0, 1.0);
 
     int kills = 0;
     bool ended = false;
+    qint64 rowMs = 200; // how long a row took, as last seen
     for (int i = 0; i < 20 && !ended; ++i) {
         QProcess process;
         prepare(process, sendArgs(csv));
@@ -321,9 +325,29 @@ TEST_F(BatchCommandTest, KilledAtRandomMomentsAndStartedAgainItLosesNoRowAndSend
         ASSERT_TRUE(process.waitForStarted(60000));
         process.write(kPassword.toUtf8() + "\n");
         process.closeWriteChannel();
-        // The moment of the kill, not a bound on the program.
-        if (process.waitForFinished(moment(random))) {
-            ended = process.exitCode() == 0;
+        // The moment of the kill, not a bound on the program: after a random
+        // number of rows ended in this run (a line "[n] ..." each on the
+        // error channel), then a random part of a row's time, so that it
+        // falls anywhere in a row however fast the machine is.
+        process.setReadChannel(QProcess::StandardError);
+        const int rows = rowsFirst(random);
+        QElapsedTimer sinceLastRow;
+        sinceLastRow.start();
+        QByteArray partial;
+        for (int seen = 0; seen < rows && process.waitForReadyRead(60000);) {
+            partial += process.readAllStandardError();
+            QList<QByteArray> lines = partial.split('\n');
+            partial = lines.takeLast();
+            const auto rowLines = int(std::count_if(
+                lines.begin(), lines.end(), [](const QByteArray& l) { return l.startsWith('['); }));
+            if (rowLines > 0) {
+                rowMs = std::max<qint64>(1, sinceLastRow.restart() / rowLines);
+                seen += rowLines;
+            }
+        }
+        if (process.state() == QProcess::NotRunning ||
+            process.waitForFinished(int(partOfARow(random) * double(rowMs)))) {
+            ended = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
             continue;
         }
         ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
