@@ -1,7 +1,8 @@
-// The composition root: the terminal answers and the database copy, the
+// The composition root: the terminal answers, the database copy and the
+// batch of a CSV (both run headless, from the late part); else the
 // application, its language and locale, the application folder and the
-// opening window; once it is up, the late part (late/LatePart.h) with every
-// other window and their real collaborators.
+// opening window, and once it is up the late part (late/LatePart.h) with
+// every other window and their real collaborators.
 #include "app/Abertura.h"
 #include "app/ApplicationFolder.h"
 #include "app/CommandLine.h"
