@@ -35,12 +35,12 @@ QString serialKey(QString text) {
 
 } // namespace
 
-std::optional<Certificate> find(const QString& spec, const std::function<QString()>& readPassword,
+std::optional<Certificate> find(const QString& given, const std::function<QString()>& readPassword,
                                 QString* why) {
-    if (QFileInfo(spec).isFile()) {
-        QFile file(spec);
+    if (QFileInfo(given).isFile()) {
+        QFile file(given);
         if (!file.open(QIODevice::ReadOnly) || file.size() > CertificateStore::kMaxFileSize) {
-            *why = QStringLiteral("Não foi possível ler o certificado %1.").arg(spec);
+            *why = QStringLiteral("Não foi possível ler o certificado %1.").arg(given);
             return std::nullopt;
         }
         const QByteArray bytes = file.readAll();
@@ -61,8 +61,8 @@ std::optional<Certificate> find(const QString& spec, const std::function<QString
     const CertificateListing listing = listCertificates(
         defaultCertificateSources(CertificateStore::defaultFolder(), QDir::homePath(), timeout),
         timeout);
-    const QString wantedSerial = serialKey(spec);
-    const QString wantedDocument = digits(spec);
+    const QString wantedSerial = serialKey(given);
+    const QString wantedDocument = digits(given);
     std::optional<Certificate> found;
     for (const SourcedCertificate& s : listing.certificates) {
         const bool bySerial = serialKey(s.certificate.serialNumber) == wantedSerial;
@@ -75,7 +75,7 @@ std::optional<Certificate> find(const QString& spec, const std::function<QString
     if (!found) {
         *why = QStringLiteral("Nenhum certificado com o número de série ou o documento %1 foi "
                               "encontrado.")
-                   .arg(spec);
+                   .arg(given);
         if (!listing.loginTokens.isEmpty())
             *why += QStringLiteral(" Um token pede o PIN para mostrar seus certificados; "
                                    "exporte o certificado para um arquivo.");

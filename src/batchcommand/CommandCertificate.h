@@ -15,10 +15,10 @@
 
 namespace CommandCertificate {
 
-// Finds the certificate named by `spec`. `readPassword` gives the password
-// of a PKCS#12 file (called only for one). nullopt with `why` (Portuguese)
-// when it cannot be read or found.
-std::optional<Certificate> find(const QString& spec, const std::function<QString()>& readPassword,
+// Finds the certificate that `given` (the command line's value) names.
+// `readPassword` gives the password of a PKCS#12 file (called only for
+// one). nullopt with `why` (Portuguese) when it cannot be read or found.
+std::optional<Certificate> find(const QString& given, const std::function<QString()>& readPassword,
                                 QString* why);
 
 } // namespace CommandCertificate
