@@ -19,6 +19,8 @@
 #include "store/LocalDb.h"
 #include "support/TestCertificates.h"
 
+#include "PaintClock.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -64,37 +66,6 @@ public:
     MsgAnswer show(const Message& message) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(message.text));
         return MsgAnswer::No;
-    }
-};
-
-// Records the time of every paint of the object it watches.
-class PaintClock : public QObject {
-public:
-    QElapsedTimer clock;
-    qint64 last = -1;
-    qint64 longestGap = 0;
-    qint64 gapEnd = 0; // when the longest gap ended, from the start
-    // The same while files are still being sent (before the lists after
-    // sending are asked).
-    std::function<bool()> uploading;
-    qint64 longestWhileUploading = 0;
-    qint64 longestAfterUploading = 0; // the lists after sending
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            const qint64 t = clock.elapsed();
-            if (last >= 0 && t - last > longestGap) {
-                longestGap = t - last;
-                gapEnd = t;
-            }
-            if (last >= 0 && uploading) {
-                qint64& longest = uploading() ? longestWhileUploading : longestAfterUploading;
-                longest = std::max(longest, t - last);
-            }
-            last = t;
-            ++paints;
-        }
-        return false;
     }
 };
 
@@ -221,8 +192,13 @@ int main(int argc, char** argv) {
 
     PaintClock paints;
     const QString allSent = QStringLiteral("%1 de %1 ").arg(count);
-    paints.uploading = [w, allSent] {
-        return !w->lblTotal->text().startsWith(allSent);
+    // The gaps while files are still being sent, and after (the lists).
+    qint64 longestWhileUploading = 0;
+    qint64 longestAfterUploading = 0;
+    paints.eachGap = [&, w, allSent](qint64 gap) {
+        qint64& longest =
+            w->lblTotal->text().startsWith(allSent) ? longestAfterUploading : longestWhileUploading;
+        longest = std::max(longest, gap);
     };
     w->Grid->viewport()->installEventFilter(&paints);
     QTimer repaint;
@@ -252,9 +228,9 @@ int main(int argc, char** argv) {
                 paints.paints, static_cast<long long>(paints.longestGap),
                 static_cast<long long>(paints.gapEnd));
     std::printf("longest gap while the files were being sent: %lld ms\n",
-                static_cast<long long>(paints.longestWhileUploading));
+                static_cast<long long>(longestWhileUploading));
     std::printf("longest gap after the files were sent (the lists): %lld ms\n",
-                static_cast<long long>(paints.longestAfterUploading));
+                static_cast<long long>(longestAfterUploading));
     registry.unloadAll();
     server.terminate();
     server.waitForFinished(5000);

@@ -17,6 +17,8 @@
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 
+#include "PaintClock.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -133,28 +135,6 @@ private:
     std::atomic<int> m_mostOpen{0};
     std::thread m_thread;
     std::vector<std::thread> m_pipes;
-};
-
-// Records the time of every paint of the object it watches.
-class PaintClock : public QObject {
-public:
-    QElapsedTimer clock;
-    qint64 last = -1;
-    qint64 longestGap = 0;
-    qint64 gapEnd = 0; // when the longest gap ended, from the start
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            const qint64 t = clock.elapsed();
-            if (last >= 0 && t - last > longestGap) {
-                longestGap = t - last;
-                gapEnd = t;
-            }
-            last = t;
-            ++paints;
-        }
-        return false;
-    }
 };
 
 } // namespace
