@@ -4,10 +4,12 @@
 #include "base/RuntimeError.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
+#include "certificates/Pkcs11Source.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -35,7 +37,7 @@ QString serialKey(QString text) {
 
 } // namespace
 
-std::optional<Certificate> find(const QString& given, const std::function<QString()>& readPassword,
+std::optional<Certificate> find(const QString& given, const std::function<QString()>& readSecret,
                                 QString* why) {
     if (QFileInfo(given).isFile()) {
         QFile file(given);
@@ -44,8 +46,7 @@ std::optional<Certificate> find(const QString& given, const std::function<QStrin
             return std::nullopt;
         }
         const QByteArray bytes = file.readAll();
-        const QString password =
-            CertificateStore::needsPassword(bytes) ? readPassword() : QString();
+        const QString password = CertificateStore::needsPassword(bytes) ? readSecret() : QString();
         // Read through the import, into a store of its own that goes away:
         // the user's store is not changed by a script.
         QTemporaryDir scratch;
@@ -63,22 +64,45 @@ std::optional<Certificate> find(const QString& given, const std::function<QStrin
         timeout);
     const QString wantedSerial = serialKey(given);
     const QString wantedDocument = digits(given);
-    std::optional<Certificate> found;
-    for (const SourcedCertificate& s : listing.certificates) {
-        const bool bySerial = serialKey(s.certificate.serialNumber) == wantedSerial;
-        const bool byDocument = !wantedDocument.isEmpty() && (s.documents.cpf == wantedDocument ||
-                                                              s.documents.cnpj == wantedDocument);
-        // Of several, the one valid longest.
-        if ((bySerial || byDocument) && (!found || s.certificate.validTo > found->validTo))
-            found = s.certificate;
+    const auto pick = [&](const QList<SourcedCertificate>& certificates) {
+        std::optional<Certificate> found;
+        for (const SourcedCertificate& s : certificates) {
+            const bool bySerial = serialKey(s.certificate.serialNumber) == wantedSerial;
+            const bool byDocument =
+                !wantedDocument.isEmpty() &&
+                (s.documents.cpf == wantedDocument || s.documents.cnpj == wantedDocument);
+            // Of several, the one valid longest.
+            if ((bySerial || byDocument) && (!found || s.certificate.validTo > found->validTo))
+                found = s.certificate;
+        }
+        return found;
+    };
+    std::optional<Certificate> found = pick(listing.certificates);
+    // A token that shows its certificates only after the PIN is opened with
+    // the line read, as a certificate file's password is. Only when exactly
+    // one token waits: the same PIN tried on another card would count as a
+    // wrong try there, and a few of those lock a card.
+    if (!found && listing.loginTokens.size() == 1) {
+        try {
+            found =
+                pick(Pkcs11Source::listAfterLogin(listing.loginTokens[0], readSecret(), timeout));
+        } catch (const RuntimeError& error) {
+            *why = error.description();
+            return std::nullopt;
+        }
     }
     if (!found) {
         *why = QStringLiteral("Nenhum certificado com o número de série ou o documento %1 foi "
                               "encontrado.")
                    .arg(given);
-        if (!listing.loginTokens.isEmpty())
-            *why += QStringLiteral(" Um token pede o PIN para mostrar seus certificados; "
-                                   "exporte o certificado para um arquivo.");
+        if (listing.loginTokens.size() > 1) {
+            QStringList labels;
+            for (const LoginToken& token : listing.loginTokens)
+                labels << token.label;
+            *why += QStringLiteral(" Os tokens %1 pedem o PIN; deixe conectado só o do "
+                                   "certificado.")
+                        .arg(labels.join(QStringLiteral(", ")));
+        }
         for (const QString& failure : listing.failures)
             *why += QLatin1Char('\n') + failure;
     }

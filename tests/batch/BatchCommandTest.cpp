@@ -54,6 +54,10 @@ protected:
         // The batch runs in the program's late part, found beside it.
         ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_LATE_PART),
                                 program_.filePath(QStringLiteral("dadav-programa.so"))));
+        // So is the certificate reader child, for tokens and browsers.
+        const QString reader = program_.filePath(QStringLiteral("dadav-leitor-certificados"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_CERT_READER), reader));
+        QFile::setPermissions(reader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         writeIni(QString());
         AppPaths::setApplicationFolder(program_.path());
         registerAccountant();
@@ -217,6 +221,20 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
     writeFile(QStringLiteral("aspas.csv"), "91000000;\"sem fim.zip;01/2025\r\n");
     writeFile(QStringLiteral("ruim.csv"),
               "91000000;nao-existe.zip;01/2025\n91000001;backup;1.zip;13/2025\n");
+    // The accountant's certificate also on a token that shows it only after
+    // the PIN (SOFTHSM2_CONF reaches the program through its environment).
+    QTemporaryDir tokens;
+    dadav::test::SoftHsm hsm(tokens.path());
+    hsm.initToken(QStringLiteral("cartao"), QStringLiteral("654321"));
+    dadav::test::TestCertificateOptions onToken;
+    onToken.commonName = QStringLiteral("CONTADOR TESTE:") + kAccountant;
+    onToken.serial = 0x70CE;
+    hsm.addCertificate(QStringLiteral("cartao"), QStringLiteral("654321"),
+                       dadav::test::makeCertificateDer(onToken), true);
+    const auto byCertificate = [&](const QString& given) {
+        return QStringList{QStringLiteral("--enviar-lote"), csv, QStringLiteral("--certificado"),
+                           given};
+    };
     struct Step {
         const char* name;
         QStringList arguments;
@@ -271,6 +289,18 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
         // The batch is finished: a new one, which the archive holds back.
         {"the same CSV again", sendArgs(csv), kPassword.toUtf8() + "\n", 1,
          "0 aceitos, 0 recusados, 0 sem resposta, 4 não enviados", ""},
+        // The archive holds every row back from here on: exit 1 (not 3)
+        // says the certificate was found and accepted.
+        {"the browser's certificate by its serial",
+         byCertificate(QStringLiteral("5a17")),
+         {},
+         1,
+         "4 não enviados",
+         ""},
+        {"the token's, wrong PIN", byCertificate(QStringLiteral("70:CE")), "000000\n", 3, "",
+         "PIN incorreto para o token cartao."},
+        {"the token's, its PIN", byCertificate(QStringLiteral("70CE")), "654321\n", 1,
+         "4 não enviados", ""},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
@@ -291,7 +321,8 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
     LocalDb db;
     const QList<qint64> batches = batchesOf(db, QString::fromLocal8Bit(qgetenv("USER")) +
                                                     QLatin1Char('@') + QSysInfo::machineHostName());
-    ASSERT_EQ(batches.size(), 2);
+    // The sent one, and one held back by the archive per later accepted run.
+    ASSERT_EQ(batches.size(), 4);
     for (const BatchRow& row : batchRows(db, batches[0])) {
         EXPECT_EQ(row.state, BatchRowState::Accepted);
         EXPECT_FALSE(row.protocol.isEmpty());
