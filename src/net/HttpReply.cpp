@@ -393,6 +393,8 @@ QByteArray HttpReply::nextRaw(qint64 max) {
                 cut();
             else if (m_socket->bytesAvailable() >= kMaxChunkLine)
                 broken();
+            else
+                waitForMore();
             return {};
         }
         const QByteArray line = m_socket->readLine(kMaxChunkLine + 1);
@@ -434,6 +436,14 @@ QByteArray HttpReply::nextRaw(qint64 max) {
             break;
         }
     }
+}
+
+void HttpReply::waitForMore() {
+    // A socket whose read buffer was full stops watching the connection, and
+    // watches it again only when a read finds its buffer empty: taking what
+    // it holds (the exact rest of a chunk, then a line test) does not. A look
+    // past what it holds is such a read.
+    m_socket->peek(m_socket->bytesAvailable() + 1);
 }
 
 void HttpReply::handOver() {

@@ -537,15 +537,16 @@ TEST_F(SoapTransportTest, AnswerLargerThanTheBoundIsRefusedWithoutReadingOn) {
         };
         EndlessHeaderPeer endless(served);
         std::optional<LoopbackServer> server;
-        server.emplace([&](const httplib::Request&, httplib::Response& res) {
-            if (c.declaredLength)
-                res.set_content_provider(c.offered, "application/soap+xml", provide);
-            else
-                res.set_chunked_content_provider("application/soap+xml",
-                                                 [provide](size_t offset, httplib::DataSink& sink) {
-                                                     return provide(offset, 0, sink);
-                                                 });
-        });
+        if (!c.endlessHeader)
+            server.emplace([&](const httplib::Request&, httplib::Response& res) {
+                if (c.declaredLength)
+                    res.set_content_provider(c.offered, "application/soap+xml", provide);
+                else
+                    res.set_chunked_content_provider(
+                        "application/soap+xml", [provide](size_t offset, httplib::DataSink& sink) {
+                            return provide(offset, 0, sink);
+                        });
+            });
         pointAt(c.endlessHeader ? endless.port() : server->port());
         // Held once, as soon as the server has begun to answer.
         QTimer hold;
