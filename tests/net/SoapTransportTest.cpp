@@ -19,9 +19,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <brotli/encode.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <zlib.h>
+#include <zstd.h>
 
 #include <atomic>
 #include <map>
@@ -310,6 +312,26 @@ QByteArray gzip(const QByteArray& plain) {
     return out;
 }
 
+QByteArray brotli(const QByteArray& plain) {
+    size_t size = BrotliEncoderMaxCompressedSize(static_cast<size_t>(plain.size()));
+    QByteArray out(static_cast<qsizetype>(size), Qt::Uninitialized);
+    BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
+                          static_cast<size_t>(plain.size()),
+                          reinterpret_cast<const uint8_t*>(plain.constData()), &size,
+                          reinterpret_cast<uint8_t*>(out.data()));
+    out.truncate(static_cast<qsizetype>(size));
+    return out;
+}
+
+QByteArray zstd(const QByteArray& plain) {
+    QByteArray out(static_cast<qsizetype>(ZSTD_compressBound(static_cast<size_t>(plain.size()))),
+                   Qt::Uninitialized);
+    out.truncate(static_cast<qsizetype>(ZSTD_compress(out.data(), static_cast<size_t>(out.size()),
+                                                      plain.constData(),
+                                                      static_cast<size_t>(plain.size()), 3)));
+    return out;
+}
+
 // bytes as an HTTP chunked body in pieces of piece bytes, with an extension
 // on the first size line and a trailer field.
 QByteArray chunked(const QByteArray& bytes, qsizetype piece) {
@@ -349,6 +371,12 @@ TEST_F(SoapTransportTest, AnswersAreUnframedAndDecoded) {
         {"up to the close, after an interim 100",
          "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Connection: close\r\n\r\n" + text, true},
         {"chunked, plain", ok + "Transfer-Encoding: chunked\r\n\r\n" + chunked(text, 70000), true},
+        {"chunked, br",
+         ok + "Content-Encoding: br\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             chunked(brotli(text), 5000),
+         true},
+        {"up to the close, zstd",
+         ok + "Content-Encoding: zstd\r\nConnection: close\r\n\r\n" + zstd(text), true},
         {"claims gzip but is not",
          ok + "Content-Encoding: gzip\r\nContent-Length: 12\r\n\r\nnot gzip at ", false},
         {"cut short of its length",
