@@ -1,9 +1,10 @@
 // The CONNECT exchange with an HTTP proxy, read with a bound.
 #include "net/ProxyTunnel.h"
 
+#include "net/HttpHead.h"
+
 #include <QAuthenticator>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTcpSocket>
 
 ProxyTunnel::ProxyTunnel(const QNetworkProxy& proxy, const QString& host, quint16 port,
@@ -67,34 +68,26 @@ void ProxyTunnel::readAnswer() {
         return;
     // Taken up to the end of the header and no further: what follows a "200"
     // is the server's.
-    const QByteArray more = m_socket->peek(kMaxAnswerBytes - m_answer.size());
-    const QByteArray head = m_answer + more;
-    const qsizetype from = qMax<qsizetype>(0, m_answer.size() - 3);
-    const qsizetype crlf = head.indexOf("\r\n\r\n", from);
-    const qsizetype lf = head.indexOf("\n\n", from);
-    const qsizetype end = crlf >= 0 && (lf < 0 || crlf + 2 <= lf) ? crlf + 4
-                          : lf >= 0                               ? lf + 2
-                                                                  : -1;
-    if (end < 0) {
-        m_socket->skip(more.size());
-        m_answer = head;
-        if (m_answer.size() >= kMaxAnswerBytes)
-            finishFailed(ProxyAuth::refusalText(ProxyAuth::Demand::None));
+    switch (HttpHead::take(*m_socket, m_answer)) {
+    case HttpHead::Progress::Partial:
         return;
+    case HttpHead::Progress::TooLong:
+        finishFailed(ProxyAuth::refusalText(ProxyAuth::Demand::None));
+        return;
+    case HttpHead::Progress::Whole:
+        break;
     }
-    m_socket->skip(end - m_answer.size());
+    const QByteArray head = m_answer;
     m_answer.clear();
-    onAnswer(head.left(end));
+    onAnswer(head);
 }
 
 void ProxyTunnel::onAnswer(const QByteArray& head) {
-    static const QRegularExpression statusLine(QStringLiteral("^HTTP/1\\.[01] (\\d{3})[ \\r\\n]"));
-    const QRegularExpressionMatch status = statusLine.match(QString::fromLatin1(head.left(16)));
-    if (!status.hasMatch()) {
+    const int code = HttpHead::statusOf(head);
+    if (code < 0) {
         finishFailed(ProxyAuth::refusalText(ProxyAuth::Demand::None));
         return;
     }
-    const int code = status.captured(1).toInt();
     if (code >= 200 && code < 300) {
         m_opened = true;
         emit opened();
@@ -105,31 +98,12 @@ void ProxyTunnel::onAnswer(const QByteArray& head) {
             QStringLiteral("O proxy não abriu a passagem até o servidor (HTTP %1).").arg(code));
         return;
     }
-    // One header may offer several methods, separated by commas; a method's
-    // parameters are "name=value" parts, its own part starts with its name.
-    bool basic = false;
-    bool qtAnswers = false;
-    for (const QByteArray& line : head.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0 || line.left(colon).trimmed().toLower() != "proxy-authenticate")
-            continue;
-        bool quoted = false; // a quoted value may hold commas of its own
-        for (const QByteArray& part : line.mid(colon + 1).split(',')) {
-            const bool inQuotes = quoted;
-            quoted = quoted != (part.count('"') % 2 == 1);
-            if (inQuotes)
-                continue;
-            const QByteArray scheme = part.trimmed().split(' ').first().toLower();
-            basic = basic || scheme == "basic";
-            qtAnswers =
-                qtAnswers || scheme == "digest" || scheme == "ntlm" || scheme == "negotiate";
-        }
-    }
-    if (!basic && qtAnswers) {
+    const HttpHead::Challenge offered = HttpHead::proxyChallenge(head);
+    if (!offered.basic && offered.qtAnswers) {
         handOver();
         return;
     }
-    if (!basic) {
+    if (!offered.basic) {
         finishFailed(QStringLiteral("O proxy pede a senha por um método que o envio de arquivos "
                                     "não atende."));
         return;

@@ -10,9 +10,10 @@
 // header is read by Qt, whole. Other methods are refused with a message.
 //
 // Used by the socket upload and the diagnostics' probes that go the upload's
-// way; the SOAP calls go through Qt's network access instead.
+// way. The header is read by net/HttpHead, as the SOAP calls' answers are.
 #pragma once
 
+#include "net/HttpHead.h"
 #include "net/ProxyAuth.h"
 
 #include <QAbstractSocket>
@@ -31,7 +32,7 @@ class ProxyTunnel : public QObject {
 public:
     // The longest answer header the proxy may give; a longer one is refused
     // without reading on.
-    static constexpr qint64 kMaxAnswerBytes = 64 * 1024;
+    static constexpr qint64 kMaxAnswerBytes = HttpHead::kMaxBytes;
 
     // proxy: an HTTP proxy; host and port: the server. proxyAuth may be null
     // (then a demand for a password fails the tunnel); not owned.

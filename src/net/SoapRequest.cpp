@@ -5,6 +5,7 @@
 #include "base/ReadWrite.h"
 #include "base/SupportLog.h"
 #include "net/AnswerText.h"
+#include "net/HttpReply.h"
 #include "net/NetworkError.h"
 #include "net/ProxySettings.h"
 #include "net/ServerHost.h"
@@ -19,12 +20,6 @@ namespace {
 // addresses, certificates) would swell the log and spread what support does
 // not need; they are given by their size.
 constexpr qsizetype kLoggedValueLimit = 24;
-
-// What Qt's network thread may hand over ahead of the reader. Without it the
-// thread reads the connection as fast as it comes and queues every piece for
-// the caller's thread, which only judges the size when it gets to them: a busy
-// window thread let a huge answer pile up to gigabytes.
-constexpr qint64 kReadBufferBytes = 64 * 1024;
 
 } // namespace
 
@@ -64,13 +59,7 @@ QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params) 
 
 QNetworkReply* post(QNetworkAccessManager& network, const QUrl& url, const QString& operation,
                     const QList<Soap::SoapParam>& params) {
-    QNetworkReply* reply = network.post(request(url, operation), body(operation, params));
-    // Qt passes the size on to its network thread only for a request already
-    // started there, and starts it from the event loop: this call is queued
-    // behind that start, so it reaches the thread before any answer can.
-    QMetaObject::invokeMethod(
-        reply, [reply] { reply->setReadBufferSize(kReadBufferBytes); }, Qt::QueuedConnection);
-    return reply;
+    return new HttpReply(network, request(url, operation), body(operation, params));
 }
 
 QNetworkProxy proxyFor(const QUrl& url) {

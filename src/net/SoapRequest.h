@@ -30,12 +30,13 @@ QNetworkRequest request(const QUrl& url, const QString& operation);
 // The envelope of operation and params as UTF-8.
 QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params);
 
-// Posts the call on network and bounds what Qt may hold of its answer: set
-// before the request starts (Qt starts it from the event loop), the reply's
-// read buffer makes Qt's network thread stop reading the connection until
-// the caller has taken what it was given, whatever the answer's framing
-// (Content-Length, chunked, or up to the close). The caller must read the
-// reply as it signals readyRead. The reply is the caller's to delete.
+// Posts the call through network's proxy, with the program's own HTTP
+// exchange (net/HttpReply.h): the answer's head is read within a bound and
+// its body no faster than the caller takes it, whatever its framing
+// (Content-Length, chunked, or up to the close). A proxy's demand for a
+// password reaches network's proxyAuthenticationRequired, as Qt's would. The
+// caller must read the reply as it signals readyRead. The reply is the
+// caller's to delete.
 QNetworkReply* post(QNetworkAccessManager& network, const QUrl& url, const QString& operation,
                     const QList<Soap::SoapParam>& params);
 

@@ -1,4 +1,4 @@
-// SOAP over HTTP with Qt's network access manager, waited for in a local event
+// SOAP over HTTP (SoapRequest::post), waited for in a local event
 // loop with its own time-outs, a total deadline, a bound on the answer's size
 // and the user's cancel.
 #include "net/SoapTransport.h"

@@ -1,6 +1,7 @@
-// The SOAP transport of the program: one HTTP POST per call over Qt's network
-// access manager, to the host and port the settings name at the moment of the
-// call.
+// The SOAP transport of the program: one HTTP POST per call, by the program's
+// own HTTP exchange (net/HttpReply.h, through SoapRequest::post) on a network
+// access manager's proxy, to the host and port the settings name at the moment
+// of the call.
 //
 // The call blocks its caller but not the windows: it waits in a local event
 // loop that excludes user input, so windows keep painting while the user
@@ -13,8 +14,9 @@
 // call however the server trickles its answer. Each ends the call with a
 // NetworkError.
 //
-// The answer is read as it arrives and never held beyond kMaxAnswerBytes: a
-// larger one stops the reading and fails the call.
+// The answer's head is read within HttpHead::kMaxBytes and its body as it
+// arrives, never held beyond kMaxAnswerBytes: a longer head or a larger body
+// stops the reading and fails the call.
 //
 // Proxy: as section "proxy" of the settings says at the moment of the call
 // (net/ProxySettings.h); loopback hosts (localhost, 127.0.0.0/8, ::1) are

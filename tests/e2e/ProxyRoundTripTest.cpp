@@ -21,6 +21,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <stdexcept>
 
 namespace dadav::e2e {
@@ -257,20 +258,24 @@ TEST_F(ProxyRoundTrip, AProxysOwnBytesAreNeverTakenForTheServersVerdict) {
     EXPECT_TRUE(tunnel.failure.startsWith(QStringLiteral("A resposta recebida não é do servidor")))
         << tunnel.failure.toStdString();
 
-    // A demand for a password that cannot be read as one: nobody is asked,
-    // and the user is told the proxy's answer was refused, in Portuguese.
+    // A demand for a password that cannot be read as one (its header has no
+    // end): nobody is asked, the user is told the proxy's answer was refused,
+    // in Portuguese, and no more of the header is read than its bound, for
+    // the calls and the upload alike: the proxy could write little beyond
+    // what the connection's buffers hold.
     proxy_.answerTunnelsWith({});
-    proxy_.refuseWithHeaderOf(qint64(1) << 20);
-    const QString unreadable = ProxyAuth::refusalText(ProxyAuth::Demand::None);
-    EXPECT_EQ(failedVer2(), unreadable);
-    // The upload reads no more of the header than its bound: the proxy could
-    // write little beyond what the connection's buffers hold.
     proxy_.refuseWithHeaderOf(qint64(64) << 20);
-    const qint64 madeUp = proxy_.madeUpBytes();
-    const UploadOutcome refused = uploadTo(declarationUrl(), "PK");
-    EXPECT_FALSE(refused.reply);
-    EXPECT_EQ(refused.failure, unreadable);
-    EXPECT_LT(proxy_.madeUpBytes() - madeUp, qint64(16) << 20);
+    const QString unreadable = ProxyAuth::refusalText(ProxyAuth::Demand::None);
+    const std::function<QString()> clients[] = {
+        [this] { return failedVer2(); },
+        [this] { return batchCall(); },
+        [this] { return uploadTo(declarationUrl(), "PK").failure; },
+    };
+    for (const auto& client : clients) {
+        const qint64 madeUp = proxy_.madeUpBytes();
+        EXPECT_EQ(client(), unreadable);
+        EXPECT_LT(proxy_.madeUpBytes() - madeUp, qint64(8) << 20);
+    }
 
     // A demand by a method neither the tunnel nor Qt's proxy layer answers
     // is said so, and nobody is asked.
@@ -302,6 +307,13 @@ TEST_F(ProxyRoundTrip, AProxyAskingByDigestOnlyGetsTheUploadsPasswordThroughQt) 
     EXPECT_TRUE(credentials_.asked[1].refused);
     EXPECT_EQ(credentials_.asked[1].user, kWrong.user);
     EXPECT_FALSE(credentials_.asked[2].refused);
+
+    // The calls are handed to Qt's network access for that method, and get
+    // the remembered answer without asking again.
+    EXPECT_NO_THROW(ver2());
+    EXPECT_TRUE(batchCall().contains(QStringLiteral("return")));
+    EXPECT_EQ(credentials_.asked.size(), 3);
+    EXPECT_TRUE(proxy_.requestLines().last().startsWith("POST http://"));
 }
 
 TEST(ProxyChoice, EachModeNamesTheProxyAndLoopbackIsAlwaysDirect) {

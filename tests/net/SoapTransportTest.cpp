@@ -5,25 +5,32 @@
 #include "base/AppPaths.h"
 #include "net/NetworkError.h"
 #include "net/SoapBatch.h"
+#include "net/SoapRequest.h"
 #include "platform/BusyIndicator.h"
 #include "support/AppFolderTest.h"
 #include "support/WaitFor.h"
 
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <brotli/encode.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <zlib.h>
+#include <zstd.h>
 
 #include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -126,6 +133,40 @@ httplib::Server::Handler trickle(int bytes, std::chrono::milliseconds pause) {
     };
 }
 
+// A server that answers every request with "200 OK" and then header fields
+// without end, written only as fast as the client reads them; counts what it
+// wrote into served.
+class EndlessHeaderPeer {
+public:
+    explicit EndlessHeaderPeer(std::atomic<size_t>& served) : m_served(served) {
+        if (!m_server.listen(QHostAddress::LocalHost))
+            throw std::runtime_error("the endless header peer cannot listen");
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            QTcpSocket* socket = m_server.nextPendingConnection();
+            const auto more = [this, socket] {
+                static const QByteArray field =
+                    "X-Preenchimento: " + QByteArray(1000, 'a') + "\r\n";
+                while (socket->state() == QAbstractSocket::ConnectedState &&
+                       socket->bytesToWrite() < 256 * 1024)
+                    m_served += size_t(socket->write(field));
+            };
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, more] {
+                if (socket->readAll().isEmpty() || socket->property("answering").toBool())
+                    return;
+                socket->setProperty("answering", true);
+                socket->write("HTTP/1.1 200 OK\r\n");
+                more();
+            });
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    std::atomic<size_t>& m_served;
+    QTcpServer m_server;
+};
+
 class SoapTransportTest : public AppFolderTest {
 protected:
     void pointAt(int port) {
@@ -223,30 +264,181 @@ TEST_F(SoapTransportTest, AnyHttpStatusStillReturnsTheBody) {
     }
 }
 
-// A 2xx status whose body cannot be taken (a compressed body that does not
-// decompress) is a failed call, never an empty success.
-TEST_F(SoapTransportTest, AnswerWhoseBodyCannotBeReadIsAFailure) {
-    // Answers every request with a 200 whose body claims gzip but is not.
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
-        QTcpSocket* socket = server.nextPendingConnection();
-        auto request = std::make_shared<QByteArray>();
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, request] {
-            *request += socket->readAll();
-            if (!request->endsWith("</soap12:Envelope>"))
-                return; // the envelope has not arrived whole yet
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n"
-                          "Content-Encoding: gzip\r\nContent-Length: 12\r\n"
-                          "Connection: close\r\n\r\nnot gzip at ");
-            socket->disconnectFromHost();
+// A loopback peer that answers every request, once its body is in
+// (Content-Length), with fixed bytes, and keeps what each connection sent.
+class RawPeer {
+public:
+    explicit RawPeer(QByteArray answer) : m_answer(std::move(answer)) {
+        if (!m_server.listen(QHostAddress::LocalHost))
+            throw std::runtime_error("the raw peer cannot listen");
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            QTcpSocket* socket = m_server.nextPendingConnection();
+            const qsizetype index = requests.size();
+            requests.append(QByteArray());
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, index] {
+                QByteArray& got = requests[index];
+                got += socket->readAll();
+                const qsizetype end = got.indexOf("\r\n\r\n");
+                const QByteArray head = got.left(end).toLower();
+                const qsizetype at = head.indexOf("content-length: ");
+                if (end < 0 || at < 0 ||
+                    got.size() - end - 4 < head.mid(at + 16).split('\r').first().toLongLong())
+                    return; // the request has not arrived whole yet
+                socket->write(m_answer);
+                socket->disconnectFromHost();
+            });
         });
-    });
-    pointAt(server.serverPort());
-    SoapTransport transport;
-    const auto failure = failureOf(transport);
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_NE(failure->number(), 0);
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    QList<QByteArray> requests; // per connection, in order
+
+private:
+    QByteArray m_answer;
+    QTcpServer m_server;
+};
+
+QByteArray gzip(const QByteArray& plain) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(plain.size()))) + 32,
+                   Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
+    z.avail_in = static_cast<uInt>(plain.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.truncate(static_cast<qsizetype>(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+QByteArray brotli(const QByteArray& plain) {
+    size_t size = BrotliEncoderMaxCompressedSize(static_cast<size_t>(plain.size()));
+    QByteArray out(static_cast<qsizetype>(size), Qt::Uninitialized);
+    BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
+                          static_cast<size_t>(plain.size()),
+                          reinterpret_cast<const uint8_t*>(plain.constData()), &size,
+                          reinterpret_cast<uint8_t*>(out.data()));
+    out.truncate(static_cast<qsizetype>(size));
+    return out;
+}
+
+QByteArray zstd(const QByteArray& plain) {
+    QByteArray out(static_cast<qsizetype>(ZSTD_compressBound(static_cast<size_t>(plain.size()))),
+                   Qt::Uninitialized);
+    out.truncate(static_cast<qsizetype>(ZSTD_compress(out.data(), static_cast<size_t>(out.size()),
+                                                      plain.constData(),
+                                                      static_cast<size_t>(plain.size()), 3)));
+    return out;
+}
+
+// bytes as an HTTP chunked body in pieces of piece bytes, with an extension
+// on the first size line and a trailer field.
+QByteArray chunked(const QByteArray& bytes, qsizetype piece) {
+    QByteArray out;
+    for (qsizetype at = 0; at < bytes.size(); at += piece) {
+        const QByteArray part = bytes.mid(at, piece);
+        out += QByteArray::number(part.size(), 16) + (at == 0 ? ";parte=1" : "") + "\r\n" + part +
+               "\r\n";
+    }
+    return out + "0\r\nX-Fim: sim\r\n\r\n";
+}
+
+// Answers framed and encoded every way Qt's network access takes them: the
+// body comes back decoded; a body that does not decode, or is cut short, is
+// a failed call, never an empty success.
+TEST_F(SoapTransportTest, AnswersAreUnframedAndDecoded) {
+    // Large enough to span many read-ahead pieces once decoded.
+    QByteArray text;
+    for (int i = 0; text.size() < 300 * 1024; ++i)
+        text += "<linha n=\"" + QByteArray::number(i) + "\">S\xC3\xA3o Jo\xC3\xA3o</linha>";
+    const QByteArray deflated = qCompress(text).mid(4); // the zlib stream alone
+    struct RawCase {
+        const char* label;
+        QByteArray answer;
+        bool passes;
+    };
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n";
+    const RawCase cases[] = {
+        {"chunked, gzip",
+         ok + "Content-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             chunked(gzip(text), 1000),
+         true},
+        {"length, deflate",
+         ok + "Content-Encoding: deflate\r\nContent-Length: " +
+             QByteArray::number(deflated.size()) + "\r\n\r\n" + deflated,
+         true},
+        {"up to the close, after an interim 100",
+         "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Connection: close\r\n\r\n" + text, true},
+        {"chunked, plain", ok + "Transfer-Encoding: chunked\r\n\r\n" + chunked(text, 70000), true},
+        {"chunked, br",
+         ok + "Content-Encoding: br\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             chunked(brotli(text), 5000),
+         true},
+        {"up to the close, zstd",
+         ok + "Content-Encoding: zstd\r\nConnection: close\r\n\r\n" + zstd(text), true},
+        {"claims gzip but is not",
+         ok + "Content-Encoding: gzip\r\nContent-Length: 12\r\n\r\nnot gzip at ", false},
+        {"cut short of its length",
+         ok + "Content-Length: " + QByteArray::number(text.size() + 1) + "\r\n\r\n" + text, false},
+        {"cut inside a chunk",
+         ok + "Transfer-Encoding: chunked\r\n\r\n" + chunked(text, 70000).left(100000), false},
+    };
+    for (const RawCase& c : cases) {
+        RawPeer peer(c.answer);
+        pointAt(peer.port());
+        SoapTransport transport;
+        if (c.passes) {
+            EXPECT_EQ(transport.call(QString(Soap::ServicePath),
+                                     QStringLiteral("Transferencia.ver2"), {}),
+                      QString::fromUtf8(text))
+                << c.label;
+        } else {
+            const auto failure = failureOf(transport);
+            ASSERT_TRUE(failure.has_value()) << c.label;
+            EXPECT_NE(failure->number(), 0) << c.label;
+        }
+    }
+}
+
+// The request's bytes are those Qt's network access sends for the same call
+// (fields, order, values, body), directly and through an HTTP proxy.
+TEST_F(SoapTransportTest, RequestBytesAreThoseOfQtsNetworkAccess) {
+    struct WireCase {
+        const char* label;
+        bool throughProxy;
+        QList<SoapParam> params;
+    };
+    const WireCase cases[] = {
+        {"direct", false, {{QStringLiteral("strNome"), QStringLiteral("77123456")}}},
+        {"through the proxy", true, {{QStringLiteral("strNome"), QStringLiteral("77123456")}}},
+        {"accents and escapes",
+         false,
+         {{QStringLiteral("strNome"), QStringLiteral("Jos\u00E9 & Concei\u00E7\u00E3o <S/A>")},
+          {QStringLiteral("Chave"), QStringLiteral("\"a'b%20")}}},
+    };
+    for (const WireCase& c : cases) {
+        RawPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+        // Through the proxy the server is a name only the proxy would know.
+        pointAt(peer.port());
+        const QUrl url = c.throughProxy
+                             ? QUrl(QStringLiteral("http://valdoria.test:8080") + Soap::ServicePath)
+                             : SoapRequest::serviceUrl(Soap::ServicePath);
+        QNetworkAccessManager network;
+        network.setProxy(c.throughProxy ? QNetworkProxy(QNetworkProxy::HttpProxy,
+                                                        QStringLiteral("127.0.0.1"), peer.port())
+                                        : QNetworkProxy(QNetworkProxy::NoProxy));
+        const QString operation = QStringLiteral("Transferencia.ver2");
+        const std::unique_ptr<QNetworkReply> qt(network.post(
+            SoapRequest::request(url, operation), SoapRequest::body(operation, c.params)));
+        const std::unique_ptr<QNetworkReply> own(
+            SoapRequest::post(network, url, operation, c.params));
+        ASSERT_TRUE(dadav::test::waitFor([&] { return qt->isFinished() && own->isFinished(); }))
+            << c.label;
+        EXPECT_EQ(own->readAll(), "ok") << c.label;
+        ASSERT_EQ(peer.requests.size(), 2) << c.label;
+        EXPECT_EQ(peer.requests[1].toStdString(), peer.requests[0].toStdString()) << c.label;
+    }
 }
 
 TEST_F(SoapTransportTest, RefusedConnectionRaisesNetworkError) {
@@ -346,13 +538,20 @@ TEST_F(SoapTransportTest, AnswerLargerThanTheBoundIsRefusedWithoutReadingOn) {
         bool busyClient;
         bool parallel; // through the overview's parallel calls
         size_t offered;
+        // The answer's header never ends (a status line, then fields without
+        // end) instead of its body.
+        bool endlessHeader = false;
     };
     const LargeCase cases[] = {
         {"chunked", false, false, false, bound + 256 * 1024},
         {"declared length", true, false, false, bound + 256 * 1024},
         {"chunked to a busy client", false, true, false, size_t(256) << 20},
         {"chunked to a busy client, parallel calls", false, true, true, size_t(256) << 20},
+        {"endless header", false, false, false, 0, true},
+        {"endless header, parallel calls", false, false, true, 0, true},
     };
+    const QString headerRefused =
+        QStringLiteral("A resposta do servidor foi recusada: o cabeçalho passou de 64 KiB.");
     for (const LargeCase& c : cases) {
         std::atomic<size_t> served{0};
         const auto provide = [&served, &c](size_t offset, size_t, httplib::DataSink& sink) {
@@ -364,16 +563,19 @@ TEST_F(SoapTransportTest, AnswerLargerThanTheBoundIsRefusedWithoutReadingOn) {
             served += block.size();
             return sink.write(block.data(), block.size());
         };
-        LoopbackServer server([&](const httplib::Request&, httplib::Response& res) {
-            if (c.declaredLength)
-                res.set_content_provider(c.offered, "application/soap+xml", provide);
-            else
-                res.set_chunked_content_provider("application/soap+xml",
-                                                 [provide](size_t offset, httplib::DataSink& sink) {
-                                                     return provide(offset, 0, sink);
-                                                 });
-        });
-        pointAt(server.port());
+        EndlessHeaderPeer endless(served);
+        std::optional<LoopbackServer> server;
+        if (!c.endlessHeader)
+            server.emplace([&](const httplib::Request&, httplib::Response& res) {
+                if (c.declaredLength)
+                    res.set_content_provider(c.offered, "application/soap+xml", provide);
+                else
+                    res.set_chunked_content_provider(
+                        "application/soap+xml", [provide](size_t offset, httplib::DataSink& sink) {
+                            return provide(offset, 0, sink);
+                        });
+            });
+        pointAt(c.endlessHeader ? endless.port() : server->port());
         // Held once, as soon as the server has begun to answer.
         QTimer hold;
         QObject::connect(&hold, &QTimer::timeout, &hold, [&] {
@@ -385,23 +587,33 @@ TEST_F(SoapTransportTest, AnswerLargerThanTheBoundIsRefusedWithoutReadingOn) {
         if (c.busyClient)
             hold.start(1);
         if (c.parallel) {
-            SoapBatch batch(1);
+            SoapBatch batch(1, nullptr, nullptr, std::chrono::seconds(20));
             QString reason;
             QObject::connect(&batch, &SoapBatch::failed, &batch,
                              [&](int, const QString& why) { reason = why; });
             batch.run({{1, Soap::ServicePath, QStringLiteral("Transferencia.ver2"), {}}});
             ASSERT_TRUE(dadav::test::waitFor([&] { return !reason.isEmpty(); })) << c.label;
-            EXPECT_EQ(reason, QStringLiteral("A resposta passou de %1 bytes").arg(bound))
+            EXPECT_EQ(reason, c.endlessHeader
+                                  ? headerRefused
+                                  : QStringLiteral("A resposta passou de %1 bytes").arg(bound))
                 << c.label;
         } else {
-            SoapTransport transport(&busy);
+            // Short of the read time-out: the peer never pauses.
+            SoapTransport transport(&busy,
+                                    SoapTimeouts{std::chrono::seconds(15), std::chrono::seconds(60),
+                                                 std::chrono::seconds(20)});
             const auto failure = failureOf(transport);
             ASSERT_TRUE(failure.has_value()) << c.label;
-            EXPECT_EQ(failure->number(), NetworkError::AnswerTooLarge) << c.label;
+            if (c.endlessHeader) {
+                EXPECT_EQ(failure->number(), qint32(QNetworkReply::ProtocolFailure)) << c.label;
+                EXPECT_EQ(failure->description(), headerRefused) << c.label;
+            } else {
+                EXPECT_EQ(failure->number(), NetworkError::AnswerTooLarge) << c.label;
+            }
         }
         // What the server could write is the bound and the connection's
         // buffers, not what the client's network thread could read.
-        EXPECT_LT(served.load(), size_t(32) << 20) << c.label;
+        EXPECT_LT(served.load(), size_t(c.endlessHeader ? 8 : 32) << 20) << c.label;
     }
     EXPECT_EQ(busy.ends, busy.begins);
 }

@@ -38,7 +38,9 @@ TestProxy::TestProxy() {
     connect(&server_, &QTcpServer::newConnection, this, &TestProxy::onConnection);
 }
 
-TestProxy::~TestProxy() = default;
+TestProxy::~TestProxy() {
+    qDeleteAll(links_);
+}
 
 void TestProxy::requireCredentials(const QString& user, const QString& password) {
     expectedAuthorization_ = "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
@@ -80,14 +82,16 @@ bool TestProxy::accepts(const QByteArray& method, const QByteArray& authorizatio
 void TestProxy::onConnection() {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
         auto* link = new Link;
+        links_.insert(link);
         link->client = client;
         client->setParent(this);
         connect(client, &QTcpSocket::readyRead, this, [this, link] { onClientData(link); });
-        connect(client, &QTcpSocket::disconnected, this, [link] {
+        connect(client, &QTcpSocket::disconnected, this, [this, link] {
             closeAfterFlush(link->upstream);
             link->client->deleteLater();
             if (link->upstream)
                 link->upstream->deleteLater();
+            links_.remove(link);
             delete link;
         });
     }

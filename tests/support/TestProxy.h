@@ -10,6 +10,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTcpServer>
 
@@ -58,6 +59,10 @@ private:
     bool accepts(const QByteArray& method, const QByteArray& authorization) const;
     void fail(Link* link, const QByteArray& statusLine, const QByteArray& extra = {});
     void writeHugeRefusal(Link* link);
+
+    // Connections still open: freed with the proxy when the test ends before
+    // their clients' closes are seen.
+    QSet<Link*> links_;
 
     QTcpServer server_;
     QHash<QString, QHostAddress> names_;
