@@ -159,11 +159,13 @@ void BatchQueue::start() {
     m_networkFailures = 0;
     m_rowsTotal = m_rowsDone = 0;
     m_bytesTotal = m_bytesDone = 0;
+    m_upcoming.clear();
     try {
         LocalDb db;
         for (const BatchRow& row : batchRows(db, m_batchId)) {
             if (row.state != BatchRowState::Queued)
                 continue;
+            m_upcoming << row.filePath;
             ++m_rowsTotal;
             m_bytesTotal += QFileInfo(row.filePath).size();
         }
@@ -312,8 +314,7 @@ void BatchQueue::sendNext() {
         if (!taxpayer || taxpayer->Chave.isEmpty()) {
             // Without a key no list can be asked: the checks say why.
             const RowChecks::Result checked =
-                RowChecks::check({m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain},
-                                 taxpayer, std::nullopt);
+                RowChecks::check(checksInput(), taxpayer, std::nullopt);
             refuseRow(checked.text());
             return;
         }
@@ -380,8 +381,9 @@ void BatchQueue::onListAnswer(const QString& answer) {
 void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
     try {
         LocalDb db;
-        RowChecks::Result checked = RowChecks::check(
-            db, {m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain}, facts);
+        RowChecks::Result checked = RowChecks::check(db, checksInput(), facts);
+        if (checked.sending)
+            m_setup.digests.insert(m_row->filePath, checked.sending->digest());
         if (!checked.ready()) {
             refuseRow(checked.text());
             return;
@@ -403,6 +405,31 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
         SingleUpload::start(*m_upload, address, m_row->filePath);
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+    }
+}
+
+RowChecks::Input BatchQueue::checksInput() const {
+    RowChecks::Input input{m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain};
+    const auto known = m_setup.digests.constFind(m_row->filePath);
+    if (known != m_setup.digests.cend())
+        input.digest = *known;
+    return input;
+}
+
+void BatchQueue::useReplyWait() {
+    if (m_sending)
+        m_sending->stageCopy(now());
+    // The rows up to this one are sent or ended.
+    const qsizetype here = m_upcoming.indexOf(m_row->filePath);
+    if (here >= 0)
+        m_upcoming.remove(0, here + 1);
+    for (const QString& path : std::as_const(m_upcoming)) {
+        const auto known = m_setup.digests.constFind(path);
+        if (known != m_setup.digests.cend() && SentArchive::stillCurrent(*known, path))
+            continue;
+        if (const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path))
+            m_setup.digests.insert(path, *digest);
+        return;
     }
 }
 
@@ -450,6 +477,7 @@ void BatchQueue::onSent() {
         // The request has started, so a crash now is judged as "no reply"
         // anyway; the row's end is written when the verdict comes.
     }
+    useReplyWait();
 }
 
 void BatchQueue::onReply(const QByteArray& reply) {

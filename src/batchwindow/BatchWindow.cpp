@@ -570,8 +570,11 @@ void BatchWindow::recheck(int index) {
         const bool waiting = !listKnown || m_lists->rows()[fillerRow].cells.value(
                                                Overview::ColSituacao) == Overview::kWaiting;
         LocalDb db;
-        const RowChecks::Result result =
-            RowChecks::check(db, {line.ie, line.filePath, line.references, line.sendAgain}, facts);
+        RowChecks::Input input{line.ie, line.filePath, line.references, line.sendAgain};
+        // The file is read again only when it may have changed since.
+        if (line.result.sending && line.result.sending->path() == line.filePath)
+            input.digest = line.result.sending->digest();
+        const RowChecks::Result result = RowChecks::check(db, input, facts);
         line.result = result;
         line.kind = result.kind;
         line.ready = result.ready();
@@ -719,6 +722,10 @@ void BatchWindow::startQueue(qint64 batchId) {
     setup.accountantDocument = m_accountantDocument;
     setup.clock = m_context.clock;
     setup.proxyAuth = m_context.proxyAuth;
+    // The rows' checks read their files; the queue's reuses those digests.
+    for (const Line& line : std::as_const(m_lines))
+        if (line.result.sending && line.result.sending->path() == line.filePath)
+            setup.digests.insert(line.filePath, line.result.sending->digest());
     m_queue = new BatchQueue(batchId, setup, this);
     connect(m_queue, &BatchQueue::rowStarted, this, [this](qint64 rowId) {
         const int i = lineOf(rowId);
