@@ -273,6 +273,7 @@ void BatchQueue::abortCurrent() {
 }
 
 void BatchQueue::stop(const QString& problem) {
+    m_db.reset();
     m_running = false;
     m_phase = Phase::Idle;
     m_row.reset();
@@ -289,7 +290,7 @@ void BatchQueue::sendNext() {
     if (!m_running || m_row)
         return;
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         if (m_stopRequested) {
             cancelQueuedRows(db, m_batchId, now());
             listAfterSending();
@@ -298,6 +299,7 @@ void BatchQueue::sendNext() {
         if (m_pauseRequested) {
             m_pauseRequested = false;
             m_paused = true;
+            m_db.reset(); // a pause may outlast a server's idle connection
             emit paused(QString());
             return;
         }
@@ -380,7 +382,7 @@ void BatchQueue::onListAnswer(const QString& answer) {
 
 void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         RowChecks::Result checked = RowChecks::check(db, checksInput(), facts);
         if (checked.sending)
             m_setup.digests.insert(m_row->filePath, checked.sending->digest());
@@ -406,6 +408,12 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
     }
+}
+
+LocalDb& BatchQueue::rowDatabase() {
+    if (!m_db)
+        m_db = std::make_unique<LocalDb>();
+    return *m_db;
 }
 
 RowChecks::Input BatchQueue::checksInput() const {
@@ -444,18 +452,19 @@ void BatchQueue::onRequestReady() {
     try {
         // Written before the first byte leaves: a row without this mark
         // never reached the server, whatever happens next.
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         markRequestStarted(db, m_row->id);
         m_requestStarted = true;
         if (m_sending)
             m_sending->requestStarted();
     } catch (const std::exception& error) {
         // Nothing has left yet: drop the connection and keep the row unsent.
+        m_db.reset();
         m_upload->abort();
         m_sending.reset();
         const QString why = RuntimeError::from(QStringLiteral("BatchQueue"), error).description();
         try {
-            LocalDb db;
+            LocalDb& db = rowDatabase();
             finishRow(db, m_row->id, BatchRowState::NotSent, why, now());
         } catch (const std::exception&) {
             // The row stays "sending" with no request started: the next
@@ -471,9 +480,10 @@ void BatchQueue::onSent() {
     if (m_sending)
         m_sending->wholeRequestSent();
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         markWholeRequestSent(db, m_row->id);
     } catch (const std::exception&) {
+        m_db.reset();
         // The request has started, so a crash now is judged as "no reply"
         // anyway; the row's end is written when the verdict comes.
     }
@@ -524,7 +534,7 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
                 QStringLiteral("\nO envio não foi guardado no arquivo local: %1.").arg(failure);
     }
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         finishRow(db, rowId, state, shown, endedAt);
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
@@ -538,6 +548,7 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     emitProgress(0);
     if (network && ++m_networkFailures >= kNetworkFailuresToPause && !m_stopRequested) {
         m_paused = true;
+        m_db.reset();
         emit paused(QStringLiteral("%1 linhas seguidas falharam por falha de rede; o envio foi "
                                    "pausado. Verifique a conexão e retome.")
                         .arg(m_networkFailures));

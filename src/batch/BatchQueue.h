@@ -38,6 +38,7 @@
 #include <optional>
 
 class Clock;
+class LocalDb;
 class ProxyAuth;
 class SoapBatch;
 
@@ -138,6 +139,11 @@ private:
     void onListAnswer(const QString& answer);
     void onListFailure(const QString& reason);
     void upload(const std::optional<TaxpayerList::Facts>& facts);
+    // The database of the rows' steps, opened at the first and kept while
+    // the queue runs: opening it for each step (the file's checks, a
+    // server's connection) cost a row more than some of its commits. A
+    // failed step drops it, so the next opens it afresh.
+    LocalDb& rowDatabase();
     // The checks' input for the current row, with the digest known of its file.
     RowChecks::Input checksInput() const;
     // While a reply is awaited: the archive's copy of the row under way,
@@ -175,6 +181,7 @@ private:
     MultipartUpload* m_upload;
     std::unique_ptr<SoapBatch> m_lists;
     std::unique_ptr<SoapBatch> m_ahead;
+    std::unique_ptr<LocalDb> m_db;               // see rowDatabase()
     QHash<QString, TaxpayerList::Facts> m_known; // lists answered ahead, by IE
     QHash<int, QString> m_aheadCalls;            // in flight: call → IE
     Phase m_phase = Phase::Idle;
