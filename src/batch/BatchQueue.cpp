@@ -431,14 +431,21 @@ void BatchQueue::useReplyWait() {
     const qsizetype here = m_upcoming.indexOf(m_row->filePath);
     if (here >= 0)
         m_upcoming.remove(0, here + 1);
-    for (const QString& path : std::as_const(m_upcoming)) {
-        const auto known = m_setup.digests.constFind(path);
-        if (known != m_setup.digests.cend() && SentArchive::stillCurrent(*known, path))
-            continue;
-        if (const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path))
-            m_setup.digests.insert(path, *digest);
-        return;
-    }
+    // In a turn of its own, so the window repaints between the two; not
+    // once the reply has come (the next row's check reads the file then).
+    const qint64 rowId = m_row->id;
+    QTimer::singleShot(0, this, [this, rowId] {
+        if (!m_row || m_row->id != rowId || m_phase != Phase::Uploading)
+            return;
+        for (const QString& path : std::as_const(m_upcoming)) {
+            const auto known = m_setup.digests.constFind(path);
+            if (known != m_setup.digests.cend() && SentArchive::stillCurrent(*known, path))
+                continue;
+            if (const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path))
+                m_setup.digests.insert(path, *digest);
+            return;
+        }
+    });
 }
 
 void BatchQueue::refuseRow(const QString& why, bool network) {
