@@ -686,9 +686,10 @@ void BatchWindow::send() {
         if (!m_certificateAccepted && !chooseCertificate())
             return;
         if (!leftOver) {
-            // The queue checks each row again just before its upload (a file
-            // may change meanwhile): reading every file here as well would
-            // hold the window for as long as hashing them all takes.
+            // The queue checks each row again just before its upload, with
+            // the digest of the row's last check unless the file may have
+            // changed meanwhile: checking every row here as well would hold
+            // the window for as long as reading the changed files takes.
             QList<RowChecks::Input> inputs;
             QList<RowChecks::Result> results;
             const QList<int>& sent = ready;
