@@ -152,8 +152,10 @@ TEST_F(Archive, TheCopyHoldsTheBytesSentOrNothingIsKept) {
         EXPECT_EQ(r.sentAt, when.addSecs(c.replySecondsLater));
         EXPECT_EQ(r.archivedFile.isEmpty(), !c.copyKept); // named after its record
         QFile copy(r.archivedFile);
-        if (c.copyKept && copy.open(QIODevice::ReadOnly))
+        if (c.copyKept) {
+            ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
             EXPECT_TRUE(copy.readAll() == sent);
+        }
     }
 }
 
@@ -204,8 +206,9 @@ TEST_F(Archive, AnEarlierDigestIsReusedOnlyWhileTheFileIsUnchanged) {
             ArchivedSending::prepare(kIe, kDeclaration, kRefs, path, earlier);
         const std::optional<Digest> now = digestFile(path);
         EXPECT_EQ(s.has_value(), now.has_value());
-        if (s && now)
+        if (s && now) {
             EXPECT_EQ(s->record().sha256, now->sha256);
+        }
     }
 }
 
