@@ -209,7 +209,9 @@ QString writeFailure(const QString& target, const QFileDevice& copy) {
 // copy is the proof: reading the copy back right after writing it would read
 // the page cache, the same memory just written, and prove nothing more (a
 // disk that loses or garbles it later is not seen by reading back now).
-// Empty on success.
+// A copy inside the kernel (copy_file_range) would not be cheaper: the bytes
+// must pass through here once anyway to be hashed, and hashing the copy
+// instead would be that read-back. Empty on success.
 QString copyHashed(const QString& sourcePath, QSaveFile& copy, const QString& sha256) {
     QFile source(sourcePath);
     if (!source.open(QIODevice::ReadOnly))
