@@ -3,12 +3,16 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace SentArchive {
 
 std::optional<ArchivedSending> ArchivedSending::prepare(const QString& ie, const QString& kind,
                                                         const QString& references,
-                                                        const QString& path) {
-    const std::optional<Digest> digest = digestFile(path);
+                                                        const QString& path,
+                                                        const std::optional<Digest>& known) {
+    const std::optional<Digest> digest =
+        known && stillCurrent(*known, path) ? known : digestFile(path);
     if (!digest)
         return std::nullopt;
     ArchivedSending sending;
@@ -19,6 +23,7 @@ std::optional<ArchivedSending> ArchivedSending::prepare(const QString& ie, const
     sending.m_record.fileName = QFileInfo(path).fileName();
     sending.m_record.sha256 = digest->sha256;
     sending.m_record.size = digest->size;
+    sending.m_digest = *digest;
     return sending;
 }
 
@@ -26,6 +31,12 @@ QString ArchivedSending::duplicateQuestion() const {
     const std::optional<Record> earlier =
         findEarlierSending(m_record.ie, m_record.references, m_record.sha256);
     return earlier ? SentArchive::duplicateQuestion(*earlier) : QString();
+}
+
+void ArchivedSending::stageCopy(const QDateTime& now) {
+    if (m_requestStarted && m_record.wholeRequestSent && !m_staged)
+        m_staged =
+            SentArchive::stageCopy(m_record.ie, m_record.fileName, m_path, m_record.sha256, now);
 }
 
 QString ArchivedSending::finish(const QString& result, const QString& reply,
@@ -36,7 +47,9 @@ QString ArchivedSending::finish(const QString& result, const QString& reply,
     record.sentAt = endedAt;
     record.result = result;
     record.reply = reply;
-    return store(record, m_path);
+    // A staged copy is used by one record only.
+    const std::shared_ptr<StagedCopy> staged = std::exchange(m_staged, nullptr);
+    return store(record, m_path, staged.get());
 }
 
 QString duplicateQuestion(const Record& earlier) {

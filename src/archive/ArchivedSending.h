@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace SentArchive {
@@ -19,10 +20,12 @@ class ArchivedSending {
 public:
     // A sending of the file at `path` for taxpayer `ie`; kind is kDeclaration
     // or kSimples, references as sent ("1_2014,2_2014", empty for an
-    // extract). The file is digested now: nullopt when it cannot be read (the
-    // upload will say why; nothing is asked or recorded then).
-    static std::optional<ArchivedSending> prepare(const QString& ie, const QString& kind,
-                                                  const QString& references, const QString& path);
+    // extract). The file is digested now, unless `known` (a digest of it
+    // made earlier, by the checks) is stillCurrent: nullopt when it cannot be
+    // read (the upload will say why; nothing is asked or recorded then).
+    static std::optional<ArchivedSending>
+    prepare(const QString& ie, const QString& kind, const QString& references, const QString& path,
+            const std::optional<Digest>& known = std::nullopt);
 
     // The question to ask before sending, or the empty text: only when the
     // archive holds the same bytes for the same taxpayer and references that
@@ -36,6 +39,13 @@ public:
     void requestStarted() { m_requestStarted = true; }
     // The last byte of the request has left the client.
     void wholeRequestSent() { m_record.wholeRequestSent = true; }
+    // While the reply is awaited, after wholeRequestSent: writes the copy
+    // finish() keeps if the server may hold the file (see
+    // SentArchive::stageCopy), `now` being about when the sending ends; the
+    // reply then waits less for the archive. Dropped by a refusal. When it
+    // cannot be written (the file changed since its digest, say), finish()
+    // copies the file as it would without it and says why.
+    void stageCopy(const QDateTime& now);
 
     // Records the end of the sending at `endedAt`: result is kAccepted,
     // kRefused or kNoReply, reply the server's text or why none came. A
@@ -44,12 +54,19 @@ public:
     QString finish(const QString& result, const QString& reply, const QDateTime& endedAt);
 
     const Record& record() const { return m_record; }
+    // The digest the record holds, with the file's times when it was read.
+    const Digest& digest() const { return m_digest; }
+    // The file sent, as given to prepare().
+    const QString& path() const { return m_path; }
 
 private:
     ArchivedSending() = default;
 
     Record m_record;
+    Digest m_digest;
     QString m_path;
+    // Shared by the copies of this sending; the last one gone drops it.
+    std::shared_ptr<StagedCopy> m_staged;
     bool m_requestStarted = false;
 };
 

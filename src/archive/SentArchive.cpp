@@ -14,6 +14,7 @@
 #include <QSaveFile>
 
 #include <openssl/evp.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -22,7 +23,7 @@ namespace {
 
 // SHA-256 of the files sent, by the system's crypto library: several times
 // faster than Qt's own, and a batch hashes every file it sends on the
-// window's thread (the digest, the verified copy and its reading back).
+// window's thread (the digest before sending, the verified copy).
 class Sha256 {
 public:
     Sha256() : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
@@ -131,6 +132,16 @@ QString monthFolder(const QString& ie, const QDateTime& when) {
         .filePath(safeName(ie) + QLatin1Char('/') + when.toString(QStringLiteral("yyyy-MM")));
 }
 
+namespace {
+
+// How long after a change a file's times may still not show a further one:
+// they move in steps of the file system's clock (a few milliseconds on
+// Linux, two seconds on FAT), so a digest of a file changed within this
+// time is not trusted to stay current.
+constexpr qint64 kTimeStepMs = 2000;
+
+} // namespace
+
 std::optional<Digest> digestFile(const QString& path, QString* error) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -138,8 +149,14 @@ std::optional<Digest> digestFile(const QString& path, QString* error) {
             *error = f.errorString();
         return std::nullopt;
     }
-    Sha256 hash;
     Digest d;
+    const QDateTime readAt = QDateTime::currentDateTimeUtc();
+    const QFileInfo info(path);
+    d.modified = info.lastModified();
+    d.statusChanged = info.metadataChangeTime();
+    d.tooRecent = !d.modified.isValid() || !d.statusChanged.isValid() ||
+                  qMax(d.modified, d.statusChanged).msecsTo(readAt) < kTimeStepMs;
+    Sha256 hash;
     while (!f.atEnd()) {
         const QByteArray piece = f.read(kChunk);
         if (piece.isEmpty() && f.error() != QFile::NoError) {
@@ -154,54 +171,131 @@ std::optional<Digest> digestFile(const QString& path, QString* error) {
     return d;
 }
 
+bool stillCurrent(const Digest& digest, const QString& path) {
+    if (digest.tooRecent || digest.sha256.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.isFile() && info.size() == digest.size && info.lastModified() == digest.modified &&
+           info.metadataChangeTime() == digest.statusChanged;
+}
+
 bool serverMayHoldIt(const Record& record) {
     return record.result == kAccepted || (record.result == kNoReply && record.wholeRequestSent);
 }
 
+class StagedCopy {
+public:
+    // The copy is made in the folder the record will most likely go to, so
+    // keeping it is a link and at most a rename there.
+    QString target;
+    QSaveFile file;
+    explicit StagedCopy(const QString& path) : target(path), file(path) {}
+};
+
 namespace {
 
-// Writes the copy `target` of `sourcePath`, commits it and reads it back; it
-// must hold `sha256`. Empty on success; on failure nothing is left.
-QString writeCopy(const QString& sourcePath, const QString& target, const QString& sha256) {
-    const QString folder = QDir::toNativeSeparators(QFileInfo(target).path());
+QString readFailure(const QString& sourcePath, const QFile& source) {
+    return QStringLiteral("não foi possível ler %1: %2")
+        .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
+}
+
+QString writeFailure(const QString& target, const QFileDevice& copy) {
+    return QStringLiteral("não foi possível gravar em %1: %2")
+        .arg(QDir::toNativeSeparators(QFileInfo(target).path()), copy.errorString());
+}
+
+// Copies `sourcePath` into the open `copy`, hashing the bytes as they go: the
+// copy must hold `sha256`, the bytes sent. The hash of what was handed to the
+// copy is the proof: reading the copy back right after writing it would read
+// the page cache, the same memory just written, and prove nothing more (a
+// disk that loses or garbles it later is not seen by reading back now).
+// A copy inside the kernel (copy_file_range) would not be cheaper: the bytes
+// must pass through here once anyway to be hashed, and hashing the copy
+// instead would be that read-back. Empty on success.
+QString copyHashed(const QString& sourcePath, QSaveFile& copy, const QString& sha256) {
     QFile source(sourcePath);
     if (!source.open(QIODevice::ReadOnly))
-        return QStringLiteral("não foi possível ler %1: %2")
-            .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
-    QSaveFile copy(target);
-    if (!copy.open(QIODevice::WriteOnly) ||
-        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
-        return QStringLiteral("não foi possível gravar em %1: %2").arg(folder, copy.errorString());
+        return readFailure(sourcePath, source);
     Sha256 hash;
     while (!source.atEnd()) {
         const QByteArray piece = source.read(kChunk);
         if (piece.isEmpty() && source.error() != QFile::NoError)
-            return QStringLiteral("não foi possível ler %1: %2")
-                .arg(QDir::toNativeSeparators(sourcePath), source.errorString());
+            return readFailure(sourcePath, source);
         hash.add(piece);
         if (copy.write(piece) != piece.size())
-            return QStringLiteral("não foi possível gravar em %1: %2")
-                .arg(folder, copy.errorString());
+            return writeFailure(copy.fileName(), copy);
     }
     // The copy stands for what was sent; other bytes would make it a lie.
     if (hash.hex() != sha256)
         return QStringLiteral("o arquivo %1 foi alterado depois do envio")
             .arg(QDir::toNativeSeparators(sourcePath));
+    return {};
+}
+
+// Writes the copy `target` of `sourcePath` and commits it (to the disk, then
+// its name); it must hold `sha256`. Empty on success; on failure nothing is
+// left.
+QString writeCopy(const QString& sourcePath, const QString& target, const QString& sha256) {
+    QSaveFile copy(target);
+    if (!copy.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
+        return writeFailure(target, copy);
+    const QString failure = copyHashed(sourcePath, copy, sha256);
+    if (!failure.isEmpty())
+        return failure;
     if (!copy.commit())
-        return QStringLiteral("não foi possível gravar em %1: %2").arg(folder, copy.errorString());
-    // What the disk now holds, not what was handed to it.
-    const std::optional<Digest> written = digestFile(target);
-    if (!written || written->sha256 != sha256) {
-        QFile::remove(target);
-        return QStringLiteral("a cópia gravada em %1 não confere com o arquivo enviado")
-            .arg(folder);
+        return writeFailure(target, copy);
+    return {};
+}
+
+// Keeps a staged copy as `target`: committed under the name it was staged
+// with (its bytes already on the disk), then renamed when the sending ended
+// in another second. Empty on success; on failure nothing is left.
+QString keepStaged(StagedCopy& staged, const QString& target) {
+    if (!staged.file.commit())
+        return writeFailure(staged.target, staged.file);
+    if (staged.target != target && !QFile::rename(staged.target, target)) {
+        QFile::remove(staged.target);
+        return QStringLiteral("não foi possível gravar em %1")
+            .arg(QDir::toNativeSeparators(QFileInfo(target).path()));
     }
     return {};
 }
 
 } // namespace
 
-QString store(const Record& record, const QString& sourcePath) {
+std::shared_ptr<StagedCopy> stageCopy(const QString& ie, const QString& fileName,
+                                      const QString& sourcePath, const QString& sha256,
+                                      const QDateTime& when, QString* error) {
+    const QDir folder(monthFolder(ie, when));
+    if (!PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate())) {
+        if (error)
+            *error = QStringLiteral("não foi possível criar a pasta %1")
+                         .arg(QDir::toNativeSeparators(folder.path()));
+        return nullptr;
+    }
+    auto staged = std::make_shared<StagedCopy>(folder.filePath(
+        freeName(folder, when.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + safeName(fileName))));
+    QSaveFile& copy = staged->file;
+    QString failure;
+    if (!copy.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
+        failure = writeFailure(staged->target, copy);
+    else
+        failure = copyHashed(sourcePath, copy, sha256);
+    // On the disk now, while the reply is awaited: the commit after it then
+    // has little left to flush.
+    if (failure.isEmpty() && (!copy.flush() || ::fdatasync(copy.handle()) != 0))
+        failure = writeFailure(staged->target, copy);
+    if (!failure.isEmpty()) {
+        if (error)
+            *error = failure;
+        return nullptr; // the unnamed copy goes with it
+    }
+    return staged;
+}
+
+QString store(const Record& record, const QString& sourcePath, StagedCopy* staged) {
     const QDir folder(monthFolder(record.ie, record.sentAt));
     if (!PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate()))
         return QStringLiteral("não foi possível criar a pasta %1")
@@ -210,8 +304,14 @@ QString store(const Record& record, const QString& sourcePath) {
         freeName(folder, record.sentAt.toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
                              safeName(record.fileName));
     const bool withCopy = serverMayHoldIt(record);
+    // The name the copy was staged under was taken meanwhile: a commit there
+    // would replace that entry, so the copy is made again from the file.
+    if (staged && staged->target != folder.filePath(name) && QFileInfo::exists(staged->target))
+        staged = nullptr;
     if (withCopy) {
-        const QString failure = writeCopy(sourcePath, folder.filePath(name), record.sha256);
+        const QString failure = staged
+                                    ? keepStaged(*staged, folder.filePath(name))
+                                    : writeCopy(sourcePath, folder.filePath(name), record.sha256);
         if (!failure.isEmpty())
             return failure;
     }

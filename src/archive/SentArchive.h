@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace SentArchive {
@@ -57,25 +58,56 @@ QString rootFolder();
 // Characters of the IE other than letters and digits become "_".
 QString monthFolder(const QString& ie, const QDateTime& when);
 
-// SHA-256 of a file's bytes as lower-case hex, with its size. nullopt (and
-// `error` set, when given) when the file cannot be opened or read.
+// SHA-256 of a file's bytes as lower-case hex, with its size and the file's
+// times when it was read. nullopt (and `error` set, when given) when the
+// file cannot be opened or read.
 struct Digest {
     QString sha256;
     qint64 size = 0;
+    // Taken before the bytes were read: a digest is reused only while the
+    // file still shows the same ones (stillCurrent).
+    QDateTime modified;
+    QDateTime statusChanged; // set by every write, even one that restores the modification time
+    // Whether the file had changed so shortly before it was read that a
+    // further change could leave both times as they are (they move in
+    // steps of the file system's clock): such a digest is never reused.
+    bool tooRecent = true;
 };
 std::optional<Digest> digestFile(const QString& path, QString* error = nullptr);
 
+// Whether `digest`, made of the file at `path` earlier, still stands for its
+// bytes without reading them: same size, modification and status-change
+// times, and not tooRecent. A file that may have changed is digested again.
+bool stillCurrent(const Digest& digest, const QString& path);
+
+// A copy of a sent file written while the server's reply is awaited (see
+// ArchivedSending::wholeRequestSent): hashed as it is written and flushed to
+// the disk, but without a name until store() keeps it; dropped, or after a
+// crash, it leaves nothing.
+class StagedCopy;
+
+// Writes the staged copy of `sourcePath` for a sending of taxpayer `ie`,
+// `fileName` and `sha256` as the record will hold them, in the month folder
+// of `when` (about when the sending will end). nullptr (with
+// `error` set) when it cannot be written or the file no longer has `sha256`
+// (it changed since it was digested). Never throws.
+std::shared_ptr<StagedCopy> stageCopy(const QString& ie, const QString& fileName,
+                                      const QString& sourcePath, const QString& sha256,
+                                      const QDateTime& when, QString* error = nullptr);
+
 // Writes a record into the month folder of record.sentAt, named
 // "<yyyyMMdd-HHmmss>-<file name>.json". When serverMayHoldIt(record), a copy
-// of `sourcePath` is written first under the same name without ".json",
-// committed and read back: it must have record.sha256 (a file changed since
-// it was sent is not archived, its bytes are no longer the ones sent); only
-// then the record is written, so a record never points at a missing copy.
-// Other records keep no copy: a refused or broken-off sending is not worth
-// its size. Existing entries are never overwritten: a second sending in the
-// same second gets its own name. Returns the empty text on success, else why
-// it failed, in Portuguese; nothing half-written is left behind. Never throws.
-QString store(const Record& record, const QString& sourcePath);
+// of the file is kept first under the same name without ".json": `staged`
+// when given (written during the sending), else one copied from
+// `sourcePath` now and hashed as it is written; it must have record.sha256
+// (a file changed since it was sent is not archived, its bytes are no longer
+// the ones sent), and it is on the disk before the record is written, so a
+// record never points at a missing copy. Other records keep no copy: a
+// refused or broken-off sending is not worth its size. Existing entries are
+// never overwritten: a second sending in the same second gets its own name.
+// Returns the empty text on success, else why it failed, in Portuguese;
+// nothing half-written is left behind. Never throws.
+QString store(const Record& record, const QString& sourcePath, StagedCopy* staged = nullptr);
 
 // Every record of a taxpayer, newest first. Unreadable records are skipped.
 QList<Record> list(const QString& ie);

@@ -159,11 +159,13 @@ void BatchQueue::start() {
     m_networkFailures = 0;
     m_rowsTotal = m_rowsDone = 0;
     m_bytesTotal = m_bytesDone = 0;
+    m_upcoming.clear();
     try {
         LocalDb db;
         for (const BatchRow& row : batchRows(db, m_batchId)) {
             if (row.state != BatchRowState::Queued)
                 continue;
+            m_upcoming << row.filePath;
             ++m_rowsTotal;
             m_bytesTotal += QFileInfo(row.filePath).size();
         }
@@ -271,6 +273,7 @@ void BatchQueue::abortCurrent() {
 }
 
 void BatchQueue::stop(const QString& problem) {
+    m_db.reset();
     m_running = false;
     m_phase = Phase::Idle;
     m_row.reset();
@@ -287,7 +290,7 @@ void BatchQueue::sendNext() {
     if (!m_running || m_row)
         return;
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         if (m_stopRequested) {
             cancelQueuedRows(db, m_batchId, now());
             listAfterSending();
@@ -296,6 +299,7 @@ void BatchQueue::sendNext() {
         if (m_pauseRequested) {
             m_pauseRequested = false;
             m_paused = true;
+            m_db.reset(); // a pause may outlast a server's idle connection
             emit paused(QString());
             return;
         }
@@ -312,8 +316,7 @@ void BatchQueue::sendNext() {
         if (!taxpayer || taxpayer->Chave.isEmpty()) {
             // Without a key no list can be asked: the checks say why.
             const RowChecks::Result checked =
-                RowChecks::check({m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain},
-                                 taxpayer, std::nullopt);
+                RowChecks::check(checksInput(), taxpayer, std::nullopt);
             refuseRow(checked.text());
             return;
         }
@@ -379,9 +382,10 @@ void BatchQueue::onListAnswer(const QString& answer) {
 
 void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
     try {
-        LocalDb db;
-        RowChecks::Result checked = RowChecks::check(
-            db, {m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain}, facts);
+        LocalDb& db = rowDatabase();
+        RowChecks::Result checked = RowChecks::check(db, checksInput(), facts);
+        if (checked.sending)
+            m_setup.digests.insert(m_row->filePath, checked.sending->digest());
         if (!checked.ready()) {
             refuseRow(checked.text());
             return;
@@ -406,6 +410,44 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
     }
 }
 
+LocalDb& BatchQueue::rowDatabase() {
+    if (!m_db)
+        m_db = std::make_unique<LocalDb>();
+    return *m_db;
+}
+
+RowChecks::Input BatchQueue::checksInput() const {
+    RowChecks::Input input{m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain};
+    const auto known = m_setup.digests.constFind(m_row->filePath);
+    if (known != m_setup.digests.cend())
+        input.digest = *known;
+    return input;
+}
+
+void BatchQueue::useReplyWait() {
+    if (m_sending)
+        m_sending->stageCopy(now());
+    // The rows up to this one are sent or ended.
+    const qsizetype here = m_upcoming.indexOf(m_row->filePath);
+    if (here >= 0)
+        m_upcoming.remove(0, here + 1);
+    // In a turn of its own, so the window repaints between the two; not
+    // once the reply has come (the next row's check reads the file then).
+    const qint64 rowId = m_row->id;
+    QTimer::singleShot(0, this, [this, rowId] {
+        if (!m_row || m_row->id != rowId || m_phase != Phase::Uploading)
+            return;
+        for (const QString& path : std::as_const(m_upcoming)) {
+            const auto known = m_setup.digests.constFind(path);
+            if (known != m_setup.digests.cend() && SentArchive::stillCurrent(*known, path))
+                continue;
+            if (const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path))
+                m_setup.digests.insert(path, *digest);
+            return;
+        }
+    });
+}
+
 void BatchQueue::refuseRow(const QString& why, bool network) {
     m_sending.reset();
     endRow(BatchRowState::NotSent, why, QString(), QString(), network);
@@ -417,18 +459,19 @@ void BatchQueue::onRequestReady() {
     try {
         // Written before the first byte leaves: a row without this mark
         // never reached the server, whatever happens next.
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         markRequestStarted(db, m_row->id);
         m_requestStarted = true;
         if (m_sending)
             m_sending->requestStarted();
     } catch (const std::exception& error) {
         // Nothing has left yet: drop the connection and keep the row unsent.
+        m_db.reset();
         m_upload->abort();
         m_sending.reset();
         const QString why = RuntimeError::from(QStringLiteral("BatchQueue"), error).description();
         try {
-            LocalDb db;
+            LocalDb& db = rowDatabase();
             finishRow(db, m_row->id, BatchRowState::NotSent, why, now());
         } catch (const std::exception&) {
             // The row stays "sending" with no request started: the next
@@ -444,12 +487,14 @@ void BatchQueue::onSent() {
     if (m_sending)
         m_sending->wholeRequestSent();
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         markWholeRequestSent(db, m_row->id);
     } catch (const std::exception&) {
+        m_db.reset();
         // The request has started, so a crash now is judged as "no reply"
         // anyway; the row's end is written when the verdict comes.
     }
+    useReplyWait();
 }
 
 void BatchQueue::onReply(const QByteArray& reply) {
@@ -496,7 +541,7 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
                 QStringLiteral("\nO envio não foi guardado no arquivo local: %1.").arg(failure);
     }
     try {
-        LocalDb db;
+        LocalDb& db = rowDatabase();
         finishRow(db, rowId, state, shown, endedAt);
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
@@ -510,6 +555,7 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     emitProgress(0);
     if (network && ++m_networkFailures >= kNetworkFailuresToPause && !m_stopRequested) {
         m_paused = true;
+        m_db.reset();
         emit paused(QStringLiteral("%1 linhas seguidas falharam por falha de rede; o envio foi "
                                    "pausado. Verifique a conexão e retome.")
                         .arg(m_networkFailures));

@@ -7,12 +7,13 @@
 // Per row: claim it (queued → sending, only if still queued); ask the
 // taxpayer's list (the main window's list call, made ahead for the run's
 // taxpayers a few at a time; a network failure retries the list call, never
-// the upload); judge the row (RowChecks, the list's
-// answer included); send; read the verdict; end the row; write the archive
-// record. A failure ends its own row; the batch goes on with the next, and
-// pauses after kNetworkFailuresToPause rows in a row failed for the network.
-// A row whose request started without a verdict ends "no reply" and is never
-// sent again by the queue.
+// the upload); judge the row (RowChecks, the list's answer included; the
+// file's digest made once, reused while the file is unchanged); send; while
+// the reply is awaited, stage the archive's copy and digest the next row's
+// file; read the verdict; end the row; write the archive record. A failure ends its own row; the
+// batch goes on with the next, and pauses after kNetworkFailuresToPause rows in a row failed for
+// the network. A row whose request started without a verdict ends "no reply" and is never sent
+// again by the queue.
 //
 // When no row is left to send, the queue asks the list of every taxpayer
 // with an accepted row still without a protocol, or a "no reply" row: an
@@ -22,6 +23,7 @@
 #pragma once
 
 #include "archive/ArchivedSending.h"
+#include "batch/RowChecks.h"
 #include "batch/TaxpayerList.h"
 #include "net/MultipartUpload.h"
 #include "store/BatchRepository.h"
@@ -29,12 +31,14 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
 #include <optional>
 
 class Clock;
+class LocalDb;
 class ProxyAuth;
 class SoapBatch;
 
@@ -57,6 +61,10 @@ public:
         // List calls at once after sending, and the bound of one call.
         int listConnections = 4;
         std::chrono::milliseconds listDeadline{120000};
+        // Digests of the rows' files that earlier checks made, by path: a
+        // row's check before its upload reuses one while it still stands for
+        // the file (SentArchive::stillCurrent), else reads the file again.
+        QHash<QString, SentArchive::Digest> digests;
     };
 
     // Rows that fail in a row for the network before the queue pauses.
@@ -131,6 +139,17 @@ private:
     void onListAnswer(const QString& answer);
     void onListFailure(const QString& reason);
     void upload(const std::optional<TaxpayerList::Facts>& facts);
+    // The database of the rows' steps, opened at the first and kept while
+    // the queue runs: opening it for each step (the file's checks, a
+    // server's connection) cost a row more than some of its commits. A
+    // failed step drops it, so the next opens it afresh.
+    LocalDb& rowDatabase();
+    // The checks' input for the current row, with the digest known of its file.
+    RowChecks::Input checksInput() const;
+    // While a reply is awaited: the archive's copy of the row under way,
+    // then the digest of the next queued row's file, so neither waits
+    // after the reply.
+    void useReplyWait();
     // The row cannot be sent: ends it NotSent with `why`.
     void refuseRow(const QString& why, bool network = false);
     void onRequestReady();
@@ -162,6 +181,7 @@ private:
     MultipartUpload* m_upload;
     std::unique_ptr<SoapBatch> m_lists;
     std::unique_ptr<SoapBatch> m_ahead;
+    std::unique_ptr<LocalDb> m_db;               // see rowDatabase()
     QHash<QString, TaxpayerList::Facts> m_known; // lists answered ahead, by IE
     QHash<int, QString> m_aheadCalls;            // in flight: call → IE
     Phase m_phase = Phase::Idle;
@@ -174,6 +194,7 @@ private:
     std::optional<BatchRow> m_row;
     QString m_chave; // the current row's taxpayer's key
     std::optional<SentArchive::ArchivedSending> m_sending;
+    QStringList m_upcoming; // files of the rows queued at start(), in order
     // Progress of this run.
     int m_rowsTotal = 0;
     int m_rowsDone = 0;

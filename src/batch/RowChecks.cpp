@@ -138,7 +138,7 @@ Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
 
     if (info.isFile()) {
         sending = SentArchive::ArchivedSending::prepare(input.ie, result.kind, result.references,
-                                                        input.filePath);
+                                                        input.filePath, input.digest);
         if (!sending)
             add(result, Problem::FileUnreadable,
                 QStringLiteral("Arquivo ilegível: %1").arg(input.filePath));

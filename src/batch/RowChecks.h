@@ -53,6 +53,9 @@ struct Input {
     // The user ticked again a row the duplicate rule holds back: the check
     // AlreadySent is not made.
     bool sendAgain = false;
+    // A digest of the file made earlier (an earlier check's): used while it
+    // is SentArchive::stillCurrent, else the file is read again.
+    std::optional<SentArchive::Digest> digest = std::nullopt;
 };
 
 struct Result {
@@ -74,7 +77,8 @@ struct Result {
 // Checks one row. `taxpayer`: the registered row for input.ie (nullopt when
 // none). `list`: the taxpayer's list as the server answered it; nullopt when
 // it was not asked (then the key and the working years are not judged, the
-// rest is). The file is read whole once (its digest). Never throws.
+// rest is). The file is read whole once (its digest), unless input.digest
+// still stands for it. Never throws.
 Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
              const std::optional<TaxpayerList::Facts>& list);
 

@@ -570,8 +570,11 @@ void BatchWindow::recheck(int index) {
         const bool waiting = !listKnown || m_lists->rows()[fillerRow].cells.value(
                                                Overview::ColSituacao) == Overview::kWaiting;
         LocalDb db;
-        const RowChecks::Result result =
-            RowChecks::check(db, {line.ie, line.filePath, line.references, line.sendAgain}, facts);
+        RowChecks::Input input{line.ie, line.filePath, line.references, line.sendAgain};
+        // The file is read again only when it may have changed since.
+        if (line.result.sending && line.result.sending->path() == line.filePath)
+            input.digest = line.result.sending->digest();
+        const RowChecks::Result result = RowChecks::check(db, input, facts);
         line.result = result;
         line.kind = result.kind;
         line.ready = result.ready();
@@ -683,9 +686,10 @@ void BatchWindow::send() {
         if (!m_certificateAccepted && !chooseCertificate())
             return;
         if (!leftOver) {
-            // The queue checks each row again just before its upload (a file
-            // may change meanwhile): reading every file here as well would
-            // hold the window for as long as hashing them all takes.
+            // The queue checks each row again just before its upload, with
+            // the digest of the row's last check unless the file may have
+            // changed meanwhile: checking every row here as well would hold
+            // the window for as long as reading the changed files takes.
             QList<RowChecks::Input> inputs;
             QList<RowChecks::Result> results;
             const QList<int>& sent = ready;
@@ -719,6 +723,10 @@ void BatchWindow::startQueue(qint64 batchId) {
     setup.accountantDocument = m_accountantDocument;
     setup.clock = m_context.clock;
     setup.proxyAuth = m_context.proxyAuth;
+    // The rows' checks read their files; the queue's reuses those digests.
+    for (const Line& line : std::as_const(m_lines))
+        if (line.result.sending && line.result.sending->path() == line.filePath)
+            setup.digests.insert(line.filePath, line.result.sending->digest());
     m_queue = new BatchQueue(batchId, setup, this);
     connect(m_queue, &BatchQueue::rowStarted, this, [this](qint64 rowId) {
         const int i = lineOf(rowId);

@@ -1,11 +1,13 @@
 // The local archive in a temporary application folder: which sendings keep a
-// copy and make sending the same bytes again a question, a source changed
-// after it was digested, records of earlier versions, the references shown.
+// copy and make sending the same bytes again a question, the copy holding the
+// bytes sent (staged or not), an earlier digest reused only for an unchanged
+// file, records of earlier versions, the references shown.
 #include "archive/SentArchive.h"
 #include "archive/ArchiveListing.h"
 #include "archive/ArchivedSending.h"
 
 #include "support/AppFolderTest.h"
+#include "support/StaleDigest.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -95,21 +98,118 @@ TEST_F(Archive, OnlyASendingTheServerMayHoldKeepsACopyAndAsksAgain) {
     EXPECT_FALSE(ArchivedSending::prepare(kIe, kDeclaration, kRefs, dir.filePath("nenhum")));
 }
 
-// The copy must be the bytes sent: a file changed after its digest is not
-// archived, and the month folder keeps neither a copy nor a record of it.
-TEST_F(Archive, SourceChangedAfterItsDigestIsRefusedAndLeavesNothing) {
-    const QString path = source(QByteArray(300 * 1024, 'a'));
-    std::optional<ArchivedSending> s = ArchivedSending::prepare(kIe, kDeclaration, kRefs, path);
-    ASSERT_TRUE(s);
-    s->requestStarted();
-    s->wholeRequestSent();
-    source(QByteArray(300 * 1024, 'b'));
-    EXPECT_TRUE(s->finish(kAccepted, QStringLiteral("ok"), kFirst)
-                    .contains(QStringLiteral("foi alterado depois do envio")));
-    EXPECT_TRUE(QDir(monthFolder(kIe, kFirst))
-                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
-                    .isEmpty());
-    EXPECT_TRUE(list(kIe).isEmpty());
+// The copy must be the bytes sent. A file changed after its digest, before
+// its copy was made (at the end, or staged while the reply was awaited), is
+// not archived: its month folder keeps neither a copy nor a record. A copy
+// staged after the whole request left holds the bytes sent whatever the file
+// becomes, and goes under its record's name even when the reply comes in a
+// later second; a refusal drops it.
+TEST_F(Archive, TheCopyHoldsTheBytesSentOrNothingIsKept) {
+    struct Case {
+        const char* what;
+        bool staged;
+        bool changedBeforeCopy;
+        QString result;
+        int replySecondsLater; // after the staging
+        bool copyKept;
+    };
+    const Case cases[] = {
+        {"changed, copied at the end", false, true, kAccepted, 0, false},
+        {"changed, then staged", true, true, kAccepted, 0, false},
+        {"staged, changed after, reply a second later", true, false, kAccepted, 1, true},
+        {"staged, no reply in the same second", true, false, kNoReply, 0, true},
+        {"staged, refused", true, false, kRefused, 0, false},
+    };
+    int month = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QDateTime when = kFirst.addMonths(month++);
+        const QByteArray sent(300 * 1024, 'a');
+        const QString path = source(sent);
+        std::optional<ArchivedSending> s = ArchivedSending::prepare(kIe, kDeclaration, kRefs, path);
+        ASSERT_TRUE(s);
+        s->requestStarted();
+        s->wholeRequestSent();
+        if (c.changedBeforeCopy)
+            source(QByteArray(300 * 1024, 'b'));
+        if (c.staged)
+            s->stageCopy(when);
+        if (!c.changedBeforeCopy)
+            source(QByteArray(300 * 1024, 'c'));
+        const QString failure =
+            s->finish(c.result, QStringLiteral("ok"), when.addSecs(c.replySecondsLater));
+        const QStringList left =
+            QDir(monthFolder(kIe, when))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        if (c.changedBeforeCopy) {
+            EXPECT_TRUE(failure.contains(QStringLiteral("foi alterado depois do envio")));
+            EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+            continue;
+        }
+        ASSERT_EQ(failure, QString());
+        EXPECT_EQ(left.size(), c.copyKept ? 2 : 1) << left.join(' ').toStdString();
+        const Record r = list(kIe).at(0);
+        EXPECT_EQ(r.sentAt, when.addSecs(c.replySecondsLater));
+        EXPECT_EQ(r.archivedFile.isEmpty(), !c.copyKept); // named after its record
+        QFile copy(r.archivedFile);
+        if (c.copyKept) {
+            ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(copy.readAll() == sent);
+        }
+    }
+}
+
+// A digest made earlier is reused only while the file shows the same size,
+// modification and status-change times, and was not changed just before it
+// was read; otherwise the sending digests the file again.
+TEST_F(Archive, AnEarlierDigestIsReusedOnlyWhileTheFileIsUnchanged) {
+    const QByteArray bytes(4096, 'a');
+    struct Case {
+        const char* what;
+        std::function<Digest(const QString&)> change; // the digest made before
+        bool current;
+    };
+    const auto older = [](const QString& path) {
+        Digest d = *digestFile(path);
+        d.tooRecent = false;
+        return d;
+    };
+    const Case cases[] = {
+        {"unchanged", older, true},
+        {"changed just before its digest", [](const QString& path) { return *digestFile(path); },
+         false},
+        {"grown",
+         [&](const QString& path) {
+             const Digest d = older(path);
+             source(bytes + "z");
+             return d;
+         },
+         false},
+        {"rewritten, times put back",
+         [](const QString& path) { return dadav::test::staleDigest(path, QByteArray(4096, 'b')); },
+         false},
+        {"removed",
+         [&](const QString& path) {
+             const Digest d = older(path);
+             QFile::remove(path);
+             return d;
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = source(bytes);
+        const Digest earlier = c.change(path);
+        EXPECT_EQ(stillCurrent(earlier, path), c.current);
+        // What the record holds is the file's digest now.
+        const std::optional<ArchivedSending> s =
+            ArchivedSending::prepare(kIe, kDeclaration, kRefs, path, earlier);
+        const std::optional<Digest> now = digestFile(path);
+        EXPECT_EQ(s.has_value(), now.has_value());
+        if (s && now) {
+            EXPECT_EQ(s->record().sha256, now->sha256);
+        }
+    }
 }
 
 // "tamanho" is written as a number; records that kept it as a text, and

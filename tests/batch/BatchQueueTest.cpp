@@ -11,8 +11,10 @@
 #include "store/LocalDb.h"
 #include "support/FixedClock.h"
 #include "support/SimulatorFixture.h"
+#include "support/StaleDigest.h"
 #include "support/WaitFor.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -152,7 +154,8 @@ protected:
 
 // Twenty companies, declarations and extracts mixed: sixteen accepted, one
 // extract the server refuses, one company blocked on the server, one whose
-// key the server no longer knows, one file missing.
+// key the server no longer knows, one file missing. Each archive record
+// holds the bytes sent, though a file changed since its check.
 TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequest) {
     struct Case {
         Taxpayer taxpayer;
@@ -225,20 +228,27 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
     }
 
     QList<NewBatchRow> rows;
+    BatchQueue::Setup withDigests = setup();
     for (const Case& c : cases) {
         const QString path = c.file.isEmpty() ? QDir(files_.path()).filePath("sumiu.zip")
                                               : writeFile(c.file, c.bytes);
         rows.append({QString::fromLatin1(c.taxpayer.ie), path,
                      c.taxpayer.simples ? SentArchive::kSimples : SentArchive::kDeclaration,
                      c.refs});
+        if (const std::optional<SentArchive::Digest> d = SentArchive::digestFile(path))
+            withDigests.digests.insert(path, *d);
     }
+    // The checks' digests go with the rows; the first row's file changed
+    // since its check, keeping its size and times: it is read again.
+    withDigests.digests[rows[0].filePath] =
+        dadav::test::staleDigest(writeFile(cases[0].file, QByteArray(16, 'x')), cases[0].bytes);
     qint64 batchId = 0;
     {
         LocalDb db;
         batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), rows);
     }
 
-    BatchQueue queue(batchId, setup());
+    BatchQueue queue(batchId, withDigests);
     std::map<qint64, QString> listed;
     QObject::connect(
         &queue, &BatchQueue::rowListed,
@@ -293,9 +303,13 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
 
         const QList<SentArchive::Record> records =
             SentArchive::list(QString::fromLatin1(c.taxpayer.ie));
+        // The bytes sent, and their copy when the server may hold them.
+        const QString sha256 = QString::fromLatin1(
+            QCryptographicHash::hash(c.bytes, QCryptographicHash::Sha256).toHex());
         const bool recorded =
             std::any_of(records.begin(), records.end(), [&](const SentArchive::Record& r) {
-                return r.fileName == c.file && r.result == c.archived;
+                return r.fileName == c.file && r.result == c.archived && r.sha256 == sha256 &&
+                       r.archivedFile.isEmpty() != SentArchive::serverMayHoldIt(r);
             });
         EXPECT_TRUE(recorded) << "no archive record " << c.archived.toStdString();
         // An accepted row shows the protocol its taxpayer's list gave.
