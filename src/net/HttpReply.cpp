@@ -102,8 +102,11 @@ void HttpReply::connectSocket() {
     m_socket->setReadBufferSize(kReadAheadBytes);
     m_socket->setProxy(m_forwarding ? QNetworkProxy(QNetworkProxy::NoProxy) : m_proxy);
     connect(m_socket, &QTcpSocket::connected, this, [this] {
-        m_socket->write(requestBytes());
-        m_socket->write(m_body);
+        // Head and body in one write, sent at once: as two small segments
+        // the second may be held back until the peer acknowledges the first,
+        // which a peer delaying its acknowledgements makes a pause per call.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_socket->write(requestBytes() + m_body);
     });
     connect(m_socket, &QTcpSocket::bytesWritten, this, &HttpReply::onBytesWritten);
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpReply::pump);
