@@ -319,8 +319,7 @@ bool HttpReply::onProxyDemand() {
         // The proxy's setting carries its own user (a system proxy's address
         // may): that is tried before anybody is asked.
         m_sentProxyOwnUser = true;
-        m_proxyAuthorization =
-            "Basic " + (m_proxy.user() + QLatin1Char(':') + m_proxy.password()).toUtf8().toBase64();
+        m_proxyAuthorization = ProxyAuth::basicAuthorization(m_proxy.user(), m_proxy.password());
         connectSocket();
         return false;
     }
@@ -340,8 +339,7 @@ bool HttpReply::onProxyDemand() {
     }
     ++m_proxyAnswers;
     m_proxyAuthorization =
-        "Basic " +
-        (authenticator.user() + QLatin1Char(':') + authenticator.password()).toUtf8().toBase64();
+        ProxyAuth::basicAuthorization(authenticator.user(), authenticator.password());
     // A new connection for the answer: the refusal's own may be closing.
     connectSocket();
     return false;

@@ -16,6 +16,10 @@ bool isRealProxy(const QNetworkProxy& proxy) {
 
 } // namespace
 
+QByteArray ProxyAuth::basicAuthorization(const QString& user, const QString& password) {
+    return "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
+}
+
 QString ProxyAuth::refusalText(Demand demand) {
     switch (demand) {
     case Demand::Answered:

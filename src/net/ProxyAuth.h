@@ -9,6 +9,7 @@
 
 #include "platform/CredentialsPrompter.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QNetworkProxy>
 
@@ -27,6 +28,10 @@ public:
     // The description, ready to show, of a call or upload that failed on a
     // proxy's demand for a password.
     static QString refusalText(Demand demand);
+
+    // The value of a Proxy-Authorization field answering by the Basic
+    // method: "Basic " and base64 of "user:password" in UTF-8.
+    static QByteArray basicAuthorization(const QString& user, const QString& password);
 
     // prompter: may be null (then no credentials are ever given); not owned.
     explicit ProxyAuth(CredentialsPrompter* prompter) : m_prompter(prompter) {}

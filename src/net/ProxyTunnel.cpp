@@ -55,10 +55,8 @@ void ProxyTunnel::askForTunnel() {
     QByteArray head = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
                       "\r\nProxy-Connection: keep-alive\r\n";
     if (!m_credentials->user().isEmpty())
-        head += "Proxy-Authorization: Basic " +
-                (m_credentials->user() + QLatin1Char(':') + m_credentials->password())
-                    .toUtf8()
-                    .toBase64() +
+        head += "Proxy-Authorization: " +
+                ProxyAuth::basicAuthorization(m_credentials->user(), m_credentials->password()) +
                 "\r\n";
     m_socket->write(head + "\r\n");
 }
