@@ -34,15 +34,21 @@ int statusOf(const QByteArray& head) {
     return status.hasMatch() ? status.captured(1).toInt() : -1;
 }
 
-QByteArray field(const QByteArray& head, const QByteArray& name) {
-    const QByteArray wanted = name.toLower();
+QList<QPair<QByteArray, QByteArray>> fields(const QByteArray& head) {
+    QList<QPair<QByteArray, QByteArray>> out;
     const QList<QByteArray> lines = head.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == wanted)
-            return line.mid(colon + 1).trimmed();
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon > 0)
+            out.append({lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
     }
+    return out;
+}
+
+QByteArray field(const QByteArray& head, const QByteArray& name) {
+    for (const auto& [fieldName, value] : fields(head))
+        if (fieldName.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
     return {};
 }
 
@@ -50,12 +56,11 @@ Challenge proxyChallenge(const QByteArray& head) {
     // One field may offer several methods, separated by commas; a method's
     // parameters are "name=value" parts, its own part starts with its name.
     Challenge offered;
-    for (const QByteArray& line : head.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0 || line.left(colon).trimmed().toLower() != "proxy-authenticate")
+    for (const auto& [name, value] : fields(head)) {
+        if (name.compare("proxy-authenticate", Qt::CaseInsensitive) != 0)
             continue;
         bool quoted = false; // a quoted value may hold commas of its own
-        for (const QByteArray& part : line.mid(colon + 1).split(',')) {
+        for (const QByteArray& part : value.split(',')) {
             const bool inQuotes = quoted;
             quoted = quoted != (part.count('"') % 2 == 1);
             if (inQuotes)

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 
 class QIODevice;
 
@@ -28,6 +30,10 @@ Progress take(QIODevice& device, QByteArray& head);
 // The status code of head's status line ("HTTP/1.0 " or "HTTP/1.1 " and three
 // digits), -1 when it has none.
 int statusOf(const QByteArray& head);
+
+// The head's fields after its status line, in order: names as written,
+// values trimmed. Lines without a name before a colon are left out.
+QList<QPair<QByteArray, QByteArray>> fields(const QByteArray& head);
 
 // The value of the first field called name (case-insensitive), trimmed; empty
 // when there is none.

@@ -24,6 +24,9 @@ constexpr qint64 kRawPiece = 16 * 1024;
 // The longest chunk-size line accepted.
 constexpr qint64 kMaxChunkLine = 1024;
 
+// Qt's network access's text for a proxy demand left unanswered.
+const QString kProxyRequiresAuthentication = QStringLiteral("Proxy requires authentication");
+
 // What Qt's network access advertises and writes for every request; the
 // request's bytes must not tell the two apart.
 const QByteArray kAcceptEncoding = QByteArrayLiteral("zstd, br, gzip, deflate");
@@ -197,14 +200,10 @@ void HttpReply::pump() {
     if (isFinished() || !m_socket)
         return;
     const QPointer<HttpReply> self(this);
-    const auto closed = [this] {
-        return m_socket->state() != QAbstractSocket::ConnectedState &&
-               m_socket->bytesAvailable() == 0;
-    };
     while (!m_headDone) {
         switch (HttpHead::take(*m_socket, m_head)) {
         case HttpHead::Progress::Partial:
-            if (closed())
+            if (connectionEnded())
                 fail(RemoteHostClosedError, QStringLiteral("Connection closed"));
             return;
         case HttpHead::Progress::TooLong:
@@ -268,20 +267,13 @@ bool HttpReply::onHead() {
     }
     if (status == 407)
         return onProxyDemand();
-    const QList<QByteArray> lines = m_head.split('\n');
-    const QByteArray statusLine = lines.first().trimmed();
+    const QByteArray statusLine = m_head.left(m_head.indexOf('\n')).trimmed();
     setAttribute(QNetworkRequest::HttpStatusCodeAttribute, status);
     setAttribute(QNetworkRequest::HttpReasonPhraseAttribute,
                  QString::fromLatin1(statusLine.mid(statusLine.indexOf(' ', 9) + 1)));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = lines[i].left(colon).trimmed();
-        const QByteArray value = lines[i].mid(colon + 1).trimmed();
+    for (const auto& [name, value] : HttpHead::fields(m_head))
         // Repeated fields are joined, as Qt joins them.
         setRawHeader(name, hasRawHeader(name) ? rawHeader(name) + ", " + value : value);
-    }
     const bool bodiless = status == 204 || status == 304;
     const QByteArray length = HttpHead::field(m_head, "Content-Length");
     bool lengthOk = false;
@@ -308,7 +300,7 @@ bool HttpReply::onHead() {
 bool HttpReply::onProxyDemand() {
     const HttpHead::Challenge offered = HttpHead::proxyChallenge(m_head);
     if (!offered.basic && !offered.qtAnswers) {
-        fail(ProxyAuthenticationRequiredError, QStringLiteral("Proxy requires authentication"));
+        fail(ProxyAuthenticationRequiredError, kProxyRequiresAuthentication);
         return false;
     }
     if (m_forwarding && !offered.basic) {
@@ -334,7 +326,7 @@ bool HttpReply::onProxyDemand() {
     if (!self || isFinished())
         return false;
     if (!m_forwarding || authenticator.user().isEmpty()) {
-        fail(ProxyAuthenticationRequiredError, QStringLiteral("Proxy requires authentication"));
+        fail(ProxyAuthenticationRequiredError, kProxyRequiresAuthentication);
         return false;
     }
     ++m_proxyAnswers;
@@ -345,11 +337,11 @@ bool HttpReply::onProxyDemand() {
     return false;
 }
 
+bool HttpReply::connectionEnded() const {
+    return m_socket->state() != QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0;
+}
+
 QByteArray HttpReply::nextRaw(qint64 max) {
-    const auto closed = [this] {
-        return m_socket->state() != QAbstractSocket::ConnectedState &&
-               m_socket->bytesAvailable() == 0;
-    };
     const auto cut = [this] {
         fail(RemoteHostClosedError, QStringLiteral("Connection closed"));
     };
@@ -362,7 +354,7 @@ QByteArray HttpReply::nextRaw(qint64 max) {
         return {};
     case Framing::Close: {
         const QByteArray raw = m_socket->read(max);
-        if (raw.isEmpty() && closed())
+        if (raw.isEmpty() && connectionEnded())
             m_bodyDone = true;
         return raw;
     }
@@ -371,7 +363,7 @@ QByteArray HttpReply::nextRaw(qint64 max) {
         m_left -= raw.size();
         if (m_left == 0)
             m_bodyDone = true;
-        else if (raw.isEmpty() && closed())
+        else if (raw.isEmpty() && connectionEnded())
             cut();
         return raw;
     }
@@ -384,13 +376,13 @@ QByteArray HttpReply::nextRaw(qint64 max) {
             m_left -= raw.size();
             if (m_left == 0)
                 m_chunk = Chunk::DataEnd;
-            if (raw.isEmpty() && closed())
+            if (raw.isEmpty() && connectionEnded())
                 cut();
             return raw;
         }
         // The other states read a line.
         if (!m_socket->canReadLine()) {
-            if (closed())
+            if (connectionEnded())
                 cut();
             else if (m_socket->bytesAvailable() >= kMaxChunkLine)
                 broken();
@@ -450,7 +442,7 @@ void HttpReply::waitForMore() {
 void HttpReply::handOver() {
     dropSocket();
     if (!m_network) {
-        fail(ProxyAuthenticationRequiredError, QStringLiteral("Proxy requires authentication"));
+        fail(ProxyAuthenticationRequiredError, kProxyRequiresAuthentication);
         return;
     }
     QNetworkReply* inner = m_network->post(request(), m_body);
@@ -531,15 +523,8 @@ void HttpReply::abort() {
         m_handedOver->disconnect(this);
         m_handedOver->abort();
     }
-    dropSocket();
     m_buffer.clear();
-    const QPointer<HttpReply> self(this);
-    setError(OperationCanceledError, QStringLiteral("Operation canceled"));
-    emit errorOccurred(OperationCanceledError);
-    if (!self)
-        return;
-    setFinished(true);
-    emit finished();
+    fail(OperationCanceledError, QStringLiteral("Operation canceled"));
 }
 
 void HttpReply::fail(NetworkError code, const QString& text) {

@@ -73,6 +73,8 @@ private:
     // The next raw bytes of the body as framed, at most max; empty when none
     // is at hand. Sets m_bodyDone at the body's end.
     QByteArray nextRaw(qint64 max);
+    // The peer closed the connection and everything it sent was taken.
+    bool connectionEnded() const;
     // Makes the socket tell when more of the connection arrives.
     void waitForMore();
     void handOver();
