@@ -232,15 +232,30 @@ QString copyHashed(const QString& sourcePath, QSaveFile& copy, const QString& sh
     return {};
 }
 
+// Opens `copy` (private to the application folder's owner) and copies
+// `sourcePath` into it through copyHashed. Empty on success; the copy is
+// still uncommitted either way.
+QString openAndCopy(const QString& sourcePath, QSaveFile& copy, const QString& sha256) {
+    if (!copy.open(QIODevice::WriteOnly) ||
+        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
+        return writeFailure(copy.fileName(), copy);
+    return copyHashed(sourcePath, copy, sha256);
+}
+
+// Creates `folder` for the archive: empty, or why it could not be made.
+QString makeArchiveFolder(const QDir& folder) {
+    if (PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate()))
+        return {};
+    return QStringLiteral("não foi possível criar a pasta %1")
+        .arg(QDir::toNativeSeparators(folder.path()));
+}
+
 // Writes the copy `target` of `sourcePath` and commits it (to the disk, then
 // its name); it must hold `sha256`. Empty on success; on failure nothing is
 // left.
 QString writeCopy(const QString& sourcePath, const QString& target, const QString& sha256) {
     QSaveFile copy(target);
-    if (!copy.open(QIODevice::WriteOnly) ||
-        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
-        return writeFailure(target, copy);
-    const QString failure = copyHashed(sourcePath, copy, sha256);
+    const QString failure = openAndCopy(sourcePath, copy, sha256);
     if (!failure.isEmpty())
         return failure;
     if (!copy.commit())
@@ -268,21 +283,16 @@ std::shared_ptr<StagedCopy> stageCopy(const QString& ie, const QString& fileName
                                       const QString& sourcePath, const QString& sha256,
                                       const QDateTime& when, QString* error) {
     const QDir folder(monthFolder(ie, when));
-    if (!PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate())) {
+    QString failure = makeArchiveFolder(folder);
+    if (!failure.isEmpty()) {
         if (error)
-            *error = QStringLiteral("não foi possível criar a pasta %1")
-                         .arg(QDir::toNativeSeparators(folder.path()));
+            *error = failure;
         return nullptr;
     }
     auto staged = std::make_shared<StagedCopy>(folder.filePath(
         freeName(folder, when.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + safeName(fileName))));
     QSaveFile& copy = staged->file;
-    QString failure;
-    if (!copy.open(QIODevice::WriteOnly) ||
-        !PrivateFiles::restrict(copy, PrivateFiles::applicationFolderPrivate()))
-        failure = writeFailure(staged->target, copy);
-    else
-        failure = copyHashed(sourcePath, copy, sha256);
+    failure = openAndCopy(sourcePath, copy, sha256);
     // On the disk now, while the reply is awaited: the commit after it then
     // has little left to flush.
     if (failure.isEmpty() && (!copy.flush() || ::fdatasync(copy.handle()) != 0))
@@ -297,9 +307,8 @@ std::shared_ptr<StagedCopy> stageCopy(const QString& ie, const QString& fileName
 
 QString store(const Record& record, const QString& sourcePath, StagedCopy* staged) {
     const QDir folder(monthFolder(record.ie, record.sentAt));
-    if (!PrivateFiles::makeFolder(folder.path(), PrivateFiles::applicationFolderPrivate()))
-        return QStringLiteral("não foi possível criar a pasta %1")
-            .arg(QDir::toNativeSeparators(folder.path()));
+    if (const QString failure = makeArchiveFolder(folder); !failure.isEmpty())
+        return failure;
     const QString name =
         freeName(folder, record.sentAt.toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
                              safeName(record.fileName));
