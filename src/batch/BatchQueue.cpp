@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <signal.h>
+#include <utility>
 
 namespace {
 
@@ -49,6 +50,7 @@ BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
       m_upload(new MultipartUpload(this)) {
     if (m_setup.desk.isEmpty())
         m_setup.desk = thisDesk();
+    m_digests = std::exchange(m_setup.digests, {});
     m_lists = std::make_unique<SoapBatch>(std::max(1, m_setup.listConnections), m_setup.proxyAuth,
                                           nullptr, m_setup.listDeadline);
     connect(m_lists.get(), &SoapBatch::answered, this, [this](int call, const QString& answer) {
@@ -385,7 +387,7 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
         LocalDb& db = rowDatabase();
         RowChecks::Result checked = RowChecks::check(db, checksInput(), facts);
         if (checked.sending)
-            m_setup.digests.insert(m_row->filePath, checked.sending->digest());
+            m_digests.insert(m_row->filePath, checked.sending->digest());
         if (!checked.ready()) {
             refuseRow(checked.text());
             return;
@@ -418,8 +420,8 @@ LocalDb& BatchQueue::rowDatabase() {
 
 RowChecks::Input BatchQueue::checksInput() const {
     RowChecks::Input input{m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain};
-    const auto known = m_setup.digests.constFind(m_row->filePath);
-    if (known != m_setup.digests.cend())
+    const auto known = m_digests.constFind(m_row->filePath);
+    if (known != m_digests.cend())
         input.digest = *known;
     return input;
 }
@@ -438,11 +440,11 @@ void BatchQueue::useReplyWait() {
         if (!m_row || m_row->id != rowId || m_phase != Phase::Uploading)
             return;
         for (const QString& path : std::as_const(m_upcoming)) {
-            const auto known = m_setup.digests.constFind(path);
-            if (known != m_setup.digests.cend() && SentArchive::stillCurrent(*known, path))
+            const auto known = m_digests.constFind(path);
+            if (known != m_digests.cend() && SentArchive::stillCurrent(*known, path))
                 continue;
             if (const std::optional<SentArchive::Digest> digest = SentArchive::digestFile(path))
-                m_setup.digests.insert(path, *digest);
+                m_digests.insert(path, *digest);
             return;
         }
     });

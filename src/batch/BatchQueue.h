@@ -10,10 +10,11 @@
 // the upload); judge the row (RowChecks, the list's answer included; the
 // file's digest made once, reused while the file is unchanged); send; while
 // the reply is awaited, stage the archive's copy and digest the next row's
-// file; read the verdict; end the row; write the archive record. A failure ends its own row; the
-// batch goes on with the next, and pauses after kNetworkFailuresToPause rows in a row failed for
-// the network. A row whose request started without a verdict ends "no reply" and is never sent
-// again by the queue.
+// file; read the verdict; end the row; write the archive record. A failure
+// ends its own row; the batch goes on with the next, and pauses after
+// kNetworkFailuresToPause rows in a row failed for the network. A row whose
+// request started without a verdict ends "no reply" and is never sent again
+// by the queue.
 //
 // When no row is left to send, the queue asks the list of every taxpayer
 // with an accepted row still without a protocol, or a "no reply" row: an
@@ -61,9 +62,10 @@ public:
         // List calls at once after sending, and the bound of one call.
         int listConnections = 4;
         std::chrono::milliseconds listDeadline{120000};
-        // Digests of the rows' files that earlier checks made, by path: a
-        // row's check before its upload reuses one while it still stands for
-        // the file (SentArchive::stillCurrent), else reads the file again.
+        // Digests of the rows' files that earlier checks made, by path, taken
+        // over by the queue: a row's check before its upload reuses one while
+        // it still stands for the file (SentArchive::stillCurrent), else
+        // reads the file again.
         QHash<QString, SentArchive::Digest> digests;
     };
 
@@ -181,7 +183,9 @@ private:
     MultipartUpload* m_upload;
     std::unique_ptr<SoapBatch> m_lists;
     std::unique_ptr<SoapBatch> m_ahead;
-    std::unique_ptr<LocalDb> m_db;               // see rowDatabase()
+    std::unique_ptr<LocalDb> m_db; // see rowDatabase()
+    // Digests of the rows' files by path: Setup's, then those made here.
+    QHash<QString, SentArchive::Digest> m_digests;
     QHash<QString, TaxpayerList::Facts> m_known; // lists answered ahead, by IE
     QHash<int, QString> m_aheadCalls;            // in flight: call → IE
     Phase m_phase = Phase::Idle;

@@ -570,11 +570,10 @@ void BatchWindow::recheck(int index) {
         const bool waiting = !listKnown || m_lists->rows()[fillerRow].cells.value(
                                                Overview::ColSituacao) == Overview::kWaiting;
         LocalDb db;
-        RowChecks::Input input{line.ie, line.filePath, line.references, line.sendAgain};
         // The file is read again only when it may have changed since.
-        if (line.result.sending && line.result.sending->path() == line.filePath)
-            input.digest = line.result.sending->digest();
-        const RowChecks::Result result = RowChecks::check(db, input, facts);
+        const RowChecks::Result result = RowChecks::check(
+            db, {line.ie, line.filePath, line.references, line.sendAgain, line.checkedDigest()},
+            facts);
         line.result = result;
         line.kind = result.kind;
         line.ready = result.ready();
@@ -725,8 +724,8 @@ void BatchWindow::startQueue(qint64 batchId) {
     setup.proxyAuth = m_context.proxyAuth;
     // The rows' checks read their files; the queue's reuses those digests.
     for (const Line& line : std::as_const(m_lines))
-        if (line.result.sending && line.result.sending->path() == line.filePath)
-            setup.digests.insert(line.filePath, line.result.sending->digest());
+        if (const std::optional<SentArchive::Digest> digest = line.checkedDigest())
+            setup.digests.insert(line.filePath, *digest);
     m_queue = new BatchQueue(batchId, setup, this);
     connect(m_queue, &BatchQueue::rowStarted, this, [this](qint64 rowId) {
         const int i = lineOf(rowId);

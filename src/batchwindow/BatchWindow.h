@@ -140,6 +140,14 @@ private:
         QString text; // the server's, or why
         QString protocol;
         qint64 size = 0;
+
+        // The digest of the file its last check read, when it checked this
+        // file (the check reuses it only while the file is unchanged).
+        std::optional<SentArchive::Digest> checkedDigest() const {
+            if (result.sending && result.sending->path() == filePath)
+                return result.sending->digest();
+            return std::nullopt;
+        }
     };
 
     void addLine(const Line& line);
