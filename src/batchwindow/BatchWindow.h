@@ -11,7 +11,7 @@
 // main window stays usable: the queue runs on the event loop.
 #pragma once
 
-#include "batch/RowChecks.h"
+#include "batch/BatchPlan.h"
 #include "store/BatchRepository.h"
 
 #include <QDateTime>
@@ -120,59 +120,45 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // One row of the grid: the work as given, its checks, and once queued
-    // its row in the database and what became of it.
-    struct Line {
-        QString ie;
-        QString filePath;
-        QString references; // as sent ("1_2026,2_2026")
-        bool referencesByUser = false;
-        QString note;   // why no taxpayer or no months were proposed
-        QString checks; // empty: ready to send
-        bool ready = false;
-        RowChecks::Result result; // of the last check of a row with a file
-        bool sendAgain = false;
-        QString kind;
-        qint64 rowId = 0; // in the database once queued
-        std::optional<BatchRowState> state;
-        int percent = 0;
-        QDateTime time;
-        QString text; // the server's, or why
-        QString protocol;
-        qint64 size = 0;
-
-        // The digest of the file its last check read, when it checked this
-        // file (the check reuses it only while the file is unchanged).
-        std::optional<SentArchive::Digest> checkedDigest() const {
-            if (result.sending && result.sending->path() == filePath)
-                return result.sending->digest();
-            return std::nullopt;
-        }
-    };
-
-    void addLine(const Line& line);
+    // Writes a line's cells (and its row's height) to the grid.
     void showLine(int index);
+    // Checks a line again and shows it.
     void recheck(int index);
-    void recheckAll();
-    // Asks the server's list of every taxpayer of the grid again (proposals).
+    // After lines were added or queued: the grid's rows follow the plan's
+    // lines, and the columns their texts.
+    void linesChanged();
+    void fitColumns();
+    // Asks the server's lists the plan waits for (proposals, checks).
     void askLists();
     void listAnswered(int fillerRow);
     QList<int> selectedLines() const;
-    int lineOf(qint64 rowId) const;
+    // A queue exists and has not finished (sending or paused).
+    bool queueActive() const;
+    // A queue is sending (not paused).
+    bool queueSending() const;
+    // Reads the rows an interrupted run left from the database again, after
+    // settling those a stopped queue left being sent. Throws DbError.
+    void readInterrupted();
+    // Reads these batches' rows into the grid. Throws DbError.
+    void readBatches(const QList<qint64>& batches);
+    // Starts the queue on the next batch the run still has to send.
+    void startNext();
     void startQueue(qint64 batchId);
     void queueFinished(const QString& problem);
-    void updateTotal(); // from the rows, when the queue does not run
-    void showTotal(int rowsDone, int rowsTotal, qint64 bytesDone, qint64 bytesTotal);
+    void updateTotal();
     void updateButtons();
     QString taxpayerName(const QString& ie) const;
     void report(const std::exception& error, const QString& where);
 
     AppContext& m_context;
-    QList<Line> m_lines;
+    BatchPlan m_plan;
     OverviewFiller* m_lists;
     QStringList m_listed; // the IEs asked, in the filler's row order
     BatchQueue* m_queue = nullptr;
-    qint64 m_batchId = 0;
+    qint64 m_batchId = 0;           // the batch the queue sends now
+    QList<qint64> m_pendingBatches; // the run's batches still to send after it
+    bool m_pauseAsked = false;      // Pausar pressed, the row under way not ended yet
+    bool m_cancelAsked = false;     // Cancelar pressed in this run
     QString m_accountantDocument;
     bool m_certificateAccepted = false;
     bool m_showing = false; // a row being written to the grid: no edit handling

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -94,12 +95,12 @@ protected:
         registry.registerWindow<BatchWindow>();
         LocalDb db;
         // The simulator's companies with keys: two declarations, one Simples opter.
-        for (const auto& [ie, key, simples] :
-             {std::tuple{"86123452", "Z3P8W1RT", false}, std::tuple{"87206416", "H5N4C6DB", false},
-              std::tuple{"78045302", "A7K2M9QX", true}})
-            insertContribuinte(db,
-                               {QString::fromLatin1(ie), QStringLiteral("Empresa ") + ie, QString(),
-                                QString(), QString::fromLatin1(key), QString(), simples});
+        for (const auto& [ie, name, key, simples] :
+             {std::tuple{"86123452", "D'Ávila Comércio de Roupas Ltda", "Z3P8W1RT", false},
+              std::tuple{"87206416", "Tecnologia Ômega Sistemas S.A.", "H5N4C6DB", false},
+              std::tuple{"78045302", "Padaria São João Ltda", "A7K2M9QX", true}})
+            insertContribuinte(db, {QString::fromLatin1(ie), QString::fromUtf8(name), QString(),
+                                    QString(), QString::fromLatin1(key), QString(), simples});
         ContadorRow accountant;
         accountant.cont_cpf_cnpj = QStringLiteral("123.456.789-09");
         accountant.cont_razao_nome = QStringLiteral("Fulano de Tal");
@@ -286,7 +287,11 @@ TEST_F(BatchWindowTest, AnUnfinishedBatchIsOfferedAtStartAndResumedWithoutSendin
     picker.pickNext(accountantCertificate());
     BatchWindow::offerResume(context);
     ASSERT_EQ(prompter.messages().size(), 1);
-    EXPECT_TRUE(prompter.messages()[0].text.contains(QStringLiteral("2 de 2 arquivos")));
+    // The row that may have reached the server is not counted as unsent.
+    EXPECT_EQ(prompter.messages()[0].text,
+              QStringLiteral("O último envio em lote não terminou: de 2 arquivos, 1 ainda não foi "
+                             "enviado e 1 aguarda a confirmação do servidor.\n\nDeseja retomá-lo "
+                             "agora?"));
     BatchWindow* w = qobject_cast<BatchWindow*>(registry.loaded(QStringLiteral("BatchWindow")));
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
@@ -310,6 +315,73 @@ TEST_F(BatchWindowTest, AnUnfinishedBatchIsOfferedAtStartAndResumedWithoutSendin
     EXPECT_EQ(w->summary(), QStringLiteral("2 aceitos, 0 recusados, 0 sem resposta"));
     EXPECT_EQ(sim.simulator().uploads().size(), std::size_t(2));
     EXPECT_EQ(BatchWindow::unfinishedBatch(), std::nullopt);
+}
+
+TEST_F(BatchWindowTest, EndedRowsReadWholeAtTheDefaultSize) {
+    // Rows as a day's batch leaves them, read back into the window.
+    struct Case {
+        const char* file;
+        const char* ie;
+        BatchRowState state;
+        const char* reply;
+        const char* protocol;
+    };
+    const Case cases[] = {
+        {"86123452/backup-2026-01.zip", "86123452", BatchRowState::Accepted, "", "20261208000123"},
+        {"87206416/backup-2026-01.zip", "87206416", BatchRowState::Refused,
+         "Arquivo inválido: a declaração não pertence ao contribuinte informado.", ""},
+        {"78045302/extrato-PGDAS-D-2026-11.pdf", "78045302", BatchRowState::NoReply, "", ""},
+        {"86123452/backup-2026-02.zip", "86123452", BatchRowState::NotSent,
+         "Falha de rede: Conexão recusada", ""},
+        {"87206416/backup-2026-02.zip", "87206416", BatchRowState::Cancelled, "", ""},
+        {"86123452/backup-2026-03.zip", "86123452", BatchRowState::Queued, "", ""},
+    };
+    QList<NewBatchRow> rows;
+    for (const Case& c : cases)
+        rows.append({QString::fromLatin1(c.ie), write(QString::fromLatin1(c.file), "PK\3\4 x"),
+                     c.ie[0] == '7' ? SentArchive::kSimples : SentArchive::kDeclaration,
+                     c.ie[0] == '7' ? QString() : QStringLiteral("1_2026,2_2026")});
+    qint64 batch = 0;
+    {
+        LocalDb db;
+        batch = createBatch(db, BatchQueue::thisDesk(), clock.now(), rows);
+        for (const Case& c : cases) {
+            if (c.state == BatchRowState::Queued)
+                break;
+            const std::optional<BatchRow> row =
+                claimNextRow(db, batch, QStringLiteral("outra mesa"), clock.now().addSecs(-300));
+            ASSERT_TRUE(row);
+            finishRow(db, row->id, c.state, QString::fromUtf8(c.reply), clock.now().addSecs(-299));
+            if (*c.protocol)
+                setProtocol(db, row->id, QString::fromLatin1(c.protocol));
+        }
+    }
+    BatchWindow* w = window();
+    w->show();
+    picker.cancelNext();
+    w->resume(batch);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w->rowsShown().size(), qsizetype(std::size(cases)));
+    if (!qEnvironmentVariableIsEmpty("DADAV_GRAB"))
+        w->grab().save(qEnvironmentVariable("DADAV_GRAB") + QStringLiteral("/envio-lote.png"));
+
+    // Each text reads whole in its cell (a long state on more lines).
+    const QFontMetrics fm = w->Grid->fontMetrics();
+    const int margins =
+        2 * (w->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w->Grid) + 1);
+    for (int r = 0; r < w->Grid->rowCount(); ++r) {
+        for (const int c :
+             {BatchWindow::ColArquivo, BatchWindow::ColReferencias, BatchWindow::ColSituacao,
+              BatchWindow::ColHora, BatchWindow::ColProtocolo}) {
+            const QString text = w->Grid->item(r, c)->text();
+            SCOPED_TRACE(text.toStdString());
+            const QRect needed =
+                fm.boundingRect(QRect(0, 0, w->Grid->columnWidth(c) - margins, 0),
+                                c == BatchWindow::ColSituacao ? int(Qt::TextWordWrap) : 0, text);
+            EXPECT_LE(needed.width(), w->Grid->columnWidth(c) - margins);
+            EXPECT_LE(needed.height(), w->Grid->rowHeight(r));
+        }
+    }
 }
 
 } // namespace
