@@ -847,15 +847,17 @@ void BatchWindow::queueFinished(const QString& queueProblem) {
     updateButtons();
     if (problem.isEmpty())
         return;
-    QString text = QStringLiteral("O envio em lote parou porque o banco de dados não pôde ser "
-                                  "usado: %1")
-                       .arg(problem);
+    // The words are the program's own; the engine's, often not Portuguese,
+    // follow as the technical detail.
+    QString text = QStringLiteral("O envio em lote parou porque o banco de dados deixou de "
+                                  "responder.");
     if (interruptedSending)
         text += QStringLiteral("\n\nO arquivo que estava sendo enviado será verificado na lista "
                                "do servidor quando o lote for retomado.");
     if (interruptedSending || interruptedQueued)
         text += QStringLiteral("\n\nQuando o banco de dados voltar, clique em Enviar (ou abra o "
                                "programa de novo) para retomar o lote.");
+    text += QStringLiteral("\n\nDetalhe técnico: %1").arg(problem);
     m_context.prompter->show({text, kTitle, MsgIcon::Critical, MsgButtons::Ok});
 }
 
@@ -1016,12 +1018,20 @@ void BatchWindow::dropEvent(QDropEvent* event) {
 }
 
 void BatchWindow::closeEvent(QCloseEvent* event) {
-    // Closing while sending would leave the queue without its window: the
-    // rows are kept, but the user is told how to stop first.
-    if (isSending()) {
-        m_context.prompter->show({QStringLiteral("O lote está sendo enviado. Use Pausar ou "
-                                                 "Cancelar antes de fechar a janela."),
-                                  kTitle, MsgIcon::Information, MsgButtons::Ok});
+    // A queue sending would go on without its window: the window stays until
+    // the row under way has ended. A paused batch waits in the database:
+    // the window closes, and the next start offers to resume it.
+    if (queueSending()) {
+        const QString text =
+            m_cancelAsked ? QStringLiteral("O lote está sendo cancelado. A janela pode ser fechada "
+                                           "quando o arquivo em andamento terminar.")
+            : m_pauseAsked
+                ? QStringLiteral("O envio pausa ao fim do arquivo em andamento. A janela pode "
+                                 "ser fechada depois disso.")
+                : QStringLiteral("O lote está sendo enviado. Para fechar a janela, clique em "
+                                 "Pausar e aguarde o fim do arquivo em andamento, ou clique em "
+                                 "Cancelar.");
+        m_context.prompter->show({text, kTitle, MsgIcon::Information, MsgButtons::Ok});
         event->ignore();
         return;
     }

@@ -4,6 +4,7 @@
 // counted, and the offer to resume a batch a stopped program left.
 #include "batchwindow/BatchWindow.h"
 
+#include "base/AppPaths.h"
 #include "batch/BatchQueue.h"
 #include "certificates/Certificate.h"
 #include "shell/AppContext.h"
@@ -24,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -207,6 +209,14 @@ TEST_F(BatchWindowTest, FilesOfAFolderAreMatchedAndAMismatchIsRefusedInItsRow) {
 
     EXPECT_THAT(AccessibilityCheck::unnamedControls(w), ::testing::IsEmpty());
     EXPECT_THAT(AccessibilityCheck::unreachableControls(w), ::testing::IsEmpty());
+    // Tab leaves the grid for the next control; F2 still edits the months.
+    w->show();
+    w->activateWindow();
+    w->Grid->setFocus(Qt::TabFocusReason);
+    w->Grid->setCurrentCell(0, BatchWindow::ColIE);
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QCoreApplication::sendEvent(w->Grid, &tab);
+    EXPECT_EQ(w->focusWidget(), w->txtReferencias);
     prompter.expectNoMessages();
 }
 
@@ -315,6 +325,124 @@ TEST_F(BatchWindowTest, AnUnfinishedBatchIsOfferedAtStartAndResumedWithoutSendin
     EXPECT_EQ(w->summary(), QStringLiteral("2 aceitos, 0 recusados, 0 sem resposta"));
     EXPECT_EQ(sim.simulator().uploads().size(), std::size_t(2));
     EXPECT_EQ(BatchWindow::unfinishedBatch(), std::nullopt);
+}
+
+TEST_F(BatchWindowTest, APausedWindowClosesAndCancelledRowsAreSentAgain) {
+    const QStringList paths{write(QStringLiteral("86123452-jan.zip"), "PK\3\4 janeiro"),
+                            write(QStringLiteral("87206416-jan.zip"), "PK\3\4 fevereiro")};
+    BatchWindow* w = window();
+    w->show();
+    w->addPaths(paths);
+    ASSERT_TRUE(waitFor([&] { return listsAnswered(w); }, 60000));
+    w->Grid->selectAll();
+    w->txtReferencias->setText(QStringLiteral("01/2026"));
+    w->applyReferences();
+    picker.pickNext(accountantCertificate());
+    w->send();
+
+    // Sending, the window stays and says how to close it; paused, it closes.
+    EXPECT_FALSE(w->close());
+    w->pause();
+    EXPECT_FALSE(w->close());
+    ASSERT_TRUE(
+        waitFor([&] { return w->cmdPausar->text() == QStringLiteral("Contin&uar"); }, 60000));
+    EXPECT_EQ(prompter.texts(),
+              QStringList({QStringLiteral("O lote está sendo enviado. Para fechar a janela, "
+                                          "clique em Pausar e aguarde o fim do arquivo em "
+                                          "andamento, ou clique em Cancelar."),
+                           QStringLiteral("O envio pausa ao fim do arquivo em andamento. A janela "
+                                          "pode ser fechada depois disso.")}));
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(w->isVisible());
+    // The batch waits in the database: the next start offers it.
+    prompter.answerNext(MsgAnswer::No,
+                        QStringLiteral("O último envio em lote não terminou: de 2 arquivos, 2 "
+                                       "ainda não foram enviados.\n\nDeseja retomá-lo agora?"));
+    BatchWindow::offerResume(context);
+
+    // Cancelled, nothing reached the server: the total does not say otherwise.
+    registry.show(QStringLiteral("BatchWindow"));
+    w->cancel();
+    ASSERT_TRUE(waitFor([&] { return !w->isSending(); }, 60000));
+    for (const QStringList& row : w->rowsShown())
+        EXPECT_EQ(row[BatchWindow::ColSituacao], QStringLiteral("Cancelado"));
+    EXPECT_TRUE(w->lblTotal->text().startsWith(QStringLiteral("0 de 2 enviados")))
+        << w->lblTotal->text().toStdString();
+
+    // "Enviar de novo" puts them back in the queue, "Enviar" sends them.
+    w->Grid->selectAll();
+    w->toggleSendAgain();
+    for (const QStringList& row : w->rowsShown())
+        EXPECT_EQ(row[BatchWindow::ColSituacao], QStringLiteral("Na fila"));
+    w->send();
+    ASSERT_TRUE(waitFor([&] { return !w->isSending(); }, 60000));
+    for (const QStringList& row : w->rowsShown())
+        EXPECT_EQ(row[BatchWindow::ColSituacao], QStringLiteral("Aceito"));
+    EXPECT_EQ(sim.simulator().uploads().size(), std::size_t(2));
+    EXPECT_TRUE(w->lblTotal->text().startsWith(QStringLiteral("2 de 2 enviados")))
+        << w->lblTotal->text().toStdString();
+    EXPECT_EQ(prompter.messages().size(), 3);
+}
+
+TEST_F(BatchWindowTest, ADatabaseLostInMidBatchGivesOneMessageAndTheNextStartSettlesIt) {
+    const QStringList paths{write(QStringLiteral("86123452-jan.zip"), "PK\3\4 janeiro"),
+                            write(QStringLiteral("87206416-jan.zip"), "PK\3\4 fevereiro")};
+    BatchWindow* w = window();
+    w->addPaths(paths);
+    ASSERT_TRUE(waitFor([&] { return listsAnswered(w); }, 60000));
+    w->Grid->selectAll();
+    w->txtReferencias->setText(QStringLiteral("01/2026"));
+    w->applyReferences();
+    // The database file stops being one as the first row starts.
+    QFile database(AppPaths::databasePath());
+    QByteArray header;
+    QObject::connect(w->Grid, &QTableWidget::itemChanged, w, [&](QTableWidgetItem* item) {
+        if (!header.isEmpty() || item->column() != BatchWindow::ColSituacao ||
+            !item->text().startsWith(QStringLiteral("Enviando")))
+            return;
+        ASSERT_TRUE(database.open(QIODevice::ReadWrite));
+        header = database.read(100);
+        database.seek(0);
+        database.write(QByteArray(100, '\x7f'));
+        database.close();
+    });
+    picker.pickNext(accountantCertificate());
+    w->send();
+    ASSERT_TRUE(waitFor([&] { return !w->isSending(); }, 60000));
+    ASSERT_FALSE(header.isEmpty());
+
+    // One message, and nothing reads "Enviando" once nothing is sent.
+    ASSERT_EQ(prompter.messages().size(), 1);
+    const QString text = prompter.messages()[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral(
+        "O envio em lote parou porque o banco de dados deixou de responder.\n\nO arquivo que "
+        "estava sendo enviado será verificado na lista do servidor quando o lote for "
+        "retomado.\n\nQuando o banco de dados voltar, clique em Enviar (ou abra o programa de "
+        "novo) para retomar o lote.\n\nDetalhe técnico: ")))
+        << text.toStdString();
+    EXPECT_EQ(rowOf(w, QStringLiteral("86123452-jan.zip"))[BatchWindow::ColSituacao],
+              QStringLiteral("Interrompido — será verificado ao retomar o lote"));
+    EXPECT_EQ(rowOf(w, QStringLiteral("87206416-jan.zip"))[BatchWindow::ColSituacao],
+              QStringLiteral("Na fila — envio interrompido"));
+
+    // The database is back; the next start offers the batch and settles the
+    // row whose request never started: each file reaches the server once.
+    ASSERT_TRUE(database.open(QIODevice::ReadWrite));
+    database.write(header);
+    database.close();
+    registry.unloadAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    prompter.answerNext(MsgAnswer::Yes);
+    picker.pickNext(accountantCertificate());
+    BatchWindow::offerResume(context);
+    w = qobject_cast<BatchWindow*>(registry.loaded(QStringLiteral("BatchWindow")));
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !w->summary().isEmpty(); }, 60000));
+    for (const QStringList& row : w->rowsShown())
+        EXPECT_TRUE(row[BatchWindow::ColSituacao].startsWith(QStringLiteral("Aceito")))
+            << row[BatchWindow::ColSituacao].toStdString();
+    EXPECT_EQ(sim.simulator().uploads().size(), std::size_t(2));
+    EXPECT_EQ(prompter.messages().size(), 2);
 }
 
 TEST_F(BatchWindowTest, EndedRowsReadWholeAtTheDefaultSize) {
