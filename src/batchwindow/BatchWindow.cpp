@@ -488,9 +488,13 @@ void BatchWindow::askLists() {
         m_listed << t.IE;
     m_plan.listsAsked(wanted, m_listed);
     m_lists->start(taxpayers, m_context.clock->today());
-    // Their lines wait for the lists now.
+    // A taxpayer without a key is final at once (no call is made for it);
+    // the others' lines wait for their lists now.
+    for (int row = 0; row < m_lists->rows().size(); ++row)
+        if (m_lists->rows()[row].cells.value(Overview::ColSituacao) != Overview::kWaiting)
+            m_plan.listAnswered(m_listed.value(row), m_lists->rows()[row]);
     for (int i = 0; i < m_plan.size(); ++i)
-        if (m_plan.waitingForList(m_plan.lines()[i].ie))
+        if (m_plan.lines()[i].rowId == 0 && !m_plan.lines()[i].ie.isEmpty())
             recheck(i);
 }
 

@@ -177,7 +177,15 @@ TEST_F(BatchWindowTest, FilesOfAFolderAreMatchedAndAMismatchIsRefusedInItsRow) {
         {"78045302 backup.zip", "78045302", "", "é optante do Simples Nacional"},
         {"outros/backup.zip", "", "", "Nenhuma inscrição estadual"},
         {"77310088.zip", "", "", "77310088 não cadastrada"},
+        // No key, so no list to wait for: the row says so at once, once.
+        {"84902764.zip", "84902764", "",
+         "Contribuinte 84902764 sem chave de acesso.; Nenhuma referência escolhida."},
     };
+    {
+        LocalDb db;
+        insertContribuinte(db, {QStringLiteral("84902764"), QStringLiteral("Transportes Ltda"),
+                                QString(), QString(), QString(), QString(), false});
+    }
     for (const Case& c : cases)
         write(QString::fromLatin1(c.file), c.ie[0] == '7' ? kExtract : QByteArray("PK\3\4 x"));
     BatchWindow* w = window();
