@@ -312,6 +312,50 @@ bool BatchPlan::canRequeue(int index) const {
             line.state == BatchRowState::Cancelled);
 }
 
+int BatchPlan::started(qint64 rowId, const QDateTime& at) {
+    const int i = lineOf(rowId);
+    if (i >= 0) {
+        m_lines[i].state = BatchRowState::Sending;
+        m_lines[i].percent = 0;
+        m_lines[i].time = at;
+    }
+    return i;
+}
+
+int BatchPlan::progressed(qint64 rowId, int percent) {
+    const int i = lineOf(rowId);
+    if (i < 0 || m_lines[i].percent == percent)
+        return -1;
+    m_lines[i].percent = percent;
+    return i;
+}
+
+int BatchPlan::ended(qint64 rowId, BatchRowState state, const QString& text, const QDateTime& at) {
+    const int i = lineOf(rowId);
+    if (i >= 0) {
+        m_lines[i].state = state;
+        m_lines[i].text = text;
+        m_lines[i].time = at;
+    }
+    return i;
+}
+
+int BatchPlan::listedAs(qint64 rowId, BatchRowState state, const QString& protocol) {
+    const int i = lineOf(rowId);
+    if (i >= 0) {
+        m_lines[i].state = state;
+        m_lines[i].protocol = protocol;
+    }
+    return i;
+}
+
+void BatchPlan::requeued(int index) {
+    Line& line = m_lines[index];
+    line.state = BatchRowState::Queued;
+    line.text.clear();
+    line.interrupted = false;
+}
+
 void BatchPlan::beginRun() {
     m_runRows.clear();
     for (const Line& line : std::as_const(m_lines))

@@ -143,6 +143,17 @@ public:
     // "Não consta na lista", "Não enviado" or "Cancelado".
     bool canRequeue(int index) const;
 
+    // What the queue says of a row, each returning the row's line (-1 when
+    // none, or when nothing shown changed): its sending started at `at`,
+    // its request's percent, its end with the server's text (or why), and
+    // what the list after sending said (state and protocol).
+    int started(qint64 rowId, const QDateTime& at);
+    int progressed(qint64 rowId, int percent);
+    int ended(qint64 rowId, BatchRowState state, const QString& text, const QDateTime& at);
+    int listedAs(qint64 rowId, BatchRowState state, const QString& protocol);
+    // The line's row was put back in the queue (requeueRow).
+    void requeued(int index);
+
     // The run about to start sends the lines queued now.
     void beginRun();
     Total total() const;

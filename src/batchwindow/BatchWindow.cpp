@@ -1,6 +1,8 @@
 // The batch sending window.
 #include "batchwindow/BatchWindow.h"
 
+#include "batchwindow/BatchGrid.h"
+
 #include "base/RuntimeError.h"
 #include "batch/BatchQueue.h"
 #include "batch/TaxpayerList.h"
@@ -36,7 +38,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSet>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -75,40 +76,6 @@ QString backupFolder() {
     return found.folder.isEmpty() ? QDir::homePath() : found.folder;
 }
 
-// The width a cell needs to show `text` whole on one line.
-int textWidth(const QTableWidget* grid, const QString& text) {
-    return grid->fontMetrics().horizontalAdvance(text) +
-           grid->fontMetrics().horizontalAdvance(QLatin1Char('M'));
-}
-
-// "Situação" wraps its text when the column is too narrow for it.
-class WrappingDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->features |= QStyleOptionViewItem::WrapText;
-    }
-};
-
-// A row is one line high unless its state needs more lines to read whole.
-void fitRow(QTableWidget* grid, int row) {
-    const int line = grid->verticalHeader()->defaultSectionSize();
-    const QTableWidgetItem* item = grid->item(row, BatchWindow::ColSituacao);
-    int height = line;
-    const int margin = textWidth(grid, QString());
-    const int width = grid->columnWidth(BatchWindow::ColSituacao);
-    if (item && textWidth(grid, item->text()) > width) {
-        const QRect needed = grid->fontMetrics().boundingRect(
-            QRect(0, 0, qMax(width - margin, margin), 0), Qt::TextWordWrap, item->text());
-        height = qMax(line, needed.height() + line - grid->fontMetrics().height());
-    }
-    if (grid->rowHeight(row) != height)
-        grid->setRowHeight(row, height);
-}
-
 } // namespace
 
 BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
@@ -142,31 +109,7 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     Grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     Grid->verticalHeader()->hide();
-    // Tab leaves the grid (F2, double-click and the arrows still edit and
-    // move within it).
-    Grid->setTabKeyNavigation(false);
-    // One line per row, except where a state is too long for its column
-    // (a server's refusal): that cell wraps, so it reads whole without
-    // hovering.
-    Grid->setWordWrap(false);
-    Grid->setItemDelegateForColumn(ColSituacao, new WrappingDelegate(Grid));
-    const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    Grid->setColumnWidth(ColIE, textWidth(Grid, QStringLiteral("00000000")));
-    Grid->setColumnWidth(ColRazao, 11 * em);
-    Grid->setColumnWidth(ColArquivo, 14 * em);
-    Grid->setColumnWidth(ColReferencias, 11 * em);
-    // Times and protocols read whole.
-    Grid->setColumnWidth(ColHora, qMax(textWidth(Grid, QStringLiteral("00:00:00")),
-                                       Grid->horizontalHeader()->sectionSizeHint(ColHora)));
-    Grid->setColumnWidth(ColProtocolo,
-                         qMax(textWidth(Grid, QStringLiteral("Verificando")),
-                              Grid->horizontalHeader()->sectionSizeHint(ColProtocolo)));
-    connect(Grid->horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this](int column, int, int) {
-                if (column == ColSituacao)
-                    for (int i = 0; i < Grid->rowCount(); ++i)
-                        fitRow(Grid, i);
-            });
+    BatchGrid::setUp(Grid);
 
     txtReferencias = named(new QLineEdit(this), "txtReferencias");
     txtReferencias->setPlaceholderText(QStringLiteral("01/2026, 02/2026"));
@@ -460,10 +403,7 @@ void BatchWindow::toggleSendAgain() {
             // ticked to go: the queue judges it again.
             LocalDb db;
             if (requeueRow(db, line.rowId, notListed || line.sendAgain)) {
-                BatchPlan::Line& queued = m_plan.at(i);
-                queued.state = BatchRowState::Queued;
-                queued.text.clear();
-                queued.interrupted = false;
+                m_plan.requeued(i);
                 showLine(i);
             }
         }
@@ -562,49 +502,26 @@ void BatchWindow::showLine(int index) {
         item->setToolTip(c == ColArquivo ? line.filePath : cells[c]);
     }
     m_showing = false;
-    // A protocol is shown whole: the column grows to the widest one.
-    if (!line.protocol.isEmpty()) {
-        const int width = textWidth(Grid, line.protocol);
-        if (width > Grid->columnWidth(ColProtocolo))
-            Grid->setColumnWidth(ColProtocolo, width);
-    }
-    fitRow(Grid, index);
+    if (!line.protocol.isEmpty())
+        BatchGrid::fitProtocol(Grid, line.protocol);
+    BatchGrid::fitRow(Grid, index);
+}
+
+void BatchWindow::showChange(int index) {
+    if (index < 0)
+        return;
+    showLine(index);
+    updateTotal();
 }
 
 void BatchWindow::fitColumns() {
-    // The checks matter before sending, the states after: the column of
-    // the two that holds text takes the spare width (both when both do).
     bool checks = false;
     bool states = false;
     for (const BatchPlan::Line& line : m_plan.lines()) {
         checks = checks || line.rowId == 0;
         states = states || line.state.has_value();
     }
-    QHeaderView* header = Grid->horizontalHeader();
-    const bool stretchChecks = checks || !states;
-    header->setSectionResizeMode(ColVerificacao,
-                                 stretchChecks ? QHeaderView::Stretch : QHeaderView::Interactive);
-    header->setSectionResizeMode(ColSituacao,
-                                 states ? QHeaderView::Stretch : QHeaderView::Interactive);
-    if (!stretchChecks)
-        Grid->setColumnWidth(ColVerificacao, textWidth(Grid, headers()[ColVerificacao]));
-    const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    if (!states)
-        Grid->setColumnWidth(ColSituacao, 12 * em);
-    // File names and months read whole up to a bound that leaves the
-    // states their room at the window's first size.
-    int file = 14 * em;
-    int months = 11 * em;
-    for (int i = 0; i < Grid->rowCount(); ++i) {
-        if (const QTableWidgetItem* item = Grid->item(i, ColArquivo))
-            file = qMax(file, textWidth(Grid, item->text()));
-        if (const QTableWidgetItem* item = Grid->item(i, ColReferencias))
-            months = qMax(months, textWidth(Grid, item->text()));
-    }
-    // Only wider: a width the user gave stays.
-    Grid->setColumnWidth(ColArquivo, qMax(Grid->columnWidth(ColArquivo), qMin(file, 20 * em)));
-    Grid->setColumnWidth(ColReferencias,
-                         qMax(Grid->columnWidth(ColReferencias), qMin(months, 13 * em)));
+    BatchGrid::fitColumns(Grid, checks, states);
 }
 
 QList<int> BatchWindow::selectedLines() const {
@@ -734,45 +651,21 @@ void BatchWindow::startQueue(qint64 batchId) {
             setup.digests.insert(line.filePath, *digest);
     m_queue = new BatchQueue(batchId, setup, this);
     connect(m_queue, &BatchQueue::rowStarted, this, [this](qint64 rowId) {
-        const int i = m_plan.lineOf(rowId);
-        if (i < 0)
-            return;
-        BatchPlan::Line& line = m_plan.at(i);
-        line.state = BatchRowState::Sending;
-        line.percent = 0;
-        line.time = m_context.clock->now();
-        showLine(i);
-        Grid->scrollToItem(Grid->item(i, 0));
+        const int i = m_plan.started(rowId, m_context.clock->now());
+        if (i >= 0) {
+            showLine(i);
+            Grid->scrollToItem(Grid->item(i, 0));
+        }
     });
-    connect(m_queue, &BatchQueue::rowProgress, this, [this](qint64 rowId, int percent) {
-        const int i = m_plan.lineOf(rowId);
-        if (i < 0 || m_plan.lines()[i].percent == percent)
-            return;
-        m_plan.at(i).percent = percent;
-        showLine(i);
-        updateTotal();
-    });
+    connect(m_queue, &BatchQueue::rowProgress, this,
+            [this](qint64 rowId, int percent) { showChange(m_plan.progressed(rowId, percent)); });
     connect(m_queue, &BatchQueue::rowFinished, this,
             [this](qint64 rowId, BatchRowState state, const QString& text) {
-                const int i = m_plan.lineOf(rowId);
-                if (i < 0)
-                    return;
-                BatchPlan::Line& line = m_plan.at(i);
-                line.state = state;
-                line.text = text;
-                line.time = m_context.clock->now();
-                showLine(i);
-                updateTotal();
+                showChange(m_plan.ended(rowId, state, text, m_context.clock->now()));
             });
     connect(m_queue, &BatchQueue::rowListed, this,
             [this](qint64 rowId, BatchRowState state, const QString& protocol) {
-                const int i = m_plan.lineOf(rowId);
-                if (i < 0)
-                    return;
-                m_plan.at(i).state = state;
-                m_plan.at(i).protocol = protocol;
-                showLine(i);
-                updateTotal();
+                showChange(m_plan.listedAs(rowId, state, protocol));
             });
     connect(m_queue, &BatchQueue::paused, this, [this](const QString& reason) {
         m_pauseAsked = false;
@@ -909,9 +802,10 @@ void BatchWindow::cancel() {
     if (!queueActive())
         return;
     m_cancelAsked = true;
-    bool underWay = false;
-    for (const BatchPlan::Line& line : m_plan.lines())
-        underWay = underWay || line.state == BatchRowState::Sending;
+    const bool underWay =
+        std::any_of(m_plan.lines().begin(), m_plan.lines().end(), [](const BatchPlan::Line& line) {
+            return line.state == BatchRowState::Sending;
+        });
     // A row under way may be broken off; the server may then hold part of it
     // or all of it, which only its list settles: a deliberate Yes.
     if (underWay && m_context.prompter->show(

@@ -122,6 +122,8 @@ protected:
 private:
     // Writes a line's cells (and its row's height) to the grid.
     void showLine(int index);
+    // Shows a line the queue changed, and the total (nothing for -1).
+    void showChange(int index);
     // Checks a line again and shows it.
     void recheck(int index);
     // After lines were added or queued: the grid's rows follow the plan's
