@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace {
 
@@ -15,11 +16,13 @@ int textWidth(const QTableWidget* grid, const QString& text) {
            grid->fontMetrics().horizontalAdvance(QLatin1Char('M'));
 }
 
+const char kRowsToFit[] = "batchRowsToFit";
+
 int em(const QTableWidget* grid) {
     return grid->fontMetrics().horizontalAdvance(QLatin1Char('M'));
 }
 
-// "Situação" wraps its text when the column is too narrow for it.
+// "Verificação" and "Situação" wrap a text too long for their column.
 class WrappingDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -38,10 +41,11 @@ namespace BatchGrid {
 void setUp(QTableWidget* grid) {
     // F2, double-click and the arrows still edit and move within the grid.
     grid->setTabKeyNavigation(false);
-    // One line per row except where a state is too long (a server's
+    // One line per row except where a check or a state is too long (a
     // refusal): that cell wraps, so it reads whole without hovering.
     grid->setWordWrap(false);
-    grid->setItemDelegateForColumn(BatchWindow::ColSituacao, new WrappingDelegate(grid));
+    for (const int column : {BatchWindow::ColVerificacao, BatchWindow::ColSituacao})
+        grid->setItemDelegateForColumn(column, new WrappingDelegate(grid));
     grid->setColumnWidth(BatchWindow::ColIE, textWidth(grid, QStringLiteral("00000000")));
     grid->setColumnWidth(BatchWindow::ColRazao, 11 * em(grid));
     grid->setColumnWidth(BatchWindow::ColArquivo, 14 * em(grid));
@@ -52,10 +56,18 @@ void setUp(QTableWidget* grid) {
     grid->setColumnWidth(BatchWindow::ColProtocolo,
                          qMax(textWidth(grid, QStringLiteral("Verificando")),
                               header->sectionSizeHint(BatchWindow::ColProtocolo)));
+    // A column's new width is known only once the header has laid out all
+    // of them: the rows are fitted after, once per round of resizes.
     QObject::connect(header, &QHeaderView::sectionResized, grid, [grid](int column, int, int) {
-        if (column == BatchWindow::ColSituacao)
+        if ((column != BatchWindow::ColVerificacao && column != BatchWindow::ColSituacao) ||
+            grid->property(kRowsToFit).toBool())
+            return;
+        grid->setProperty(kRowsToFit, true);
+        QTimer::singleShot(0, grid, [grid] {
+            grid->setProperty(kRowsToFit, false);
             for (int i = 0; i < grid->rowCount(); ++i)
                 fitRow(grid, i);
+        });
     });
 }
 
@@ -70,7 +82,8 @@ void fitColumns(QTableWidget* grid, bool checks, bool states) {
         grid->setColumnWidth(BatchWindow::ColVerificacao,
                              header->sectionSizeHint(BatchWindow::ColVerificacao));
     if (!states)
-        grid->setColumnWidth(BatchWindow::ColSituacao, 12 * em(grid));
+        grid->setColumnWidth(BatchWindow::ColSituacao,
+                             header->sectionSizeHint(BatchWindow::ColSituacao));
     // File names and months read whole up to a bound that leaves the
     // states their room at the window's first size.
     int file = 14 * em(grid);
@@ -91,14 +104,16 @@ void fitColumns(QTableWidget* grid, bool checks, bool states) {
 
 void fitRow(QTableWidget* grid, int row) {
     const int line = grid->verticalHeader()->defaultSectionSize();
-    const QTableWidgetItem* item = grid->item(row, BatchWindow::ColSituacao);
-    const int width = grid->columnWidth(BatchWindow::ColSituacao);
+    const int margin = textWidth(grid, QString());
     int height = line;
-    if (item && textWidth(grid, item->text()) > width) {
-        const int margin = textWidth(grid, QString());
+    for (const int column : {BatchWindow::ColVerificacao, BatchWindow::ColSituacao}) {
+        const QTableWidgetItem* item = grid->item(row, column);
+        const int width = grid->columnWidth(column);
+        if (!item || textWidth(grid, item->text()) <= width)
+            continue;
         const QRect needed = grid->fontMetrics().boundingRect(
             QRect(0, 0, qMax(width - margin, margin), 0), Qt::TextWordWrap, item->text());
-        height = qMax(line, needed.height() + line - grid->fontMetrics().height());
+        height = qMax(height, needed.height() + line - grid->fontMetrics().height());
     }
     if (grid->rowHeight(row) != height)
         grid->setRowHeight(row, height);

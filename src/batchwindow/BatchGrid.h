@@ -1,8 +1,8 @@
 // How the "Envio em lote" grid lays out its columns and rows so its texts
 // read whole at the window's first size: times and protocols whole, file
 // names and months up to a bound, the column of checks or of states (the one
-// that holds text) taking the spare width, and a state too long for its
-// column wrapping onto more lines of its row. Tab leaves the grid.
+// that holds text) taking the spare width, and a check or a state too long
+// for its column wrapping onto more lines of its row. Tab leaves the grid.
 #pragma once
 
 class QString;
@@ -17,7 +17,8 @@ void setUp(QTableWidget* grid);
 // queued shows its checks; `states`: some line has a state.
 void fitColumns(QTableWidget* grid, bool checks, bool states);
 
-// A row one line high, unless its state needs more lines to read whole.
+// A row one line high, unless its check or state needs more lines to read
+// whole.
 void fitRow(QTableWidget* grid, int row);
 
 // The protocol column grows to show `protocol` whole.

@@ -141,6 +141,27 @@ protected:
         return {};
     }
 
+    // Each text of these columns reads whole in its cell: on one line, or
+    // wrapped (the checks and the states) within its row's height.
+    static void expectReadWhole(BatchWindow* w, const QList<int>& columns) {
+        const QFontMetrics fm = w->Grid->fontMetrics();
+        const int margins =
+            2 * (w->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w->Grid) + 1);
+        for (int r = 0; r < w->Grid->rowCount(); ++r) {
+            for (const int c : columns) {
+                const QString text = w->Grid->item(r, c)->text();
+                SCOPED_TRACE(text.toStdString());
+                const bool wraps =
+                    c == BatchWindow::ColVerificacao || c == BatchWindow::ColSituacao;
+                const QRect needed =
+                    fm.boundingRect(QRect(0, 0, w->Grid->columnWidth(c) - margins, 0),
+                                    wraps ? int(Qt::TextWordWrap) : 0, text);
+                EXPECT_LE(needed.width(), w->Grid->columnWidth(c) - margins);
+                EXPECT_LE(needed.height(), w->Grid->rowHeight(r));
+            }
+        }
+    }
+
     // Every proposal and check settled: no row still waits for its list.
     static bool listsAnswered(BatchWindow* w) {
         for (const QStringList& row : w->rowsShown())
@@ -225,6 +246,10 @@ TEST_F(BatchWindowTest, FilesOfAFolderAreMatchedAndAMismatchIsRefusedInItsRow) {
     QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
     QCoreApplication::sendEvent(w->Grid, &tab);
     EXPECT_EQ(w->focusWidget(), w->txtReferencias);
+    QCoreApplication::processEvents();
+    if (!qEnvironmentVariableIsEmpty("DADAV_GRAB"))
+        w->grab().save(qEnvironmentVariable("DADAV_GRAB") + QStringLiteral("/envio-lote-novo.png"));
+    expectReadWhole(w, {BatchWindow::ColVerificacao});
     prompter.expectNoMessages();
 }
 
@@ -502,22 +527,8 @@ TEST_F(BatchWindowTest, EndedRowsReadWholeAtTheDefaultSize) {
         w->grab().save(qEnvironmentVariable("DADAV_GRAB") + QStringLiteral("/envio-lote.png"));
 
     // Each text reads whole in its cell (a long state on more lines).
-    const QFontMetrics fm = w->Grid->fontMetrics();
-    const int margins =
-        2 * (w->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w->Grid) + 1);
-    for (int r = 0; r < w->Grid->rowCount(); ++r) {
-        for (const int c :
-             {BatchWindow::ColArquivo, BatchWindow::ColReferencias, BatchWindow::ColSituacao,
-              BatchWindow::ColHora, BatchWindow::ColProtocolo}) {
-            const QString text = w->Grid->item(r, c)->text();
-            SCOPED_TRACE(text.toStdString());
-            const QRect needed =
-                fm.boundingRect(QRect(0, 0, w->Grid->columnWidth(c) - margins, 0),
-                                c == BatchWindow::ColSituacao ? int(Qt::TextWordWrap) : 0, text);
-            EXPECT_LE(needed.width(), w->Grid->columnWidth(c) - margins);
-            EXPECT_LE(needed.height(), w->Grid->rowHeight(r));
-        }
-    }
+    expectReadWhole(w, {BatchWindow::ColArquivo, BatchWindow::ColReferencias,
+                        BatchWindow::ColSituacao, BatchWindow::ColHora, BatchWindow::ColProtocolo});
 }
 
 } // namespace
