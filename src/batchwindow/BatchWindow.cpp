@@ -288,8 +288,8 @@ void BatchWindow::addTaxpayers(const QStringList& ies) {
         for (const QString& ie : ies)
             if (cboContribuinte->findData(ie) >= 0)
                 m_plan.addTaxpayer(ie);
-        linesChanged();
         askLists();
+        linesChanged();
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".addTaxpayers"));
     }
@@ -340,10 +340,13 @@ void BatchWindow::addPaths(const QStringList& paths, const QString& baseFolder) 
         for (int i = 0; i < cboContribuinte->count(); ++i)
             registered.insert(cboContribuinte->itemData(i).toString());
         const QList<int> changed = m_plan.addFiles(paths, baseFolder, registered);
-        linesChanged();
-        for (const int i : changed)
-            recheck(i);
+        const int before = Grid->rowCount();
         askLists();
+        linesChanged(); // checks the new lines
+        for (const int i : changed)
+            if (i < before)
+                recheck(i); // a taxpayer's line that got its file
+
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".addPaths"));
     }
@@ -352,10 +355,13 @@ void BatchWindow::addPaths(const QStringList& paths, const QString& baseFolder) 
 void BatchWindow::assignTaxpayer() {
     try {
         const QString ie = cboContribuinte->currentData().toString();
+        QList<int> assigned;
         for (const int i : selectedLines())
             if (m_plan.assign(i, ie))
-                recheck(i);
+                assigned << i;
         askLists();
+        for (const int i : std::as_const(assigned))
+            recheck(i);
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".cmdAtribuir"));
     }
@@ -428,14 +434,12 @@ void BatchWindow::askLists() {
         m_listed << t.IE;
     m_plan.listsAsked(wanted, m_listed);
     m_lists->start(taxpayers, m_context.clock->today());
-    // A taxpayer without a key is final at once (no call is made for it);
-    // the others' lines wait for their lists now.
+    // A taxpayer without a key is final at once (no call is made for it).
+    // Only lines new to the plan change what they wait for: their callers
+    // check them next.
     for (int row = 0; row < m_lists->rows().size(); ++row)
         if (m_lists->rows()[row].cells.value(Overview::ColSituacao) != Overview::kWaiting)
             m_plan.listAnswered(m_listed.value(row), m_lists->rows()[row]);
-    for (int i = 0; i < m_plan.size(); ++i)
-        if (m_plan.lines()[i].rowId == 0 && !m_plan.lines()[i].ie.isEmpty())
-            recheck(i);
 }
 
 void BatchWindow::listAnswered(int fillerRow) {

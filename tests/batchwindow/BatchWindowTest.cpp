@@ -223,6 +223,17 @@ TEST_F(BatchWindowTest, FilesOfAFolderAreMatchedAndAMismatchIsRefusedInItsRow) {
         EXPECT_TRUE(row[BatchWindow::ColVerificacao].contains(QString::fromUtf8(c.checkHas)))
             << row[BatchWindow::ColVerificacao].toStdString();
     }
+    // A file without an IE given to a taxpayer whose list came gets its months.
+    for (int r = 0; r < w->Grid->rowCount(); ++r)
+        if (w->rowsShown()[r][BatchWindow::ColArquivo] == QStringLiteral("backup.zip"))
+            w->Grid->selectRow(r);
+    w->cboContribuinte->setCurrentIndex(w->cboContribuinte->findData(QStringLiteral("87206416")));
+    w->assignTaxpayer();
+    EXPECT_EQ(rowOf(w, QStringLiteral("backup.zip")).value(BatchWindow::ColReferencias),
+              QStringLiteral("01/2025, 01/2026"));
+    EXPECT_EQ(rowOf(w, QStringLiteral("backup.zip")).value(BatchWindow::ColVerificacao),
+              QStringLiteral("Pronto para envio"));
+
     // A file dropped on the window is matched the same way.
     QMimeData dropped;
     dropped.setUrls({QUrl::fromLocalFile(
