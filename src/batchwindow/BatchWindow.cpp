@@ -3,6 +3,7 @@
 
 #include "base/RuntimeError.h"
 #include "batch/BatchQueue.h"
+#include "batch/BatchSummary.h"
 #include "batch/FileMatching.h"
 #include "batch/ReferenceProposal.h"
 #include "batch/RowChecks.h"
@@ -776,10 +777,14 @@ void BatchWindow::startQueue(qint64 batchId) {
 }
 
 void BatchWindow::queueFinished(const QString& problem) {
+    // The rows of this batch only: the grid may still show earlier batches'.
+    std::optional<BatchSummary> summary;
     try {
         // The database holds the last word on every row (protocols included).
         LocalDb db;
-        for (const BatchRow& row : batchRows(db, m_batchId)) {
+        const QList<BatchRow> rows = batchRows(db, m_batchId);
+        summary.emplace(rows);
+        for (const BatchRow& row : rows) {
             const int i = lineOf(row.id);
             if (i < 0)
                 continue;
@@ -793,26 +798,15 @@ void BatchWindow::queueFinished(const QString& problem) {
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".finished"));
     }
-    int accepted = 0;
-    int refused = 0;
-    int noReply = 0;
-    int other = 0;
-    for (const Line& line : std::as_const(m_lines)) {
-        if (!line.state || line.rowId == 0)
-            continue;
-        accepted += *line.state == BatchRowState::Accepted;
-        refused += *line.state == BatchRowState::Refused;
-        noReply += *line.state == BatchRowState::NoReply || *line.state == BatchRowState::NotListed;
-        other += *line.state == BatchRowState::NotSent || *line.state == BatchRowState::Cancelled;
+    if (!summary) {
+        // The database did not answer: the grid's own states, as the queue
+        // reported them.
+        summary.emplace();
+        for (const Line& line : std::as_const(m_lines))
+            if (line.state && line.rowId != 0)
+                summary->add(*line.state);
     }
-    m_summary = QStringLiteral("%1 %2, %3 %4, %5 sem resposta")
-                    .arg(accepted)
-                    .arg(accepted == 1 ? QStringLiteral("aceito") : QStringLiteral("aceitos"))
-                    .arg(refused)
-                    .arg(refused == 1 ? QStringLiteral("recusado") : QStringLiteral("recusados"))
-                    .arg(noReply);
-    if (other > 0)
-        m_summary += QStringLiteral(", %1 não enviado(s) ou cancelado(s)").arg(other);
+    m_summary = summary->text();
     lblResumo->setText(QStringLiteral("Resumo: ") + m_summary);
     cmdPausar->setText(QStringLiteral("Pa&usar"));
     updateButtons();
