@@ -112,26 +112,28 @@ std::optional<QByteArray> readFile(const QString& path, QString* error) {
                        "lidos)");
     const QString tooLarge =
         QStringLiteral("passa do limite de %1 bytes (1 MiB) de um lote").arg(kMaxBytes);
+    // What the name leads to, judged alike before and after opening.
+    const auto unfit = [&](const struct stat& found) -> QString {
+        if (!S_ISREG(found.st_mode))
+            return notRegular;
+        if (found.st_size > kMaxBytes)
+            return tooLarge;
+        return {};
+    };
     const QByteArray name = QFile::encodeName(path);
     struct stat info {};
     // Judged before opening: opening a FIFO without a writer would wait.
     if (::stat(name.constData(), &info) != 0)
         return fail(systemReason(errno));
-    if (!S_ISREG(info.st_mode))
-        return fail(notRegular);
-    if (info.st_size > kMaxBytes)
-        return fail(tooLarge);
+    if (const QString why = unfit(info); !why.isEmpty())
+        return fail(why);
     // Opened without blocking and judged again on what was opened: the name
     // may have been given to something else since.
     const Descriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0)
         return fail(systemReason(errno));
-    if (::fstat(fd.get(), &info) != 0)
-        return fail(systemReason(errno));
-    if (!S_ISREG(info.st_mode))
-        return fail(notRegular);
-    if (info.st_size > kMaxBytes)
-        return fail(tooLarge);
+    if (const QString why = unfit(info); !why.isEmpty())
+        return fail(why);
     // One byte past the bound tells a file that grew since.
     QByteArray bytes(qsizetype(kMaxBytes + 1), Qt::Uninitialized);
     qsizetype got = 0;
