@@ -799,8 +799,9 @@ void BatchWindow::queueFinished(const QString& problem) {
         report(error, kName + QStringLiteral(".finished"));
     }
     if (!summary) {
-        // The database did not answer: the grid's own states, as the queue
-        // reported them.
+        // The database did not answer (its report is shown): the grid's own
+        // states as the queue reported them, earlier batches' lines included,
+        // as nothing else tells them apart.
         summary.emplace();
         for (const Line& line : std::as_const(m_lines))
             if (line.state && line.rowId != 0)
