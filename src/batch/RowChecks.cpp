@@ -146,8 +146,8 @@ Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
             const QString question = sending->duplicateQuestion();
             if (!question.isEmpty())
                 add(result, Problem::AlreadySent,
-                    question.left(question.lastIndexOf(QLatin1Char('.')) + 1) +
-                        QStringLiteral(" Marque a linha para enviar de novo."));
+                    question.left(question.lastIndexOf(QLatin1Char('.')) + 1) + QLatin1Char(' ') +
+                        kTickToSendAgain);
         }
     }
     // The order of the enum, whatever order the checks ran in.

@@ -37,6 +37,10 @@ enum class Problem {
     AlreadySent,          // the duplicate rule: held back unless ticked again
 };
 
+// The window's hint that ends an AlreadySent finding's text (a row there is
+// ticked to go again); a sender without that tick words its own.
+inline const QString kTickToSendAgain = QStringLiteral("Marque a linha para enviar de novo.");
+
 struct Finding {
     Problem problem;
     QString text; // Portuguese, ready to show

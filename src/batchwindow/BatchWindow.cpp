@@ -5,6 +5,7 @@
 
 #include "base/RuntimeError.h"
 #include "batch/BatchQueue.h"
+#include "batch/BatchSummary.h"
 #include "batch/TaxpayerList.h"
 #include "overview/CsvTable.h"
 #include "overview/OverviewFiller.h"
@@ -580,7 +581,7 @@ void BatchWindow::readInterrupted() {
     readBatches(batches);
 }
 
-void BatchWindow::readBatches(const QList<qint64>& batches) {
+QList<BatchRow> BatchWindow::readBatches(const QList<qint64>& batches) {
     QList<BatchRow> rows;
     {
         LocalDb db;
@@ -592,6 +593,7 @@ void BatchWindow::readBatches(const QList<qint64>& batches) {
     linesChanged();
     for (const BatchRow& row : std::as_const(rows))
         showLine(m_plan.lineOf(row.id));
+    return rows;
 }
 
 void BatchWindow::send() {
@@ -621,6 +623,7 @@ void BatchWindow::send() {
             showLine(i);
         fitColumns();
         m_pendingBatches = m_plan.queuedBatches();
+        m_runBatches = m_pendingBatches;
         m_plan.beginRun();
         m_cancelAsked = false;
         m_summary.clear();
@@ -686,18 +689,22 @@ void BatchWindow::startQueue(qint64 batchId) {
 
 void BatchWindow::queueFinished(const QString& queueProblem) {
     QString problem = queueProblem;
+    // The rows of this run's batches only: the grid may still show earlier
+    // batches'.
+    std::optional<BatchSummary> summary;
     try {
         // The database holds the last word on every row (protocols
         // included); a run cancelled leaves none of its batches queued.
-        QList<qint64> batches{m_batchId};
         if (m_cancelAsked && problem.isEmpty()) {
             LocalDb db;
             for (const qint64 batch : std::as_const(m_pendingBatches))
                 cancelQueuedRows(db, batch, m_context.clock->now());
-            batches << m_pendingBatches;
             m_pendingBatches.clear();
         }
-        readBatches(batches);
+        if (!problem.isEmpty() || !m_pendingBatches.isEmpty())
+            readBatches({m_batchId});
+        else
+            summary.emplace(readBatches(m_runBatches));
     } catch (const std::exception& error) {
         if (problem.isEmpty())
             problem = RuntimeError::from(kName, error).description();
@@ -722,26 +729,15 @@ void BatchWindow::queueFinished(const QString& queueProblem) {
     m_pauseAsked = false;
     for (int i = 0; i < m_plan.size(); ++i)
         showLine(i);
-    int accepted = 0;
-    int refused = 0;
-    int noReply = 0;
-    int other = 0;
-    for (const BatchPlan::Line& line : m_plan.lines()) {
-        if (!line.state || line.rowId == 0)
-            continue;
-        accepted += *line.state == BatchRowState::Accepted;
-        refused += *line.state == BatchRowState::Refused;
-        noReply += *line.state == BatchRowState::NoReply || *line.state == BatchRowState::NotListed;
-        other += *line.state == BatchRowState::NotSent || *line.state == BatchRowState::Cancelled;
+    if (!summary) {
+        // The database did not answer: the grid's own states of this run's
+        // batches, as the queue reported them.
+        summary.emplace();
+        for (const BatchPlan::Line& line : m_plan.lines())
+            if (line.state && line.rowId != 0 && m_runBatches.contains(line.batchId))
+                summary->add(*line.state);
     }
-    m_summary = QStringLiteral("%1 %2, %3 %4, %5 sem resposta")
-                    .arg(accepted)
-                    .arg(accepted == 1 ? QStringLiteral("aceito") : QStringLiteral("aceitos"))
-                    .arg(refused)
-                    .arg(refused == 1 ? QStringLiteral("recusado") : QStringLiteral("recusados"))
-                    .arg(noReply);
-    if (other > 0)
-        m_summary += QStringLiteral(", %1 não enviado(s) ou cancelado(s)").arg(other);
+    m_summary = summary->text();
     lblResumo->setText(QStringLiteral("Resumo: ") + m_summary);
     cmdPausar->setText(QStringLiteral("Pa&usar"));
     updateTotal();
@@ -839,6 +835,7 @@ void BatchWindow::resume(qint64 batchId) {
         if (!m_certificateAccepted && !chooseCertificate())
             return;
         m_pendingBatches.clear();
+        m_runBatches = {batchId};
         m_cancelAsked = false;
         m_summary.clear();
         lblResumo->clear();

@@ -141,8 +141,8 @@ private:
     // Reads the rows an interrupted run left from the database again, after
     // settling those a stopped queue left being sent. Throws DbError.
     void readInterrupted();
-    // Reads these batches' rows into the grid. Throws DbError.
-    void readBatches(const QList<qint64>& batches);
+    // Reads these batches' rows into the grid; returns them. Throws DbError.
+    QList<BatchRow> readBatches(const QList<qint64>& batches);
     // Starts the queue on the next batch the run still has to send.
     void startNext();
     void startQueue(qint64 batchId);
@@ -159,6 +159,7 @@ private:
     BatchQueue* m_queue = nullptr;
     qint64 m_batchId = 0;           // the batch the queue sends now
     QList<qint64> m_pendingBatches; // the run's batches still to send after it
+    QList<qint64> m_runBatches;     // every batch of the run (its summary)
     bool m_pauseAsked = false;      // Pausar pressed, the row under way not ended yet
     bool m_cancelAsked = false;     // Cancelar pressed in this run
     QString m_accountantDocument;

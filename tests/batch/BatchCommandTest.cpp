@@ -33,6 +33,8 @@
 #include <map>
 #include <random>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kAccountant = QStringLiteral("12345678909");
@@ -285,7 +287,7 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
          "Resumo: 4 de 4 linhas prontas",
          ""},
         {"sent", sendArgs(csv), kPassword.toUtf8() + "\n", 0,
-         "Resumo: 4 aceitos, 0 recusados, 0 sem resposta, 0 não enviados", ""},
+         "Resumo: 4 aceitos, 0 recusados, 0 sem resposta.", ""},
         // The batch is finished: a new one, which the archive holds back.
         {"the same CSV again", sendArgs(csv), kPassword.toUtf8() + "\n", 1,
          "0 aceitos, 0 recusados, 0 sem resposta, 4 não enviados", ""},
@@ -327,6 +329,74 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
         EXPECT_EQ(row.state, BatchRowState::Accepted);
         EXPECT_FALSE(row.protocol.isEmpty());
         EXPECT_EQ(SentArchive::list(row.ie).size(), 1);
+    }
+}
+
+// The CSV is read only when it is a regular file within its bound and free
+// of control characters, else refused before anything else; each output line
+// is whole, its fields quoted as the CSV is read, with the server's message
+// and the command line's own hints.
+TEST_F(BatchCommandTest, ReadsOnlyASaneCsvAndPrintsEachRowWholeWithTheServersMessage) {
+    registerTaxpayers(2);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), 2, 100);
+    const QString fifo = QDir(files_.path()).filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0); // no writer, ever
+    // Rows past the bound, ending in a fault a reader would report.
+    const QString large = writeFile(QStringLiteral("grande.csv"),
+                                    QByteArray("91000000;a.zip;01/2025\n").repeated(50000) + "\"");
+    const QString control = writeFile(QStringLiteral("controle.csv"),
+                                      QByteArray("IE;arquivo\n91000000;a") + '\0' + "b.zip\n");
+    const auto send = [&](const QString& file) {
+        return sendArgs(file);
+    };
+    const auto check = [&](const QString& file) {
+        return QStringList{QStringLiteral("--enviar-lote"), file, QStringLiteral("--verificar")};
+    };
+    struct Step {
+        const char* name;
+        QStringList arguments;
+        int exitCode;
+        QStringList outHas;
+        const char* errHas;
+    };
+    const QString zip = QDir(files_.path()).filePath(QStringLiteral("backup;0.zip"));
+    const Step steps[] = {
+        {"a FIFO without a writer", send(fifo), 2, {}, "não é um arquivo comum"},
+        {"a device", send(QStringLiteral("/dev/zero")), 2, {}, "não é um arquivo comum"},
+        {"past the bound", send(large), 2, {}, "passa do limite de 1048576 bytes"},
+        {"a NUL in a field", send(control), 2, {}, "Linha 2 do CSV: caractere de controle"},
+        {"help",
+         {QStringLiteral("--enviar-lote"), QStringLiteral("--help")},
+         0,
+         {QStringLiteral("Só a primeira linha pode ser um cabeçalho"),
+          QStringLiteral("não consta\n     na lista"), QStringLiteral("1048576 bytes")},
+         ""},
+        {"sent",
+         send(csv),
+         0,
+         {QStringLiteral("91000000;\"%1\";Aceito;").arg(zip),
+          QStringLiteral(";\"Arquivo backup;0.zip recebido (104 bytes). Aguardando "
+                         "processamento.\"\n"),
+          QStringLiteral("\nResumo: 2 aceitos, 0 recusados, 0 sem resposta.\n")},
+         ""},
+        {"checked again: held back, with the way to send it again from here",
+         check(csv),
+         5,
+         {QStringLiteral("linha 2;91000000;\"%1\";").arg(zip),
+          QStringLiteral("use a janela Envio em lote")},
+         ""},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const Outcome o = command(step.arguments, kPassword.toUtf8() + "\n");
+        EXPECT_EQ(o.exitCode, step.exitCode) << o.out.toStdString() << o.err.toStdString();
+        for (const QString& piece : step.outHas)
+            EXPECT_TRUE(o.out.contains(piece)) << piece.toStdString() << "\n"
+                                               << o.out.toStdString();
+        EXPECT_TRUE(o.err.contains(QString::fromUtf8(step.errHas))) << o.err.toStdString();
+        EXPECT_FALSE(o.out.contains(QStringLiteral("HTTP/")) ||
+                     o.out.contains(QStringLiteral("Marque")))
+            << o.out.toStdString();
     }
 }
 

@@ -315,6 +315,16 @@ TEST_F(BatchWindowTest, ASmallBatchEndsEveryRowInItsStateWithTheSummaryCounted) 
     QFile f(csv);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll().count("\r\n"), 1 + qsizetype(std::size(cases)));
+
+    // A second batch from the same grid: its summary counts its own row only.
+    w->addPaths({write(QStringLiteral("86123452-fev.zip"), QByteArray("PK\3\4 fev"))});
+    ASSERT_TRUE(waitFor([&] { return listsAnswered(w); }, 60000));
+    w->Grid->selectRow(w->Grid->rowCount() - 1);
+    w->txtReferencias->setText(QStringLiteral("02/2026"));
+    w->applyReferences();
+    w->send();
+    ASSERT_TRUE(waitFor([&] { return !w->summary().isEmpty(); }, 60000));
+    EXPECT_EQ(w->summary(), QStringLiteral("1 aceito, 0 recusados, 0 sem resposta"));
     prompter.expectNoMessages();
 }
 
@@ -357,7 +367,8 @@ TEST_F(BatchWindowTest, AnUnfinishedBatchIsOfferedAtStartAndResumedWithoutSendin
               BatchQueue::stateText(BatchRowState::NotListed));
     EXPECT_TRUE(rowOf(w, QStringLiteral("87206416.zip"))[BatchWindow::ColSituacao].startsWith(
         QStringLiteral("Aceito")));
-    EXPECT_EQ(w->summary(), QStringLiteral("1 aceito, 0 recusados, 1 sem resposta"));
+    EXPECT_EQ(w->summary(),
+              QStringLiteral("1 aceito, 0 recusados, 0 sem resposta, 1 não consta na lista"));
     ASSERT_EQ(sim.simulator().uploads().size(), std::size_t(1));
     EXPECT_EQ(sim.simulator().uploads()[0].ie, "87206416");
 
