@@ -347,7 +347,6 @@ void BatchWindow::addPaths(const QStringList& paths, const QString& baseFolder) 
         for (const int i : changed)
             if (i < before)
                 recheck(i); // a taxpayer's line that got its file
-
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".addPaths"));
     }
