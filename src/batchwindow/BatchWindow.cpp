@@ -482,7 +482,7 @@ void BatchWindow::showLine(int index) {
                                 : QFileInfo(line.filePath).fileName(),
         TaxpayerList::monthsText(line.references),
         BatchPlan::verification(line),
-        BatchPlan::situation(line, queueSending() || m_pauseAsked),
+        BatchPlan::situation(line, queueSending()),
         line.time.isValid() ? line.time.toString(QStringLiteral("HH:mm:ss")) : QString(),
         line.protocol,
     };
