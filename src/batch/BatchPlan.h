@@ -79,13 +79,12 @@ public:
 
     // A line waiting for its file; returns its index.
     int addTaxpayer(const QString& ie);
-    // Files (already found in folders) matched to taxpayers by the IE in
-    // their names (FileMatching, `registered` the IEs registered here): a
-    // file goes to a line of its taxpayer waiting for a file, else gets a
-    // line of its own; a file already in the plan is left out. Returns the
-    // lines added or given a file, to check.
-    // A folder among `paths` gives its .ZIP and .PDF files, subfolders
-    // included, in name order.
+    // Files, and the .ZIP and .PDF files of folders (subfolders included,
+    // in name order), matched to taxpayers by the IE in their names
+    // (FileMatching; `registered`: the IEs registered here): a file goes to
+    // a line of its taxpayer waiting for a file, else gets a line of its
+    // own; a file already in the plan is left out. Returns the lines added
+    // or given a file, to check.
     QList<int> addFiles(const QStringList& paths, const QString& baseFolder,
                         const QSet<QString>& registered);
     // The file of a line not yet queued; false when the line is queued.

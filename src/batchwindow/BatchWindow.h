@@ -4,8 +4,10 @@
 // row's proposed months and its checks, chooses the accountant's certificate
 // once, and sends the rows one after another through the batch queue
 // (BatchQueue), which keeps them in the local database across restarts. Per
-// row: state, time and protocol; in total: "n de N" and the bytes sent;
-// Pausar and Cancelar; at the end a summary with CSV and PDF.
+// row: state, time and protocol; in total: "n de N enviados" and the bytes
+// sent; Pausar and Cancelar; at the end a summary with CSV and PDF. The
+// lines, their checks and the batch are a BatchPlan (no widgets); the
+// window shows them and forwards the user's actions and the queue's signals.
 //
 // Non-modal; a single instance in the window registry ("BatchWindow"). The
 // main window stays usable: the queue runs on the event loop.
@@ -74,8 +76,9 @@ public:
     void assignTaxpayer();  // the chosen taxpayer to the selected rows
     void applyReferences(); // txtReferencias to the selected rows
     void removeRows();      // the selected rows not yet sent
-    // Ticks again a row the archive holds back, or (with a question) puts
-    // back in the queue a row without an answer that the list shows absent.
+    // Ticks again a row the archive holds back, or puts back in the queue a
+    // row ended "Cancelado" or "Não enviado", or (with a question) one
+    // without an answer that the list shows absent; "Enviar" sends them.
     void toggleSendAgain();
     bool chooseCertificate(); // true when a certificate was accepted
     void send();              // "Enviar"
@@ -89,6 +92,7 @@ public:
 
     // The texts of the grid, row by row, column by column.
     QList<QStringList> rowsShown() const;
+    // A queue runs this window's batch, sending or paused.
     bool isSending() const;
     QString summary() const; // "2 aceitos, 1 recusado, 0 sem resposta"; empty before an end
 
