@@ -143,7 +143,7 @@ int checkOnly(LocalDb& db, const QList<BatchCsv::Row>& rows) {
         if (t && lists.contains(t->IE))
             list = lists.value(t->IE);
         const RowChecks::Result r =
-            RowChecks::check({row.ie, row.filePath, row.references, false}, t, list);
+            RowChecks::check(db, {row.ie, row.filePath, row.references, false}, t, list);
         QString verdict = r.ready() ? QStringLiteral("pronto") : oneLine(r.text());
         if (r.ready() && t && !t->Chave.isEmpty() && !list)
             verdict += QStringLiteral(" (a lista do contribuinte não foi obtida)");
@@ -198,7 +198,7 @@ int report(LocalDb& db, qint64 batchId) {
 }
 
 int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
-         const QByteArray& csvBytes, const QString& accountant) {
+         const QByteArray& csvBytes) {
     // The batch made from this CSV (same place, same bytes) on this desk and
     // not finished is resumed; any other run makes a new batch.
     const QString origin =
@@ -234,7 +234,6 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
     }
 
     BatchQueue::Setup setup;
-    setup.accountantDocument = accountant;
     setup.desk = desk;
     setup.clock = &systemClock();
     BatchQueue queue(*batchId, setup);
@@ -367,8 +366,7 @@ int run(const QStringList& arguments, const std::function<void()>& chooseFolder)
                 return kCertificate;
             }
         }
-        exitCode = options->checkOnly ? checkOnly(db, *rows)
-                                      : send(db, *options, *rows, csvBytes, accountant);
+        exitCode = options->checkOnly ? checkOnly(db, *rows) : send(db, *options, *rows, csvBytes);
     } catch (const RuntimeError& e) {
         print(stderr, e.description() + QLatin1Char('\n'));
         return kDatabase;

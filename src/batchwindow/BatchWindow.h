@@ -173,7 +173,6 @@ private:
     QStringList m_listed; // the IEs asked, in the filler's row order
     BatchQueue* m_queue = nullptr;
     qint64 m_batchId = 0;
-    QString m_accountantDocument;
     bool m_certificateAccepted = false;
     bool m_showing = false; // a row being written to the grid: no edit handling
     QString m_summary;

@@ -7,6 +7,7 @@
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
 #include "store/BatchRepository.h"
+#include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
 #include "support/FixedClock.h"
@@ -34,7 +35,8 @@
 
 namespace {
 
-const QString kAccountant = QStringLiteral("12345678909");
+// Stored with its punctuation: every sender puts it in the address as stored.
+const QString kAccountant = QStringLiteral("123.456.789-09");
 
 // Simulator companies with keys (two declarations, one Simples opter).
 struct Taxpayer {
@@ -55,6 +57,9 @@ protected:
     void SetUp() override {
         fixture_.useAsApplicationFolder();
         LocalDb db;
+        ContadorRow accountant;
+        accountant.cont_cpf_cnpj = kAccountant;
+        replaceContador(db, accountant);
         for (const Taxpayer& t : kTaxpayers)
             insertContribuinte(db, {QString::fromLatin1(t.ie), QStringLiteral("Empresa"), QString(),
                                     QString(), QString::fromLatin1(t.key), QString(), t.simples});
@@ -81,7 +86,6 @@ protected:
 
     BatchQueue::Setup setup() const {
         BatchQueue::Setup s;
-        s.accountantDocument = kAccountant;
         s.desk = QStringLiteral("mesa-1");
         s.clock = &clock_;
         s.retryDelay = std::chrono::milliseconds(0);

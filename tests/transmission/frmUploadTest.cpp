@@ -7,7 +7,9 @@
 #include "base/ReadWrite.h"
 #include "certificates/CertificateMessages.h"
 #include "platform/FileBrowser.h"
+#include "sendings/SendingRule.h"
 #include "store/ContribuinteRepository.h"
+#include "store/SendingRepository.h"
 #include "support/AccessibilityCheck.h"
 #include "support/TransmissionFixture.h"
 #include "support/ZipWriter.h"
@@ -237,9 +239,12 @@ TEST_F(DeclarationWindow, ASendingWithoutAReplyIsRecordedWithHowFarItGot) {
         EXPECT_EQ(kept[0].result, SentArchive::kNoReply);
         EXPECT_EQ(kept[0].wholeRequestSent, c.whole);
         EXPECT_EQ(kept[0].archivedFile.isEmpty(), !c.whole); // a copy only when it may be there
-        EXPECT_EQ(
-            SentArchive::findEarlierSending(kIe, kept[0].references, kept[0].sha256).has_value(),
-            c.whole);
+        LocalDb db;
+        SendingRule::Candidate again;
+        again.ie = kIe;
+        again.references = kept[0].references;
+        again.sha256 = kept[0].sha256;
+        EXPECT_EQ(SendingRule::judge(db, again, clock.now()).has_value(), c.whole);
         registry.unload(kName);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -423,8 +428,10 @@ TEST_F(DeclarationWindow, SentFileIsArchivedAndSendingItAgainAsksFirst) {
     EXPECT_EQ(r.sentAt, today());
     EXPECT_FALSE(r.reply.isEmpty());
 
-    const QString question = QStringLiteral(
-        "Este arquivo já foi transmitido em 15/03/2014 10:00. Transmitir novamente?");
+    const QString question =
+        QStringLiteral("Este arquivo já foi enviado pela estação %1 em 15/03/2014 10:00. "
+                       "Transmitir novamente?")
+            .arg(thisDesk());
     struct Case {
         int from, to;
         std::optional<MsgAnswer> answer; // none: no question expected
