@@ -529,20 +529,34 @@ TEST_F(BatchCommandTest, TwoDesksOnAServerDatabaseSendEachFileOnce) {
     registerAccountant();
     constexpr int kRows = 12;
     registerTaxpayers(kRows);
-    // Files 0 to 3 head both CSVs: both desks reach them at once.
-    const QString first = writeCsv(QStringLiteral("mesa1.csv"), {0, 1, 2, 3, 4, 5, 6, 7}, 1 << 20);
+    // Three extracts head both CSVs, so both desks reach them at once (an
+    // extract has no months: only its bytes tell it, when the rows are
+    // decided); a declaration comes later in both.
+    const QString first = writeCsv(QStringLiteral("mesa1.csv"), {3, 7, 11, 0, 1, 2, 4, 5}, 1 << 20);
     const QString second =
-        writeCsv(QStringLiteral("mesa2.csv"), {0, 1, 2, 3, 8, 9, 10, 11}, 1 << 20);
+        writeCsv(QStringLiteral("mesa2.csv"), {3, 7, 11, 0, 6, 8, 9, 10}, 1 << 20);
 
+    // The first is held still once it has made its batch until the second
+    // has made its own; then both go on at once.
     QProcess one, two;
     prepare(one, sendArgs(first));
     prepare(two, sendArgs(second), other);
-    for (QProcess* p : {&one, &two}) {
-        p->start();
-        ASSERT_TRUE(p->waitForStarted(60000));
-        p->write(kPassword.toUtf8() + "\n");
-        p->closeWriteChannel();
-    }
+    const auto start = [&](QProcess& p, const QString& deskName) {
+        p.start();
+        ASSERT_TRUE(p.waitForStarted(60000));
+        p.write(kPassword.toUtf8() + "\n");
+        p.closeWriteChannel();
+        ASSERT_TRUE(dadav::test::waitFor(
+            [&] {
+                LocalDb db;
+                return !batchesOf(db, deskName).isEmpty() || p.state() == QProcess::NotRunning;
+            },
+            60000));
+    };
+    start(one, desk());
+    ::kill(static_cast<pid_t>(one.processId()), SIGSTOP);
+    start(two, otherDesk);
+    ::kill(static_cast<pid_t>(one.processId()), SIGCONT);
     for (QProcess* p : {&one, &two}) {
         ASSERT_TRUE(p->waitForFinished(240000));
         EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);

@@ -3,6 +3,7 @@
 // application folder with its SQLite file and archive.
 #include "batch/RowChecks.h"
 #include "archive/SentArchive.h"
+#include "sendings/SendingRule.h"
 #include "store/BatchRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
@@ -373,6 +374,42 @@ TEST_F(RowChecksTest, ABatchIsMadeOfTheReadyRows) {
     EXPECT_TRUE(rows[0].sendAgain);
     EXPECT_EQ(rows[1].kind, SentArchive::kSimples);
     EXPECT_FALSE(rows[1].sendAgain);
+}
+
+// Two desks that checked the same extract at once (both ready: the memory
+// was empty) decide it one after the other just before the upload: the
+// first goes, the second is held back while the first is being sent and
+// after it was accepted.
+TEST_F(RowChecksTest, TwoDesksDecidingTheSameFileNeverBothSendIt) {
+    LocalDb db;
+    const QString pdf = file(QStringLiteral("extrato.pdf"), "%PDF-1.4 maio");
+    const QDateTime at(QDate(2026, 12, 7), QTime(10, 0));
+    QList<RowChecks::Input> inputs;
+    QList<RowChecks::Result> results;
+    const QString desks[] = {QStringLiteral("mesa1@a"), QStringLiteral("mesa2@b")};
+    for (const QString& desk : desks) {
+        RowChecks::Input input{QStringLiteral("78045302"), pdf, QString()};
+        const qint64 batch =
+            createBatch(db, desk, at, {{input.ie, pdf, SentArchive::kSimples, QString()}});
+        input.batchId = batch;
+        input.batchRowId = claimNextRow(db, batch, desk, at)->id;
+        inputs << input;
+        results << RowChecks::check(db, input, std::nullopt);
+        ASSERT_TRUE(results.last().ready()) << results.last().text().toStdString();
+    }
+    EXPECT_EQ(RowChecks::beginSending(db, inputs[0], results[0], desks[0], desks[0] + " #1", at),
+              QString());
+    EXPECT_TRUE(RowChecks::beginSending(db, inputs[1], results[1], desks[1], desks[1] + " #2", at)
+                    .startsWith(QStringLiteral("Este arquivo está sendo enviado pela estação "
+                                               "mesa1@a desde 07/12/2026 10:00.")));
+    SentArchive::ArchivedSending sent = *results[0].sending;
+    sent.requestStarted();
+    sent.wholeRequestSent();
+    SendingRule::finishRow(db, inputs[0].batchRowId, sent, SentArchive::kAccepted,
+                           QStringLiteral("ok"), at.addSecs(90));
+    EXPECT_TRUE(RowChecks::beginSending(db, inputs[1], results[1], desks[1], desks[1] + " #2", at)
+                    .startsWith(QStringLiteral("Este arquivo já foi enviado pela estação mesa1@a "
+                                               "em 07/12/2026 10:01.")));
 }
 
 // A desk's archive made before the memory of sendings is read into it when
