@@ -170,6 +170,15 @@ void dropSendingsOfRow(LocalDb& db, qint64 batchRowId) {
     db.exec(query, operation);
 }
 
+void setSendingProtocol(LocalDb& db, qint64 batchRowId, const QString& protocol) {
+    const QString operation = QStringLiteral("setSendingProtocol");
+    QSqlQuery query = db.prepare(
+        QStringLiteral("UPDATE sending SET protocol = ? WHERE batch_row_id = ?"), operation);
+    query.addBindValue(notNull(protocol));
+    query.addBindValue(batchRowId);
+    db.exec(query, operation);
+}
+
 std::optional<qint64> sendingOfRow(LocalDb& db, qint64 batchRowId) {
     const QString operation = QStringLiteral("sendingOfRow");
     QSqlQuery query = db.prepare(QStringLiteral("SELECT id FROM sending WHERE batch_row_id = ? "

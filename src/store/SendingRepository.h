@@ -74,6 +74,10 @@ void finishSending(LocalDb& db, qint64 id, const QString& result, const QString&
 void dropSending(LocalDb& db, qint64 id);
 void dropSendingsOfRow(LocalDb& db, qint64 batchRowId);
 
+// Writes the protocol (or "Verificando") the taxpayer's list gave for the
+// sending of a batch row into its entries.
+void setSendingProtocol(LocalDb& db, qint64 batchRowId, const QString& protocol);
+
 // The entry of a batch row's sending still in progress, or nullopt.
 std::optional<qint64> sendingOfRow(LocalDb& db, qint64 batchRowId);
 

@@ -10,6 +10,7 @@
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "support/FixedClock.h"
 #include "support/SimulatorFixture.h"
 #include "support/StaleDigest.h"
@@ -316,12 +317,21 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
                        r.archivedFile.isEmpty() != SentArchive::serverMayHoldIt(r);
             });
         EXPECT_TRUE(recorded) << "no archive record " << c.archived.toStdString();
+        // The memory every desk shares holds the same, for this desk.
+        const QList<SendingEntry> memory =
+            sendingsFor(db, QString::fromLatin1(c.taxpayer.ie), stored[i].references);
+        ASSERT_EQ(memory.size(), 1);
+        EXPECT_EQ(memory[0].result, c.archived);
+        EXPECT_EQ(memory[0].sha256, sha256);
+        EXPECT_EQ(memory[0].desk, QStringLiteral("mesa-1"));
+        EXPECT_EQ(memory[0].batchRowId, stored[i].id);
         // An accepted row shows the protocol its taxpayer's list gave.
         if (c.state == BatchRowState::Accepted) {
             const QString protocol = QString::fromStdString(protocols[c.taxpayer.ie]);
             EXPECT_FALSE(protocol.isEmpty());
             EXPECT_EQ(stored[i].protocol, protocol);
             EXPECT_EQ(listed[stored[i].id], protocol);
+            EXPECT_EQ(memory[0].protocol, protocol);
         }
     }
 }
