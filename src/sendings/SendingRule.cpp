@@ -74,14 +74,8 @@ QString sentence(const Hold& hold) {
 } // namespace
 
 Candidate candidateOf(const SentArchive::ArchivedSending& sending) {
-    const SentArchive::Record& r = sending.record();
     Candidate c;
-    c.ie = r.ie;
-    c.kind = r.kind;
-    c.references = r.references;
-    c.sha256 = r.sha256;
-    c.size = r.size;
-    c.fileName = r.fileName;
+    c.record = sending.record();
     return c;
 }
 
@@ -89,13 +83,14 @@ std::optional<Hold> judge(LocalDb& db, const Candidate& candidate, const QDateTi
     std::optional<Hold> sameBytes;
     std::optional<Hold> otherFile;
     // Newest first: the hold named is the latest sending.
-    for (const SendingEntry& e : sendingsFor(db, candidate.ie, candidate.references)) {
+    for (const SendingEntry& e :
+         sendingsFor(db, candidate.record.ie, candidate.record.references)) {
         if (candidate.batchRowId != 0 && e.batchRowId == candidate.batchRowId)
             continue; // this row's own earlier claim
         const std::optional<Reason> reason = standing(e, now);
         if (!reason)
             continue;
-        if (e.sha256 == candidate.sha256) {
+        if (e.sha256 == candidate.record.sha256) {
             const QDateTime when = e.endedAt.isValid() ? e.endedAt : e.startedAt;
             if (*reason == Reason::BeingSent)
                 return Hold{*reason, e.desk, e.startedAt};
@@ -110,12 +105,12 @@ std::optional<Hold> judge(LocalDb& db, const Candidate& candidate, const QDateTi
     if (sameBytes)
         return sameBytes;
     // Extracts carry no months: two of one taxpayer are two periods.
-    if (candidate.references.isEmpty())
+    if (candidate.record.references.isEmpty())
         return std::nullopt;
     if (otherFile)
         return otherFile;
     const QList<QueuedElsewhere> queued =
-        queuedElsewhere(db, candidate.ie, candidate.references, candidate.batchId);
+        queuedElsewhere(db, candidate.record.ie, candidate.record.references, candidate.batchId);
     if (!queued.isEmpty())
         return Hold{Reason::QueuedElsewhere, queued.first().desk, queued.first().createdAt};
     return std::nullopt;
@@ -160,14 +155,10 @@ Start begin(LocalDb& db, const Candidate& candidate, const QString& desk, const 
     // An earlier claim of this row that never got to send.
     if (candidate.batchRowId != 0)
         dropSendingsOfRow(db, candidate.batchRowId);
-    SendingEntry e;
-    e.ie = candidate.ie;
-    e.kind = candidate.kind;
-    e.references = candidate.references;
-    e.sha256 = candidate.sha256;
-    e.size = candidate.size;
-    e.fileName = candidate.fileName;
+    SendingEntry e = entryOf(candidate.record);
     e.result = kSendingInProgress;
+    e.reply.clear();
+    e.wholeRequestSent = false;
     e.startedAt = now;
     e.desk = desk;
     e.claimer = claimer;

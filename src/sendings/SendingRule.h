@@ -26,12 +26,9 @@
 namespace SendingRule {
 
 struct Candidate {
-    QString ie;
-    QString kind;       // SentArchive::kDeclaration or kSimples
-    QString references; // as sent, empty for an extract
-    QString sha256;
-    qint64 size = 0;
-    QString fileName;
+    // The taxpayer, kind, references (empty for an extract), bytes and name
+    // as the archive's record of the sending holds them.
+    SentArchive::Record record;
     // The batch row being sent and its batch (0 for a window's sending): the
     // batch's own queued rows are the batch itself, never a reason to wait.
     qint64 batchId = 0;

@@ -3,6 +3,7 @@
 
 #include "archive/SentArchive.h"
 #include "base/AppPaths.h"
+#include "store/BindValue.h"
 #include "store/DbError.h"
 
 #include <QDir>
@@ -14,20 +15,6 @@
 #include <QVariant>
 
 namespace {
-
-// A text column that holds "" rather than NULL: a null QString binds as NULL.
-QString notNull(const QString& text) {
-    return text.isNull() ? QStringLiteral("") : text;
-}
-
-QString timeText(const QDateTime& at) {
-    return at.toString(Qt::ISODateWithMs);
-}
-
-QDateTime timeFrom(const QVariant& value) {
-    return value.isNull() ? QDateTime()
-                          : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
-}
 
 const QString kEntryColumns =
     QStringLiteral("s.id, s.ie, s.kind, s.refs, s.sha256, s.size, s.file_name, s.result, s.reply, "
@@ -47,8 +34,8 @@ SendingEntry entryFrom(const QSqlQuery& query) {
     e.reply = query.value(8).toString();
     e.wholeRequestSent = query.value(9).toInt() != 0;
     e.protocol = query.value(10).toString();
-    e.startedAt = timeFrom(query.value(11));
-    e.endedAt = timeFrom(query.value(12));
+    e.startedAt = BindValue::readTime(query.value(11));
+    e.endedAt = BindValue::readTime(query.value(12));
     e.desk = query.value(13).toString();
     e.claimer = query.value(14).toString();
     e.batchRowId = query.value(15).isNull() ? 0 : query.value(15).toLongLong();
@@ -60,20 +47,21 @@ SendingEntry entryFrom(const QSqlQuery& query) {
 void bindEntry(QSqlQuery& query, const SendingEntry& e) {
     query.addBindValue(e.ie);
     query.addBindValue(e.kind);
-    query.addBindValue(notNull(e.references));
+    query.addBindValue(BindValue::text(e.references));
     query.addBindValue(e.sha256);
     query.addBindValue(e.size);
-    query.addBindValue(notNull(e.fileName));
+    query.addBindValue(BindValue::text(e.fileName));
     query.addBindValue(e.result);
-    query.addBindValue(notNull(e.reply));
+    query.addBindValue(BindValue::text(e.reply));
     query.addBindValue(e.wholeRequestSent ? 1 : 0);
-    query.addBindValue(notNull(e.protocol));
-    query.addBindValue(timeText(e.startedAt));
-    query.addBindValue(e.endedAt.isValid() ? QVariant(timeText(e.endedAt)) : QVariant());
+    query.addBindValue(BindValue::text(e.protocol));
+    query.addBindValue(BindValue::time(e.startedAt));
+    query.addBindValue(BindValue::time(e.endedAt));
     query.addBindValue(e.desk);
-    query.addBindValue(notNull(e.claimer));
-    query.addBindValue(e.batchRowId != 0 ? QVariant(e.batchRowId) : QVariant());
-    query.addBindValue(notNull(e.recordFile));
+    query.addBindValue(BindValue::text(e.claimer));
+    query.addBindValue(e.batchRowId != 0 ? QVariant(e.batchRowId)
+                                         : QVariant(QMetaType::fromType<qint64>()));
+    query.addBindValue(BindValue::text(e.recordFile));
 }
 
 const QString kInsertColumns =
@@ -89,6 +77,20 @@ QString thisDesk() {
     return user + QLatin1Char('@') + QSysInfo::machineHostName();
 }
 
+SendingEntry entryOf(const SentArchive::Record& record) {
+    SendingEntry e;
+    e.ie = record.ie;
+    e.kind = record.kind;
+    e.references = record.references;
+    e.sha256 = record.sha256;
+    e.size = record.size;
+    e.fileName = record.fileName;
+    e.result = record.result;
+    e.reply = record.reply;
+    e.wholeRequestSent = record.wholeRequestSent;
+    return e;
+}
+
 QList<SendingEntry> sendingsFor(LocalDb& db, const QString& ie, const QString& references) {
     const QString operation = QStringLiteral("sendingsFor");
     QSqlQuery query = db.prepare(
@@ -97,7 +99,7 @@ QList<SendingEntry> sendingsFor(LocalDb& db, const QString& ie, const QString& r
             .arg(kEntryColumns),
         operation);
     query.addBindValue(ie);
-    query.addBindValue(notNull(references));
+    query.addBindValue(BindValue::text(references));
     db.exec(query, operation);
     QList<SendingEntry> entries;
     while (query.next())
@@ -114,14 +116,14 @@ QList<QueuedElsewhere> queuedElsewhere(LocalDb& db, const QString& ie, const QSt
                        "AND r.state = ? AND r.batch_id <> ? ORDER BY q.id, r.seq"),
         operation);
     query.addBindValue(ie);
-    query.addBindValue(notNull(references));
+    query.addBindValue(BindValue::text(references));
     query.addBindValue(batchRowStateCode(BatchRowState::Queued));
     query.addBindValue(ownBatchId);
     db.exec(query, operation);
     QList<QueuedElsewhere> rows;
     while (query.next())
-        rows.append(
-            {query.value(0).toLongLong(), query.value(1).toString(), timeFrom(query.value(2))});
+        rows.append({query.value(0).toLongLong(), query.value(1).toString(),
+                     BindValue::readTime(query.value(2))});
     return rows;
 }
 
@@ -147,9 +149,9 @@ void finishSending(LocalDb& db, qint64 id, const QString& result, const QString&
                                   "whole_request_sent = ?, ended_at = ? WHERE id = ?"),
                    operation);
     query.addBindValue(result);
-    query.addBindValue(notNull(reply));
+    query.addBindValue(BindValue::text(reply));
     query.addBindValue(wholeRequestSent ? 1 : 0);
-    query.addBindValue(timeText(endedAt));
+    query.addBindValue(BindValue::time(endedAt));
     query.addBindValue(id);
     db.exec(query, operation);
 }
@@ -174,7 +176,7 @@ void setSendingProtocol(LocalDb& db, qint64 batchRowId, const QString& protocol)
     const QString operation = QStringLiteral("setSendingProtocol");
     QSqlQuery query = db.prepare(
         QStringLiteral("UPDATE sending SET protocol = ? WHERE batch_row_id = ?"), operation);
-    query.addBindValue(notNull(protocol));
+    query.addBindValue(BindValue::text(protocol));
     query.addBindValue(batchRowId);
     db.exec(query, operation);
 }
@@ -222,21 +224,12 @@ int importArchive(LocalDb& db, const QString& desk) {
                                      operation);
         known.addBindValue(r.recordFile);
         known.addBindValue(r.sha256);
-        known.addBindValue(timeText(r.sentAt));
+        known.addBindValue(BindValue::time(r.sentAt));
         db.exec(known, operation);
         if (known.next() && known.value(0).toInt() > 0)
             continue;
         known.finish();
-        SendingEntry e;
-        e.ie = r.ie;
-        e.kind = r.kind;
-        e.references = r.references;
-        e.sha256 = r.sha256;
-        e.size = r.size;
-        e.fileName = r.fileName;
-        e.result = r.result;
-        e.reply = r.reply;
-        e.wholeRequestSent = r.wholeRequestSent;
+        SendingEntry e = entryOf(r);
         // The record keeps when the sending ended only.
         e.startedAt = r.sentAt;
         e.endedAt = r.sentAt;
@@ -250,7 +243,7 @@ int importArchive(LocalDb& db, const QString& desk) {
         operation);
     mark.addBindValue(desk);
     mark.addBindValue(folder);
-    mark.addBindValue(timeText(QDateTime::currentDateTime()));
+    mark.addBindValue(BindValue::time(QDateTime::currentDateTime()));
     db.exec(mark, operation);
     transaction.commit();
     return added;

@@ -6,6 +6,7 @@
 // above (sendings/SendingRule.h). Every function throws DbError.
 #pragma once
 
+#include "archive/SentArchive.h"
 #include "store/BatchRepository.h"
 #include "store/LocalDb.h"
 
@@ -44,6 +45,11 @@ struct SendingEntry {
     // or when the row is gone).
     std::optional<BatchRowState> rowState;
 };
+
+// An entry with what an archive record says of the sending (taxpayer,
+// kind, references, bytes, name, result, reply, how far its request got);
+// times, desk and the rest are the caller's.
+SendingEntry entryOf(const SentArchive::Record& record);
 
 // Every entry for the taxpayer and references, newest first, with the
 // state of its batch row.

@@ -1,7 +1,7 @@
 // The local archive in a temporary application folder: which sendings keep a
-// copy and make sending the same bytes again a question, the copy holding the
-// bytes sent (staged or not), an earlier digest reused only for an unchanged
-// file, records of earlier versions, the references shown.
+// copy, the copy holding the bytes sent (staged or not, never in place of
+// another entry), an earlier digest reused only for an unchanged file,
+// records of earlier versions, the references shown.
 #include "archive/SentArchive.h"
 #include "archive/ArchiveListing.h"
 #include "archive/ArchivedSending.h"

@@ -241,9 +241,7 @@ TEST_F(DeclarationWindow, ASendingWithoutAReplyIsRecordedWithHowFarItGot) {
         EXPECT_EQ(kept[0].archivedFile.isEmpty(), !c.whole); // a copy only when it may be there
         LocalDb db;
         SendingRule::Candidate again;
-        again.ie = kIe;
-        again.references = kept[0].references;
-        again.sha256 = kept[0].sha256;
+        again.record = kept[0];
         EXPECT_EQ(SendingRule::judge(db, again, clock.now()).has_value(), c.whole);
         registry.unload(kName);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
