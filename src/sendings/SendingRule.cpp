@@ -64,7 +64,7 @@ QString sentence(const Hold& hold) {
                               "sendo enviado pela estação %1 desde %2.")
             .arg(hold.desk, when);
     case Reason::QueuedElsewhere:
-        return QStringLiteral("Outro arquivo deste contribuinte para estas referências está na "
+        return QStringLiteral("Um arquivo deste contribuinte para estas referências está na "
                               "fila da estação %1 (lote de %2).")
             .arg(hold.desk, when);
     }
