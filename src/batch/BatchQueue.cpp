@@ -551,9 +551,12 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     }
     try {
         LocalDb& db = rowDatabase();
+        // The row's end and its memory entry's: one commit.
+        DbTransaction transaction(db, QStringLiteral("endRow"));
         if (sending)
             SendingRule::finishRow(db, rowId, *sending, archiveResult, archiveReply, endedAt);
         finishRow(db, rowId, state, shown, endedAt);
+        transaction.commit();
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
         return;
