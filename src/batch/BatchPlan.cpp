@@ -212,8 +212,8 @@ void BatchPlan::recheck(LocalDb& db, int index, const QDate& today) {
         facts = TaxpayerList::read(answer->wholeAnswer);
     // The file is read again only when it may have changed since.
     const RowChecks::Result result = RowChecks::check(
-        {line.ie, line.filePath, line.references, line.sendAgain, line.checkedDigest()}, taxpayer,
-        facts);
+        db, {line.ie, line.filePath, line.references, line.sendAgain, line.checkedDigest()},
+        taxpayer, facts);
     line.result = result;
     line.kind = result.kind;
     line.ready = result.ready();

@@ -8,8 +8,10 @@
 #include "net/SoapBatch.h"
 #include "net/SoapClient.h"
 #include "platform/Clock.h"
+#include "sendings/SendingRule.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "transmission/SingleUpload.h"
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
@@ -18,7 +20,6 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
-#include <QSysInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -87,10 +88,7 @@ BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
 BatchQueue::~BatchQueue() = default;
 
 QString BatchQueue::thisDesk() {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    return user + QLatin1Char('@') + QSysInfo::machineHostName();
+    return ::thisDesk();
 }
 
 QString BatchQueue::stateText(BatchRowState state) {
@@ -318,7 +316,7 @@ void BatchQueue::sendNext() {
         if (!taxpayer || taxpayer->Chave.isEmpty()) {
             // Without a key no list can be asked: the checks say why.
             const RowChecks::Result checked =
-                RowChecks::check(checksInput(), taxpayer, std::nullopt);
+                RowChecks::check(db, checksInput(), taxpayer, std::nullopt);
             refuseRow(checked.text());
             return;
         }
@@ -392,18 +390,26 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
             refuseRow(checked.text());
             return;
         }
+        // Decided again with its entry in the shared memory of sendings.
+        const QString held =
+            RowChecks::beginSending(db, checksInput(), checked, m_setup.desk, claimer(), now());
+        if (!held.isEmpty()) {
+            refuseRow(held);
+            return;
+        }
         m_sending = std::move(checked.sending);
         const bool declaration = m_row->kind == SentArchive::kDeclaration;
         const QString host =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
-        // The references as queued: the window's selection, sent as it is.
-        const QString address =
-            declaration
-                ? UploadAddress::declaration(host, port, m_row->ie, m_setup.accountantDocument,
-                                             m_chave, m_row->references)
-                : UploadAddress::simples(host, port, m_setup.accountantDocument, m_chave);
+        // The references as queued: the window's selection, sent as it is;
+        // the accountant as stored, as the single-company windows send it.
+        const QString accountant = UploadAddress::accountant(db);
+        const QString address = declaration
+                                    ? UploadAddress::declaration(host, port, m_row->ie, accountant,
+                                                                 m_chave, m_row->references)
+                                    : UploadAddress::simples(host, port, accountant, m_chave);
         m_phase = Phase::Uploading;
         // A failure before connecting arrives at onFailed before this returns.
         SingleUpload::start(*m_upload, address, m_row->filePath);
@@ -420,6 +426,8 @@ LocalDb& BatchQueue::rowDatabase() {
 
 RowChecks::Input BatchQueue::checksInput() const {
     RowChecks::Input input{m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain};
+    input.batchId = m_batchId;
+    input.batchRowId = m_row->id;
     const auto known = m_digests.constFind(m_row->filePath);
     if (known != m_digests.cend())
         input.digest = *known;
@@ -534,17 +542,21 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     const qint64 rowId = m_row->id;
     const QDateTime endedAt = now();
     QString shown = text;
-    if (m_sending) {
-        SentArchive::ArchivedSending sending = *m_sending;
-        m_sending.reset();
-        const QString failure = sending.finish(archiveResult, archiveReply, endedAt);
+    std::optional<SentArchive::ArchivedSending> sending = std::exchange(m_sending, {});
+    if (sending) {
+        const QString failure = sending->finish(archiveResult, archiveReply, endedAt);
         if (!failure.isEmpty())
             shown +=
                 QStringLiteral("\nO envio não foi guardado no arquivo local: %1.").arg(failure);
     }
     try {
         LocalDb& db = rowDatabase();
+        // The row's end and its memory entry's: one commit.
+        DbTransaction transaction(db, QStringLiteral("endRow"));
+        if (sending)
+            SendingRule::finishRow(db, rowId, *sending, archiveResult, archiveReply, endedAt);
         finishRow(db, rowId, state, shown, endedAt);
+        transaction.commit();
     } catch (const std::exception& error) {
         stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
         return;

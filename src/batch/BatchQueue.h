@@ -8,13 +8,15 @@
 // taxpayer's list (the main window's list call, made ahead for the run's
 // taxpayers a few at a time; a network failure retries the list call, never
 // the upload); judge the row (RowChecks, the list's answer included; the
-// file's digest made once, reused while the file is unchanged); send; while
-// the reply is awaited, stage the archive's copy and digest the next row's
-// file; read the verdict; end the row; write the archive record. A failure
-// ends its own row; the batch goes on with the next, and pauses after
-// kNetworkFailuresToPause rows in a row failed for the network. A row whose
-// request started without a verdict ends "no reply" and is never sent again
-// by the queue.
+// file's digest made once, reused while the file is unchanged); decide it
+// again and write it "enviando" into the memory of sendings every desk
+// shares, in one locked step (RowChecks::beginSending); send; while the
+// reply is awaited, stage the archive's copy and digest the next row's
+// file; read the verdict; end the row; write the archive record and the
+// memory's entry. A failure ends its own row; the batch goes on with the
+// next, and pauses after kNetworkFailuresToPause rows in a row failed for
+// the network. A row whose request started without a verdict ends "no
+// reply" and is never sent again by the queue.
 //
 // When no row is left to send, the queue asks the list of every taxpayer
 // with an accepted row still without a protocol, or a "no reply" row: an
@@ -47,8 +49,6 @@ class BatchQueue : public QObject {
     Q_OBJECT
 public:
     struct Setup {
-        // The accountant's document as the windows send it (`contador`).
-        QString accountantDocument;
         // The desk whose rows these are (BatchQueue::thisDesk() by default);
         // rows are claimed as "desk #pid", the process under way.
         QString desk;

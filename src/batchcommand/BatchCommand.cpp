@@ -14,6 +14,7 @@
 #include "net/SoapBatch.h"
 #include "net/SoapClient.h"
 #include "platform/Clock.h"
+#include "sendings/SendingRule.h"
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/DbError.h"
@@ -115,9 +116,12 @@ QString oneLine(QString text) {
 QString rowText(const QString& text) {
     QString shown =
         text.startsWith(QLatin1String("HTTP/")) ? DeclarationReply::message(text) : text;
-    shown.replace(RowChecks::kTickToSendAgain,
+    shown.replace(SendingRule::kTickToSendAgain,
                   QStringLiteral("Para enviá-lo mesmo assim, use a janela Envio em lote "
                                  "(Enviar de novo)."));
+    shown.replace(SendingRule::kTickToSendAnyway,
+                  QStringLiteral("A linha espera aquele envio; para enviá-la mesmo assim, use a "
+                                 "janela Envio em lote (Enviar de novo)."));
     return oneLine(shown);
 }
 
@@ -170,7 +174,7 @@ int checkOnly(LocalDb& db, const QList<BatchCsv::Row>& rows) {
         if (t && lists.contains(t->IE))
             list = lists.value(t->IE);
         const RowChecks::Result r =
-            RowChecks::check({row.ie, row.filePath, row.references, false}, t, list);
+            RowChecks::check(db, {row.ie, row.filePath, row.references, false}, t, list);
         QString verdict = r.ready() ? QStringLiteral("pronto") : rowText(r.text());
         if (r.ready() && t && !t->Chave.isEmpty() && !list)
             verdict += QStringLiteral(" (a lista do contribuinte não foi obtida)");
@@ -212,7 +216,7 @@ int report(LocalDb& db, qint64 batchId) {
 }
 
 int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
-         const QByteArray& csvBytes, const QString& accountant) {
+         const QByteArray& csvBytes) {
     // The batch made from this CSV (same place, same bytes) on this desk and
     // not finished is resumed; any other run makes a new batch.
     const QString origin =
@@ -248,7 +252,6 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
     }
 
     BatchQueue::Setup setup;
-    setup.accountantDocument = accountant;
     setup.desk = desk;
     setup.clock = &systemClock();
     BatchQueue queue(*batchId, setup);
@@ -393,8 +396,7 @@ int run(const QStringList& arguments, const std::function<void()>& chooseFolder)
                 return kCertificate;
             }
         }
-        exitCode = options->checkOnly ? checkOnly(db, *rows)
-                                      : send(db, *options, *rows, *csvBytes, accountant);
+        exitCode = options->checkOnly ? checkOnly(db, *rows) : send(db, *options, *rows, *csvBytes);
     } catch (const RuntimeError& e) {
         print(stderr, e.description() + QLatin1Char('\n'));
         return kDatabase;

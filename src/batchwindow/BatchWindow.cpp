@@ -544,7 +544,6 @@ bool BatchWindow::chooseCertificate() {
         choice.outcome == SendingCertificateChoice::Outcome::StoreFailed)
         return m_certificateAccepted;
     m_certificateAccepted = choice.outcome == SendingCertificateChoice::Outcome::Accepted;
-    m_accountantDocument = choice.accountantDocument;
     lblCertificado->setText(m_certificateAccepted
                                 ? QStringLiteral("Certificado: aceito para este lote")
                                 : QStringLiteral("Certificado: nenhum escolhido"));
@@ -648,7 +647,6 @@ void BatchWindow::startQueue(qint64 batchId) {
     m_batchId = batchId;
     m_pauseAsked = false;
     BatchQueue::Setup setup;
-    setup.accountantDocument = m_accountantDocument;
     setup.clock = m_context.clock;
     setup.proxyAuth = m_context.proxyAuth;
     // The rows' checks read their files; the queue's reuses those digests.

@@ -166,7 +166,6 @@ private:
     QList<qint64> m_runBatches;     // every batch of the run (its summary)
     bool m_pauseAsked = false;      // Pausar pressed, the row under way not ended yet
     bool m_cancelAsked = false;     // Cancelar pressed in this run
-    QString m_accountantDocument;
     bool m_certificateAccepted = false;
     bool m_showing = false; // a row being written to the grid: no edit handling
     QString m_summary;
