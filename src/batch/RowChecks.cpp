@@ -19,10 +19,17 @@ bool Result::has(Problem problem) const {
 }
 
 QString Result::text() const {
+    // Each finding is a sentence of its own; one that ends in a path or a
+    // name gets its full stop, so two never run together.
     QStringList texts;
-    for (const Finding& f : problems)
-        texts << f.text;
-    return texts.join(QStringLiteral("; "));
+    for (const Finding& f : problems) {
+        const QString sentence = f.text.trimmed();
+        const bool ended = sentence.endsWith(QLatin1Char('.')) ||
+                           sentence.endsWith(QLatin1Char('?')) ||
+                           sentence.endsWith(QLatin1Char('!'));
+        texts << (ended ? sentence : sentence + QLatin1Char('.'));
+    }
+    return texts.join(QLatin1Char(' '));
 }
 
 QString kindFor(const ContribuinteRow& taxpayer) {

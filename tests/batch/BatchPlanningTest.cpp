@@ -168,7 +168,7 @@ TEST_F(BatchPlanTest, ALineIsReadyOnlyOnceItsListCameAndSaysEachReasonOnce) {
         {"months proposed from the list", "86123452.zip", "86123452", nullptr, answered, true,
          QStringLiteral("Pronto para envio")},
         {"a key the server refuses, said once", "86123452.zip", "86123452", nullptr,
-         "CHAVE_INVALIDA", false, QStringLiteral("Chave inválida; Nenhuma referência escolhida.")},
+         "CHAVE_INVALIDA", false, QStringLiteral("Chave inválida. Nenhuma referência escolhida.")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

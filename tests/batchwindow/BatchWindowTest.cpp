@@ -200,7 +200,7 @@ TEST_F(BatchWindowTest, FilesOfAFolderAreMatchedAndAMismatchIsRefusedInItsRow) {
         {"77310088.zip", "", "", "77310088 não cadastrada"},
         // No key, so no list to wait for: the row says so at once, once.
         {"84902764.zip", "84902764", "",
-         "Contribuinte 84902764 sem chave de acesso.; Nenhuma referência escolhida."},
+         "Contribuinte 84902764 sem chave de acesso. Nenhuma referência escolhida."},
     };
     {
         LocalDb db;
