@@ -5,10 +5,11 @@
 #include "base/ReadWrite.h"
 #include "base/SupportLog.h"
 #include "net/AnswerText.h"
-#include "net/HttpReply.h"
+#include "net/CurlReply.h"
 #include "net/NetworkError.h"
 #include "net/ProxySettings.h"
 #include "net/ServerHost.h"
+#include "net/SoapTransport.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -59,7 +60,8 @@ QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params) 
 
 QNetworkReply* post(QNetworkAccessManager& network, const QUrl& url, const QString& operation,
                     const QList<Soap::SoapParam>& params) {
-    return new HttpReply(network, request(url, operation), body(operation, params));
+    return new CurlReply(network, request(url, operation), body(operation, params),
+                         SoapTransport::kMaxAnswerBytes);
 }
 
 QNetworkProxy proxyFor(const QUrl& url) {

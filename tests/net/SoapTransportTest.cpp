@@ -46,7 +46,9 @@ struct Received {
 };
 
 // cpp-httplib server on its own thread on 127.0.0.1, an ephemeral port; every
-// request is recorded and answered by the given handler.
+// request is recorded and answered by the given handler, and the connection
+// closed after it, as a server of the HTTP/1.0 kind does (a kept-alive one
+// would hold the server's end for its idle time).
 class LoopbackServer {
 public:
     explicit LoopbackServer(httplib::Server::Handler handler) {
@@ -57,6 +59,7 @@ public:
             }
             handler(req, res);
         };
+        m_server.set_keep_alive_max_count(1);
         m_server.Post(".*", record);
         m_server.Get(".*", record);
         m_port = m_server.bind_to_any_port("127.0.0.1");
