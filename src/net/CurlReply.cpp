@@ -398,16 +398,16 @@ void CurlReply::onDone(CURLcode result) {
     switch (result) {
     case CURLE_OK:
         break;
+    // The numbers the windows have always shown ("Cód N"): the connection's
+    // own, whether it went to the server or to a proxy.
     case CURLE_COULDNT_CONNECT:
-        fail(m_proxy.type() == QNetworkProxy::NoProxy ? ConnectionRefusedError
-                                                      : ProxyConnectionRefusedError,
-             QStringLiteral("Connection refused"));
+        fail(ConnectionRefusedError, QStringLiteral("Connection refused"));
         return;
     case CURLE_COULDNT_RESOLVE_HOST:
         fail(HostNotFoundError, QStringLiteral("Host %1 not found").arg(url().host()));
         return;
     case CURLE_COULDNT_RESOLVE_PROXY:
-        fail(ProxyNotFoundError, QStringLiteral("Proxy %1 not found").arg(m_proxy.hostName()));
+        fail(HostNotFoundError, QStringLiteral("Host %1 not found").arg(m_proxy.hostName()));
         return;
     case CURLE_OPERATION_TIMEDOUT:
         fail(TimeoutError, QStringLiteral("Socket operation timed out"));
