@@ -48,7 +48,7 @@ QNetworkProxy proxyFor(const QUrl& url);
 // The answer of a finished reply whose body was read into `body`: decoded by
 // its declared charset, whatever the HTTP status. Throws NetworkError when
 // the server gave no answer or cut it short (no HTTP status, a connection or
-// proxy failure, a body that failed under a success status); a proxy's
+// proxy failure, a body that failed whatever the status); a proxy's
 // refusal is described by ProxyAuth::refusalText(demand).
 QString answerOf(QNetworkReply& reply, const QByteArray& body, ProxyAuth::Demand demand);
 

@@ -233,13 +233,19 @@ TEST_F(SoapTransportTest, AccountantOperationGoesToItsOwnPath) {
     EXPECT_EQ(got[0].headers.find("SOAPAction")->second, "Transferencia.contador");
 }
 
+QByteArray gzip(const QByteArray& plain);
+
 TEST_F(SoapTransportTest, AnyHttpStatusStillReturnsTheBody) {
     struct StatusCase {
         int status;
         std::string body;
+        // The body is gzip that stops decoding after a first part was read:
+        // the call fails, its part is no answer.
+        bool breaksLater = false;
     };
     const StatusCase cases[] = {
         {500, "<soap:Fault>erro interno</soap:Fault>"},
+        {500, "<soap:Fault>erro interno</soap:Fault>", true},
         {404, "not here"},
         {401, "who are you"},
         {200, ""},
@@ -255,10 +261,32 @@ TEST_F(SoapTransportTest, AnyHttpStatusStillReturnsTheBody) {
             res.status = c.status;
             if (c.status == 302)
                 res.set_header("Location", "/elsewhere");
-            res.set_content(c.body, "text/plain");
+            if (!c.breaksLater) {
+                res.set_content(c.body, "text/plain");
+                return;
+            }
+            res.set_header("Content-Encoding", "gzip");
+            const QByteArray gzipped = gzip(QByteArray::fromStdString(c.body).repeated(2000));
+            // A type the server library would not compress again.
+            res.set_chunked_content_provider(
+                "application/octet-stream", [gzipped](size_t offset, httplib::DataSink& sink) {
+                    if (offset > 0) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                        sink.write("not gzip", 8);
+                        sink.done();
+                        return true;
+                    }
+                    return sink.write(gzipped.constData(), size_t(gzipped.size() - 8));
+                });
         });
         pointAt(server.port());
         SoapTransport transport;
+        if (c.breaksLater) {
+            const auto failure = failureOf(transport);
+            ASSERT_TRUE(failure.has_value()) << "a broken body came back as the answer";
+            EXPECT_EQ(failure->number(), qint32(QNetworkReply::ProtocolFailure));
+            continue;
+        }
         EXPECT_EQ(
             transport.call(QString(Soap::ServicePath), QStringLiteral("Transferencia.ver"), {})
                 .toStdString(),
