@@ -336,8 +336,8 @@ TEST_F(ProxyRoundTrip, AProxyAskingByDigestOnlyGetsTheUploadsPasswordThroughQt) 
     EXPECT_EQ(credentials_.asked[1].user, kWrong.user);
     EXPECT_FALSE(credentials_.asked[2].refused);
 
-    // The calls are handed to Qt's network access for that method, and get
-    // the remembered answer without asking again.
+    // The calls answer that method themselves, with the remembered answer,
+    // without asking again.
     EXPECT_NO_THROW(ver2());
     EXPECT_TRUE(batchCall().contains(QStringLiteral("return")));
     EXPECT_EQ(credentials_.asked.size(), 3);
