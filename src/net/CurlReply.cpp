@@ -249,6 +249,9 @@ size_t CurlReply::header(const QByteArray& line) {
         m_stop = Stop::HeadTooLong;
         return 0;
     }
+    // A chunked body's trailer fields come here too: they are no head.
+    if (m_head.isEmpty() && !line.startsWith("HTTP/"))
+        return line.size();
     m_head += line;
     if (line != "\r\n" && line != "\n")
         return line.size();

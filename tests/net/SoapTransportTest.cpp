@@ -458,6 +458,10 @@ TEST_F(SoapTransportTest, AnswersAreUnframedAndDecoded) {
          ok + "Content-Encoding: gzip\r\n" + length(gzipped.left(gzipped.size() / 2)) + "\r\n" +
              gzipped.left(gzipped.size() / 2),
          false, protocolFailure},
+        {"chunked gzip cut short, then a trailer",
+         ok + "Content-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             chunked(gzipped.left(gzipped.size() / 2), 1000),
+         false, protocolFailure},
         {"gzip without its CRC and length",
          ok + "Content-Encoding: gzip\r\n" + length(gzipped.chopped(8)) + "\r\n" +
              gzipped.chopped(8),
