@@ -522,9 +522,10 @@ TEST_F(SoapTransportTest, AnswersAreUnframedAndDecoded) {
                 continue;
             }
             EXPECT_NE(failure->number(), 0) << c.label;
-            if (c.failsWith != 0)
+            if (c.failsWith != 0) {
                 EXPECT_EQ(failure->number(), c.failsWith)
                     << c.label << ": " << failure->description().toStdString();
+            }
         }
     }
 }
@@ -599,10 +600,11 @@ TEST_F(SoapTransportTest, AReusedConnectionClosedByTheServerIsRetriedOnlyBeforeA
                                   {});
         };
         EXPECT_EQ(callOnce(), QStringLiteral("first")) << c.label;
-        if (c.passes)
+        if (c.passes) {
             EXPECT_EQ(callOnce(), QStringLiteral("second")) << c.label;
-        else
+        } else {
             EXPECT_TRUE(failureOf(transport).has_value()) << c.label;
+        }
         EXPECT_EQ(peer.total, c.requests) << c.label;
     }
 }
