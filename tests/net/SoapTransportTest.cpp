@@ -3,6 +3,7 @@
 // each way a call can fail without an answer.
 #include "net/SoapTransport.h"
 #include "base/AppPaths.h"
+#include "net/HttpHead.h"
 #include "net/NetworkError.h"
 #include "net/SoapBatch.h"
 #include "net/SoapRequest.h"
@@ -10,6 +11,7 @@
 #include "support/AppFolderTest.h"
 #include "support/WaitFor.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -219,6 +221,46 @@ TEST_F(SoapTransportTest, SendsTheEnvelopeAndHeadersExactlyAndReturnsTheBody) {
     EXPECT_NE(got[0].body.find("<Chave>S\xC3\xA3o&amp;&lt;&gt;</Chave>"), std::string::npos);
     EXPECT_EQ(busy.begins, 1);
     EXPECT_EQ(busy.ends, 1);
+}
+
+// The head of a proxy's answer to the uploads' tunnel is taken up to its
+// blank line however its lines end, and never past it or past the bound,
+// whether it comes whole or a byte at a time.
+TEST(HttpHeadTake, EndsAtTheBlankLineWhateverTheLineEnds) {
+    struct HeadCase {
+        const char* label;
+        QByteArray bytes;
+        HttpHead::Progress progress;
+        qsizetype headSize;
+    };
+    const QByteArray tooLong = "HTTP/1.1 200 OK\r\nX: " + QByteArray(HttpHead::kMaxBytes, 'a');
+    const HeadCase cases[] = {
+        {"CRLF", "HTTP/1.1 200 OK\r\nA: b\r\n\r\nrest", HttpHead::Progress::Whole, 25},
+        {"LF", "HTTP/1.1 200 OK\nA: b\n\nrest", HttpHead::Progress::Whole, 22},
+        {"LF, then CRLF", "HTTP/1.1 200 OK\nA: b\n\r\nrest", HttpHead::Progress::Whole, 23},
+        {"no blank line yet", "HTTP/1.1 200 OK\r\nA: b\r\n", HttpHead::Progress::Partial, 23},
+        {"past the bound", tooLong, HttpHead::Progress::TooLong, HttpHead::kMaxBytes},
+    };
+    for (const HeadCase& c : cases) {
+        for (const bool byteByByte : {false, true}) {
+            if (byteByByte && c.progress == HttpHead::Progress::TooLong)
+                continue; // a byte at a time, the bound is a long way off
+            QBuffer device;
+            device.open(QIODevice::ReadWrite);
+            QByteArray head;
+            HttpHead::Progress progress = HttpHead::Progress::Partial;
+            for (qsizetype at = 0; at < c.bytes.size() && progress == HttpHead::Progress::Partial;
+                 at += byteByByte ? 1 : c.bytes.size()) {
+                const qint64 read = device.pos();
+                device.seek(device.size());
+                device.write(c.bytes.mid(at, byteByByte ? 1 : -1));
+                device.seek(read);
+                progress = HttpHead::take(device, head);
+            }
+            EXPECT_EQ(progress, c.progress) << c.label << (byteByByte ? ", byte by byte" : "");
+            EXPECT_EQ(head.size(), c.headSize) << c.label << (byteByByte ? ", byte by byte" : "");
+        }
+    }
 }
 
 TEST_F(SoapTransportTest, AccountantOperationGoesToItsOwnPath) {
