@@ -23,8 +23,10 @@ namespace {
 // Decoded bytes are taken from the decoder in pieces of this size.
 constexpr qint64 kDecodePiece = 64 * 1024;
 
-// Qt's network access's text for a proxy demand left unanswered.
-const QString kProxyRequiresAuthentication = QStringLiteral("Proxy requires authentication");
+// The texts of failures are the user's language: the batch's rows, the
+// command line and the overview show them after "Falha de rede: ".
+// A proxy demand left unanswered.
+const QString kProxyRequiresAuthentication = QStringLiteral("O proxy pede usuário e senha");
 
 // What Qt's network access advertises and writes for every request; the
 // request's bytes must not tell the two apart.
@@ -142,7 +144,7 @@ void CurlReply::start() {
     }
     m_easy = curl_easy_init();
     if (!m_easy) {
-        fail(UnknownNetworkError, QStringLiteral("The HTTP engine could not start the call"));
+        fail(UnknownNetworkError, QStringLiteral("Não foi possível iniciar a chamada"));
         return;
     }
     setFields();
@@ -219,7 +221,7 @@ void CurlReply::send() {
         onDone(result);
     });
     if (!m_inEngine)
-        fail(UnknownNetworkError, QStringLiteral("The HTTP engine refused the call"));
+        fail(UnknownNetworkError, QStringLiteral("A chamada foi recusada antes de sair"));
 }
 
 size_t CurlReply::onHeader(char* data, size_t size, size_t count, void* reply) {
@@ -391,11 +393,10 @@ void CurlReply::onDone(CURLcode result) {
         // call its own way.
         if (!deliver())
             return;
-        fail(UnknownContentError,
-             QStringLiteral("The answer is larger than %1 bytes").arg(m_maxBody));
+        fail(UnknownContentError, QStringLiteral("A resposta passou de %1 bytes").arg(m_maxBody));
         return;
     case Stop::Undecodable:
-        fail(ProtocolFailure, QStringLiteral("Data corrupted"));
+        fail(ProtocolFailure, QStringLiteral("Resposta corrompida"));
         return;
     }
     switch (result) {
@@ -404,22 +405,22 @@ void CurlReply::onDone(CURLcode result) {
     // The numbers the windows have always shown ("Cód N"): the connection's
     // own, whether it went to the server or to a proxy.
     case CURLE_COULDNT_CONNECT:
-        fail(ConnectionRefusedError, QStringLiteral("Connection refused"));
+        fail(ConnectionRefusedError, QStringLiteral("Conexão recusada"));
         return;
     case CURLE_COULDNT_RESOLVE_HOST:
-        fail(HostNotFoundError, QStringLiteral("Host %1 not found").arg(url().host()));
+        fail(HostNotFoundError, QStringLiteral("Servidor %1 não encontrado").arg(url().host()));
         return;
     case CURLE_COULDNT_RESOLVE_PROXY:
-        fail(HostNotFoundError, QStringLiteral("Host %1 not found").arg(m_proxy.hostName()));
+        fail(HostNotFoundError, QStringLiteral("Proxy %1 não encontrado").arg(m_proxy.hostName()));
         return;
     case CURLE_OPERATION_TIMEDOUT:
-        fail(TimeoutError, QStringLiteral("Socket operation timed out"));
+        fail(TimeoutError, QStringLiteral("Tempo de espera esgotado"));
         return;
     case CURLE_GOT_NOTHING:
     case CURLE_PARTIAL_FILE:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
-        fail(RemoteHostClosedError, QStringLiteral("Connection closed"));
+        fail(RemoteHostClosedError, QStringLiteral("Conexão encerrada pelo servidor"));
         return;
     case CURLE_OUT_OF_MEMORY:
         // libcurl's answer to a single header line longer than it takes.
@@ -450,7 +451,7 @@ void CurlReply::onDone(CURLcode result) {
     }
     if (m_decoder && !m_decoder->complete()) {
         // A compressed body cut short: its stream never reached its end.
-        fail(ProtocolFailure, QStringLiteral("Data corrupted"));
+        fail(ProtocolFailure, QStringLiteral("Resposta corrompida"));
         return;
     }
     if (!m_headPublished) {
@@ -533,7 +534,7 @@ void CurlReply::abort() {
     if (isFinished())
         return;
     m_buffer.clear();
-    fail(OperationCanceledError, QStringLiteral("Operation canceled"));
+    fail(OperationCanceledError, QStringLiteral("Operação cancelada"));
 }
 
 void CurlReply::fail(NetworkError code, const QString& text) {

@@ -666,6 +666,15 @@ TEST_F(SoapTransportTest, RefusedConnectionRaisesNetworkError) {
     EXPECT_FALSE(failure->description().isEmpty());
     EXPECT_EQ(busy.begins, 1);
     EXPECT_EQ(busy.ends, 1);
+    // The parallel calls' reason is what a batch row and the command line
+    // print after "Falha de rede: ": the user's language.
+    SoapBatch batch(1, nullptr, nullptr, std::chrono::seconds(20));
+    QString reason;
+    QObject::connect(&batch, &SoapBatch::failed, &batch,
+                     [&](int, const QString& why) { reason = why; });
+    batch.run({{1, Soap::ServicePath, QStringLiteral("Transferencia.ver2"), {}}});
+    ASSERT_TRUE(dadav::test::waitFor([&] { return !reason.isEmpty(); }));
+    EXPECT_EQ(reason, QStringLiteral("Conexão recusada"));
 }
 
 TEST_F(SoapTransportTest, ServerThatNeverAnswersHitsTheReadTimeout) {
