@@ -1,12 +1,12 @@
 // The batch sending window.
 #include "batchwindow/BatchWindow.h"
 
-#include "batchwindow/BatchGrid.h"
-
 #include "base/RuntimeError.h"
 #include "batch/BatchQueue.h"
 #include "batch/BatchSummary.h"
 #include "batch/TaxpayerList.h"
+#include "batchwindow/BatchGrid.h"
+#include "net/SoapBatch.h"
 #include "overview/CsvTable.h"
 #include "overview/OverviewFiller.h"
 #include "overview/TablePrint.h"
@@ -48,8 +48,6 @@ namespace {
 
 const QString kName = QStringLiteral("BatchWindow");
 const QString kTitle = QStringLiteral("VAV-UVOD - Envio em lote");
-// List calls in flight at once, as the overview makes them.
-constexpr int kConnections = 4;
 
 template <class W> W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -81,7 +79,7 @@ QString backupFolder() {
 
 BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), m_context(context),
-      m_lists(new OverviewFiller(kConnections, context.proxyAuth, this)) {
+      m_lists(new OverviewFiller(SoapBatch::kCallsAtOnce, context.proxyAuth, this)) {
     setObjectName(kName);
     setWindowTitle(caption());
     setWindowIcon(Emblem::icon());

@@ -1,6 +1,7 @@
 // Parallel SOAP calls on the shared HTTP engine, bounded in number.
 #include "net/SoapBatch.h"
 
+#include "net/CurlEngine.h"
 #include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
 #include "net/SoapRequest.h"
@@ -74,6 +75,9 @@ void SoapBatch::cancel() {
         dispose(*r);
     }
 }
+
+static_assert(SoapBatch::kCallsAtOnce == CurlEngine::kMaxPerHost,
+              "more calls than connections would wait for one another");
 
 void SoapBatch::startNext() {
     while (int(m_running.size()) < m_maxInFlight && !m_queue.empty()) {

@@ -33,10 +33,15 @@ public:
         QList<Soap::SoapParam> params;
     };
 
+    // Calls in flight at once for the overview's and the batch's lists: as
+    // many as the engine keeps connections to one server (CurlEngine), few
+    // enough not to burden the municipal server.
+    static constexpr int kCallsAtOnce = 6;
+
     // maxInFlight >= 1. proxyAuth may be null (not owned, must outlive this).
     // deadline: the longest one call may take, from its start to its whole
     // answer.
-    explicit SoapBatch(int maxInFlight = 4, ProxyAuth* proxyAuth = nullptr,
+    explicit SoapBatch(int maxInFlight = kCallsAtOnce, ProxyAuth* proxyAuth = nullptr,
                        QObject* parent = nullptr,
                        std::chrono::milliseconds deadline = kDefaultDeadline);
     ~SoapBatch() override;

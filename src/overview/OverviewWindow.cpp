@@ -6,6 +6,7 @@
 #include "certificates/CertificateListLook.h"
 #include "certificates/CertificateSources.h"
 #include "net/ProxyAuth.h"
+#include "net/SoapBatch.h"
 #include "overview/CsvTable.h"
 #include "overview/OverviewFiller.h"
 #include "overview/TablePrint.h"
@@ -37,16 +38,12 @@ namespace {
 
 const QString kName = QStringLiteral("OverviewWindow");
 const QString kTitle = QStringLiteral("VAV-UVOD - Visão geral");
-// Calls in flight at once: as many connections as the HTTP engine keeps to
-// one server (net/CurlEngine.h), few enough not to burden the municipal
-// server.
-constexpr int kConnections = 6;
 
 } // namespace
 
 OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), m_context(context),
-      m_filler(new OverviewFiller(kConnections, context.proxyAuth, this)),
+      m_filler(new OverviewFiller(SoapBatch::kCallsAtOnce, context.proxyAuth, this)),
       m_model(new QStandardItemModel(0, Overview::kColumns, this)),
       m_proxy(new QSortFilterProxyModel(this)) {
     setObjectName(kName);
