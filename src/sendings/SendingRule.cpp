@@ -56,7 +56,7 @@ QString sentence(const Hold& hold) {
         return QStringLiteral("Este arquivo já foi enviado pela estação %1 em %2.")
             .arg(hold.desk, when);
     case Reason::NoReplyBefore:
-        return QStringLiteral("Este arquivo foi enviado pela estação %1 em %2 mas o servidor não "
+        return QStringLiteral("Este arquivo foi enviado pela estação %1 em %2, mas o servidor não "
                               "respondeu; verifique a lista antes de enviar de novo.")
             .arg(hold.desk, when);
     case Reason::OtherFileBeingSent:
