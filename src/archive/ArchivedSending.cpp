@@ -27,6 +27,27 @@ std::optional<ArchivedSending> ArchivedSending::prepare(const QString& ie, const
     return sending;
 }
 
+ArchivedSending ArchivedSending::resumed(const QString& ie, const QString& kind,
+                                         const QString& references, const QString& path,
+                                         const QString& sha256) {
+    ArchivedSending sending;
+    sending.m_path = path;
+    sending.m_record.ie = ie;
+    sending.m_record.kind = kind;
+    sending.m_record.references = references;
+    sending.m_record.fileName = QFileInfo(path).fileName();
+    sending.m_record.sha256 = sha256;
+    sending.m_record.wholeRequestSent = true;
+    sending.m_requestStarted = true;
+    const std::optional<Digest> now = digestFile(path);
+    sending.m_keepCopy = now && now->sha256 == sha256;
+    if (sending.m_keepCopy) {
+        sending.m_record.size = now->size;
+        sending.m_digest = *now;
+    }
+    return sending;
+}
+
 QString ArchivedSending::duplicateQuestion() const {
     const std::optional<Record> earlier =
         findEarlierSending(m_record.ie, m_record.references, m_record.sha256);
@@ -49,7 +70,7 @@ QString ArchivedSending::finish(const QString& result, const QString& reply,
     record.reply = reply;
     // A staged copy is used by one record only.
     const std::shared_ptr<StagedCopy> staged = std::exchange(m_staged, nullptr);
-    return store(record, m_path, staged.get());
+    return store(record, m_path, staged.get(), m_keepCopy);
 }
 
 QString duplicateQuestion(const Record& earlier) {

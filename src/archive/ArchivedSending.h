@@ -27,6 +27,14 @@ public:
     prepare(const QString& ie, const QString& kind, const QString& references, const QString& path,
             const std::optional<Digest>& known = std::nullopt);
 
+    // A sending made earlier whose end was never recorded (the program
+    // stopped while it was under way), of the bytes with `sha256`, now known
+    // to be held by the server: finish() records it, with its copy only
+    // while the file at `path` still has those bytes. Reads the file whole.
+    static ArchivedSending resumed(const QString& ie, const QString& kind,
+                                   const QString& references, const QString& path,
+                                   const QString& sha256);
+
     // The question to ask before sending, or the empty text: only when the
     // archive holds the same bytes for the same taxpayer and references that
     // the server may hold (accepted, or the whole request sent without a
@@ -68,6 +76,7 @@ private:
     // Shared by the copies of this sending; the last one gone drops it.
     std::shared_ptr<StagedCopy> m_staged;
     bool m_requestStarted = false;
+    bool m_keepCopy = true;
 };
 
 // The question about an earlier sending of the same bytes (see

@@ -899,9 +899,7 @@ void BatchWindow::resume(qint64 batchId) {
         m_batchId = batchId;
         // Settles the rows a stopped program left being sent before any is
         // sent again: a request that started becomes "Sem resposta".
-        BatchQueue::Setup setup;
-        setup.clock = m_context.clock;
-        BatchQueue(batchId, setup).recover();
+        recoverBatch(batchId, BatchQueue::thisDesk(), m_context.clock->now());
         LocalDb db;
         for (const BatchRow& row : batchRows(db, batchId)) {
             if (lineOf(row.id) >= 0)

@@ -31,7 +31,7 @@ public:
 
     // Version of the tables on a database server; raised by every change of
     // them, with its migration step.
-    static constexpr int kServerSchemaVersion = 3;
+    static constexpr int kServerSchemaVersion = 4;
 
     // Opens the database the settings name now (DatabaseSettings::read()):
     // the SQLite file of the application folder (AppPaths::databasePath()) or

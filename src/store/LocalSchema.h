@@ -36,8 +36,9 @@ QList<QString> createBatchSql();
 
 // The columns added to the batch tables after they were first made (table,
 // column definition), in order: the batch's origin (what made it, e.g. the
-// command line's CSV), a row's tick to send a duplicate again, and the
-// protocol (or "Verificando") the taxpayer's list gave after sending.
+// command line's CSV), a row's tick to send a duplicate again, the
+// protocol (or "Verificando") the taxpayer's list gave after sending, and
+// the SHA-256 of the bytes whose request started.
 QList<std::pair<QString, QString>> addedBatchColumns();
 
 // On a database server: the statements that bring the tables from version
@@ -46,7 +47,8 @@ QList<std::pair<QString, QString>> addedBatchColumns();
 // back in insertion order by the same statement on both engines, and an index
 // on lower(IE), by which every statement finds a row. Version 2 adds the
 // batch queue's tables (as createBatchSql, with identity keys); version 3
-// adds addedBatchColumns to tables version 2 made. Empty for a
+// adds addedBatchColumns to tables version 2 made, and version 4 the ones
+// added since (the row's SHA-256). Empty for a
 // version not known to this program.
 QList<QString> serverMigration(int version);
 

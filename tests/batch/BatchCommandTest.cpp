@@ -447,12 +447,13 @@ TEST_F(BatchCommandTest, TwoProcessesResumingOneBatchOnAServerDatabaseSendEachRo
     ASSERT_TRUE(second.waitForStarted(60000));
     second.write(kPassword.toUtf8() + "\n");
     second.closeWriteChannel();
-    const QString secondClaimer = QStringLiteral("#%1").arg(second.processId());
+    // "desk #pid boot start": the second's claims.
+    const QString secondClaimer = QStringLiteral(" #%1 ").arg(second.processId());
     const bool claimed = dadav::test::waitFor(
         [&] {
             LocalDb db;
             for (const BatchRow& row : batchRows(db, *batchId()))
-                if (row.claimedBy.endsWith(secondClaimer))
+                if (row.claimedBy.contains(secondClaimer))
                     return true;
             return second.state() == QProcess::NotRunning;
         },
