@@ -15,21 +15,15 @@ std::optional<ArchivedSending> ArchivedSending::prepare(const QString& ie, const
         known && stillCurrent(*known, path) ? known : digestFile(path);
     if (!digest)
         return std::nullopt;
-    ArchivedSending sending;
-    sending.m_path = path;
-    sending.m_record.ie = ie;
-    sending.m_record.kind = kind;
-    sending.m_record.references = references;
-    sending.m_record.fileName = QFileInfo(path).fileName();
-    sending.m_record.sha256 = digest->sha256;
+    ArchivedSending sending = of(ie, kind, references, path, digest->sha256);
     sending.m_record.size = digest->size;
     sending.m_digest = *digest;
     return sending;
 }
 
-ArchivedSending ArchivedSending::resumed(const QString& ie, const QString& kind,
-                                         const QString& references, const QString& path,
-                                         const QString& sha256) {
+ArchivedSending ArchivedSending::of(const QString& ie, const QString& kind,
+                                    const QString& references, const QString& path,
+                                    const QString& sha256) {
     ArchivedSending sending;
     sending.m_path = path;
     sending.m_record.ie = ie;
@@ -37,6 +31,13 @@ ArchivedSending ArchivedSending::resumed(const QString& ie, const QString& kind,
     sending.m_record.references = references;
     sending.m_record.fileName = QFileInfo(path).fileName();
     sending.m_record.sha256 = sha256;
+    return sending;
+}
+
+ArchivedSending ArchivedSending::resumed(const QString& ie, const QString& kind,
+                                         const QString& references, const QString& path,
+                                         const QString& sha256) {
+    ArchivedSending sending = of(ie, kind, references, path, sha256);
     sending.m_record.wholeRequestSent = true;
     sending.m_requestStarted = true;
     const std::optional<Digest> now = digestFile(path);

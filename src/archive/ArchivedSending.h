@@ -69,6 +69,9 @@ public:
 
 private:
     ArchivedSending() = default;
+    // The sending of these bytes, its size and digest not yet known.
+    static ArchivedSending of(const QString& ie, const QString& kind, const QString& references,
+                              const QString& path, const QString& sha256);
 
     Record m_record;
     Digest m_digest;

@@ -27,6 +27,14 @@ QString failureText(const QString& why) {
     return QStringLiteral("Falha de rede: %1").arg(why);
 }
 
+// Adds the taxpayer `ie` with its key to those whose lists are asked; one
+// without a key has no list. Throws DbError.
+void addWithKey(LocalDb& db, const QString& ie, QList<TaxpayerLists::Taxpayer>& taxpayers) {
+    const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, ie);
+    if (taxpayer && !taxpayer->Chave.isEmpty())
+        taxpayers.append({ie, taxpayer->Chave});
+}
+
 // The one place a row's sending is archived, at its end or when the list
 // settles it later.
 QString archiveSending(SentArchive::ArchivedSending& sending, const QString& result,
@@ -156,9 +164,7 @@ void BatchQueue::start() {
                 if (asked.contains(row.ie))
                     continue;
                 asked.insert(row.ie);
-                const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row.ie);
-                if (taxpayer && !taxpayer->Chave.isEmpty())
-                    ahead.append({row.ie, taxpayer->Chave});
+                addWithKey(db, row.ie, ahead);
             }
         } catch (const std::exception& error) {
             stopOnError(error);
@@ -545,9 +551,7 @@ void BatchQueue::listAfterSending() {
             if (!wanted || asked.contains(row.ie))
                 continue;
             asked.insert(row.ie);
-            const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row.ie);
-            if (taxpayer && !taxpayer->Chave.isEmpty())
-                taxpayers.append({row.ie, taxpayer->Chave});
+            addWithKey(db, row.ie, taxpayers);
         }
     } catch (const std::exception& error) {
         stopOnError(error);

@@ -119,7 +119,8 @@ void TaxpayerLists::onAnswered(int id, const QString& answer) {
         return;
     const QPointer<TaxpayerLists> self(this);
     emit afterAnswered(call.taxpayer.ie, TaxpayerList::read(answer));
-    if (self)
+    // The receiver may have cancelled the round (or deleted this).
+    if (self && call.generation == m_afterGeneration)
         afterEnded();
 }
 
