@@ -27,6 +27,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -155,12 +157,14 @@ protected:
 
 // Twenty companies, declarations and extracts mixed: sixteen accepted, one
 // extract the server refuses, one company blocked on the server, one whose
-// key the server no longer knows, one file missing. Each archive record
-// holds the bytes sent, though a file changed since its check.
+// key the server no longer knows, one file missing, one FIFO (next after the
+// first row, so the look-ahead meets it: refused, never opened). Each
+// archive record holds the bytes sent, though a file changed since its
+// check.
 TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequest) {
     struct Case {
         Taxpayer taxpayer;
-        QString file; // empty: a file that does not exist
+        QString file; // empty: a file that does not exist; "fila": a FIFO
         QByteArray bytes;
         QString refs;
         BatchRowState state;
@@ -179,6 +183,13 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
         {kTaxpayers[0], QStringLiteral("BACKUP JAN.zip"), QByteArray("PK\3\4 janeiro\r\n\0x", 16),
          QStringLiteral("1_2025,2_2025"), BatchRowState::Accepted, SentArchive::kAccepted,
          "recebido"},
+        {kTaxpayers[1],
+         QStringLiteral("fila"),
+         {},
+         QStringLiteral("5_2025"),
+         BatchRowState::NotSent,
+         {},
+         "não é um arquivo comum"},
         {kTaxpayers[2], QStringLiteral("PGDAS-1.pdf"), kGoodPdf, QString(), BatchRowState::Accepted,
          SentArchive::kAccepted, "recebido"},
         {kTaxpayers[1], QStringLiteral("backup.ZIP"), QByteArray("PK\3\4 fevereiro"),
@@ -218,7 +229,7 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
                      BatchRowState::NotSent,
                      {},
                      "não encontrado"});
-    ASSERT_EQ(cases.size(), 20u);
+    ASSERT_EQ(cases.size(), 21u);
     for (size_t i = 3; i < cases.size(); ++i) {
         const Taxpayer& t = cases[i].taxpayer;
         if (t.ie == kTaxpayers[1].ie)
@@ -231,8 +242,12 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
     QList<NewBatchRow> rows;
     BatchQueue::Setup withDigests = setup();
     for (const Case& c : cases) {
-        const QString path = c.file.isEmpty() ? QDir(files_.path()).filePath("sumiu.zip")
-                                              : writeFile(c.file, c.bytes);
+        QString path = c.file.isEmpty() ? QDir(files_.path()).filePath("sumiu.zip")
+                                        : QDir(files_.path()).filePath(c.file + ".zip");
+        if (c.file == QStringLiteral("fila"))
+            EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (!c.file.isEmpty())
+            path = writeFile(c.file, c.bytes);
         rows.append({QString::fromLatin1(c.taxpayer.ie), path,
                      c.taxpayer.simples ? SentArchive::kSimples : SentArchive::kDeclaration,
                      c.refs});
@@ -263,7 +278,7 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
         bytesTotal = total;
     });
     EXPECT_EQ(run(queue), QString());
-    EXPECT_EQ(rowsDone, 20);
+    EXPECT_EQ(rowsDone, 21);
     qint64 allBytes = 0;
     for (const Case& c : cases)
         allBytes += c.bytes.size();
