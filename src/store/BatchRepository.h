@@ -62,7 +62,7 @@ struct BatchRow {
     bool wholeRequestSent = false;
     QDateTime startedAt; // invalid until claimed
     QDateTime endedAt;   // invalid until ended
-    QString claimedBy;   // the desk that claimed it
+    QString claimedBy;   // who claimed it: the desk, " #" and what names the sending process
     bool sendAgain = false;
     // What the taxpayer's list said after sending: the protocol number (one
     // per month, joined by ", "), "Verificando" while the server processes
