@@ -52,6 +52,18 @@ void chooseFolder() {
     PrivateFiles::setApplicationFolderPrivate(!choice.portable);
 }
 
+// Qt's own texts in Portuguese (standard buttons "Sim", "Não", "Cancelar";
+// a socket's failure, "Conexão recusada") and dates in Brazilian form, for
+// the windows and the headless batch alike. Call once the application
+// object exists.
+void usePortuguese() {
+    static QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +79,7 @@ int main(int argc, char** argv) {
     if (terminal.batchCommand) {
         // A batch from a CSV runs headless too, from the late part.
         QCoreApplication core(argc, argv);
+        usePortuguese();
         try {
             return LatePartLoader::load().runBatchCommand(QCoreApplication::arguments().mid(1),
                                                           chooseFolder);
@@ -97,12 +110,7 @@ int main(int argc, char** argv) {
     // Lets the desktop match the windows to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("br.gov.rj.valdoria.dadav"));
 
-    // Standard buttons read "Sim", "Não", "Cancelar"; dates in Brazilian form.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
-                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    usePortuguese();
 
     // The support log, in the per-user data folder whatever the application
     // folder; every box shown goes through it (docs/diagnostics.md).

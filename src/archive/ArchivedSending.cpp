@@ -49,12 +49,6 @@ ArchivedSending ArchivedSending::resumed(const QString& ie, const QString& kind,
     return sending;
 }
 
-QString ArchivedSending::duplicateQuestion() const {
-    const std::optional<Record> earlier =
-        findEarlierSending(m_record.ie, m_record.references, m_record.sha256);
-    return earlier ? SentArchive::duplicateQuestion(*earlier) : QString();
-}
-
 void ArchivedSending::stageCopy(const QDateTime& now) {
     if (m_requestStarted && m_record.wholeRequestSent && !m_staged)
         m_staged =
@@ -72,16 +66,6 @@ QString ArchivedSending::finish(const QString& result, const QString& reply,
     // A staged copy is used by one record only.
     const std::shared_ptr<StagedCopy> staged = std::exchange(m_staged, nullptr);
     return store(record, m_path, staged.get(), m_keepCopy);
-}
-
-QString duplicateQuestion(const Record& earlier) {
-    const QString when = earlier.sentAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
-    if (earlier.result == kAccepted)
-        return QStringLiteral("Este arquivo já foi transmitido em %1. Transmitir novamente?")
-            .arg(when);
-    return QStringLiteral("Este arquivo foi enviado em %1 mas o servidor não respondeu; verifique "
-                          "a lista antes de enviar de novo. Transmitir novamente?")
-        .arg(when);
 }
 
 } // namespace SentArchive

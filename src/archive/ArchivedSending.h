@@ -1,9 +1,9 @@
 // The archive's rules around one sending, for whoever sends (a transmission
-// window today, a queue of sendings later): before it, the digest of the file
-// and the question whether the same bytes were already delivered; while it
-// runs, how far the request got; after it, the record of what the server made
-// of it. No message is shown here: the sender asks the question and shows
-// the failure texts.
+// window, a batch row): before it, the digest of the file; while it runs,
+// how far the request got; after it, the record of what the server made of
+// it. Whether the same bytes were already delivered is asked of the memory
+// every desk shares (sendings/SendingRule.h), not of this desk's files. No
+// message is shown here: the sender shows the failure texts.
 #pragma once
 
 #include "archive/SentArchive.h"
@@ -35,16 +35,11 @@ public:
                                    const QString& references, const QString& path,
                                    const QString& sha256);
 
-    // The question to ask before sending, or the empty text: only when the
-    // archive holds the same bytes for the same taxpayer and references that
-    // the server may hold (accepted, or the whole request sent without a
-    // reply), and worded after which of the two it was. A refused or
-    // broken-off sending asks nothing. The answer No keeps the file unsent.
-    QString duplicateQuestion() const;
-
     // The request began to go out (the connection was made): from now on the
     // end of the sending is recorded.
     void requestStarted() { m_requestStarted = true; }
+    // Whether it did: a sending that never started leaves no trace.
+    bool started() const { return m_requestStarted; }
     // The last byte of the request has left the client.
     void wholeRequestSent() { m_record.wholeRequestSent = true; }
     // While the reply is awaited, after wholeRequestSent: writes the copy
@@ -81,12 +76,5 @@ private:
     bool m_requestStarted = false;
     bool m_keepCopy = true;
 };
-
-// The question about an earlier sending of the same bytes (see
-// ArchivedSending::duplicateQuestion): "Este arquivo já foi transmitido em
-// dd/MM/yyyy HH:mm. Transmitir novamente?" after an acceptance; after a
-// sending without a reply, that it was sent then but the server did not
-// answer, and that the list is to be checked first.
-QString duplicateQuestion(const Record& earlier);
 
 } // namespace SentArchive

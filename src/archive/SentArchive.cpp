@@ -366,10 +366,13 @@ QString store(const Record& record, const QString& sourcePath, StagedCopy* stage
     return {};
 }
 
-QList<Record> list(const QString& ie) {
+namespace {
+
+// The records in `folder` and below, newest first.
+QList<Record> recordsUnder(const QString& folder) {
     QList<Record> out;
-    QDirIterator it(QDir(rootFolder()).filePath(safeName(ie)), {QLatin1Char('*') + kRecordSuffix},
-                    QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(folder, {QLatin1Char('*') + kRecordSuffix}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext())
         if (std::optional<Record> r = fromJson(it.next()))
             out.append(*r);
@@ -379,12 +382,14 @@ QList<Record> list(const QString& ie) {
     return out;
 }
 
-std::optional<Record> findEarlierSending(const QString& ie, const QString& references,
-                                         const QString& sha256) {
-    for (const Record& r : list(ie))
-        if (r.sha256 == sha256 && r.references == references && serverMayHoldIt(r))
-            return r;
-    return std::nullopt;
+} // namespace
+
+QList<Record> list(const QString& ie) {
+    return recordsUnder(QDir(rootFolder()).filePath(safeName(ie)));
+}
+
+QList<Record> listAll() {
+    return recordsUnder(rootFolder());
 }
 
 QString storeReceiptXml(const QString& ie, const QString& protocolo, const QString& xml,

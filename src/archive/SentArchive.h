@@ -2,10 +2,11 @@
 // application folder under arquivo/<IE>/<AAAA-MM>/ (the month the sending
 // ended): a record of every sending the server may have seen, with a copy of
 // the file when the server may hold it, and the receipts the user opened.
-// The archive is the client's memory of its sendings; the duplicate-sending
-// question reads it (archive/ArchivedSending.h holds the rules around one
-// sending). Nothing here shows a message: failures come back as Portuguese
-// texts for the caller's line.
+// The archive keeps this desk's files; the memory every desk shares, which
+// the duplicate rule reads, is in the database (store/SendingRepository.h),
+// and the archive's records are read into it once
+// (archive/ArchivedSending.h holds the rules around one sending). Nothing here shows a message:
+// failures come back as Portuguese texts for the caller's line.
 #pragma once
 
 #include <QDateTime>
@@ -48,8 +49,8 @@ struct Record {
 };
 
 // Whether the server may hold what a record describes: it accepted the file,
-// or the whole request went out and no reply came. Only such a sending makes
-// sending the same bytes again a question, and only its copy is kept.
+// or the whole request went out and no reply came. Only such a sending keeps
+// its copy (and makes sending the same bytes again a question).
 bool serverMayHoldIt(const Record& record);
 
 // The archive's root: "arquivo" in the application folder.
@@ -117,10 +118,8 @@ QString store(const Record& record, const QString& sourcePath, StagedCopy* stage
 // Every record of a taxpayer, newest first. Unreadable records are skipped.
 QList<Record> list(const QString& ie);
 
-// The latest sending of the same bytes for the same taxpayer and references
-// that the server may hold (serverMayHoldIt), or nullopt.
-std::optional<Record> findEarlierSending(const QString& ie, const QString& references,
-                                         const QString& sha256);
+// Every record of every taxpayer in the archive, newest first.
+QList<Record> listAll();
 
 // Writes a receipt's XML text into the month folder of `openedAt`, named by
 // its protocol number ("protocolo-<numero>.xml"; a name already there is

@@ -7,8 +7,10 @@
 #include "batch/RowChecks.h"
 #include "history/TransmissionList.h"
 #include "platform/Clock.h"
+#include "sendings/SendingRule.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "transmission/SingleUpload.h"
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
@@ -16,9 +18,9 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
-#include <QSysInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -33,6 +35,14 @@ void addWithKey(LocalDb& db, const QString& ie, QList<TaxpayerLists::Taxpayer>& 
     const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, ie);
     if (taxpayer && !taxpayer->Chave.isEmpty())
         taxpayers.append({ie, taxpayer->Chave});
+}
+
+// Ends the memory's entry of a batch row's sending still "enviando" (its
+// sender stopped), as the taxpayer's list settled the row. Throws DbError.
+void endMemoryEntry(LocalDb& db, qint64 rowId, const QString& result, const QString& reply,
+                    bool wholeRequestSent, const QDateTime& at) {
+    if (const std::optional<qint64> entry = sendingOfRow(db, rowId))
+        finishSending(db, *entry, result, reply, wholeRequestSent, at);
 }
 
 // The one place a row's sending is archived, at its end or when the list
@@ -92,10 +102,7 @@ BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
 BatchQueue::~BatchQueue() = default;
 
 QString BatchQueue::thisDesk() {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    return user + QLatin1Char('@') + QSysInfo::machineHostName();
+    return ::thisDesk();
 }
 
 QString BatchQueue::stateText(BatchRowState state) {
@@ -281,7 +288,7 @@ void BatchQueue::sendNext() {
         if (!taxpayer || taxpayer->Chave.isEmpty()) {
             // Without a key no list can be asked: the checks say why.
             const RowChecks::Result checked =
-                RowChecks::check(checksInput(), taxpayer, std::nullopt);
+                RowChecks::check(db, checksInput(), taxpayer, std::nullopt);
             endRow(BatchRowState::NotSent, checked.text(), QString(), QString());
             return;
         }
@@ -322,18 +329,26 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
             endRow(BatchRowState::NotSent, checked.text(), QString(), QString());
             return;
         }
+        // Decided again with its entry in the shared memory of sendings.
+        const QString held =
+            RowChecks::beginSending(db, checksInput(), checked, m_setup.desk, claimer(), now());
+        if (!held.isEmpty()) {
+            endRow(BatchRowState::NotSent, held, QString(), QString());
+            return;
+        }
         m_current->sending = std::move(checked.sending);
         const bool declaration = row.kind == SentArchive::kDeclaration;
         const QString host =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("port"));
-        // The references as queued: the window's selection, sent as it is.
+        // The references as queued: the window's selection, sent as it is;
+        // the accountant as stored, as the single-company windows send it.
+        const QString accountant = UploadAddress::accountant(db);
         const QString address =
-            declaration
-                ? UploadAddress::declaration(host, port, row.ie, m_setup.accountantDocument,
-                                             m_current->chave, row.references)
-                : UploadAddress::simples(host, port, m_setup.accountantDocument, m_current->chave);
+            declaration ? UploadAddress::declaration(host, port, row.ie, accountant,
+                                                     m_current->chave, row.references)
+                        : UploadAddress::simples(host, port, accountant, m_current->chave);
         m_state = State::Uploading;
         // A failure before connecting arrives at onFailed before this returns.
         SingleUpload::start(*m_upload, address, row.filePath);
@@ -351,6 +366,8 @@ LocalDb& BatchQueue::rowDatabase() {
 RowChecks::Input BatchQueue::checksInput() const {
     const BatchRow& row = m_current->row;
     RowChecks::Input input{row.ie, row.filePath, row.references, row.sendAgain};
+    input.batchId = m_batchId;
+    input.batchRowId = row.id;
     const auto known = m_digests.constFind(row.filePath);
     if (known != m_digests.cend())
         input.digest = *known;
@@ -477,8 +494,9 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     const BatchRow row = m_current->row;
     const QDateTime endedAt = now();
     QString shown = text;
-    if (std::optional<SentArchive::ArchivedSending> sending =
-            std::exchange(m_current->sending, std::nullopt)) {
+    std::optional<SentArchive::ArchivedSending> sending =
+        std::exchange(m_current->sending, std::nullopt);
+    if (sending) {
         const QString failure = archiveSending(*sending, archiveResult, archiveReply, endedAt);
         if (!failure.isEmpty())
             shown +=
@@ -486,7 +504,12 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
     }
     try {
         LocalDb& db = rowDatabase();
+        // The row's end and its memory entry's: one commit.
+        DbTransaction transaction(db, QStringLiteral("endRow"));
+        if (sending)
+            SendingRule::finishRow(db, row.id, *sending, archiveResult, archiveReply, endedAt);
         finishRow(db, row.id, state, shown, endedAt);
+        transaction.commit();
     } catch (const std::exception& error) {
         stopOnError(error);
         return;
@@ -611,17 +634,21 @@ void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& fact
                 // Its own entries not (all) known yet: still "Verificando",
                 // never an entry that may be another sending's.
                 if (f.kind != Kind::Absent && protocol != row.protocol &&
-                    setProtocol(db, row.id, protocol))
+                    setProtocol(db, row.id, protocol)) {
+                    setSendingProtocol(db, row.id, protocol);
                     listed.append({row.id, BatchRowState::Accepted, protocol});
+                }
                 continue;
             }
             if (row.state != BatchRowState::NoReply)
                 continue;
             if (f.kind == Kind::Absent) {
-                if (settleNoReply(db, row.id, BatchRowState::NotListed,
-                                  QStringLiteral("A lista do contribuinte não mostra este envio; "
-                                                 "ele pode ser enviado de novo."),
-                                  QString(), now()))
+                const QString text = QStringLiteral("A lista do contribuinte não mostra este "
+                                                    "envio; ele pode ser enviado de novo.");
+                // The server does not hold it: its memory entry holds
+                // nothing back.
+                endMemoryEntry(db, row.id, SentArchive::kNoReply, text, false, now());
+                if (settleNoReply(db, row.id, BatchRowState::NotListed, text, QString(), now()))
                     listed.append({row.id, BatchRowState::NotListed, QString()});
             } else if (f.kind == Kind::Unsure) {
                 // The user decides with what the list shows.
@@ -629,7 +656,7 @@ void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& fact
                               noReplyText() + QLatin1Char(' ') + f.seen, QString(), now());
             } else {
                 QString text = QStringLiteral("A lista do contribuinte mostra este envio.");
-                const QString failure = archiveSettled(row, protocol);
+                const QString failure = archiveSettled(db, row, protocol);
                 if (!failure.isEmpty())
                     text += QStringLiteral("\nO envio não foi guardado no arquivo local: %1.")
                                 .arg(failure);
@@ -648,24 +675,31 @@ void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& fact
         emit rowListed(row.rowId, row.state, row.protocol);
 }
 
-QString BatchQueue::archiveSettled(const BatchRow& row, const QString& protocol) {
+QString BatchQueue::archiveSettled(LocalDb& db, const BatchRow& row, const QString& protocol) {
+    const QString reply =
+        protocol == History::kPendingReference
+            ? QStringLiteral("A lista do contribuinte mostra este envio em processamento.")
+            : QStringLiteral("A lista do contribuinte mostra este envio (protocolo %1).")
+                  .arg(protocol);
+    // The memory's entry of the row's sending, left "enviando" when the
+    // sender stopped, ends as the list says.
+    endMemoryEntry(db, row.id, SentArchive::kAccepted, reply, true, now());
+    setSendingProtocol(db, row.id, protocol);
     // A row of an earlier version, whose bytes were not kept, cannot be
     // archived: the file may have changed since.
     if (row.sha256.isEmpty())
         return {};
     // Its end was archived already (the verdict came, then the database
     // failed before the row's end was written).
-    const std::optional<SentArchive::Record> earlier =
-        SentArchive::findEarlierSending(row.ie, row.references, row.sha256);
-    if (earlier && row.startedAt.isValid() && earlier->sentAt >= row.startedAt)
+    const QList<SentArchive::Record> records = SentArchive::list(row.ie);
+    if (std::any_of(records.begin(), records.end(), [&](const SentArchive::Record& r) {
+            return r.sha256 == row.sha256 && r.references == row.references &&
+                   SentArchive::serverMayHoldIt(r) && row.startedAt.isValid() &&
+                   r.sentAt >= row.startedAt;
+        }))
         return {};
     SentArchive::ArchivedSending sending = SentArchive::ArchivedSending::resumed(
         row.ie, row.kind, row.references, row.filePath, row.sha256);
-    const QString reply =
-        protocol == History::kPendingReference
-            ? QStringLiteral("A lista do contribuinte mostra este envio em processamento.")
-            : QStringLiteral("A lista do contribuinte mostra este envio (protocolo %1).")
-                  .arg(protocol);
     return archiveSending(sending, SentArchive::kAccepted, reply, now());
 }
 

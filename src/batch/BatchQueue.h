@@ -8,12 +8,14 @@
 // taxpayer's list (TaxpayerLists: asked ahead for the run's taxpayers, or a
 // call of the row's own; a network failure retries the list call, never the
 // upload); judge the row (RowChecks, the list's answer included; the file's
-// digest made once, reused while the file is unchanged); send; while the
-// reply is awaited, stage the archive's copy and digest the next row's file;
-// read the verdict; end the row; write the archive record. A failure ends its
-// own row; the batch goes on with the next, and pauses after
-// kNetworkFailuresToPause rows in a row failed for the network (only an
-// answer of the server to the row under way breaks the run of failures).
+// digest made once, reused while the file is unchanged); decide it again and
+// write it "enviando" into the memory of sendings every desk shares, in one
+// locked step (RowChecks::beginSending); send; while the reply is awaited,
+// stage the archive's copy and digest the next row's file; read the
+// verdict; end the row; write the archive record and the memory's entry. A
+// failure ends its own row; the batch goes on with the next, and pauses
+// after kNetworkFailuresToPause rows in a row failed for the network (only
+// an answer of the server to the row under way breaks the run of failures).
 // A request cut before its last byte left ends NotSent, whoever cut it; one
 // that left whole without a verdict ends "no reply" and is never sent again
 // by the queue.
@@ -61,8 +63,6 @@ class BatchQueue : public QObject {
     Q_OBJECT
 public:
     struct Setup {
-        // The accountant's document as the windows send it (`contador`).
-        QString accountantDocument;
         // The desk whose rows these are (BatchQueue::thisDesk() by default);
         // rows are claimed as BatchClaims::ownClaimer(desk) says.
         QString desk;
@@ -205,7 +205,7 @@ private:
     void settleListed(const QString& ie, const TaxpayerList::Facts& facts);
     // The archive record of a "no reply" row the list shows held by the
     // server: the empty text, or why it could not be written.
-    QString archiveSettled(const BatchRow& row, const QString& protocol);
+    QString archiveSettled(LocalDb& db, const BatchRow& row, const QString& protocol);
     // The database failed: the queue ends with `error` worded for the user.
     void stopOnError(const std::exception& error);
     void stop(const QString& problem);

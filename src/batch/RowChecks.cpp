@@ -1,6 +1,7 @@
 // The checks of a batch row before anything is sent.
 #include "batch/RowChecks.h"
 
+#include "sendings/SendingRule.h"
 #include "transmission/ReferenceList.h"
 #include "transmission/SimplesReply.h"
 
@@ -18,10 +19,17 @@ bool Result::has(Problem problem) const {
 }
 
 QString Result::text() const {
+    // Each finding is a sentence of its own; one that ends in a path or a
+    // name gets its full stop, so two never run together.
     QStringList texts;
-    for (const Finding& f : problems)
-        texts << f.text;
-    return texts.join(QStringLiteral("; "));
+    for (const Finding& f : problems) {
+        const QString sentence = f.text.trimmed();
+        const bool ended = sentence.endsWith(QLatin1Char('.')) ||
+                           sentence.endsWith(QLatin1Char('?')) ||
+                           sentence.endsWith(QLatin1Char('!'));
+        texts << (ended ? sentence : sentence + QLatin1Char('.'));
+    }
+    return texts.join(QLatin1Char(' '));
 }
 
 QString kindFor(const ContribuinteRow& taxpayer) {
@@ -88,9 +96,30 @@ void checkReferences(Result& result, const Input& input,
                 .arg(list->anoTrabalho.trimmed(), outside.join(QStringLiteral(", "))));
 }
 
+// The duplicate rule of the memory of sendings. The windows' clock is not
+// needed: it only tells a window's sending cut off hours ago from one under way.
+SendingRule::Candidate candidateOf(const Input& input, const Result& checked) {
+    SendingRule::Candidate candidate = SendingRule::candidateOf(*checked.sending);
+    candidate.batchId = input.batchId;
+    candidate.batchRowId = input.batchRowId;
+    candidate.sendAgain = input.sendAgain;
+    return candidate;
+}
+
+void checkEarlierSendings(LocalDb& db, Result& result, const Input& input) {
+    const std::optional<SendingRule::Hold> hold =
+        SendingRule::judge(db, candidateOf(input, result), QDateTime::currentDateTime());
+    if (!hold)
+        return;
+    const bool sameBytes = hold->reason != SendingRule::Reason::OtherFileBeingSent &&
+                           hold->reason != SendingRule::Reason::QueuedElsewhere;
+    add(result, sameBytes ? Problem::AlreadySent : Problem::AnotherSending,
+        SendingRule::rowText(*hold));
+}
+
 } // namespace
 
-Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
+Result check(LocalDb& db, const Input& input, const std::optional<ContribuinteRow>& taxpayer,
              const std::optional<TaxpayerList::Facts>& list) {
     Result result;
     const QFileInfo info(input.filePath);
@@ -147,13 +176,8 @@ Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
         if (!sending)
             add(result, Problem::FileUnreadable,
                 QStringLiteral("Arquivo ilegível: %1").arg(input.filePath));
-        else if (!input.sendAgain && !result.kind.isEmpty()) {
-            const QString question = sending->duplicateQuestion();
-            if (!question.isEmpty())
-                add(result, Problem::AlreadySent,
-                    question.left(question.lastIndexOf(QLatin1Char('.')) + 1) +
-                        QStringLiteral(" Marque a linha para enviar de novo."));
-        }
+        else if (!result.kind.isEmpty())
+            checkEarlierSendings(db, result, input);
     }
     // The order of the enum, whatever order the checks ran in.
     std::stable_sort(result.problems.begin(), result.problems.end(),
@@ -161,8 +185,15 @@ Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
     return result;
 }
 
+QString beginSending(LocalDb& db, const Input& input, const Result& checked, const QString& desk,
+                     const QString& claimer, const QDateTime& now) {
+    const SendingRule::Start start =
+        SendingRule::begin(db, candidateOf(input, checked), desk, claimer, now);
+    return start.hold ? SendingRule::rowText(*start.hold) : QString();
+}
+
 Result check(LocalDb& db, const Input& input, const std::optional<TaxpayerList::Facts>& list) {
-    return check(input, findContribuinte(db, input.ie), list);
+    return check(db, input, findContribuinte(db, input.ie), list);
 }
 
 QList<NewBatchRow> batchRows(const QList<Input>& inputs, const QList<Result>& results) {

@@ -4,10 +4,13 @@
 // opt for the Simples Nacional, a .PDF extract to one that does: the main
 // window's transmit rule), the taxpayer is registered with its access key and
 // the server's list accepts that key, the months lie within the working
-// years, and the archive's duplicate rule (the same bytes already delivered
-// for the same taxpayer and months are held back unless the user ticks the
-// row again). Every problem found is returned, each with a code to branch on
-// and a Portuguese text ready to show. No widget, no network.
+// years, and the duplicate rule of the memory every desk shares
+// (sendings/SendingRule.h: the same bytes sent or being sent for the same
+// taxpayer and months, by any desk, are held back unless the user ticks the
+// row again; another file for them that another batch has queued or another
+// desk is sending waits for it, unless ticked). Every problem found is
+// returned, each with a code to branch on and a Portuguese text ready to
+// show. No widget, no network.
 #pragma once
 
 #include "archive/ArchivedSending.h"
@@ -35,6 +38,7 @@ enum class Problem {
     OutsideWorkingYears,  // a month the working years do not offer
     ReferencesForSimples, // months given for an extract, which takes none
     AlreadySent,          // the duplicate rule: held back unless ticked again
+    AnotherSending,       // another file for these months is queued or being sent elsewhere
 };
 
 struct Finding {
@@ -56,6 +60,10 @@ struct Input {
     // A digest of the file made earlier (an earlier check's): used while it
     // is SentArchive::stillCurrent, else the file is read again.
     std::optional<SentArchive::Digest> digest = std::nullopt;
+    // The batch and row this is (0 before the batch is made): the batch's own
+    // queued rows and the row's own earlier claim hold nothing back.
+    qint64 batchId = 0;
+    qint64 batchRowId = 0;
 };
 
 struct Result {
@@ -78,9 +86,19 @@ struct Result {
 // none). `list`: the taxpayer's list as the server answered it; nullopt when
 // it was not asked (then the key and the working years are not judged, the
 // rest is). The file is read whole once (its digest), unless input.digest
-// still stands for it. Never throws.
-Result check(const Input& input, const std::optional<ContribuinteRow>& taxpayer,
+// still stands for it; the duplicate rule reads the memory of sendings in
+// `db`. Throws DbError.
+Result check(LocalDb& db, const Input& input, const std::optional<ContribuinteRow>& taxpayer,
              const std::optional<TaxpayerList::Facts>& list);
+
+// Just before a checked row's upload: decides it again and, when it may go,
+// writes it into the memory of sendings as being sent by `desk` (the
+// process `claimer`), in one locked step with the decision, so that two
+// desks deciding at once never both send the same bytes
+// (SendingRule::begin). Returns the empty text, or the row's text when it
+// is held back. `checked` must hold the sending. Throws DbError.
+QString beginSending(LocalDb& db, const Input& input, const Result& checked, const QString& desk,
+                     const QString& claimer, const QDateTime& now);
 
 // The same, finding the taxpayer in the local database. Throws DbError.
 Result check(LocalDb& db, const Input& input, const std::optional<TaxpayerList::Facts>& list);

@@ -4,6 +4,7 @@
 #include "base/RuntimeError.h"
 #include "base/SupportLog.h"
 #include "batch/BatchQueue.h"
+#include "batch/BatchSummary.h"
 #include "batch/RowChecks.h"
 #include "batch/TaxpayerList.h"
 #include "batchcommand/BatchCsv.h"
@@ -13,23 +14,23 @@
 #include "net/SoapBatch.h"
 #include "net/SoapClient.h"
 #include "platform/Clock.h"
+#include "sendings/SendingRule.h"
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/DbError.h"
 #include "store/LocalDb.h"
+#include "transmission/DeclarationReply.h"
 #include "transmission/SendingCertificate.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 namespace BatchCommand {
 
@@ -49,8 +50,10 @@ bool hasNotListedRow(LocalDb& db, qint64 batchId) {
                        [](const BatchRow& row) { return row.state == BatchRowState::NotListed; });
 }
 
+// Writes the whole text, whatever it holds.
 void print(FILE* to, const QString& text) {
-    std::fputs(text.toUtf8().constData(), to);
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
     std::fflush(to);
 }
 
@@ -98,9 +101,37 @@ std::optional<Options> parse(const QStringList& arguments, QString* error) {
     return options;
 }
 
-// One text on one line of the output.
+// One text on one line of the output: every control character (line
+// breaks, a NUL, a terminal's escape) a blank.
 QString oneLine(QString text) {
-    return text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), u' ');
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    return text;
+}
+
+// A row's text as the command line shows it: the server's message where the
+// row holds its whole reply (an acceptance), and the way to send a held-back
+// file again from here instead of the window's tick.
+QString rowText(const QString& text) {
+    QString shown =
+        text.startsWith(QLatin1String("HTTP/")) ? DeclarationReply::message(text) : text;
+    shown.replace(SendingRule::kTickToSendAgain,
+                  QStringLiteral("Para enviá-lo mesmo assim, use a janela Envio em lote "
+                                 "(Enviar de novo)."));
+    shown.replace(SendingRule::kTickToSendAnyway,
+                  QStringLiteral("A linha espera aquele envio; para enviá-la mesmo assim, use a "
+                                 "janela Envio em lote (Enviar de novo)."));
+    return oneLine(shown);
+}
+
+// One output line: the fields quoted as the CSV is read, so a ";" in a file
+// name or a text does not split it.
+QString csvLine(const QStringList& fields) {
+    QStringList out;
+    for (const QString& field : fields)
+        out << BatchCsv::quoted(oneLine(field));
+    return out.join(QLatin1Char(';')) + QLatin1Char('\n');
 }
 
 // The lists of these taxpayers (one call each, a few at a time), by IE.
@@ -143,14 +174,13 @@ int checkOnly(LocalDb& db, const QList<BatchCsv::Row>& rows) {
         if (t && lists.contains(t->IE))
             list = lists.value(t->IE);
         const RowChecks::Result r =
-            RowChecks::check({row.ie, row.filePath, row.references, false}, t, list);
-        QString verdict = r.ready() ? QStringLiteral("pronto") : oneLine(r.text());
+            RowChecks::check(db, {row.ie, row.filePath, row.references, false}, t, list);
+        QString verdict = r.ready() ? QStringLiteral("pronto") : rowText(r.text());
         if (r.ready() && t && !t->Chave.isEmpty() && !list)
             verdict += QStringLiteral(" (a lista do contribuinte não foi obtida)");
         ready += r.ready() ? 1 : 0;
-        print(
-            stdout,
-            QStringLiteral("linha %1;%2;%3;%4\n").arg(row.line).arg(row.ie, row.filePath, verdict));
+        print(stdout,
+              csvLine({QStringLiteral("linha %1").arg(row.line), row.ie, row.filePath, verdict}));
     }
     print(stdout, QStringLiteral("Resumo: %1 de %2 linhas prontas para envio.\n")
                       .arg(ready)
@@ -176,29 +206,17 @@ QList<NewBatchRow> newRows(LocalDb& db, const QList<BatchCsv::Row>& rows) {
 
 // Prints every row of the batch and the summary; the exit code.
 int report(LocalDb& db, qint64 batchId) {
-    std::map<BatchRowState, int> count;
     const QList<BatchRow> rows = batchRows(db, batchId);
-    for (const BatchRow& row : rows) {
-        ++count[row.state];
-        print(stdout, QStringLiteral("%1;%2;%3;%4;%5\n")
-                          .arg(row.ie, row.filePath, BatchQueue::stateText(row.state), row.protocol,
-                               oneLine(row.reply)));
-    }
-    print(stdout,
-          QStringLiteral("Resumo: %1 aceitos, %2 recusados, %3 sem resposta, %4 não enviados, "
-                         "%5 cancelados, %6 não constam na lista (%7 linhas).\n")
-              .arg(count[BatchRowState::Accepted])
-              .arg(count[BatchRowState::Refused])
-              .arg(count[BatchRowState::NoReply])
-              .arg(count[BatchRowState::NotSent])
-              .arg(count[BatchRowState::Cancelled])
-              .arg(count[BatchRowState::NotListed])
-              .arg(rows.size()));
-    return count[BatchRowState::Accepted] == rows.size() ? kAllAccepted : kNotAllAccepted;
+    for (const BatchRow& row : rows)
+        print(stdout, csvLine({row.ie, row.filePath, BatchQueue::stateText(row.state), row.protocol,
+                               rowText(row.reply)}));
+    const BatchSummary summary(rows);
+    print(stdout, QStringLiteral("Resumo: %1.\n").arg(summary.text()));
+    return summary.allAccepted() ? kAllAccepted : kNotAllAccepted;
 }
 
 int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
-         const QByteArray& csvBytes, const QString& accountant) {
+         const QByteArray& csvBytes) {
     // The batch made from this CSV (same place, same bytes) on this desk and
     // not finished is resumed; any other run makes a new batch.
     const QString origin =
@@ -234,7 +252,6 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
     }
 
     BatchQueue::Setup setup;
-    setup.accountantDocument = accountant;
     setup.desk = desk;
     setup.clock = &systemClock();
     const BatchRecovery recovery = recoverBatch(*batchId, desk, systemClock().now());
@@ -256,7 +273,7 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
             print(stderr,
                   QStringLiteral("[%1] %2: %3 %4\n")
                       .arg(++done)
-                      .arg(names.value(id), BatchQueue::stateText(state), oneLine(text).left(200)));
+                      .arg(names.value(id), BatchQueue::stateText(state), rowText(text).left(200)));
         });
     QObject::connect(&queue, &BatchQueue::paused, [&](const QString& why) {
         print(stderr, why + QLatin1Char('\n'));
@@ -280,34 +297,48 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
 
 QString usage() {
     return QStringLiteral(
-        "Uso: dadav --enviar-lote ARQUIVO.csv --certificado CERTIFICADO [--verificar] "
-        "[--reenviar]\n"
-        "Envia sem janelas as declarações (.ZIP) e os extratos do Simples Nacional (.PDF)\n"
-        "das linhas do CSV, uma depois da outra, como a janela Envio em lote.\n\n"
-        "O CSV (UTF-8, campos separados por \";\", cabeçalho opcional):\n"
-        "  IE;arquivo;referências\n"
-        "  86123452;BACKUP.ZIP;01/2026 02/2026\n"
-        "  78045302;PGDAS-D.pdf\n"
-        "As referências (MM/AAAA) vão separadas por espaço ou vírgula, ou em mais campos;\n"
-        "um arquivo relativo é lido da pasta do CSV.\n\n"
-        "Opções:\n"
-        "  --certificado C  o certificado do contador: um arquivo (a senha de um .pfx/.p12\n"
-        "                   é lida da entrada padrão), ou o número de série ou o CPF/CNPJ\n"
-        "                   do titular de um certificado de token ou navegador (o PIN de\n"
-        "                   um token que só mostra o certificado após o PIN também é\n"
-        "                   lido da entrada padrão)\n"
-        "  --verificar      só verifica as linhas; nada é enviado\n"
-        "  --reenviar       põe de volta na fila as linhas que não constam na lista do\n"
-        "                   contribuinte (enviadas sem resposta) e as envia de novo\n\n"
-        "Rodar de novo com o mesmo CSV retoma o lote inacabado feito dele nesta estação.\n\n"
-        "Códigos de saída:\n"
-        "  0  todas as linhas aceitas (--verificar: todas prontas)\n"
-        "  1  alguma linha recusada, não enviada, sem resposta ou cancelada\n"
-        "  2  opções erradas ou CSV ilegível\n"
-        "  3  certificado ilegível, não encontrado ou inválido\n"
-        "  4  banco de dados, pasta do aplicativo ou contador não cadastrado\n"
-        "  5  --verificar: alguma linha não seria enviada\n"
-        "  6  envio pausado após três falhas de rede seguidas; rode de novo para continuar\n");
+               "Uso: dadav --enviar-lote ARQUIVO.csv --certificado CERTIFICADO [--verificar] "
+               "[--reenviar]\n"
+               "Envia sem janelas as declarações (.ZIP) e os extratos do Simples Nacional (.PDF)\n"
+               "das linhas do CSV, uma depois da outra, como a janela Envio em lote.\n\n"
+               "O CSV (UTF-8, campos separados por \";\"):\n"
+               "  IE;arquivo;referências\n"
+               "  86123452;BACKUP.ZIP;01/2026 02/2026\n"
+               "  78045302;PGDAS-D.pdf\n"
+               "Só a primeira linha pode ser um cabeçalho (como a primeira acima): ela o é quando\n"
+               "seu primeiro campo não tem nenhum dígito; em qualquer outra linha, uma IE sem\n"
+               "dígitos é um erro. As referências (MM/AAAA) vão separadas por espaço ou vírgula, "
+               "ou em mais\n"
+               "campos; um campo com \";\" vai entre aspas (\"backup;1.zip\"), uma aspa dentro "
+               "dele\n"
+               "escrita duas vezes; um arquivo relativo é lido da pasta do CSV. O CSV deve ser um\n"
+               "arquivo comum de até %1 bytes (1 MiB), sem caracteres de controle.\n\n"
+               "Saída: ao fim, uma linha por arquivo, IE;arquivo;situação;protocolo;mensagem\n"
+               "(a mensagem do servidor ou o motivo), com as aspas do CSV, e uma linha de "
+               "resumo.\n\n"
+               "Opções:\n"
+               "  --certificado C  o certificado do contador: um arquivo (a senha de um .pfx/.p12\n"
+               "                   é lida da entrada padrão), ou o número de série ou o CPF/CNPJ\n"
+               "                   do titular de um certificado de token ou navegador (o PIN de\n"
+               "                   um token que só mostra o certificado após o PIN também é\n"
+               "                   lido da entrada padrão)\n"
+               "  --verificar      só verifica as linhas; nada é enviado\n"
+               "  --reenviar       põe de volta na fila as linhas que não constam na lista do\n"
+               "                   contribuinte (enviadas sem resposta) e as envia de novo\n\n"
+               "Rodar de novo com o mesmo CSV retoma o lote inacabado feito dele nesta estação.\n\n"
+               "Códigos de saída:\n"
+               "  0  todas as linhas aceitas (--verificar: todas prontas)\n"
+               "  1  alguma linha recusada, não enviada, sem resposta, cancelada ou que não "
+               "consta\n"
+               "     na lista do contribuinte (enviada sem resposta; --reenviar a envia de novo)\n"
+               "  2  opções erradas, ou CSV ilegível, grande demais, que não é um arquivo comum\n"
+               "     ou com um caractere de controle (a linha é dita)\n"
+               "  3  certificado ilegível, não encontrado ou inválido\n"
+               "  4  banco de dados, pasta do aplicativo ou contador não cadastrado\n"
+               "  5  --verificar: alguma linha não seria enviada\n"
+               "  6  envio pausado após três falhas de rede seguidas; rode de novo para "
+               "continuar\n")
+        .arg(BatchCsv::kMaxBytes);
 }
 
 int run(const QStringList& arguments, const std::function<void()>& chooseFolder) {
@@ -329,15 +360,13 @@ int run(const QStringList& arguments, const std::function<void()>& chooseFolder)
     }
     SupportLog::open(SupportLog::defaultFolder());
 
-    QFile csv(options->csv);
-    if (!csv.open(QIODevice::ReadOnly)) {
-        print(stderr,
-              QStringLiteral("Não foi possível ler %1: %2\n").arg(options->csv, csv.errorString()));
+    const std::optional<QByteArray> csvBytes = BatchCsv::readFile(options->csv, &error);
+    if (!csvBytes) {
+        print(stderr, error + QLatin1Char('\n'));
         return kUsage;
     }
-    const QByteArray csvBytes = csv.readAll();
     const std::optional<QList<BatchCsv::Row>> rows =
-        BatchCsv::read(csvBytes, QFileInfo(options->csv).absolutePath(), &error);
+        BatchCsv::read(*csvBytes, QFileInfo(options->csv).absolutePath(), &error);
     if (!rows) {
         print(stderr, error + QLatin1Char('\n'));
         return kUsage;
@@ -367,8 +396,7 @@ int run(const QStringList& arguments, const std::function<void()>& chooseFolder)
                 return kCertificate;
             }
         }
-        exitCode = options->checkOnly ? checkOnly(db, *rows)
-                                      : send(db, *options, *rows, csvBytes, accountant);
+        exitCode = options->checkOnly ? checkOnly(db, *rows) : send(db, *options, *rows, *csvBytes);
     } catch (const RuntimeError& e) {
         print(stderr, e.description() + QLatin1Char('\n'));
         return kDatabase;

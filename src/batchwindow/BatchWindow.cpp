@@ -1,11 +1,11 @@
 // The batch sending window.
 #include "batchwindow/BatchWindow.h"
 
+#include "batchwindow/BatchGrid.h"
+
 #include "base/RuntimeError.h"
 #include "batch/BatchQueue.h"
-#include "batch/FileMatching.h"
-#include "batch/ReferenceProposal.h"
-#include "batch/RowChecks.h"
+#include "batch/BatchSummary.h"
 #include "batch/TaxpayerList.h"
 #include "overview/CsvTable.h"
 #include "overview/OverviewFiller.h"
@@ -26,7 +26,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -42,6 +41,8 @@
 #include <QSet>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 
@@ -74,10 +75,6 @@ QString backupFolder() {
         BackupFolders::discover(BackupFolders::candidates(driveRoot),
                                 [](const QString& folder) { return QFileInfo(folder).isDir(); });
     return found.folder.isEmpty() ? QDir::homePath() : found.folder;
-}
-
-bool ended(const std::optional<BatchRowState>& state) {
-    return state && *state != BatchRowState::Queued && *state != BatchRowState::Sending;
 }
 
 } // namespace
@@ -113,16 +110,7 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     Grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     Grid->verticalHeader()->hide();
-    // One line per row, however many: the checks take the room left, and
-    // every long text reads whole in its cell's tip.
-    Grid->setWordWrap(false);
-    Grid->horizontalHeader()->setSectionResizeMode(ColVerificacao, QHeaderView::Stretch);
-    const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    const int widths[] = {0, 11, 14, 11, 0, 12, 5, 9};
-    for (int c = 0; c < int(std::size(widths)); ++c)
-        if (widths[c] > 0)
-            Grid->setColumnWidth(c, widths[c] * em);
-    Grid->setColumnWidth(ColIE, fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + em);
+    BatchGrid::setUp(Grid);
 
     txtReferencias = named(new QLineEdit(this), "txtReferencias");
     txtReferencias->setPlaceholderText(QStringLiteral("01/2026, 02/2026"));
@@ -172,12 +160,14 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     connect(cmdExportar, &QPushButton::clicked, this, &BatchWindow::exportCsv);
     connect(cmdPdf, &QPushButton::clicked, this, &BatchWindow::exportPdf);
     connect(Grid, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-        if (m_showing || item->column() != ColReferencias || item->row() >= m_lines.size())
+        if (m_showing || item->column() != ColReferencias || item->row() >= m_plan.size())
             return;
-        Line& line = m_lines[item->row()];
-        line.references = RowChecks::parseReferences(item->text()).value_or(item->text());
-        line.referencesByUser = true;
-        recheck(item->row());
+        try {
+            if (m_plan.setReferences(item->row(), item->text()))
+                recheck(item->row());
+        } catch (const std::exception& error) {
+            report(error, kName + QStringLiteral(".Grid_Referencias"));
+        }
     });
     connect(Grid, &QTableWidget::itemSelectionChanged, this, &BatchWindow::updateButtons);
     connect(m_lists, &OverviewFiller::rowChanged, this, &BatchWindow::listAnswered);
@@ -240,6 +230,7 @@ BatchWindow::BatchWindow(AppContext& context, QWidget* parent)
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".Form_Load"));
     }
+    fitColumns();
     updateTotal();
     updateButtons();
     resize(1120, 600);
@@ -271,26 +262,13 @@ void BatchWindow::offerResume(AppContext& context) {
         const std::optional<qint64> batch = unfinishedBatch();
         if (!batch)
             return;
-        int left = 0;
-        int total = 0;
+        QList<BatchRow> rows;
         {
             LocalDb db;
-            for (const BatchRow& row : batchRows(db, *batch)) {
-                ++total;
-                // Sent but not yet found on the lists counts too: the queue
-                // still has to look it up.
-                left += row.state == BatchRowState::Queued || row.state == BatchRowState::Sending ||
-                        row.state == BatchRowState::NoReply ||
-                        (row.state == BatchRowState::Accepted && row.protocol.isEmpty());
-            }
+            rows = batchRows(db, *batch);
         }
         const MsgAnswer answer = context.prompter->show(
-            {QStringLiteral("O último envio em lote não terminou: %1 de %2 arquivos ainda não "
-                            "foram enviados ou aguardam a confirmação do servidor.\n\nDeseja "
-                            "retomá-lo agora?")
-                 .arg(left)
-                 .arg(total),
-             kTitle, MsgIcon::Information, MsgButtons::YesNo});
+            {BatchPlan::resumeQuestion(rows), kTitle, MsgIcon::Information, MsgButtons::YesNo});
         if (answer != MsgAnswer::Yes)
             return;
         if (auto* window = qobject_cast<BatchWindow*>(context.windows->show(kName)))
@@ -306,22 +284,13 @@ QString BatchWindow::taxpayerName(const QString& ie) const {
     return index < 0 ? QString() : cboContribuinte->itemText(index).mid(ie.size() + 3);
 }
 
-void BatchWindow::addLine(const Line& line) {
-    m_lines.append(line);
-    Grid->insertRow(int(m_lines.size()) - 1);
-    recheck(int(m_lines.size()) - 1);
-}
-
 void BatchWindow::addTaxpayers(const QStringList& ies) {
     try {
-        for (const QString& ie : ies) {
-            if (cboContribuinte->findData(ie) < 0)
-                continue;
-            Line line;
-            line.ie = ie;
-            addLine(line);
-        }
+        for (const QString& ie : ies)
+            if (cboContribuinte->findData(ie) >= 0)
+                m_plan.addTaxpayer(ie);
         askLists();
+        linesChanged();
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".addTaxpayers"));
     }
@@ -336,16 +305,13 @@ void BatchWindow::addTaxpayerRow() {
 void BatchWindow::chooseFileForRow() {
     try {
         const QList<int> selected = selectedLines();
-        if (selected.size() != 1 || m_lines[selected.first()].rowId != 0 || !m_context.files)
+        if (selected.size() != 1 || m_plan.lines()[selected.first()].rowId != 0 || !m_context.files)
             return;
         const std::optional<QString> path = m_context.files->openFile(
             {QStringLiteral("Arquivo do contribuinte"),
              QStringLiteral("Declaração ou extrato (*.zip *.ZIP *.pdf *.PDF)"), QString()});
-        if (!path)
-            return;
-        m_lines[selected.first()].filePath = QDir::toNativeSeparators(*path);
-        m_lines[selected.first()].size = QFileInfo(*path).size();
-        recheck(selected.first());
+        if (path && m_plan.setFile(selected.first(), *path))
+            recheck(selected.first());
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".cmdArquivoLinha"));
     }
@@ -371,52 +337,16 @@ void BatchWindow::addFolder() {
 
 void BatchWindow::addPaths(const QStringList& paths, const QString& baseFolder) {
     try {
-        QStringList files;
-        for (const QString& path : paths) {
-            if (!QFileInfo(path).isDir()) {
-                files << path;
-                continue;
-            }
-            QDirIterator it(path, {QStringLiteral("*.zip"), QStringLiteral("*.pdf")}, QDir::Files,
-                            QDirIterator::Subdirectories);
-            QStringList found;
-            while (it.hasNext())
-                found << it.next();
-            found.sort();
-            files << found;
-        }
         QSet<QString> registered;
         for (int i = 0; i < cboContribuinte->count(); ++i)
             registered.insert(cboContribuinte->itemData(i).toString());
-        QSet<QString> present;
-        for (const Line& line : std::as_const(m_lines))
-            present.insert(QDir::fromNativeSeparators(line.filePath));
-
-        for (const QString& file : std::as_const(files)) {
-            const QString clean = QDir::cleanPath(QFileInfo(file).absoluteFilePath());
-            if (present.contains(clean))
-                continue; // the same file twice is one row
-            present.insert(clean);
-            const FileMatching::Match match = FileMatching::match(clean, baseFolder, registered);
-            // A taxpayer added first waits for its file: the file goes there.
-            int waiting = -1;
-            for (int i = 0; i < m_lines.size() && waiting < 0 && !match.ie.isEmpty(); ++i)
-                if (m_lines[i].ie == match.ie && m_lines[i].filePath.isEmpty())
-                    waiting = i;
-            if (waiting >= 0) {
-                m_lines[waiting].filePath = QDir::toNativeSeparators(clean);
-                m_lines[waiting].size = QFileInfo(clean).size();
-                recheck(waiting);
-                continue;
-            }
-            Line line;
-            line.ie = match.ie;
-            line.note = match.reason;
-            line.filePath = QDir::toNativeSeparators(clean);
-            line.size = QFileInfo(clean).size();
-            addLine(line);
-        }
+        const QList<int> changed = m_plan.addFiles(paths, baseFolder, registered);
+        const int before = Grid->rowCount();
         askLists();
+        linesChanged(); // checks the new lines
+        for (const int i : changed)
+            if (i < before)
+                recheck(i); // a taxpayer's line that got its file
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".addPaths"));
     }
@@ -425,16 +355,13 @@ void BatchWindow::addPaths(const QStringList& paths, const QString& baseFolder) 
 void BatchWindow::assignTaxpayer() {
     try {
         const QString ie = cboContribuinte->currentData().toString();
-        for (const int i : selectedLines()) {
-            if (m_lines[i].rowId != 0 || ie.isEmpty())
-                continue;
-            m_lines[i].ie = ie;
-            m_lines[i].note.clear();
-            m_lines[i].references.clear();
-            m_lines[i].referencesByUser = false;
-            recheck(i);
-        }
+        QList<int> assigned;
+        for (const int i : selectedLines())
+            if (m_plan.assign(i, ie))
+                assigned << i;
         askLists();
+        for (const int i : std::as_const(assigned))
+            recheck(i);
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".cmdAtribuir"));
     }
@@ -442,55 +369,48 @@ void BatchWindow::assignTaxpayer() {
 
 void BatchWindow::applyReferences() {
     try {
-        const QString text = txtReferencias->text();
-        const QString references = RowChecks::parseReferences(text).value_or(text);
-        for (const int i : selectedLines()) {
-            // An extract takes no months.
-            if (m_lines[i].rowId != 0 || m_lines[i].kind != SentArchive::kDeclaration)
-                continue;
-            m_lines[i].references = references;
-            m_lines[i].referencesByUser = true;
-            recheck(i);
-        }
+        for (const int i : selectedLines())
+            if (m_plan.setReferences(i, txtReferencias->text()))
+                recheck(i);
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".cmdAplicarReferencias"));
     }
 }
 
 void BatchWindow::removeRows() {
-    QList<int> selected = selectedLines();
-    std::sort(selected.rbegin(), selected.rend());
-    for (const int i : selected) {
-        if (m_lines[i].rowId != 0)
-            continue; // queued rows stay: they are the batch's record
-        m_lines.removeAt(i);
+    for (const int i : m_plan.remove(selectedLines()))
         Grid->removeRow(i);
-    }
+    fitColumns();
     updateButtons();
 }
 
 void BatchWindow::toggleSendAgain() {
     try {
         for (const int i : selectedLines()) {
-            Line& line = m_lines[i];
-            if (line.rowId == 0) {
-                line.sendAgain = !line.sendAgain;
+            const BatchPlan::Line& line = m_plan.lines()[i];
+            if (m_plan.toggleSendAgain(i)) {
                 recheck(i);
-            } else if (line.state == BatchRowState::NotListed && !isSending()) {
-                // The list after sending shows it absent: back in the queue,
-                // only now that the user asks for it.
-                if (m_context.prompter->show(
-                        {QStringLiteral("A lista do servidor não mostra o envio de %1. Enviar "
-                                        "o arquivo de novo?")
-                             .arg(QFileInfo(line.filePath).fileName()),
-                         kTitle, MsgIcon::Warning, MsgButtons::YesNoDefaultNo}) != MsgAnswer::Yes)
-                    continue;
-                LocalDb db;
-                if (requeueRow(db, line.rowId, true)) {
-                    line.state = BatchRowState::Queued;
-                    line.text.clear();
-                    showLine(i);
-                }
+                continue;
+            }
+            if (!m_plan.canRequeue(i) || queueActive())
+                continue;
+            // Back in the queue only now that the user asks for it. The list
+            // after sending shows a row "Não consta na lista" absent, but
+            // bytes may have reached the server: a deliberate Yes.
+            const bool notListed = line.state == BatchRowState::NotListed;
+            if (notListed &&
+                m_context.prompter->show(
+                    {QStringLiteral("A lista do servidor não mostra o envio de %1. Enviar "
+                                    "o arquivo de novo?")
+                         .arg(QFileInfo(line.filePath).fileName()),
+                     kTitle, MsgIcon::Warning, MsgButtons::YesNoDefaultNo}) != MsgAnswer::Yes)
+                continue;
+            // A row held back as already sent stays held back unless it was
+            // ticked to go: the queue judges it again.
+            LocalDb db;
+            if (requeueRow(db, line.rowId, notListed || line.sendAgain)) {
+                m_plan.requeued(i);
+                showLine(i);
             }
         }
     } catch (const std::exception& error) {
@@ -499,26 +419,27 @@ void BatchWindow::toggleSendAgain() {
 }
 
 void BatchWindow::askLists() {
-    QStringList ies;
-    for (const Line& line : std::as_const(m_lines))
-        if (!line.ie.isEmpty() && line.rowId == 0 && !ies.contains(line.ie))
-            ies << line.ie;
-    bool asked = true;
-    for (const QString& ie : std::as_const(ies))
-        asked = asked && m_listed.contains(ie);
-    if (asked)
+    const QStringList wanted = m_plan.listsWanted();
+    if (wanted.isEmpty())
         return;
     QList<ContribuinteRow> taxpayers;
     {
         LocalDb db;
-        for (const QString& ie : std::as_const(ies))
+        for (const QString& ie : wanted)
             if (const std::optional<ContribuinteRow> t = findContribuinte(db, ie))
                 taxpayers << *t;
     }
     m_listed.clear();
     for (const ContribuinteRow& t : std::as_const(taxpayers))
         m_listed << t.IE;
+    m_plan.listsAsked(wanted, m_listed);
     m_lists->start(taxpayers, m_context.clock->today());
+    // A taxpayer without a key is final at once (no call is made for it).
+    // Only lines new to the plan change what they wait for: their callers
+    // check them next.
+    for (int row = 0; row < m_lists->rows().size(); ++row)
+        if (m_lists->rows()[row].cells.value(Overview::ColSituacao) != Overview::kWaiting)
+            m_plan.listAnswered(m_listed.value(row), m_lists->rows()[row]);
 }
 
 void BatchWindow::listAnswered(int fillerRow) {
@@ -529,86 +450,39 @@ void BatchWindow::listAnswered(int fillerRow) {
         const Overview::Row& row = m_lists->rows()[fillerRow];
         if (row.cells.value(Overview::ColSituacao) == Overview::kWaiting)
             return;
-        const ReferenceProposal::Proposal proposal =
-            ReferenceProposal::propose(row, m_context.clock->today());
-        for (int i = 0; i < m_lines.size(); ++i) {
-            Line& line = m_lines[i];
-            if (line.ie != ie || line.rowId != 0)
-                continue;
-            if (line.kind == SentArchive::kDeclaration && !line.referencesByUser) {
-                line.references = proposal.references;
-                line.note = proposal.note;
-            }
+        for (const int i : m_plan.listAnswered(ie, row))
             recheck(i);
-        }
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".listAnswered"));
     }
 }
 
 void BatchWindow::recheck(int index) {
-    Line& line = m_lines[index];
-    if (line.rowId != 0) {
-        showLine(index);
-        return;
-    }
-    line.ready = false;
-    if (line.ie.isEmpty()) {
-        line.checks = (line.note.isEmpty() ? QString() : line.note + QLatin1Char(' ')) +
-                      QStringLiteral("Escolha o contribuinte.");
-    } else if (line.filePath.isEmpty()) {
-        line.checks = QStringLiteral("Escolha o arquivo.");
+    if (m_plan.lines()[index].rowId == 0) {
         LocalDb db;
-        if (const std::optional<ContribuinteRow> t = findContribuinte(db, line.ie))
-            line.kind = RowChecks::kindFor(*t);
-    } else {
-        std::optional<TaxpayerList::Facts> facts;
-        const int fillerRow = int(m_listed.indexOf(line.ie));
-        const bool listKnown = fillerRow >= 0 && fillerRow < m_lists->rows().size();
-        if (listKnown && !m_lists->rows()[fillerRow].wholeAnswer.isEmpty())
-            facts = TaxpayerList::read(m_lists->rows()[fillerRow].wholeAnswer);
-        const bool waiting = !listKnown || m_lists->rows()[fillerRow].cells.value(
-                                               Overview::ColSituacao) == Overview::kWaiting;
-        LocalDb db;
-        // The file is read again only when it may have changed since.
-        const RowChecks::Result result = RowChecks::check(
-            db, {line.ie, line.filePath, line.references, line.sendAgain, line.checkedDigest()},
-            facts);
-        line.result = result;
-        line.kind = result.kind;
-        line.ready = result.ready();
-        line.checks = line.ready ? QStringLiteral("Pronto para envio") : result.text();
-        if (!line.note.isEmpty() && line.references.isEmpty())
-            line.checks += QLatin1Char(' ') + line.note;
-        // The months are proposed from the list: not ready before it came.
-        if (waiting && line.kind == SentArchive::kDeclaration && !line.referencesByUser) {
-            line.ready = false;
-            line.checks = QStringLiteral("Aguardando a lista do servidor...");
-        }
+        m_plan.recheck(db, index, m_context.clock->today());
     }
     showLine(index);
 }
 
+void BatchWindow::linesChanged() {
+    const int before = Grid->rowCount();
+    Grid->setRowCount(m_plan.size());
+    for (int i = before; i < m_plan.size(); ++i)
+        recheck(i);
+    fitColumns();
+}
+
 void BatchWindow::showLine(int index) {
-    const Line& line = m_lines[index];
-    QString state;
-    if (line.state) {
-        state = BatchQueue::stateText(*line.state);
-        if (*line.state == BatchRowState::Sending)
-            state += QStringLiteral(" %1 %").arg(line.percent);
-        else if (*line.state == BatchRowState::Refused || *line.state == BatchRowState::NotSent)
-            state += QStringLiteral(": ") + line.text;
-    }
+    const BatchPlan::Line& line = m_plan.lines()[index];
     const QString cells[] = {
         line.ie,
         taxpayerName(line.ie),
         line.filePath.isEmpty() ? QStringLiteral("(escolha o arquivo)")
                                 : QFileInfo(line.filePath).fileName(),
         TaxpayerList::monthsText(line.references),
-        line.rowId != 0
-            ? QString()
-            : line.checks + (line.sendAgain ? QStringLiteral(" (enviar de novo)") : QString()),
-        state,
+        BatchPlan::verification(line),
+        BatchPlan::situation(line, queueSending()),
         line.time.isValid() ? line.time.toString(QStringLiteral("HH:mm:ss")) : QString(),
         line.protocol,
     };
@@ -619,31 +493,48 @@ void BatchWindow::showLine(int index) {
             item = new QTableWidgetItem;
             Grid->setItem(index, c, item);
         }
-        item->setText(cells[c]);
         const bool editable =
             c == ColReferencias && line.rowId == 0 && line.kind == SentArchive::kDeclaration;
-        item->setFlags(editable ? item->flags() | Qt::ItemIsEditable
-                                : item->flags() & ~Qt::ItemIsEditable);
-        // The whole text on hover: the server's answers and the checks are long.
+        const Qt::ItemFlags flags =
+            editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable;
+        if (flags != item->flags())
+            item->setFlags(flags);
+        if (item->text() == cells[c])
+            continue;
+        item->setText(cells[c]);
+        // The whole text on hover too.
         item->setToolTip(c == ColArquivo ? line.filePath : cells[c]);
     }
     m_showing = false;
+    if (!line.protocol.isEmpty())
+        BatchGrid::fitProtocol(Grid, line.protocol);
+    BatchGrid::fitRow(Grid, index);
+}
+
+void BatchWindow::showChange(int index) {
+    if (index < 0)
+        return;
+    showLine(index);
+    updateTotal();
+}
+
+void BatchWindow::fitColumns() {
+    bool checks = false;
+    bool states = false;
+    for (const BatchPlan::Line& line : m_plan.lines()) {
+        checks = checks || line.rowId == 0;
+        states = states || line.state.has_value();
+    }
+    BatchGrid::fitColumns(Grid, checks, states);
 }
 
 QList<int> BatchWindow::selectedLines() const {
     QList<int> out;
     for (const QModelIndex& index : Grid->selectionModel()->selectedRows())
-        if (index.row() < m_lines.size())
+        if (index.row() < m_plan.size())
             out << index.row();
     std::sort(out.begin(), out.end());
     return out;
-}
-
-int BatchWindow::lineOf(qint64 rowId) const {
-    for (int i = 0; i < m_lines.size(); ++i)
-        if (m_lines[i].rowId == rowId)
-            return i;
-    return -1;
 }
 
 bool BatchWindow::chooseCertificate() {
@@ -653,30 +544,62 @@ bool BatchWindow::chooseCertificate() {
         choice.outcome == SendingCertificateChoice::Outcome::StoreFailed)
         return m_certificateAccepted;
     m_certificateAccepted = choice.outcome == SendingCertificateChoice::Outcome::Accepted;
-    m_accountantDocument = choice.accountantDocument;
     lblCertificado->setText(m_certificateAccepted
                                 ? QStringLiteral("Certificado: aceito para este lote")
                                 : QStringLiteral("Certificado: nenhum escolhido"));
     return m_certificateAccepted;
 }
 
+bool BatchWindow::queueActive() const {
+    return m_queue && (m_queue->isRunning() || m_queue->isPaused());
+}
+
+bool BatchWindow::queueSending() const {
+    return m_queue && m_queue->isRunning() && !m_queue->isPaused();
+}
+
 bool BatchWindow::isSending() const {
-    return m_queue && m_queue->isRunning();
+    return queueActive();
+}
+
+void BatchWindow::readInterrupted() {
+    QList<qint64> batches;
+    for (const BatchPlan::Line& line : m_plan.lines())
+        if (line.interrupted && !batches.contains(line.batchId))
+            batches << line.batchId;
+    if (batches.isEmpty())
+        return;
+    for (const qint64 batch : std::as_const(batches)) {
+        // A row this program was sending when its queue stopped: a request
+        // that started becomes "Sem resposta", the list settles it.
+        recoverBatch(batch, BatchQueue::thisDesk(), m_context.clock->now());
+    }
+    readBatches(batches);
+}
+
+QList<BatchRow> BatchWindow::readBatches(const QList<qint64>& batches) {
+    QList<BatchRow> rows;
+    {
+        LocalDb db;
+        for (const qint64 batch : batches)
+            rows << batchRows(db, batch);
+    }
+    for (const BatchRow& row : std::as_const(rows))
+        m_plan.take(row);
+    linesChanged();
+    for (const BatchRow& row : std::as_const(rows))
+        showLine(m_plan.lineOf(row.id));
+    return rows;
 }
 
 void BatchWindow::send() {
     try {
-        if (isSending())
+        if (queueActive())
             return;
-        // What a pause or a restart left queued goes first, in its own batch.
-        bool leftOver = false;
-        for (const Line& line : std::as_const(m_lines))
-            leftOver = leftOver || (line.rowId != 0 && line.state == BatchRowState::Queued);
-        QList<int> ready;
-        for (int i = 0; i < m_lines.size(); ++i)
-            if (m_lines[i].rowId == 0 && m_lines[i].ready)
-                ready << i;
-        if (!leftOver && ready.isEmpty()) {
+        readInterrupted();
+        // What a pause, a stop or "Enviar de novo" left queued goes first,
+        // each in its own batch; then the ready lines in a new one.
+        if (m_plan.queuedBatches().isEmpty() && m_plan.readyLines().isEmpty()) {
             m_context.prompter->show({QStringLiteral("Nenhuma linha está pronta para envio: veja "
                                                      "a coluna Verificação."),
                                       kTitle, MsgIcon::Information, MsgButtons::Ok});
@@ -684,87 +607,70 @@ void BatchWindow::send() {
         }
         if (!m_certificateAccepted && !chooseCertificate())
             return;
-        if (!leftOver) {
+        {
             // The queue checks each row again just before its upload, with
             // the digest of the row's last check unless the file may have
             // changed meanwhile: checking every row here as well would hold
             // the window for as long as reading the changed files takes.
-            QList<RowChecks::Input> inputs;
-            QList<RowChecks::Result> results;
-            const QList<int>& sent = ready;
-            for (const int i : sent) {
-                const Line& line = m_lines[i];
-                inputs.append({line.ie, line.filePath, line.references, line.sendAgain});
-                results.append(line.result);
-            }
             LocalDb db;
-            m_batchId = createBatch(db, BatchQueue::thisDesk(), m_context.clock->now(),
-                                    RowChecks::batchRows(inputs, results));
-            const QList<BatchRow> rows = batchRows(db, m_batchId);
-            for (int k = 0; k < sent.size() && k < rows.size(); ++k) {
-                Line& line = m_lines[sent[k]];
-                line.rowId = rows[k].id;
-                line.state = BatchRowState::Queued;
-                showLine(sent[k]);
-            }
+            m_plan.createBatch(db, BatchQueue::thisDesk(), m_context.clock->now());
         }
+        for (int i = 0; i < m_plan.size(); ++i)
+            showLine(i);
+        fitColumns();
+        m_pendingBatches = m_plan.queuedBatches();
+        m_runBatches = m_pendingBatches;
+        m_plan.beginRun();
+        m_cancelAsked = false;
         m_summary.clear();
         lblResumo->clear();
-        startQueue(m_batchId);
+        startNext();
     } catch (const std::exception& error) {
         report(error, kName + QStringLiteral(".cmdEnviar"));
     }
 }
 
+void BatchWindow::startNext() {
+    if (m_pendingBatches.isEmpty())
+        return;
+    startQueue(m_pendingBatches.takeFirst());
+}
+
 void BatchWindow::startQueue(qint64 batchId) {
-    delete m_queue;
+    if (m_queue) {
+        // It may be the sender of the signal being handled: deleted later.
+        m_queue->disconnect(this);
+        m_queue->deleteLater();
+    }
+    m_batchId = batchId;
+    m_pauseAsked = false;
     BatchQueue::Setup setup;
-    setup.accountantDocument = m_accountantDocument;
     setup.clock = m_context.clock;
     setup.proxyAuth = m_context.proxyAuth;
     // The rows' checks read their files; the queue's reuses those digests.
-    for (const Line& line : std::as_const(m_lines))
+    for (const BatchPlan::Line& line : m_plan.lines())
         if (const std::optional<SentArchive::Digest> digest = line.checkedDigest())
             setup.digests.insert(line.filePath, *digest);
     m_queue = new BatchQueue(batchId, setup, this);
     connect(m_queue, &BatchQueue::rowStarted, this, [this](qint64 rowId) {
-        const int i = lineOf(rowId);
-        if (i < 0)
-            return;
-        m_lines[i].state = BatchRowState::Sending;
-        m_lines[i].percent = 0;
-        m_lines[i].time = m_context.clock->now();
-        showLine(i);
-        Grid->scrollToItem(Grid->item(i, 0));
+        const int i = m_plan.started(rowId, m_context.clock->now());
+        if (i >= 0) {
+            showLine(i);
+            Grid->scrollToItem(Grid->item(i, 0));
+        }
     });
-    connect(m_queue, &BatchQueue::rowProgress, this, [this](qint64 rowId, int percent) {
-        const int i = lineOf(rowId);
-        if (i < 0 || m_lines[i].percent == percent)
-            return;
-        m_lines[i].percent = percent;
-        showLine(i);
-    });
+    connect(m_queue, &BatchQueue::rowProgress, this,
+            [this](qint64 rowId, int percent) { showChange(m_plan.progressed(rowId, percent)); });
     connect(m_queue, &BatchQueue::rowFinished, this,
             [this](qint64 rowId, BatchRowState state, const QString& text) {
-                const int i = lineOf(rowId);
-                if (i < 0)
-                    return;
-                m_lines[i].state = state;
-                m_lines[i].text = text;
-                m_lines[i].time = m_context.clock->now();
-                showLine(i);
+                showChange(m_plan.ended(rowId, state, text, m_context.clock->now()));
             });
-    connect(m_queue, &BatchQueue::progress, this, &BatchWindow::showTotal);
     connect(m_queue, &BatchQueue::rowListed, this,
             [this](qint64 rowId, BatchRowState state, const QString& protocol) {
-                const int i = lineOf(rowId);
-                if (i < 0)
-                    return;
-                m_lines[i].state = state;
-                m_lines[i].protocol = protocol;
-                showLine(i);
+                showChange(m_plan.listedAs(rowId, state, protocol));
             });
     connect(m_queue, &BatchQueue::paused, this, [this](const QString& reason) {
+        m_pauseAsked = false;
         cmdPausar->setText(QStringLiteral("Contin&uar"));
         lblResumo->setText(reason.isEmpty() ? QStringLiteral("Envio pausado.")
                                             : QStringLiteral("Envio pausado: %1").arg(reason));
@@ -772,53 +678,79 @@ void BatchWindow::startQueue(qint64 batchId) {
     });
     connect(m_queue, &BatchQueue::finished, this, &BatchWindow::queueFinished);
     m_queue->start();
+    updateTotal();
     updateButtons();
 }
 
-void BatchWindow::queueFinished(const QString& problem) {
+void BatchWindow::queueFinished(const QString& queueProblem) {
+    QString problem = queueProblem;
+    // The rows of this run's batches only: the grid may still show earlier
+    // batches'.
+    std::optional<BatchSummary> summary;
     try {
-        // The database holds the last word on every row (protocols included).
-        LocalDb db;
-        for (const BatchRow& row : batchRows(db, m_batchId)) {
-            const int i = lineOf(row.id);
-            if (i < 0)
-                continue;
-            m_lines[i].state = row.state;
-            m_lines[i].text = row.reply;
-            m_lines[i].protocol = row.protocol;
-            if (row.endedAt.isValid())
-                m_lines[i].time = row.endedAt;
-            showLine(i);
+        // The database holds the last word on every row (protocols
+        // included); a run cancelled leaves none of its batches queued.
+        if (m_cancelAsked && problem.isEmpty()) {
+            LocalDb db;
+            for (const qint64 batch : std::as_const(m_pendingBatches))
+                cancelQueuedRows(db, batch, m_context.clock->now());
+            m_pendingBatches.clear();
         }
+        if (!problem.isEmpty() || !m_pendingBatches.isEmpty())
+            readBatches({m_batchId});
+        else
+            summary.emplace(readBatches(m_runBatches));
     } catch (const std::exception& error) {
-        report(error, kName + QStringLiteral(".finished"));
+        if (problem.isEmpty())
+            problem = RuntimeError::from(kName, error).description();
     }
-    int accepted = 0;
-    int refused = 0;
-    int noReply = 0;
-    int other = 0;
-    for (const Line& line : std::as_const(m_lines)) {
-        if (!line.state || line.rowId == 0)
-            continue;
-        accepted += *line.state == BatchRowState::Accepted;
-        refused += *line.state == BatchRowState::Refused;
-        noReply += *line.state == BatchRowState::NoReply || *line.state == BatchRowState::NotListed;
-        other += *line.state == BatchRowState::NotSent || *line.state == BatchRowState::Cancelled;
+    if (problem.isEmpty() && !m_pendingBatches.isEmpty()) {
+        startNext(); // the run's next batch
+        return;
     }
-    m_summary = QStringLiteral("%1 %2, %3 %4, %5 sem resposta")
-                    .arg(accepted)
-                    .arg(accepted == 1 ? QStringLiteral("aceito") : QStringLiteral("aceitos"))
-                    .arg(refused)
-                    .arg(refused == 1 ? QStringLiteral("recusado") : QStringLiteral("recusados"))
-                    .arg(noReply);
-    if (other > 0)
-        m_summary += QStringLiteral(", %1 não enviado(s) ou cancelado(s)").arg(other);
+    bool interruptedSending = false;
+    bool interruptedQueued = false;
+    if (!problem.isEmpty()) {
+        // Nothing is being sent now: what the database could not say is
+        // shown as interrupted, and read again when the run is resumed.
+        m_pendingBatches.clear();
+        for (const int i : m_plan.interruptRun()) {
+            interruptedSending =
+                interruptedSending || m_plan.lines()[i].state == BatchRowState::Sending;
+            interruptedQueued =
+                interruptedQueued || m_plan.lines()[i].state == BatchRowState::Queued;
+        }
+    }
+    m_pauseAsked = false;
+    for (int i = 0; i < m_plan.size(); ++i)
+        showLine(i);
+    if (!summary) {
+        // The database did not answer: the grid's own states of this run's
+        // batches, as the queue reported them.
+        summary.emplace();
+        for (const BatchPlan::Line& line : m_plan.lines())
+            if (line.state && line.rowId != 0 && m_runBatches.contains(line.batchId))
+                summary->add(*line.state);
+    }
+    m_summary = summary->text();
     lblResumo->setText(QStringLiteral("Resumo: ") + m_summary);
     cmdPausar->setText(QStringLiteral("Pa&usar"));
+    updateTotal();
     updateButtons();
-    if (!problem.isEmpty())
-        m_context.prompter->show({QStringLiteral("O envio em lote parou: %1").arg(problem), kTitle,
-                                  MsgIcon::Critical, MsgButtons::Ok});
+    if (problem.isEmpty())
+        return;
+    // The words are the program's own; the engine's, often not Portuguese,
+    // follow as the technical detail.
+    QString text = QStringLiteral("O envio em lote parou porque o banco de dados deixou de "
+                                  "responder.");
+    if (interruptedSending)
+        text += QStringLiteral("\n\nO arquivo que estava sendo enviado será verificado na lista "
+                               "do servidor quando o lote for retomado.");
+    if (interruptedSending || interruptedQueued)
+        text += QStringLiteral("\n\nQuando o banco de dados voltar, clique em Enviar (ou abra o "
+                               "programa de novo) para retomar o lote.");
+    text += QStringLiteral("\n\nDetalhe técnico: %1").arg(problem);
+    m_context.prompter->show({text, kTitle, MsgIcon::Critical, MsgButtons::Ok});
 }
 
 QString BatchWindow::summary() const {
@@ -826,60 +758,49 @@ QString BatchWindow::summary() const {
 }
 
 void BatchWindow::updateTotal() {
-    int done = 0;
-    int total = 0;
-    qint64 bytesDone = 0;
-    qint64 bytesTotal = 0;
-    for (const Line& line : std::as_const(m_lines)) {
-        if (line.rowId == 0)
-            continue;
-        ++total;
-        bytesTotal += line.size;
-        if (ended(line.state)) {
-            ++done;
-            bytesDone += line.size;
-        }
-    }
-    showTotal(done, total, bytesDone, bytesTotal);
-}
-
-void BatchWindow::showTotal(int rowsDone, int rowsTotal, qint64 bytesDone, qint64 bytesTotal) {
-    // In KiB: a bar's range is an int.
-    Progresso->setRange(0, int(qMax<qint64>(bytesTotal / 1024, 1)));
-    Progresso->setValue(int(bytesDone / 1024));
-    lblTotal->setText(QStringLiteral("%1 de %2 — %3 de %4")
-                          .arg(rowsDone)
-                          .arg(rowsTotal)
-                          .arg(sizeText(bytesDone), sizeText(bytesTotal)));
+    const BatchPlan::Total total = m_plan.total();
+    // A bar's range is an int: large batches count in KiB.
+    const qint64 unit = total.bytes > std::numeric_limits<int>::max() ? 1024 : 1;
+    Progresso->setRange(0, int(qMax<qint64>(total.bytes / unit, 1)));
+    Progresso->setValue(int(total.bytesSent / unit));
+    lblTotal->setText(
+        QStringLiteral("%1 de %2 %3 — %4 de %5")
+            .arg(total.sent)
+            .arg(total.rows)
+            .arg(total.sent == 1 ? QStringLiteral("enviado") : QStringLiteral("enviados"),
+                 sizeText(total.bytesSent), sizeText(total.bytes)));
 }
 
 void BatchWindow::updateButtons() {
-    const bool sending = isSending();
+    const bool active = queueActive();
     for (QWidget* w : {static_cast<QWidget*>(cmdEnviar), static_cast<QWidget*>(cmdCertificado)})
-        w->setEnabled(!sending);
-    cmdPausar->setEnabled(sending);
-    cmdCancelar->setEnabled(sending);
+        w->setEnabled(!active);
+    cmdPausar->setEnabled(active);
+    cmdCancelar->setEnabled(active);
 }
 
 void BatchWindow::pause() {
-    if (!m_queue || !m_queue->isRunning())
+    if (!queueActive())
         return;
     if (m_queue->isPaused()) {
         cmdPausar->setText(QStringLiteral("Pa&usar"));
         lblResumo->clear();
         m_queue->resume();
     } else {
+        m_pauseAsked = true;
         lblResumo->setText(QStringLiteral("O envio pausa ao fim do arquivo em andamento."));
         m_queue->pauseAfterCurrent();
     }
 }
 
 void BatchWindow::cancel() {
-    if (!m_queue || !m_queue->isRunning())
+    if (!queueActive())
         return;
-    bool underWay = false;
-    for (const Line& line : std::as_const(m_lines))
-        underWay = underWay || line.state == BatchRowState::Sending;
+    m_cancelAsked = true;
+    const bool underWay =
+        std::any_of(m_plan.lines().begin(), m_plan.lines().end(), [](const BatchPlan::Line& line) {
+            return line.state == BatchRowState::Sending;
+        });
     // A row under way may be broken off; the server may then hold part of it
     // or all of it, which only its list settles: a deliberate Yes.
     if (underWay && m_context.prompter->show(
@@ -894,34 +815,21 @@ void BatchWindow::cancel() {
 
 void BatchWindow::resume(qint64 batchId) {
     try {
-        if (isSending())
+        if (queueActive())
             return;
-        m_batchId = batchId;
         // Settles the rows a stopped program left being sent before any is
         // sent again: a request that started becomes "Sem resposta".
         recoverBatch(batchId, BatchQueue::thisDesk(), m_context.clock->now());
-        LocalDb db;
-        for (const BatchRow& row : batchRows(db, batchId)) {
-            if (lineOf(row.id) >= 0)
-                continue;
-            Line line;
-            line.ie = row.ie;
-            line.filePath = row.filePath;
-            line.kind = row.kind;
-            line.references = row.references;
-            line.rowId = row.id;
-            line.state = row.state;
-            line.text = row.reply;
-            line.protocol = row.protocol;
-            line.time = row.endedAt.isValid() ? row.endedAt : row.startedAt;
-            line.size = QFileInfo(row.filePath).size();
-            addLine(line);
-        }
+        readBatches({batchId});
+        m_plan.beginRun();
         updateTotal();
         // The certificate first; then the queue sends what is left queued
         // and asks the lists for the rows still to be settled.
         if (!m_certificateAccepted && !chooseCertificate())
             return;
+        m_pendingBatches.clear();
+        m_runBatches = {batchId};
+        m_cancelAsked = false;
         m_summary.clear();
         lblResumo->clear();
         startQueue(batchId);
@@ -1002,12 +910,20 @@ void BatchWindow::dropEvent(QDropEvent* event) {
 }
 
 void BatchWindow::closeEvent(QCloseEvent* event) {
-    // Closing while sending would leave the queue without its window: the
-    // rows are kept, but the user is told how to stop first.
-    if (isSending()) {
-        m_context.prompter->show({QStringLiteral("O lote está sendo enviado. Use Pausar ou "
-                                                 "Cancelar antes de fechar a janela."),
-                                  kTitle, MsgIcon::Information, MsgButtons::Ok});
+    // A queue sending would go on without its window: the window stays until
+    // the row under way has ended. A paused batch waits in the database:
+    // the window closes, and the next start offers to resume it.
+    if (queueSending()) {
+        const QString text =
+            m_cancelAsked ? QStringLiteral("O lote está sendo cancelado. A janela pode ser fechada "
+                                           "quando o arquivo em andamento terminar.")
+            : m_pauseAsked
+                ? QStringLiteral("O envio pausa ao fim do arquivo em andamento. A janela pode "
+                                 "ser fechada depois disso.")
+                : QStringLiteral("O lote está sendo enviado. Para fechar a janela, clique em "
+                                 "Pausar e aguarde o fim do arquivo em andamento, ou clique em "
+                                 "Cancelar.");
+        m_context.prompter->show({text, kTitle, MsgIcon::Information, MsgButtons::Ok});
         event->ignore();
         return;
     }

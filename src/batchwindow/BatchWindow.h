@@ -4,14 +4,16 @@
 // row's proposed months and its checks, chooses the accountant's certificate
 // once, and sends the rows one after another through the batch queue
 // (BatchQueue), which keeps them in the local database across restarts. Per
-// row: state, time and protocol; in total: "n de N" and the bytes sent;
-// Pausar and Cancelar; at the end a summary with CSV and PDF.
+// row: state, time and protocol; in total: "n de N enviados" and the bytes
+// sent; Pausar and Cancelar; at the end a summary with CSV and PDF. The
+// lines, their checks and the batch are a BatchPlan (no widgets); the
+// window shows them and forwards the user's actions and the queue's signals.
 //
 // Non-modal; a single instance in the window registry ("BatchWindow"). The
 // main window stays usable: the queue runs on the event loop.
 #pragma once
 
-#include "batch/RowChecks.h"
+#include "batch/BatchPlan.h"
 #include "store/BatchRepository.h"
 
 #include <QDateTime>
@@ -74,8 +76,9 @@ public:
     void assignTaxpayer();  // the chosen taxpayer to the selected rows
     void applyReferences(); // txtReferencias to the selected rows
     void removeRows();      // the selected rows not yet sent
-    // Ticks again a row the archive holds back, or (with a question) puts
-    // back in the queue a row without an answer that the list shows absent.
+    // Ticks again a row the archive holds back, or puts back in the queue a
+    // row ended "Cancelado" or "Não enviado", or (with a question) one
+    // without an answer that the list shows absent; "Enviar" sends them.
     void toggleSendAgain();
     bool chooseCertificate(); // true when a certificate was accepted
     void send();              // "Enviar"
@@ -89,6 +92,7 @@ public:
 
     // The texts of the grid, row by row, column by column.
     QList<QStringList> rowsShown() const;
+    // A queue runs this window's batch, sending or paused.
     bool isSending() const;
     QString summary() const; // "2 aceitos, 1 recusado, 0 sem resposta"; empty before an end
 
@@ -120,60 +124,48 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // One row of the grid: the work as given, its checks, and once queued
-    // its row in the database and what became of it.
-    struct Line {
-        QString ie;
-        QString filePath;
-        QString references; // as sent ("1_2026,2_2026")
-        bool referencesByUser = false;
-        QString note;   // why no taxpayer or no months were proposed
-        QString checks; // empty: ready to send
-        bool ready = false;
-        RowChecks::Result result; // of the last check of a row with a file
-        bool sendAgain = false;
-        QString kind;
-        qint64 rowId = 0; // in the database once queued
-        std::optional<BatchRowState> state;
-        int percent = 0;
-        QDateTime time;
-        QString text; // the server's, or why
-        QString protocol;
-        qint64 size = 0;
-
-        // The digest of the file its last check read, when it checked this
-        // file (the check reuses it only while the file is unchanged).
-        std::optional<SentArchive::Digest> checkedDigest() const {
-            if (result.sending && result.sending->path() == filePath)
-                return result.sending->digest();
-            return std::nullopt;
-        }
-    };
-
-    void addLine(const Line& line);
+    // Writes a line's cells (and its row's height) to the grid.
     void showLine(int index);
+    // Shows a line the queue changed, and the total (nothing for -1).
+    void showChange(int index);
+    // Checks a line again and shows it.
     void recheck(int index);
-    void recheckAll();
-    // Asks the server's list of every taxpayer of the grid again (proposals).
+    // After lines were added or queued: the grid's rows follow the plan's
+    // lines, and the columns their texts.
+    void linesChanged();
+    void fitColumns();
+    // Asks the server's lists the plan waits for (proposals, checks).
     void askLists();
     void listAnswered(int fillerRow);
     QList<int> selectedLines() const;
-    int lineOf(qint64 rowId) const;
+    // A queue exists and has not finished (sending or paused).
+    bool queueActive() const;
+    // A queue is sending (not paused).
+    bool queueSending() const;
+    // Reads the rows an interrupted run left from the database again, after
+    // settling those a stopped queue left being sent. Throws DbError.
+    void readInterrupted();
+    // Reads these batches' rows into the grid; returns them. Throws DbError.
+    QList<BatchRow> readBatches(const QList<qint64>& batches);
+    // Starts the queue on the next batch the run still has to send.
+    void startNext();
     void startQueue(qint64 batchId);
     void queueFinished(const QString& problem);
-    void updateTotal(); // from the rows, when the queue does not run
-    void showTotal(int rowsDone, int rowsTotal, qint64 bytesDone, qint64 bytesTotal);
+    void updateTotal();
     void updateButtons();
     QString taxpayerName(const QString& ie) const;
     void report(const std::exception& error, const QString& where);
 
     AppContext& m_context;
-    QList<Line> m_lines;
+    BatchPlan m_plan;
     OverviewFiller* m_lists;
     QStringList m_listed; // the IEs asked, in the filler's row order
     BatchQueue* m_queue = nullptr;
-    qint64 m_batchId = 0;
-    QString m_accountantDocument;
+    qint64 m_batchId = 0;           // the batch the queue sends now
+    QList<qint64> m_pendingBatches; // the run's batches still to send after it
+    QList<qint64> m_runBatches;     // every batch of the run (its summary)
+    bool m_pauseAsked = false;      // Pausar pressed, the row under way not ended yet
+    bool m_cancelAsked = false;     // Cancelar pressed in this run
     bool m_certificateAccepted = false;
     bool m_showing = false; // a row being written to the grid: no edit handling
     QString m_summary;

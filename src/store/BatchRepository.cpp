@@ -2,6 +2,7 @@
 #include "store/BatchRepository.h"
 
 #include "store/DbError.h"
+#include "store/SendingRepository.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -319,7 +320,10 @@ bool settleNoReply(LocalDb& db, qint64 rowId, BatchRowState state, const QString
     query.addBindValue(rowId);
     query.addBindValue(batchRowStateCode(BatchRowState::NoReply));
     db.exec(query, operation);
-    return query.numRowsAffected() == 1;
+    if (query.numRowsAffected() != 1)
+        return false;
+    setSendingProtocol(db, rowId, protocol);
+    return true;
 }
 
 bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol) {
@@ -330,7 +334,10 @@ bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol) {
     query.addBindValue(rowId);
     query.addBindValue(batchRowStateCode(BatchRowState::Accepted));
     db.exec(query, operation);
-    return query.numRowsAffected() == 1;
+    if (query.numRowsAffected() != 1)
+        return false;
+    setSendingProtocol(db, rowId, protocol);
+    return true;
 }
 
 bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain) {

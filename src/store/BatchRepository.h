@@ -130,7 +130,8 @@ bool settleNoReply(LocalDb& db, qint64 rowId, BatchRowState state, const QString
                    const QString& protocol, const QDateTime& at);
 
 // Writes what the list says of an accepted row: its protocol or
-// "Verificando". Returns false when the row is not Accepted.
+// "Verificando" (its entry in the memory of sendings gets it too). Returns
+// false when the row is not Accepted.
 bool setProtocol(LocalDb& db, qint64 rowId, const QString& protocol);
 
 // Puts an ended row back in the queue at the user's explicit request: only a

@@ -16,6 +16,12 @@ QVariant flag(std::optional<bool> value) {
     return QVariant(*value ? 1 : 0);
 }
 
+QVariant time(const QDateTime& value) {
+    if (!value.isValid())
+        return QVariant(QMetaType::fromType<QString>());
+    return QVariant(value.toString(Qt::ISODateWithMs));
+}
+
 QString readText(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
@@ -24,6 +30,11 @@ std::optional<bool> readFlag(const QVariant& value) {
     if (value.isNull())
         return std::nullopt;
     return value.toLongLong() != 0;
+}
+
+QDateTime readTime(const QVariant& value) {
+    return value.isNull() ? QDateTime()
+                          : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
 }
 
 } // namespace BindValue

@@ -7,6 +7,7 @@
 #include "store/DatabaseFile.h"
 #include "store/DbError.h"
 #include "store/LocalSchema.h"
+#include "store/SendingRepository.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -107,6 +108,7 @@ void LocalDb::openFile(const QString& path, int busyTimeoutMs) {
         if (!m_db.open())
             throw DbError::fromSqlError(m_db.lastError(), QStringLiteral("LocalDb"));
         createMissingTables();
+        importArchiveOnce(*this);
     } catch (...) {
         // The destructor does not run for a constructor that throws.
         discardConnection();
@@ -150,6 +152,7 @@ void LocalDb::openServer(const DatabaseSettings::Server& server, int busyTimeout
         // time-out instead of hanging the window.
         exec(QStringLiteral("SET lock_timeout = %1").arg(busyTimeoutMs), operation);
         migrateServerTables();
+        importArchiveOnce(*this);
     } catch (...) {
         discardConnection();
         throw;
@@ -227,15 +230,18 @@ void LocalDb::createMissingTables() {
         QSqlQuery count = exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE "
                                               "type = 'table' AND name IN "
                                               "('tblContador', 'tblContribuinte', "
-                                              "'batch_queue', 'batch_row')"),
+                                              "'batch_queue', 'batch_row', 'sending', "
+                                              "'sending_import')"),
                                operation);
-        if (count.next() && count.value(0).toInt() == 4 && !batchColumnsMissing(*this))
+        if (count.next() && count.value(0).toInt() == 6 && !batchColumnsMissing(*this))
             return;
     }
     DbTransaction transaction(*this, operation);
     exec(QString::fromLatin1(LocalSchema::createContadorSql()), operation);
     exec(QString::fromLatin1(LocalSchema::createContribuinteSql()), operation);
     for (const QString& statement : LocalSchema::createBatchSql())
+        exec(statement, operation);
+    for (const QString& statement : LocalSchema::createSendingSql())
         exec(statement, operation);
     // A file whose batch tables an earlier version made: SQLite has no ADD
     // COLUMN IF NOT EXISTS, so each column is looked for first.

@@ -6,7 +6,9 @@
 // refused without being touched. Section [banco] of the settings may name a
 // PostgreSQL server instead (several desks sharing one accountant and one list
 // of taxpayers); its tables are created when missing and their version kept
-// in table `dadav_esquema`, so later changes migrate. A second running
+// in table `dadav_esquema`, so later changes migrate. Either way the memory
+// of sendings is made with the tables, and this desk's archive folder is
+// read into it once (store/SendingRepository.h). A second running
 // instance (or desk) that holds the write lock makes this one wait up to the
 // busy time-out instead of failing at once.
 //
@@ -31,7 +33,7 @@ public:
 
     // Version of the tables on a database server; raised by every change of
     // them, with its migration step.
-    static constexpr int kServerSchemaVersion = 4;
+    static constexpr int kServerSchemaVersion = 5;
 
     // Opens the database the settings name now (DatabaseSettings::read()):
     // the SQLite file of the application folder (AppPaths::databasePath()) or

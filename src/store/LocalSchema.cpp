@@ -44,7 +44,33 @@ QList<QString> batchTables(const QString& key) {
     };
 }
 
+// The memory of sendings every desk shares; `key` as for batchTables. The
+// result is the archive's ("aceito", "recusado", "sem resposta") once the
+// sending ended, "enviando" while it runs.
+QList<QString> sendingTables(const QString& key) {
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS sending (id %1, ie TEXT NOT NULL, "
+                       "kind TEXT NOT NULL, refs TEXT NOT NULL, sha256 TEXT NOT NULL, "
+                       "size BIGINT NOT NULL DEFAULT 0, file_name TEXT NOT NULL DEFAULT '', "
+                       "result TEXT NOT NULL, reply TEXT NOT NULL DEFAULT '', "
+                       "whole_request_sent INTEGER NOT NULL DEFAULT 0 "
+                       "CHECK (whole_request_sent IN (0, 1)), "
+                       "protocol TEXT NOT NULL DEFAULT '', started_at TEXT NOT NULL, "
+                       "ended_at TEXT, desk TEXT NOT NULL, claimer TEXT NOT NULL DEFAULT '', "
+                       "batch_row_id BIGINT, record_file TEXT NOT NULL DEFAULT '')")
+            .arg(key),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS sending_taxpayer ON sending (ie, refs)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS sending_batch_row ON sending (batch_row_id)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS sending_import (desk TEXT NOT NULL, "
+                       "folder TEXT NOT NULL, imported_at TEXT NOT NULL)"),
+    };
+}
+
 } // namespace
+
+QList<QString> createSendingSql() {
+    return sendingTables(QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"));
+}
 
 QList<std::pair<QString, QString>> addedBatchColumns() {
     return {
@@ -75,16 +101,18 @@ QList<QString> serverMigration(int version) {
     case 2:
         return batchTables(QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"));
     case 3:
-    case 4: {
-        // The tables of the version before, made before these columns: IF
-        // NOT EXISTS keeps tables just made by an earlier step (which has
-        // them) untouched.
+    case 5: {
+        // The batch tables of an earlier version, made before these
+        // columns: IF NOT EXISTS keeps tables just made by an earlier step
+        // (which has them) untouched.
         QList<QString> statements;
         for (const auto& [table, column] : addedBatchColumns())
             statements
                 << QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2").arg(table, column);
         return statements;
     }
+    case 4:
+        return sendingTables(QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"));
     default:
         return {};
     }

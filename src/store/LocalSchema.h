@@ -41,14 +41,23 @@ QList<QString> createBatchSql();
 // the SHA-256 of the bytes whose request started.
 QList<std::pair<QString, QString>> addedBatchColumns();
 
+// Statements that create the shared memory of sendings on SQLite when it is
+// missing: `sending` (one sending by any desk: taxpayer, kind, months, the
+// file's SHA-256, size and name, result, reply, whether the whole request
+// left, protocol, when it started and ended, the desk and process, the
+// batch row it sent) and `sending_import` (which desk's archive folder was
+// already read into it).
+QList<QString> createSendingSql();
+
 // On a database server: the statements that bring the tables from version
 // `version - 1` to `version` (1 creates them). Version 1 keeps the columns
 // above; `tblContribuinte` gets an identity column named `rowid`, so lists come
 // back in insertion order by the same statement on both engines, and an index
 // on lower(IE), by which every statement finds a row. Version 2 adds the
 // batch queue's tables (as createBatchSql, with identity keys); version 3
-// adds addedBatchColumns to tables version 2 made, and version 4 the ones
-// added since (the row's SHA-256). Empty for a
+// adds addedBatchColumns to tables version 2 made; version 4 adds the memory
+// of sendings (as createSendingSql, with identity keys); version 5 the
+// batch columns added since (the row's SHA-256). Empty for a
 // version not known to this program.
 QList<QString> serverMigration(int version);
 

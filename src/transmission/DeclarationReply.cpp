@@ -130,17 +130,21 @@ QString stripMarkup(const QString& html) {
     return lines.join(QLatin1Char('\n'));
 }
 
-QString refusal(const QString& replyText) {
-    if (!replyText.contains(QLatin1String("ERRO")))
-        return {};
+QString message(const QString& replyText) {
     QString shown = stripMarkup(bodyOf(replyText));
     if (shown.isEmpty())
         shown = stripMarkup(replyText);
     if (shown.isEmpty())
-        shown = replyText.simplified(); // the word lies inside the markup
+        shown = replyText.simplified(); // the text lies inside the markup
     if (shown.size() > kMaxShown)
         shown = shown.left(kMaxShown) + QStringLiteral("…");
     return shown;
+}
+
+QString refusal(const QString& replyText) {
+    if (!replyText.contains(QLatin1String("ERRO")))
+        return {};
+    return message(replyText);
 }
 
 } // namespace DeclarationReply

@@ -7,12 +7,14 @@
 
 namespace DeclarationReply {
 
+// The server's message in a reply: the reply's body (what follows the header
+// block, when the reply has one) with its markup stripped; else the whole
+// reply stripped; else, when only markup holds text, the whole reply with
+// blanks collapsed. Cut at 2000 characters (then ending in "…").
+QString message(const QString& replyText);
+
 // The refusal to show when the reply's text contains "ERRO" (letter case as
-// written): the reply's body (what follows the header block, when the reply
-// has one) with its markup stripped; else the whole reply stripped; else,
-// when only markup holds the word, the whole reply with blanks collapsed.
-// Cut at 2000 characters (then ending in "…"). Empty when the reply holds no
-// "ERRO".
+// written): its message(). Empty when the reply holds no "ERRO".
 QString refusal(const QString& replyText);
 
 // The readable text of an HTML fragment: no tags, comments, head, script or

@@ -7,16 +7,20 @@
 #include "platform/FileBrowser.h"
 #include "platform/Prompter.h"
 #include "platform/Twips.h"
+#include "sendings/SendingRule.h"
 #include "shell/AppContext.h"
 #include "shell/ErrorReport.h"
 #include "shell/ProgramState.h"
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
+#include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "transmission/SendingCertificateChoice.h"
 #include "transmission/SingleUpload.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -277,16 +281,29 @@ void TransmissionWindow::startUpload(const QString& address) {
 bool TransmissionWindow::confirmNotSentBefore(const QString& kind, const QString& references) {
     const QString ie = m_context.state ? m_context.state->IE() : QString();
     m_sending = SentArchive::ArchivedSending::prepare(ie, kind, references, txtUploadFile->text());
+    m_memoryEntry = 0;
     if (!m_sending)
         return true;
-    const QString question = m_sending->duplicateQuestion();
-    if (!question.isEmpty() &&
-        m_context.prompter->show({question, QStringLiteral("VAV-UVOD"), MsgIcon::Warning,
-                                  MsgButtons::YesNoDefaultNo}) != MsgAnswer::Yes) {
-        m_sending.reset();
-        return false;
+    const SendingRule::Candidate candidate = SendingRule::candidateOf(*m_sending);
+    const QString claimer =
+        thisDesk() + QStringLiteral(" #") + QString::number(QCoreApplication::applicationPid());
+    LocalDb db;
+    // A hold that appears while the user answers is asked about in turn.
+    for (bool answered = false;;) {
+        const SendingRule::Start start = SendingRule::begin(db, candidate, thisDesk(), claimer,
+                                                            m_context.clock->now(), answered);
+        if (!start.hold) {
+            m_memoryEntry = start.entryId;
+            return true;
+        }
+        if (m_context.prompter->show({SendingRule::question(*start.hold),
+                                      QStringLiteral("VAV-UVOD"), MsgIcon::Warning,
+                                      MsgButtons::YesNoDefaultNo}) != MsgAnswer::Yes) {
+            m_sending.reset();
+            return false;
+        }
+        answered = true;
     }
-    return true;
 }
 
 void TransmissionWindow::archiveSending(const QString& result, const QString& reply) {
@@ -294,7 +311,16 @@ void TransmissionWindow::archiveSending(const QString& result, const QString& re
         return;
     SentArchive::ArchivedSending sending = *m_sending;
     m_sending.reset();
-    const QString failure = sending.finish(result, reply, m_context.clock->now());
+    const QDateTime endedAt = m_context.clock->now();
+    QString failure = sending.finish(result, reply, endedAt);
+    if (const qint64 entry = std::exchange(m_memoryEntry, 0); entry != 0) {
+        try {
+            LocalDb db;
+            SendingRule::finish(db, entry, sending, result, reply, endedAt);
+        } catch (const std::exception& error) {
+            failure = RuntimeError::from(m_windowName, error).description();
+        }
+    }
     if (!failure.isEmpty())
         m_context.prompter->show(
             {QStringLiteral("O envio não foi guardado no arquivo local: %1.").arg(failure),

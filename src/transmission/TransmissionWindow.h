@@ -103,10 +103,13 @@ protected:
 
     // The duplicate-sending guard, just before startUpload: prepares the
     // archive's record of the file named in txtUploadFile and asks the
-    // archive's question when it has one (SentArchive::ArchivedSending), No
-    // being the default. True when the send may go on. A file that cannot be
-    // read is let through: the upload reports it.
+    // shared memory of sendings (SendingRule) whether any desk sent or is
+    // sending it, or another file for the same months; each hold is a
+    // question, No being the default. On Yes (or no hold) the sending is
+    // written into the memory as under way. True when the send may go on. A
+    // file that cannot be read is let through: the upload reports it.
     // kind: SentArchive::kDeclaration or kSimples; references as sent.
+    // Throws DbError (nothing is sent).
     bool confirmNotSentBefore(const QString& kind, const QString& references);
 
     // Puts the address into txtUrl, splits it and starts the upload of the file
@@ -114,9 +117,10 @@ protected:
     void startUpload(const QString& address);
 
     // Archives the sending just ended (call after the sending's own result
-    // was shown): result is SentArchive::kAccepted, kRefused or kNoReply. A
-    // failure to archive is one warning line; nothing is retried or resent.
-    // Does nothing when no request went out since confirmNotSentBefore.
+    // was shown) and ends its entry in the memory of sendings: result is
+    // SentArchive::kAccepted, kRefused or kNoReply. A failure to archive is
+    // one warning line; nothing is retried or resent. Does nothing when no
+    // request went out since confirmNotSentBefore. Never throws.
     void archiveSending(const QString& result, const QString& reply);
 
     // The box for an upload failure: "ERROR" title, critical icon for failures
@@ -176,6 +180,7 @@ private:
     bool m_certificateAccepted = false;
     // The sending under way, as the archive will record it.
     std::optional<SentArchive::ArchivedSending> m_sending;
+    qint64 m_memoryEntry = 0; // its entry in the memory of sendings
     int m_busyDepth = 0;
     bool m_unloadPending = false;
     bool m_unloaded = false;

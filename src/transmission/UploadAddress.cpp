@@ -2,6 +2,7 @@
 #include "transmission/UploadAddress.h"
 
 #include "net/ServerHost.h"
+#include "store/ContadorRepository.h"
 
 namespace {
 
@@ -13,6 +14,11 @@ QString hostPart(const QString& host) {
 } // namespace
 
 namespace UploadAddress {
+
+QString accountant(LocalDb& db) {
+    const std::optional<ContadorRow> row = selectContador(db);
+    return row ? row->cont_cpf_cnpj : QString();
+}
 
 QString declaration(const QString& host, const QString& port, const QString& ie,
                     const QString& contador, const QString& chave, const QString& gias) {

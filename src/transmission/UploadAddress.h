@@ -8,7 +8,14 @@
 
 #include <QString>
 
+class LocalDb;
+
 namespace UploadAddress {
+
+// The accountant's document (`contador`) every sender puts in the address:
+// `cont_cpf_cnpj` exactly as stored, punctuation included ("" when no
+// accountant is registered). Throws DbError.
+QString accountant(LocalDb& db);
 
 // "http://host:port/client/xt_upload_1_15_01.php?ie=IE&contador=DOC&chave=KEY&gias=LIST".
 QString declaration(const QString& host, const QString& port, const QString& ie,

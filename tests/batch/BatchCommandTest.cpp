@@ -34,7 +34,10 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -156,16 +159,7 @@ class BatchCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(program_.isValid() && home_.isValid() && files_.isValid());
-        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_PROGRAM), programPath()));
-        QFile::setPermissions(programPath(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        // The batch runs in the program's late part, found beside it.
-        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_LATE_PART),
-                                program_.filePath(QStringLiteral("dadav-programa.so"))));
-        // So is the certificate reader child, for tokens and browsers.
-        const QString reader = program_.filePath(QStringLiteral("dadav-leitor-certificados"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_CERT_READER), reader));
-        QFile::setPermissions(reader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        install(program_);
         writeIni(QString());
         AppPaths::setApplicationFolder(program_.path());
         registerAccountant();
@@ -184,6 +178,20 @@ protected:
                                      dadav::test::makeCertificateDer(authority));
         holder.commonName = QStringLiteral("OUTRA PESSOA:98765432100");
         writeFile(QStringLiteral("outro.p12"), dadav::test::makePkcs12(holder, kPassword));
+    }
+
+    // A portable copy of the program in `folder`: a desk of its own.
+    static void install(const QTemporaryDir& folder) {
+        const QString program = folder.filePath(QStringLiteral("dadav"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_PROGRAM), program));
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The batch runs in the program's late part, found beside it.
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_LATE_PART),
+                                folder.filePath(QStringLiteral("dadav-programa.so"))));
+        // So is the certificate reader child, for tokens and browsers.
+        const QString reader = folder.filePath(QStringLiteral("dadav-leitor-certificados"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(DADAV_CERT_READER), reader));
+        QFile::setPermissions(reader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void registerAccountant() {
@@ -209,10 +217,12 @@ protected:
 
     QString programPath() const { return program_.filePath(QStringLiteral("dadav")); }
 
-    // The portable copy's settings: the server (the simulator unless another
-    // port is given), and a database section.
-    void writeIni(const QString& database, quint16 port = 0) {
-        QFile ini(program_.filePath(QStringLiteral("dadav.ini")));
+    // The portable copy's settings (of `folder`, the program's by default):
+    // the server (the simulator unless another port is given), and a
+    // database section.
+    void writeIni(const QString& database, const QTemporaryDir* folder = nullptr,
+                  quint16 port = 0) {
+        QFile ini((folder ? *folder : program_).filePath(QStringLiteral("dadav.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ini.write(QStringLiteral("[servidor]\r\nhost=127.0.0.1\r\nport=%1\r\n%2")
                       .arg(port == 0 ? sim_.port() : port)
@@ -246,8 +256,16 @@ protected:
     // A CSV of rows for the first `count` registered taxpayers, each file of
     // about `size` bytes.
     QString writeCsv(const QString& name, int count, int size) {
+        QList<int> rows;
+        for (int i = 0; i < count; ++i)
+            rows << i;
+        return writeCsv(name, rows, size);
+    }
+
+    // The same for the taxpayers numbered in `rows`, in that order.
+    QString writeCsv(const QString& name, const QList<int>& rows, int size) {
         QByteArray csv("IE;arquivo;referências\r\n");
-        for (int i = 0; i < count; ++i) {
+        for (const int i : rows) {
             const QString ie = QStringLiteral("910000%1").arg(i, 2, 10, QLatin1Char('0'));
             if (i % 4 == 3) {
                 const QString pdf = QStringLiteral("extrato %1.pdf").arg(i);
@@ -275,8 +293,14 @@ protected:
         return path;
     }
 
-    // The program as a script starts it: a fresh HOME, no display at all.
-    void prepare(QProcess& process, const QStringList& arguments) const {
+    // The program as a script starts it: a fresh HOME, no display at all;
+    // `desk`, when given, is another desk's copy of the program and user.
+    struct Desk {
+        const QTemporaryDir* folder;
+        QString user;
+    };
+    void prepare(QProcess& process, const QStringList& arguments,
+                 const std::optional<Desk>& desk = std::nullopt) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
@@ -284,14 +308,17 @@ protected:
         env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral(".local/share")));
         // Leaks of a killed program are not this test's matter.
         env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        if (desk)
+            env.insert(QStringLiteral("USER"), desk->user);
         process.setProcessEnvironment(env);
-        process.setProgram(programPath());
+        process.setProgram(desk ? desk->folder->filePath(QStringLiteral("dadav")) : programPath());
         process.setArguments(arguments);
     }
 
-    Outcome command(const QStringList& arguments, const QByteArray& input = {}) const {
+    Outcome command(const QStringList& arguments, const QByteArray& input = {},
+                    const std::optional<Desk>& desk = std::nullopt) const {
         QProcess process;
-        prepare(process, arguments);
+        prepare(process, arguments, desk);
         process.start();
         EXPECT_TRUE(process.waitForStarted(60000));
         process.write(input);
@@ -403,7 +430,7 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
          "Resumo: 4 de 4 linhas prontas",
          ""},
         {"sent", sendArgs(csv), kPassword.toUtf8() + "\n", 0,
-         "Resumo: 4 aceitos, 0 recusados, 0 sem resposta, 0 não enviados", ""},
+         "Resumo: 4 aceitos, 0 recusados, 0 sem resposta.", ""},
         // The batch is finished: a new one, which the archive holds back.
         {"the same CSV again", sendArgs(csv), kPassword.toUtf8() + "\n", 1,
          "0 aceitos, 0 recusados, 0 sem resposta, 4 não enviados", ""},
@@ -430,10 +457,14 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
     // One line per row with its protocol, and each row sent once.
     const Outcome last =
         command({QStringLiteral("--enviar-lote"), csv, QStringLiteral("--verificar")});
-    EXPECT_TRUE(last.out.contains(QStringLiteral("já foi transmitido"))) << last.out.toStdString();
+    EXPECT_TRUE(last.out.contains(QStringLiteral("já foi enviado pela estação ") + desk()))
+        << last.out.toStdString();
     std::map<std::string, int> expected;
-    for (const valdoria::UploadRecord& u : sim_.simulator().uploads())
+    for (const valdoria::UploadRecord& u : sim_.simulator().uploads()) {
         expected[u.ie + " " + u.gias] = 1;
+        // The accountant as stored, as the single-company windows send it.
+        EXPECT_EQ(u.contador, "123.456.789-09");
+    }
     EXPECT_EQ(expected.size(), 4u);
     EXPECT_EQ(acceptedUploads(), expected);
     LocalDb db;
@@ -445,6 +476,74 @@ TEST_F(BatchCommandTest, AScriptOnAFreshHomeWithoutADisplaySendsTheCsvAndSaysHow
         EXPECT_EQ(row.state, BatchRowState::Accepted);
         EXPECT_FALSE(row.protocol.isEmpty());
         EXPECT_EQ(SentArchive::list(row.ie).size(), 1);
+    }
+}
+
+// The CSV is read only when it is a regular file within its bound and free
+// of control characters, else refused before anything else; each output line
+// is whole, its fields quoted as the CSV is read, with the server's message
+// and the command line's own hints.
+TEST_F(BatchCommandTest, ReadsOnlyASaneCsvAndPrintsEachRowWholeWithTheServersMessage) {
+    registerTaxpayers(2);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), 2, 100);
+    const QString fifo = QDir(files_.path()).filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0); // no writer, ever
+    // Rows past the bound, ending in a fault a reader would report.
+    const QString large = writeFile(QStringLiteral("grande.csv"),
+                                    QByteArray("91000000;a.zip;01/2025\n").repeated(50000) + "\"");
+    const QString control = writeFile(QStringLiteral("controle.csv"),
+                                      QByteArray("IE;arquivo\n91000000;a") + '\0' + "b.zip\n");
+    const auto send = [&](const QString& file) {
+        return sendArgs(file);
+    };
+    const auto check = [&](const QString& file) {
+        return QStringList{QStringLiteral("--enviar-lote"), file, QStringLiteral("--verificar")};
+    };
+    struct Step {
+        const char* name;
+        QStringList arguments;
+        int exitCode;
+        QStringList outHas;
+        const char* errHas;
+    };
+    const QString zip = QDir(files_.path()).filePath(QStringLiteral("backup;0.zip"));
+    const Step steps[] = {
+        {"a FIFO without a writer", send(fifo), 2, {}, "não é um arquivo comum"},
+        {"a device", send(QStringLiteral("/dev/zero")), 2, {}, "não é um arquivo comum"},
+        {"past the bound", send(large), 2, {}, "passa do limite de 1048576 bytes"},
+        {"a NUL in a field", send(control), 2, {}, "Linha 2 do CSV: caractere de controle"},
+        {"help",
+         {QStringLiteral("--enviar-lote"), QStringLiteral("--help")},
+         0,
+         {QStringLiteral("Só a primeira linha pode ser um cabeçalho"),
+          QStringLiteral("não consta\n     na lista"), QStringLiteral("1048576 bytes")},
+         ""},
+        {"sent",
+         send(csv),
+         0,
+         {QStringLiteral("91000000;\"%1\";Aceito;").arg(zip),
+          QStringLiteral(";\"Arquivo backup;0.zip recebido (104 bytes). Aguardando "
+                         "processamento.\"\n"),
+          QStringLiteral("\nResumo: 2 aceitos, 0 recusados, 0 sem resposta.\n")},
+         ""},
+        {"checked again: held back, with the way to send it again from here",
+         check(csv),
+         5,
+         {QStringLiteral("linha 2;91000000;\"%1\";").arg(zip),
+          QStringLiteral("use a janela Envio em lote")},
+         ""},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const Outcome o = command(step.arguments, kPassword.toUtf8() + "\n");
+        EXPECT_EQ(o.exitCode, step.exitCode) << o.out.toStdString() << o.err.toStdString();
+        for (const QString& piece : step.outHas)
+            EXPECT_TRUE(o.out.contains(piece)) << piece.toStdString() << "\n"
+                                               << o.out.toStdString();
+        EXPECT_TRUE(o.err.contains(QString::fromUtf8(step.errHas))) << o.err.toStdString();
+        EXPECT_FALSE(o.out.contains(QStringLiteral("HTTP/")) ||
+                     o.out.contains(QStringLiteral("Marque")))
+            << o.out.toStdString();
     }
 }
 
@@ -651,7 +750,7 @@ TEST_F(BatchCommandTest, KilledInAnUploadTheRowIsSettledByItsOwnEntriesOfTheList
         }
         const QString csvPath = writeFile(QStringLiteral("%1.csv").arg(c.taxpayer), csv);
         const size_t uploadsBefore = sim_.simulator().uploads().size();
-        writeIni(QString(), relay.port());
+        writeIni(QString(), nullptr, relay.port());
         relay.setUploads(c.upload, 64 << 10);
 
         QProcess process;
@@ -720,7 +819,7 @@ TEST_F(BatchCommandTest, TheNetworkGoneAfterTheListsCameThePauseExitsSixAndTheRe
     const QString csv = writeCsv(QStringLiteral("lote.csv"), kRows, 100);
     Relay relay(quint16(sim_.port()));
     relay.goDownAfterUploads(1);
-    writeIni(QString(), relay.port());
+    writeIni(QString(), nullptr, relay.port());
     QProcess process;
     startSending(process, csv);
     QByteArray err;
@@ -741,6 +840,87 @@ TEST_F(BatchCommandTest, TheNetworkGoneAfterTheListsCameThePauseExitsSixAndTheRe
     const Outcome again = command(sendArgs(csv), kPassword.toUtf8() + "\n");
     EXPECT_EQ(again.exitCode, 0) << again.out.toStdString() << again.err.toStdString();
     expectEachRowAcceptedOnce(kRows);
+}
+
+// Two desks on one PostgreSQL database, each with its own copy of the
+// program and archive: both send CSVs that share four files at the same
+// time, then the second sends again the first's whole CSV and checks it.
+// Each file reaches the server once; what the other desk sent is held back
+// with its name.
+TEST_F(BatchCommandTest, TwoDesksOnAServerDatabaseSendEachFileOnce) {
+    const DatabaseSettings::Server server = PgTestServer::createDatabase();
+    ASSERT_FALSE(HasFailure());
+    const QString database = QStringLiteral("[banco]\r\ntipo=postgresql\r\nhost=127.0.0.1\r\n"
+                                            "porta=%1\r\nnome=%2\r\nusuario=dadav\r\n")
+                                 .arg(server.port)
+                                 .arg(server.databaseName);
+    writeIni(database);
+    QTemporaryDir otherProgram;
+    ASSERT_TRUE(otherProgram.isValid());
+    install(otherProgram);
+    writeIni(database, &otherProgram);
+    const Desk other{&otherProgram, QStringLiteral("mesa2")};
+    const QString otherDesk = QStringLiteral("mesa2@") + QSysInfo::machineHostName();
+    registerAccountant();
+    constexpr int kRows = 12;
+    registerTaxpayers(kRows);
+    // Three extracts head both CSVs, so both desks reach them at once (an
+    // extract has no months: only its bytes tell it, when the rows are
+    // decided); a declaration comes later in both.
+    const QString first = writeCsv(QStringLiteral("mesa1.csv"), {3, 7, 11, 0, 1, 2, 4, 5}, 1 << 20);
+    const QString second =
+        writeCsv(QStringLiteral("mesa2.csv"), {3, 7, 11, 0, 6, 8, 9, 10}, 1 << 20);
+
+    // The first is held still once it has made its batch until the second
+    // has made its own; then both go on at once.
+    QProcess one, two;
+    prepare(one, sendArgs(first));
+    prepare(two, sendArgs(second), other);
+    const auto start = [&](QProcess& p, const QString& deskName) {
+        p.start();
+        ASSERT_TRUE(p.waitForStarted(60000));
+        p.write(kPassword.toUtf8() + "\n");
+        p.closeWriteChannel();
+        ASSERT_TRUE(dadav::test::waitFor(
+            [&] {
+                LocalDb db;
+                return !batchesOf(db, deskName).isEmpty() || p.state() == QProcess::NotRunning;
+            },
+            60000));
+    };
+    start(one, desk());
+    ::kill(static_cast<pid_t>(one.processId()), SIGSTOP);
+    start(two, otherDesk);
+    ::kill(static_cast<pid_t>(one.processId()), SIGCONT);
+    for (QProcess* p : {&one, &two}) {
+        ASSERT_TRUE(p->waitForFinished(240000));
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_LE(p->exitCode(), 1) << p->readAllStandardError().toStdString();
+    }
+    expectEachRowAcceptedOnce(kRows);
+
+    const Outcome checked =
+        command({QStringLiteral("--enviar-lote"), first, QStringLiteral("--verificar")}, {}, other);
+    EXPECT_EQ(checked.exitCode, 5) << checked.out.toStdString();
+    EXPECT_TRUE(checked.out.contains(QStringLiteral("já foi enviado pela estação ") + desk()))
+        << checked.out.toStdString();
+    const Outcome again = command(sendArgs(first), kPassword.toUtf8() + "\n", other);
+    EXPECT_EQ(again.exitCode, 1) << again.out.toStdString() << again.err.toStdString();
+    EXPECT_TRUE(again.out.contains(QStringLiteral("Resumo: 0 aceitos"))) << again.out.toStdString();
+    std::map<std::string, int> perFile;
+    for (const valdoria::UploadRecord& u : sim_.simulator().uploads())
+        ++perFile[u.sha256];
+    EXPECT_EQ(perFile.size(), size_t(kRows));
+    for (const auto& [sha, count] : perFile)
+        EXPECT_EQ(count, 1) << sha << " reached the server " << count << " times";
+    // Each desk's batches show which desk sent the files they did not.
+    LocalDb db;
+    int heldForTheOther = 0;
+    for (const qint64 batch : batchesOf(db, otherDesk))
+        for (const BatchRow& row : batchRows(db, batch))
+            heldForTheOther += row.reply.contains(QStringLiteral("estação ") + desk());
+    EXPECT_GE(heldForTheOther, 4);
+    PgTestServer::dropDatabase(server);
 }
 
 } // namespace

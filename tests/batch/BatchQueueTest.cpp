@@ -8,8 +8,10 @@
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
 #include "store/BatchRepository.h"
+#include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "support/FixedClock.h"
 #include "support/SimulatorFixture.h"
 #include "support/StaleDigest.h"
@@ -37,7 +39,8 @@
 
 namespace {
 
-const QString kAccountant = QStringLiteral("12345678909");
+// Stored with its punctuation: every sender puts it in the address as stored.
+const QString kAccountant = QStringLiteral("123.456.789-09");
 
 // Simulator companies with keys (two declarations, one Simples opter).
 struct Taxpayer {
@@ -58,6 +61,9 @@ protected:
     void SetUp() override {
         fixture_.useAsApplicationFolder();
         LocalDb db;
+        ContadorRow accountant;
+        accountant.cont_cpf_cnpj = kAccountant;
+        replaceContador(db, accountant);
         for (const Taxpayer& t : kTaxpayers)
             insertContribuinte(db, {QString::fromLatin1(t.ie), QStringLiteral("Empresa"), QString(),
                                     QString(), QString::fromLatin1(t.key), QString(), t.simples});
@@ -84,7 +90,6 @@ protected:
 
     BatchQueue::Setup setup() const {
         BatchQueue::Setup s;
-        s.accountantDocument = kAccountant;
         s.desk = QStringLiteral("mesa-1");
         s.clock = &clock_;
         s.retryDelay = std::chrono::milliseconds(0);
@@ -329,12 +334,21 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
                        r.archivedFile.isEmpty() != SentArchive::serverMayHoldIt(r);
             });
         EXPECT_TRUE(recorded) << "no archive record " << c.archived.toStdString();
+        // The memory every desk shares holds the same, for this desk.
+        const QList<SendingEntry> memory =
+            sendingsFor(db, QString::fromLatin1(c.taxpayer.ie), stored[i].references);
+        ASSERT_EQ(memory.size(), 1);
+        EXPECT_EQ(memory[0].result, c.archived);
+        EXPECT_EQ(memory[0].sha256, sha256);
+        EXPECT_EQ(memory[0].desk, QStringLiteral("mesa-1"));
+        EXPECT_EQ(memory[0].batchRowId, stored[i].id);
         // An accepted row shows the protocol its taxpayer's list gave.
         if (c.state == BatchRowState::Accepted) {
             const QString protocol = protocols[c.taxpayer.ie].join(QStringLiteral(", "));
             EXPECT_FALSE(protocol.isEmpty());
             EXPECT_EQ(stored[i].protocol, protocol);
             EXPECT_EQ(listed[stored[i].id], protocol);
+            EXPECT_EQ(memory[0].protocol, protocol);
         }
     }
 }

@@ -3,12 +3,16 @@
 // application folder with its SQLite file and archive.
 #include "batch/RowChecks.h"
 #include "archive/SentArchive.h"
+#include "sendings/SendingRule.h"
 #include "store/BatchRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "support/AppFolderTest.h"
 
 #include <QDir>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -56,18 +60,39 @@ protected:
 };
 
 TEST_F(RowChecksTest, EachRowShowsItsProblemsWithTheirReasons) {
-    // An accepted earlier sending of the same bytes for the same months.
+    // In the memory every desk shares: another desk's accepted sending of the
+    // same bytes for 03/2026; a row of another desk's batch queued for
+    // 05/2026 (another file); and its row sending the same bytes for 06/2026.
+    const QString other = QStringLiteral("contabil@estacao2");
     const QString sent = file(QStringLiteral("enviado.zip"), "PK\3\4 ja enviado");
-    SentArchive::Record earlier;
+    SendingEntry earlier;
     earlier.ie = QStringLiteral("86123452");
     earlier.kind = SentArchive::kDeclaration;
     earlier.references = QStringLiteral("3_2026");
-    earlier.fileName = QStringLiteral("enviado.zip");
     earlier.sha256 = SentArchive::digestFile(sent)->sha256;
-    earlier.size = 16;
-    earlier.sentAt = QDateTime(QDate(2026, 4, 2), QTime(9, 30));
     earlier.result = SentArchive::kAccepted;
-    ASSERT_EQ(SentArchive::store(earlier, sent), QString());
+    earlier.startedAt = QDateTime(QDate(2026, 4, 2), QTime(9, 29));
+    earlier.endedAt = QDateTime(QDate(2026, 4, 2), QTime(9, 30));
+    earlier.desk = other;
+    {
+        LocalDb db;
+        insertSending(db, earlier);
+        const QDateTime made(QDate(2026, 12, 7), QTime(8, 15));
+        const QString elsewhere = QStringLiteral("/outra/estacao/");
+        const qint64 batch = createBatch(db, other, made,
+                                         {{earlier.ie, elsewhere + QStringLiteral("sendo.zip"),
+                                           earlier.kind, QStringLiteral("6_2026")},
+                                          {earlier.ie, elsewhere + QStringLiteral("fila.zip"),
+                                           earlier.kind, QStringLiteral("5_2026")}});
+        const std::optional<BatchRow> claimed = claimNextRow(db, batch, other + " #7", made);
+        ASSERT_TRUE(claimed);
+        SendingEntry sending = earlier;
+        sending.references = claimed->references;
+        sending.result = kSendingInProgress;
+        sending.endedAt = {};
+        sending.batchRowId = claimed->id;
+        insertSending(db, sending);
+    }
 
     using K = History::ListAnswerKind;
     struct Case {
@@ -254,7 +279,7 @@ TEST_F(RowChecksTest, EachRowShowsItsProblemsWithTheirReasons) {
          "simples",
          "",
          "sem referências"},
-        {"already sent",
+        {"already sent by another desk",
          "86123452",
          sent,
          "03/2026",
@@ -263,7 +288,48 @@ TEST_F(RowChecksTest, EachRowShowsItsProblemsWithTheirReasons) {
          {Problem::AlreadySent},
          "declaracao",
          "3_2026",
-         "transmitido em 02/04/2026 09:30."},
+         "Este arquivo já foi enviado pela estação contabil@estacao2 em 02/04/2026 09:30. "
+         "Marque a linha"},
+        {"another file queued by another desk",
+         "86123452",
+         zip,
+         "05/2026",
+         K::Transmissions,
+         false,
+         {Problem::AnotherSending},
+         "declaracao",
+         "5_2026",
+         "na fila da estação contabil@estacao2 (lote de 07/12/2026 08:15)"},
+        {"another file queued by another desk, ticked",
+         "86123452",
+         zip,
+         "05/2026",
+         K::Transmissions,
+         true,
+         {},
+         "declaracao",
+         "5_2026",
+         ""},
+        {"another file while another desk sends its own",
+         "86123452",
+         zip,
+         "06/2026",
+         K::Transmissions,
+         false,
+         {Problem::AnotherSending},
+         "declaracao",
+         "6_2026",
+         "sendo enviado pela estação contabil@estacao2"},
+        {"the same bytes another desk is sending, even ticked",
+         "86123452",
+         sent,
+         "06/2026",
+         K::Transmissions,
+         true,
+         {Problem::AlreadySent},
+         "declaracao",
+         "6_2026",
+         "está sendo enviado pela estação contabil@estacao2 desde 02/04/2026 09:29"},
         {"already sent, other months",
          "86123452",
          sent,
@@ -338,6 +404,82 @@ TEST_F(RowChecksTest, ABatchIsMadeOfTheReadyRows) {
     EXPECT_TRUE(rows[0].sendAgain);
     EXPECT_EQ(rows[1].kind, SentArchive::kSimples);
     EXPECT_FALSE(rows[1].sendAgain);
+}
+
+// Two desks that checked the same extract at once (both ready: the memory
+// was empty) decide it one after the other just before the upload: the
+// first goes, the second is held back while the first is being sent and
+// after it was accepted.
+TEST_F(RowChecksTest, TwoDesksDecidingTheSameFileNeverBothSendIt) {
+    LocalDb db;
+    const QString pdf = file(QStringLiteral("extrato.pdf"), "%PDF-1.4 maio");
+    const QDateTime at(QDate(2026, 12, 7), QTime(10, 0));
+    QList<RowChecks::Input> inputs;
+    QList<RowChecks::Result> results;
+    const QString desks[] = {QStringLiteral("mesa1@a"), QStringLiteral("mesa2@b")};
+    for (const QString& desk : desks) {
+        RowChecks::Input input{QStringLiteral("78045302"), pdf, QString()};
+        const qint64 batch =
+            createBatch(db, desk, at, {{input.ie, pdf, SentArchive::kSimples, QString()}});
+        input.batchId = batch;
+        input.batchRowId = claimNextRow(db, batch, desk, at)->id;
+        inputs << input;
+        results << RowChecks::check(db, input, std::nullopt);
+        ASSERT_TRUE(results.last().ready()) << results.last().text().toStdString();
+    }
+    EXPECT_EQ(RowChecks::beginSending(db, inputs[0], results[0], desks[0], desks[0] + " #1", at),
+              QString());
+    EXPECT_TRUE(RowChecks::beginSending(db, inputs[1], results[1], desks[1], desks[1] + " #2", at)
+                    .startsWith(QStringLiteral("Este arquivo está sendo enviado pela estação "
+                                               "mesa1@a desde 07/12/2026 10:00.")));
+    SentArchive::ArchivedSending sent = *results[0].sending;
+    sent.requestStarted();
+    sent.wholeRequestSent();
+    SendingRule::finishRow(db, inputs[0].batchRowId, sent, SentArchive::kAccepted,
+                           QStringLiteral("ok"), at.addSecs(90));
+    EXPECT_TRUE(RowChecks::beginSending(db, inputs[1], results[1], desks[1], desks[1] + " #2", at)
+                    .startsWith(QStringLiteral("Este arquivo já foi enviado pela estação mesa1@a "
+                                               "em 07/12/2026 10:01.")));
+}
+
+// A desk's archive made before the memory of sendings is read into it when
+// the database is first opened, once: a second reading adds nothing, even
+// with its mark taken away; the rule then holds the archived file back.
+TEST_F(RowChecksTest, TheArchiveIsReadIntoTheMemoryOnce) {
+    QTemporaryDir older;
+    ASSERT_TRUE(older.isValid());
+    AppPaths::setApplicationFolder(older.path());
+    const QString sent = file(QStringLiteral("arquivado.zip"), "PK\3\4 arquivado");
+    SentArchive::Record record;
+    record.ie = QStringLiteral("86123452");
+    record.kind = SentArchive::kDeclaration;
+    record.fileName = QStringLiteral("arquivado.zip");
+    record.sha256 = SentArchive::digestFile(sent)->sha256;
+    record.sentAt = QDateTime(QDate(2026, 5, 4), QTime(14, 5));
+    record.wholeRequestSent = true;
+    for (const char* refs : {"1_2026", "2_2026"}) {
+        record.references = QString::fromLatin1(refs);
+        record.result = refs[0] == '1' ? SentArchive::kAccepted : SentArchive::kRefused;
+        ASSERT_EQ(SentArchive::store(record, sent), QString());
+    }
+    LocalDb db; // a new database file: made with the memory, the archive read into it
+    EXPECT_EQ(sendingsFor(db, record.ie, QStringLiteral("1_2026")).size(), 1);
+    EXPECT_EQ(sendingsFor(db, record.ie, QStringLiteral("2_2026")).size(), 1);
+    EXPECT_EQ(importArchive(db, thisDesk()), 0);
+    QSqlQuery unmark(db.database());
+    ASSERT_TRUE(unmark.exec(QStringLiteral("DELETE FROM sending_import")));
+    EXPECT_EQ(importArchive(db, thisDesk()), 0);
+    insertContribuinte(db, {record.ie, QStringLiteral("Empresa"), QString(), QString(),
+                            QStringLiteral("Z3P8W1RT"), QString(), false});
+    const RowChecks::Result accepted =
+        RowChecks::check(db, {record.ie, sent, QStringLiteral("01/2026")}, std::nullopt);
+    EXPECT_EQ(accepted.text(), QStringLiteral("Este arquivo já foi enviado pela estação %1 em "
+                                              "04/05/2026 14:05. Marque a linha para enviar de "
+                                              "novo.")
+                                   .arg(thisDesk()));
+    // A refused sending holds nothing back.
+    EXPECT_TRUE(
+        RowChecks::check(db, {record.ie, sent, QStringLiteral("02/2026")}, std::nullopt).ready());
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "transmission/frmUploadSimples.h"
 
 #include "archive/SentArchive.h"
-
+#include "store/SendingRepository.h"
 #include "support/AccessibilityCheck.h"
 #include "support/TransmissionFixture.h"
 #include "transmission/SendingCertificate.h"
@@ -102,8 +102,10 @@ TEST_F(SimplesWindow, SendsTheExtractWithItsPausesAndRefreshesTheMainWindow) {
     w = open();
     w->chooseFile(userFolder.path(), QStringLiteral("PGDAS-123.pdf"));
     picker.pickNext(accountantCertificate());
-    prompter.answerNext(MsgAnswer::No, QStringLiteral("Este arquivo já foi transmitido em "
-                                                      "15/03/2014 10:00. Transmitir novamente?"));
+    prompter.answerNext(MsgAnswer::No,
+                        QStringLiteral("Este arquivo já foi enviado pela estação %1 em "
+                                       "15/03/2014 10:00. Transmitir novamente?")
+                            .arg(thisDesk()));
     w->cmdUpload_Click();
     EXPECT_EQ(sim.simulator().uploads().size(), 1u);
 }

@@ -7,7 +7,10 @@
 #include "base/ReadWrite.h"
 #include "certificates/CertificateMessages.h"
 #include "platform/FileBrowser.h"
+#include "sendings/SendingRule.h"
+#include "store/BatchRepository.h"
 #include "store/ContribuinteRepository.h"
+#include "store/SendingRepository.h"
 #include "support/AccessibilityCheck.h"
 #include "support/TransmissionFixture.h"
 #include "support/ZipWriter.h"
@@ -240,9 +243,10 @@ TEST_F(DeclarationWindow, ASendingWithoutAReplyIsRecordedWithHowFarItGot) {
         EXPECT_EQ(kept[0].result, SentArchive::kNoReply);
         EXPECT_EQ(kept[0].wholeRequestSent, c.whole);
         EXPECT_EQ(kept[0].archivedFile.isEmpty(), !c.whole); // a copy only when it may be there
-        EXPECT_EQ(
-            SentArchive::findEarlierSending(kIe, kept[0].references, kept[0].sha256).has_value(),
-            c.whole);
+        LocalDb db;
+        SendingRule::Candidate again;
+        again.record = kept[0];
+        EXPECT_EQ(SendingRule::judge(db, again, clock.now()).has_value(), c.whole);
         registry.unload(kName);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -389,8 +393,9 @@ TEST_F(DeclarationWindow, MonthsOutsideTheWorkingYearsAreRefusedOnceWithTheDirec
 }
 
 // The archive keeps what went out; the same bytes for the same references
-// are sent again only when the user says so (No is the default), and another
-// reference is not asked about.
+// are sent again only when the user says so (No is the default), another
+// reference is not asked about, and months another desk's batch has queued
+// are asked about too.
 TEST_F(DeclarationWindow, SentFileIsArchivedAndSendingItAgainAsksFirst) {
     const QString zip = archive({{"dbdef.bkp", QByteArray("definicoes")}});
     const auto sendRows = [&](int from, int to) {
@@ -426,18 +431,32 @@ TEST_F(DeclarationWindow, SentFileIsArchivedAndSendingItAgainAsksFirst) {
     EXPECT_EQ(r.sentAt, today());
     EXPECT_FALSE(r.reply.isEmpty());
 
-    const QString question = QStringLiteral(
-        "Este arquivo já foi transmitido em 15/03/2014 10:00. Transmitir novamente?");
+    const QString sentBefore =
+        QStringLiteral("Este arquivo já foi enviado pela estação %1 em 15/03/2014 10:00. "
+                       "Transmitir novamente?")
+            .arg(thisDesk());
+    // Another desk's batch waits to send a file for 02/2014.
+    {
+        LocalDb db;
+        createBatch(db, QStringLiteral("mesa2@outra"), today().addSecs(-3600),
+                    {{kIe, QStringLiteral("/outra/backup.zip"), SentArchive::kDeclaration,
+                      QStringLiteral("2_2014")}});
+    }
+    const QString queued = QStringLiteral(
+        "Um arquivo deste contribuinte para estas referências está na fila da estação "
+        "mesa2@outra (lote de 15/03/2014 09:00). Transmitir mesmo assim?");
     struct Case {
         int from, to;
         std::optional<MsgAnswer> answer; // none: no question expected
         std::size_t uploadsAfter;
+        const QString& question;
     };
-    for (const Case& c : {Case{12, 13, MsgAnswer::No, 1}, Case{13, 12, MsgAnswer::Yes, 2},
-                          Case{12, 12, std::nullopt, 3}}) {
+    for (const Case& c :
+         {Case{12, 13, MsgAnswer::No, 1, sentBefore}, Case{13, 12, MsgAnswer::Yes, 2, sentBefore},
+          Case{12, 12, std::nullopt, 3, sentBefore}, Case{13, 13, MsgAnswer::No, 3, queued}}) {
         prompter.clearMessages();
         if (c.answer)
-            prompter.answerNext(*c.answer, question);
+            prompter.answerNext(*c.answer, c.question);
         sendRows(c.from, c.to);
         if (c.answer != MsgAnswer::No) {
             ASSERT_TRUE(waitFor([this] { return unloaded(); }));
