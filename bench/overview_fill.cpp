@@ -6,7 +6,10 @@
 // between two paints of the table while it filled (the table is asked to
 // repaint every 10 ms, so a long gap means a busy event loop).
 //
-//   bench_overview_fill [TAXPAYERS]   (default 300)
+//   bench_overview_fill [TAXPAYERS] [--delay-ms N]   (default 300, no delay)
+//
+// --delay-ms: the relay delays every byte N ms each way and a new connection
+// by a handshake's round trip, as a real network between office and server.
 #include "base/AppPaths.h"
 #include "overview/OverviewFiller.h"
 #include "overview/OverviewRow.h"
@@ -36,8 +39,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -51,9 +60,12 @@ long peakRssKiB() {
 
 // Accepts on a loopback port and pipes each connection to the target port,
 // counting the connections accepted. Plain sockets on threads of its own.
+// With a delay, it stands for a network: every byte reaches the other side
+// delayMs later in either direction, and a new connection first waits a
+// handshake's round trip (2 x delayMs) before anything passes.
 class CountingRelay {
 public:
-    explicit CountingRelay(int target) : m_target(target) {
+    CountingRelay(int target, int delayMs) : m_target(target), m_delay(delayMs) {
         m_listener = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -90,18 +102,21 @@ private:
             for (int most = m_mostOpen;
                  open > most && !m_mostOpen.compare_exchange_weak(most, open);)
                 ;
-            const int server = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(static_cast<uint16_t>(m_target));
-            if (connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            m_pipes.emplace_back([this, client] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2 * m_delay));
+                const int server = socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in a{};
+                a.sin_family = AF_INET;
+                a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                a.sin_port = htons(static_cast<uint16_t>(m_target));
+                if (connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+                    if (m_delay > 0)
+                        delayedPipe(client, server);
+                    else
+                        pipe(client, server);
+                }
                 close(client);
                 close(server);
-                continue;
-            }
-            m_pipes.emplace_back([this, client, server] {
-                pipe(client, server);
                 --m_open;
             });
         }
@@ -123,11 +138,62 @@ private:
             if (done)
                 break;
         }
-        close(a);
-        close(b);
+    }
+    // Each direction: a reader stamps what it reads, a writer passes it on
+    // once its delay is over. An end (or error) on either side ends both.
+    void delayedPipe(int a, int b) {
+        using Clock = std::chrono::steady_clock;
+        struct Direction {
+            std::mutex mutex;
+            std::condition_variable ready;
+            std::deque<std::pair<Clock::time_point, std::string>> queue;
+            bool ended = false;
+        };
+        Direction toB, toA;
+        const auto reader = [this](int from, Direction& d, int to) {
+            char buffer[64 * 1024];
+            for (;;) {
+                const ssize_t n = read(from, buffer, sizeof buffer);
+                const std::lock_guard lock(d.mutex);
+                if (n <= 0) {
+                    d.ended = true;
+                    d.ready.notify_all();
+                    shutdown(to, SHUT_RD); // the other reader stops too
+                    return;
+                }
+                d.queue.emplace_back(Clock::now() + std::chrono::milliseconds(m_delay),
+                                     std::string(buffer, static_cast<size_t>(n)));
+                d.ready.notify_all();
+            }
+        };
+        const auto writer = [](Direction& d, int to, int from) {
+            for (;;) {
+                std::unique_lock lock(d.mutex);
+                d.ready.wait(lock, [&] { return d.ended || !d.queue.empty(); });
+                if (d.queue.empty()) {
+                    shutdown(to, SHUT_WR);
+                    shutdown(from, SHUT_RD);
+                    return;
+                }
+                auto [due, bytes] = std::move(d.queue.front());
+                d.queue.pop_front();
+                lock.unlock();
+                std::this_thread::sleep_until(due);
+                if (write(to, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+                    shutdown(from, SHUT_RD);
+                    return;
+                }
+            }
+        };
+        std::thread threads[] = {
+            std::thread(reader, a, std::ref(toB), b), std::thread(writer, std::ref(toB), b, a),
+            std::thread(reader, b, std::ref(toA), a), std::thread(writer, std::ref(toA), a, b)};
+        for (std::thread& t : threads)
+            t.join();
     }
 
     int m_target;
+    int m_delay;
     int m_listener = -1;
     int m_port = 0;
     std::atomic<int> m_connections{0};
@@ -142,7 +208,14 @@ private:
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int count = argc > 1 ? std::atoi(argv[1]) : 300;
+    int count = 300;
+    int delayMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--delay-ms") == 0 && i + 1 < argc)
+            delayMs = std::atoi(argv[++i]);
+        else
+            count = std::atoi(argv[i]);
+    }
 
     QTemporaryDir appDir;
     valdoria::Simulator sim{valdoria::SimulatorOptions{}};
@@ -155,7 +228,7 @@ int main(int argc, char** argv) {
         sim.addCompany(c);
     }
     sim.start();
-    CountingRelay relay(sim.port());
+    CountingRelay relay(sim.port(), delayMs);
 
     AppPaths::setApplicationFolder(appDir.path());
     {
@@ -202,8 +275,8 @@ int main(int argc, char** argv) {
     int ok = 0;
     for (const Overview::Row& r : w->filler().rows())
         ok += r.cells[Overview::ColSituacao] == Overview::kDone;
-    std::printf("taxpayers: %d, answered OK: %d, finished: %s\n", count, ok,
-                finished ? "yes" : "no (60 s limit)");
+    std::printf("taxpayers: %d, one-way delay: %d ms, answered OK: %d, finished: %s\n", count,
+                delayMs, ok, finished ? "yes" : "no (60 s limit)");
     std::printf("wall time: %lld ms\n", static_cast<long long>(ms));
     std::printf("peak RSS: %ld KiB\n", peakRssKiB());
     std::printf("connections opened: %d, at most %d open at once (most calls in flight: %d)\n",

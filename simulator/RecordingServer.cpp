@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 namespace valdoria {
@@ -92,6 +93,21 @@ public:
 
     const std::string& recorded() const { return recorded_; }
 
+    // Begins the next request on the connection: what was read ahead of it
+    // stays, its recording and answer start empty.
+    void startRequest(std::function<void()> beforeFirstWrite) {
+        recorded_.clear();
+        out_.clear();
+        beforeFirstWrite_ = std::move(beforeFirstWrite);
+    }
+    bool hasBuffered() const { return pos_ < buffer_.size(); }
+    // True when the held answer's head says the connection closes after it.
+    bool answerCloses() const {
+        const auto end = out_.find("\r\n\r\n");
+        const std::string head = end == std::string::npos ? out_ : out_.substr(0, end + 2);
+        return head.find("\r\nConnection: close\r\n") != std::string::npos;
+    }
+
     // Sends the held answer; false when the peer went away or stalled.
     bool flush() {
         size_t sent = 0;
@@ -125,14 +141,8 @@ RecordingServer::RecordingServer(std::function<void(std::string)> sink) : sink_(
 
 bool RecordingServer::process_and_close_socket(socket_t sock) {
     bool logged = false;
-    RecordingStream* self = nullptr;
     RecordingStream stream(static_cast<int>(sock), static_cast<int>(read_timeout_sec_ * 1000),
-                           [&]() {
-                               logged = true;
-                               sink_(self->recorded());
-                           });
-    self = &stream;
-
+                           nullptr);
     auto setup = [](httplib::Request& req) {
         auto type = req.get_header_value("Content-Type");
         std::string lowered = type;
@@ -143,15 +153,48 @@ bool RecordingServer::process_and_close_socket(socket_t sock) {
             req.headers.emplace(kOriginalContentType, type);
         }
     };
-    bool closed = false;
-    bool ok = process_request(stream, true, closed, setup);
-    if (!logged && !stream.recorded().empty()) {
-        sink_(stream.recorded());
+    // The connection is kept for the next request as a common web server
+    // keeps it: up to keep_alive_max_count_ requests, keep_alive_timeout_sec_
+    // idle between them (and no longer than the server serves).
+    const auto nextRequestComes = [&] {
+        if (stream.hasBuffered())
+            return true;
+        const auto idleUntil =
+            std::chrono::steady_clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
+        while (!stopping_ && std::chrono::steady_clock::now() < idleUntil) {
+            pollfd p{static_cast<int>(sock), POLLIN, 0};
+            const int ready = poll(&p, 1, 50);
+            if (ready != 0)
+                return ready > 0;
+        }
+        return false;
+    };
+    bool ok = true;
+    for (size_t served = 0; ok;) {
+        logged = false;
+        stream.startRequest([&]() {
+            logged = true;
+            sink_(stream.recorded());
+        });
+        const bool last = ++served >= keep_alive_max_count_;
+        bool closed = false;
+        ok = process_request(stream, last, closed, setup);
+        if (!logged && !stream.recorded().empty()) {
+            sink_(stream.recorded());
+        }
+        const bool closes = stream.answerCloses();
+        ok = stream.flush() && ok;
+        if (closed || closes || last || !nextRequestComes())
+            break;
     }
-    ok = stream.flush() && ok;
     shutdown(sock, SHUT_RDWR);
     close(sock);
     return ok;
+}
+
+void RecordingServer::stopServing() {
+    stopping_ = true;
+    stop();
 }
 
 } // namespace valdoria

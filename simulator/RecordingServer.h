@@ -1,5 +1,6 @@
-// cpp-httplib server that serves one request per connection over a stream of
-// its own, so that it can (1) keep the exact bytes of every request for the
+// cpp-httplib server that serves the requests of each connection (kept alive
+// as the server's keep-alive settings say) over a stream of its own, so that
+// it can (1) keep the exact bytes of every request for the
 // raw log, (2) keep httplib's multipart parser away from the upload bodies,
 // whose Content-Type separates the boundary with a comma, and (3) send each
 // whole answer in a single write, so a client that reads only its first
@@ -8,6 +9,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -24,10 +26,17 @@ public:
     // server's worker threads.
     explicit RecordingServer(std::function<void(std::string)> sink);
 
+    // Stops listening and ends the connections kept alive between requests
+    // at once (httplib's own stop() leaves them to their idle time).
+    void stopServing();
+    // Before listening again after stopServing().
+    void resumeServing() { stopping_ = false; }
+
 private:
     bool process_and_close_socket(socket_t sock) override;
 
     std::function<void(std::string)> sink_;
+    std::atomic<bool> stopping_{false};
 };
 
 } // namespace valdoria

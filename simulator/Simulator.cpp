@@ -55,6 +55,9 @@ void route(RecordingServer& server, State& state) {
         return [&state, kind](const httplib::Request& req, httplib::Response& res) {
             send(res, handleUpload(state, kind, queryOf(req),
                                    req.get_header_value(kOriginalContentType), req.body));
+            // The uploader reads the answer up to the close, as of an
+            // HTTP/1.0 server.
+            res.set_header("Connection", "close");
         };
     };
     server.Post("/client/xt_upload_1_15_01.php", upload(UploadKind::Declaracao));
@@ -68,15 +71,24 @@ void route(RecordingServer& server, State& state) {
 
 } // namespace
 
+namespace {
+constexpr size_t kWorkers = 24;
+} // namespace
+
 Simulator::Simulator(SimulatorOptions options) {
     try {
         impl_ = std::make_unique<Impl>(options);
     } catch (const std::exception& e) {
         throw SimulatorError(e.what());
     }
+    // Connections are kept alive as a common web server keeps them (up to
+    // 100 requests each, 5 s idle), and each holds a worker while it lasts:
+    // enough workers for a client's 6 connections and a few more clients.
     impl_->server.new_task_queue = [] {
-        return new httplib::ThreadPool(4);
+        return new httplib::ThreadPool(kWorkers);
     };
+    impl_->server.set_keep_alive_max_count(100);
+    impl_->server.set_keep_alive_timeout(5);
     impl_->server.set_payload_max_length(512u * 1024u * 1024u);
     // httplib's default also sets SO_REUSEPORT, which would let a second
     // simulator share a busy port silently; address reuse alone is enough
@@ -97,6 +109,7 @@ void Simulator::start() {
         throw SimulatorError("the simulator is already running");
     }
     auto& server = impl_->server;
+    server.resumeServing();
     if (impl_->options.port == 0) {
         impl_->port = server.bind_to_any_port("127.0.0.1");
     } else {
@@ -127,7 +140,7 @@ void Simulator::stop() {
     if (!impl_ || !impl_->running) {
         return;
     }
-    impl_->server.stop();
+    impl_->server.stopServing();
     impl_->thread.join();
     impl_->running = false;
 }

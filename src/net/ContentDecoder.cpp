@@ -11,6 +11,13 @@ public:
     // Decodes from in (advancing it) into out (advancing it); false on bytes
     // that do not decode.
     virtual bool run(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) = 0;
+    // True once the stream's end was decoded.
+    bool ended() const { return m_ended; }
+
+protected:
+    // Bytes fed after the stream's end make the body invalid.
+    bool afterEnd(size_t inLeft) const { return m_ended && inLeft > 0; }
+    bool m_ended = false;
 };
 
 namespace {
@@ -21,13 +28,10 @@ public:
     Inflate() { m_ok = inflateInit2(&m_z, 15 + 32) == Z_OK; }
     ~Inflate() override { inflateEnd(&m_z); }
     bool run(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) override {
-        if (!m_ok)
+        if (!m_ok || afterEnd(inLeft))
             return false;
-        if (m_ended) {
-            in += inLeft; // bytes after the stream's end are ignored
-            inLeft = 0;
+        if (m_ended)
             return true;
-        }
         m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
         m_z.avail_in = static_cast<uInt>(inLeft);
         m_z.next_out = reinterpret_cast<Bytef*>(out);
@@ -38,13 +42,13 @@ public:
         out += outLeft - m_z.avail_out;
         outLeft = m_z.avail_out;
         m_ended = result == Z_STREAM_END;
-        return result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR;
+        return (result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR) &&
+               !afterEnd(inLeft);
     }
 
 private:
     z_stream m_z{};
     bool m_ok = false;
-    bool m_ended = false;
 };
 
 class Brotli : public ContentDecoder::Engine {
@@ -52,17 +56,18 @@ public:
     Brotli() : m_state(BrotliDecoderCreateInstance(nullptr, nullptr, nullptr)) {}
     ~Brotli() override { BrotliDecoderDestroyInstance(m_state); }
     bool run(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) override {
+        if (!m_state || afterEnd(inLeft))
+            return false;
+        if (m_ended)
+            return true;
         const auto* next = reinterpret_cast<const uint8_t*>(in);
         auto* to = reinterpret_cast<uint8_t*>(out);
         const BrotliDecoderResult result =
             BrotliDecoderDecompressStream(m_state, &inLeft, &next, &outLeft, &to, nullptr);
         in = reinterpret_cast<const char*>(next);
         out = reinterpret_cast<char*>(to);
-        if (result == BROTLI_DECODER_RESULT_SUCCESS) {
-            in += inLeft;
-            inLeft = 0;
-        }
-        return m_state && result != BROTLI_DECODER_RESULT_ERROR;
+        m_ended = result == BROTLI_DECODER_RESULT_SUCCESS;
+        return result != BROTLI_DECODER_RESULT_ERROR && !afterEnd(inLeft);
     }
 
 private:
@@ -77,8 +82,10 @@ public:
     }
     ~Zstd() override { ZSTD_freeDStream(m_stream); }
     bool run(const char*& in, size_t& inLeft, char*& out, size_t& outLeft) override {
-        if (!m_stream)
+        if (!m_stream || afterEnd(inLeft))
             return false;
+        if (m_ended)
+            return true;
         ZSTD_inBuffer from{in, inLeft, 0};
         ZSTD_outBuffer to{out, outLeft, 0};
         const size_t result = ZSTD_decompressStream(m_stream, &to, &from);
@@ -86,7 +93,9 @@ public:
         inLeft -= from.pos;
         out += to.pos;
         outLeft -= to.pos;
-        return ZSTD_isError(result) == 0;
+        // 0: a frame was decoded and flushed whole. One frame is the body.
+        m_ended = result == 0;
+        return ZSTD_isError(result) == 0 && !afterEnd(inLeft);
     }
 
 private:
@@ -113,6 +122,10 @@ void ContentDecoder::feed(const QByteArray& encoded) {
         m_used = 0;
     }
     m_input += encoded;
+}
+
+bool ContentDecoder::complete() const {
+    return !m_failed && !pending() && (!m_engine || m_engine->ended());
 }
 
 bool ContentDecoder::pending() const {

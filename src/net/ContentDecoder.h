@@ -2,6 +2,13 @@
 // what the SOAP calls advertise), fed as the body arrives and drained in
 // pieces of a size the reader chooses, so a small compressed body can never
 // expand in memory faster than it is read.
+//
+// Written here rather than left to the HTTP engine: libcurl 7.88 takes a
+// compressed body that stops before its stream's end (half a gzip member, a
+// zstd frame without its last bytes) as complete. A body is whole only when
+// its stream reached its end (complete()), and bytes after that end (a second
+// gzip member, anything after a brotli or zstd frame) are a failure, not
+// silently dropped.
 #pragma once
 
 #include <QByteArray>
@@ -25,6 +32,9 @@ public:
     // True while fed bytes wait to be decoded (take() may give more).
     bool pending() const;
     bool failed() const { return m_failed; }
+    // True when the encoded stream reached its end and everything fed was
+    // decoded and taken (always, for bytes that pass through).
+    bool complete() const;
 
     class Engine; // one per encoding
 

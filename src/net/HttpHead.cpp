@@ -12,10 +12,12 @@ Progress take(QIODevice& device, QByteArray& head) {
     // Looked at before it is taken: what follows the blank line is not ours.
     const QByteArray more = device.peek(kMaxBytes - head.size());
     const QByteArray whole = head + more;
-    const qsizetype from = qMax<qsizetype>(0, head.size() - 3);
-    const qsizetype crlf = whole.indexOf("\r\n\r\n", from);
+    // The blank line ends with a line feed, after a line feed and at most a
+    // carriage return: "\r\n\r\n", "\n\r\n" or "\n\n", whichever comes first.
+    const qsizetype from = qMax<qsizetype>(0, head.size() - 2);
+    const qsizetype crlf = whole.indexOf("\n\r\n", from);
     const qsizetype lf = whole.indexOf("\n\n", from);
-    const qsizetype end = crlf >= 0 && (lf < 0 || crlf + 2 <= lf) ? crlf + 4
+    const qsizetype end = crlf >= 0 && (lf < 0 || crlf + 1 <= lf) ? crlf + 3
                           : lf >= 0                               ? lf + 2
                                                                   : -1;
     if (end < 0) {

@@ -1,8 +1,9 @@
 // The head of an HTTP answer (status line and header fields), read from a
 // connection within a bound and no further than its blank line, so what
 // follows it (a tunnel's first bytes, a body) stays in the connection for its
-// reader. Shared by the proxy tunnel and the SOAP calls' own HTTP exchange:
-// a peer sending an endless header costs no more than the bound.
+// reader: a peer sending an endless header costs the proxy tunnel no more
+// than the bound. The reading of a head's status and fields serves the SOAP
+// calls' checks of their heads too (net/CurlReply).
 #pragma once
 
 #include <QByteArray>

@@ -49,9 +49,16 @@ bool ProxyAuth::answer(const QNetworkProxy& asking, const QNetworkProxy& used,
     if (!isProxyInUse(asking, used))
         return false;
     const QString name = ProxySettings::describe(asking);
+    // Nothing given leaves the authenticator without a user: what it carried
+    // was refused.
+    const auto none = [authenticator] {
+        authenticator->setUser(QString());
+        authenticator->setPassword(QString());
+        return false;
+    };
     if (tries >= 2) {
         forget(asking);
-        return false;
+        return none();
     }
     const auto remembered = m_remembered.constFind(name);
     const bool rememberedRefused = remembered != m_remembered.constEnd() &&
@@ -76,7 +83,7 @@ bool ProxyAuth::answer(const QNetworkProxy& asking, const QNetworkProxy& used,
             given = m_prompter->askProxyCredentials(name, refused, user);
     }
     if (!given)
-        return false;
+        return none();
     m_remembered.insert(name, *given);
     authenticator->setUser(given->user);
     authenticator->setPassword(given->password);

@@ -49,7 +49,8 @@ public:
     // any, else the user's; after a refusal the user is asked once more,
     // saying so, with the user name given before offered again; after two
     // refusals, or a cancel, nothing is filled (false) and the call fails with
-    // the proxy's refusal. Remembered credentials that the authenticator
+    // the proxy's refusal, and the authenticator is left without a user or
+    // password. Remembered credentials that the authenticator
     // already carries were sent by the network layer itself and refused: the
     // user is asked at once, as after a refusal.
     bool answer(const QNetworkProxy& asking, const QNetworkProxy& used,

@@ -1,4 +1,4 @@
-// Parallel SOAP calls over one network access manager, bounded in number.
+// Parallel SOAP calls on the shared HTTP engine, bounded in number.
 #include "net/SoapBatch.h"
 
 #include "net/NetworkError.h"
@@ -20,35 +20,39 @@
 
 struct SoapBatch::Running {
     int id = 0;
-    QNetworkReply* reply = nullptr; // owned: deleted later by done()
+    // The call's own: a proxy's demand for a password is charged to the call
+    // that met it, through the manager it was posted on. Holds no connection
+    // (the engine's pool is shared).
+    std::unique_ptr<QNetworkAccessManager> manager;
+    QNetworkReply* reply = nullptr; // owned: deleted later by dispose()
     QTimer deadline;
     QByteArray body;
     QString stopReason; // set when this side ended the call
     QString logLabel;   // the call as the support log names it
     QElapsedTimer elapsed;
     int proxyTries = 0;
+    // What became of a demand for a proxy password, for a refusal's message.
+    ProxyAuth::Demand demand = ProxyAuth::Demand::None;
 };
 
 SoapBatch::SoapBatch(int maxInFlight, ProxyAuth* proxyAuth, QObject* parent,
                      std::chrono::milliseconds deadline)
     : QObject(parent), m_maxInFlight(std::max(1, maxInFlight)), m_proxyAuth(proxyAuth),
-      m_deadline(deadline), m_manager(std::make_unique<QNetworkAccessManager>()) {
+      m_deadline(deadline) {
     QNetworkProxyFactory::setUseSystemConfiguration(true); // as SoapTransport: "sistema" mode
-    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    connect(m_manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, this,
-            [this](const QNetworkProxy& proxy, QAuthenticator* authenticator) {
-                // Every call of a batch goes the same way (the proxy is the
-                // one set for the latest call); the demand is judged by it.
-                if (!ProxyAuth::isProxyInUse(proxy, m_manager->proxy())) {
-                    m_demand = ProxyAuth::Demand::NotTheProxy;
-                    return;
-                }
-                m_demand = ProxyAuth::Demand::Answered;
-                if (m_proxyAuth && !m_running.empty())
-                    m_proxyAuth->answer(proxy, m_manager->proxy(), authenticator,
-                                        m_running.front()->proxyTries);
-            });
 }
+
+namespace {
+
+// Deletes the call's reply and manager from the event loop: this may run
+// inside one of the reply's signals.
+template <typename Running> void dispose(Running& r) {
+    r.reply->setParent(nullptr);
+    r.reply->deleteLater();
+    r.manager.release()->deleteLater();
+}
+
+} // namespace
 
 SoapBatch::~SoapBatch() {
     cancel();
@@ -67,7 +71,7 @@ void SoapBatch::cancel() {
     for (const auto& r : running) {
         r->reply->disconnect(this);
         r->reply->abort();
-        r->reply->deleteLater();
+        dispose(*r);
     }
 }
 
@@ -77,9 +81,10 @@ void SoapBatch::startNext() {
         m_queue.pop_front();
         const QString label = SoapRequest::logLabel(call.path, call.operation, call.params);
         QUrl url;
+        QNetworkProxy proxy;
         try {
             url = SoapRequest::serviceUrl(call.path);
-            m_manager->setProxy(SoapRequest::proxyFor(url));
+            proxy = SoapRequest::proxyFor(url);
         } catch (const NetworkError& error) {
             SoapRequest::logFailed(label, 0, error.number(), error.description());
             emit failed(call.id, error.description());
@@ -90,7 +95,21 @@ void SoapBatch::startNext() {
         r->id = call.id;
         r->logLabel = label;
         r->elapsed.start();
-        r->reply = SoapRequest::post(*m_manager, url, call.operation, call.params);
+        r->manager = std::make_unique<QNetworkAccessManager>();
+        r->manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        r->manager->setProxy(proxy);
+        connect(r->manager.get(), &QNetworkAccessManager::proxyAuthenticationRequired, this,
+                [this, r](const QNetworkProxy& asking, QAuthenticator* authenticator) {
+                    if (!ProxyAuth::isProxyInUse(asking, r->manager->proxy())) {
+                        r->demand = ProxyAuth::Demand::NotTheProxy;
+                        return;
+                    }
+                    r->demand = ProxyAuth::Demand::Answered;
+                    if (m_proxyAuth)
+                        m_proxyAuth->answer(asking, r->manager->proxy(), authenticator,
+                                            r->proxyTries);
+                });
+        r->reply = SoapRequest::post(*r->manager, url, call.operation, call.params);
         const auto stop = [r](const QString& reason) {
             if (r->stopReason.isEmpty())
                 r->stopReason = reason;
@@ -129,7 +148,8 @@ void SoapBatch::done(Running* r) {
     std::unique_ptr<Running> finished = std::move(*it);
     m_running.erase(it);
     finished->deadline.stop();
-    finished->reply->deleteLater();
+    const QNetworkProxy proxy = finished->manager->proxy();
+    dispose(*finished);
     if (finished->body.size() <= SoapTransport::kMaxAnswerBytes)
         finished->body += finished->reply->readAll();
     const QPointer<SoapBatch> alive(this);
@@ -141,16 +161,16 @@ void SoapBatch::done(Running* r) {
     } else {
         try {
             const QString answer =
-                SoapRequest::answerOf(*finished->reply, finished->body, m_demand);
+                SoapRequest::answerOf(*finished->reply, finished->body, finished->demand);
             SoapRequest::logAnswered(
                 finished->logLabel, ms,
                 finished->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
                 answer.size());
             emit answered(finished->id, answer);
         } catch (const NetworkError& error) {
-            if (m_proxyAuth && m_demand == ProxyAuth::Demand::Answered &&
+            if (m_proxyAuth && finished->demand == ProxyAuth::Demand::Answered &&
                 finished->reply->error() == QNetworkReply::ProxyAuthenticationRequiredError)
-                m_proxyAuth->forget(m_manager->proxy());
+                m_proxyAuth->forget(proxy);
             SoapRequest::logFailed(finished->logLabel, ms, error.number(), error.description());
             emit failed(finished->id, error.description());
         }

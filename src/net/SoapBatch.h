@@ -1,8 +1,9 @@
 // Many SOAP calls to the municipal server at once, without blocking: a queue
-// of calls run over at most maxInFlight connections on the calling thread's
-// event loop, each answered or failed on its own. The requests and the
-// reading of answers are SoapTransport's (net/SoapRequest.h); what differs is
-// that nobody waits: results arrive as signals, so windows stay usable.
+// of calls, at most maxInFlight at once, on the calling thread's event loop and
+// its shared HTTP engine (net/CurlEngine.h: kept-alive connections, at most
+// CurlEngine::kMaxPerHost to one server, shared with every other call), each answered or failed on
+// its own. The requests and the reading of answers are SoapTransport's (net/SoapRequest.h); what
+// differs is that nobody waits: results arrive as signals, so windows stay usable.
 //
 // Per call: the same answer bound (SoapTransport::kMaxAnswerBytes) and a
 // deadline for the whole call (SoapTimeouts::total by default). A proxy's
@@ -20,7 +21,6 @@
 #include <deque>
 #include <memory>
 
-class QNetworkAccessManager;
 class QNetworkReply;
 
 class SoapBatch : public QObject {
@@ -71,11 +71,8 @@ private:
     int m_maxInFlight;
     ProxyAuth* m_proxyAuth;
     std::chrono::milliseconds m_deadline;
-    std::unique_ptr<QNetworkAccessManager> m_manager;
     std::deque<Call> m_queue;
     std::vector<std::unique_ptr<Running>> m_running;
     int m_mostInFlight = 0;
     bool m_finishing = false;
-    // The last demand for a proxy password, for the message of a refusal.
-    ProxyAuth::Demand m_demand = ProxyAuth::Demand::None;
 };

@@ -5,10 +5,11 @@
 #include "base/ReadWrite.h"
 #include "base/SupportLog.h"
 #include "net/AnswerText.h"
-#include "net/HttpReply.h"
+#include "net/CurlReply.h"
 #include "net/NetworkError.h"
 #include "net/ProxySettings.h"
 #include "net/ServerHost.h"
+#include "net/SoapTransport.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -59,7 +60,8 @@ QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params) 
 
 QNetworkReply* post(QNetworkAccessManager& network, const QUrl& url, const QString& operation,
                     const QList<Soap::SoapParam>& params) {
-    return new HttpReply(network, request(url, operation), body(operation, params));
+    return new CurlReply(network, request(url, operation), body(operation, params),
+                         SoapTransport::kMaxAnswerBytes);
 }
 
 QNetworkProxy proxyFor(const QUrl& url) {
@@ -74,17 +76,16 @@ QNetworkProxy proxyFor(const QUrl& url) {
 }
 
 QString answerOf(QNetworkReply& reply, const QByteArray& body, ProxyAuth::Demand demand) {
-    // An HTTP status means the server answered: its body is the result, error
-    // status or not. Without one the request never got an answer, and a
-    // connection or proxy failure after the status (1 to 199 in Qt's codes)
-    // means the body is cut short. An error under a success status is the body
-    // itself failing (one that does not decompress), never an empty answer.
+    // An HTTP status means the server answered: its whole body is the result,
+    // error status or not. Without one the request never got an answer. The
+    // engine reports no error for an error status, so any error is the answer
+    // itself failing (cut short, not decoding, past a bound), never a
+    // shorter answer, whatever the status.
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int code = static_cast<int>(reply.error());
-    const bool successStatus = status.toInt() >= 200 && status.toInt() < 300;
     if (code == QNetworkReply::ProxyAuthenticationRequiredError)
         throw NetworkError(static_cast<qint32>(code), ProxyAuth::refusalText(demand));
-    if (!status.isValid() || (code > 0 && code < 200) || (code != 0 && successStatus))
+    if (!status.isValid() || code != 0)
         throw NetworkError(static_cast<qint32>(code), reply.errorString());
     return AnswerText::decode(body, reply.rawHeader(QByteArrayLiteral("Content-Type")));
 }

@@ -30,13 +30,13 @@ QNetworkRequest request(const QUrl& url, const QString& operation);
 // The envelope of operation and params as UTF-8.
 QByteArray body(const QString& operation, const QList<Soap::SoapParam>& params);
 
-// Posts the call through network's proxy, with the program's own HTTP
-// exchange (net/HttpReply.h): the answer's head is read within a bound and
-// its body no faster than the caller takes it, whatever its framing
-// (Content-Length, chunked, or up to the close). A proxy's demand for a
-// password reaches network's proxyAuthenticationRequired, as Qt's would. The
-// caller must read the reply as it signals readyRead. The reply is the
-// caller's to delete.
+// Posts the call through network's proxy on the shared HTTP engine
+// (net/CurlReply.h): connections kept alive and reused, the answer's heads
+// read within a bound, its body decoded within SoapTransport::kMaxAnswerBytes
+// (and one byte more, so the reader can tell it passed), whatever its framing.
+// A proxy's demand for a password reaches network's
+// proxyAuthenticationRequired, as Qt's would. The caller must read the reply
+// as it signals readyRead. The reply is the caller's to delete.
 QNetworkReply* post(QNetworkAccessManager& network, const QUrl& url, const QString& operation,
                     const QList<Soap::SoapParam>& params);
 
@@ -48,7 +48,7 @@ QNetworkProxy proxyFor(const QUrl& url);
 // The answer of a finished reply whose body was read into `body`: decoded by
 // its declared charset, whatever the HTTP status. Throws NetworkError when
 // the server gave no answer or cut it short (no HTTP status, a connection or
-// proxy failure, a body that failed under a success status); a proxy's
+// proxy failure, a body that failed whatever the status); a proxy's
 // refusal is described by ProxyAuth::refusalText(demand).
 QString answerOf(QNetworkReply& reply, const QByteArray& body, ProxyAuth::Demand demand);
 

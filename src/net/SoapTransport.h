@@ -1,5 +1,5 @@
-// The SOAP transport of the program: one HTTP POST per call, by the program's
-// own HTTP exchange (net/HttpReply.h, through SoapRequest::post) on a network
+// The SOAP transport of the program: one HTTP POST per call, on the shared
+// HTTP engine (net/CurlReply.h, through SoapRequest::post) with a network
 // access manager's proxy, to the host and port the settings name at the moment
 // of the call.
 //

@@ -37,9 +37,10 @@ namespace {
 
 const QString kName = QStringLiteral("OverviewWindow");
 const QString kTitle = QStringLiteral("VAV-UVOD - Visão geral");
-// Calls in flight at once: enough to fill hundreds of rows in seconds,
-// few enough not to burden the municipal server.
-constexpr int kConnections = 4;
+// Calls in flight at once: as many connections as the HTTP engine keeps to
+// one server (net/CurlEngine.h), few enough not to burden the municipal
+// server.
+constexpr int kConnections = 6;
 
 } // namespace
 

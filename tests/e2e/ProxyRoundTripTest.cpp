@@ -208,6 +208,34 @@ TEST_F(ProxyRoundTrip, ARefusedPasswordIsAskedAgainOnceThenTheCallFails) {
     EXPECT_EQ(credentials_.asked.size(), 6);
 }
 
+// The overview's parallel calls behind a proxy asking by Basic, with nothing
+// remembered yet: each call meets the demand on its own, the password typed
+// once answers them all, and none is told it was refused.
+TEST_F(ProxyRoundTrip, ParallelCallsAskThePasswordOnceAndAllPass) {
+    for (const int calls : {3, 4, 8}) {
+        SCOPED_TRACE(calls);
+        ProxyAuth session{&credentials_};
+        credentials_.asked.clear();
+        credentials_.answers = {kRight};
+        SoapBatch batch(calls, &session);
+        int answered = 0;
+        QStringList failures;
+        QObject::connect(&batch, &SoapBatch::answered, &batch, [&](int, const QString& answer) {
+            answered += answer.contains(QStringLiteral("return")) ? 1 : 0;
+        });
+        QObject::connect(&batch, &SoapBatch::failed, &batch,
+                         [&](int, const QString& reason) { failures << reason; });
+        QList<SoapBatch::Call> list;
+        for (int i = 0; i < calls; ++i)
+            list.append({i, Soap::ServicePath, QStringLiteral("Transferencia.ver2"), {}});
+        batch.run(list);
+        ASSERT_TRUE(test::waitFor([&] { return answered + failures.size() == calls; }));
+        EXPECT_EQ(answered, calls) << failures.join(QStringLiteral(" | ")).toStdString();
+        ASSERT_EQ(credentials_.asked.size(), 1);
+        EXPECT_FALSE(credentials_.asked[0].refused);
+    }
+}
+
 TEST_F(ProxyRoundTrip, APasswordChangedAtTheProxyIsAskedAgainWithinTheCallKeepingTheUser) {
     credentials_.answers = {kRight};
     EXPECT_FALSE(Soap::GetResult(ver2(), QStringLiteral("return")).isEmpty());
@@ -308,8 +336,8 @@ TEST_F(ProxyRoundTrip, AProxyAskingByDigestOnlyGetsTheUploadsPasswordThroughQt) 
     EXPECT_EQ(credentials_.asked[1].user, kWrong.user);
     EXPECT_FALSE(credentials_.asked[2].refused);
 
-    // The calls are handed to Qt's network access for that method, and get
-    // the remembered answer without asking again.
+    // The calls answer that method themselves, with the remembered answer,
+    // without asking again.
     EXPECT_NO_THROW(ver2());
     EXPECT_TRUE(batchCall().contains(QStringLiteral("return")));
     EXPECT_EQ(credentials_.asked.size(), 3);

@@ -39,6 +39,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -57,6 +58,7 @@ public:
     std::map<QString, Reply> script;
     int open = 0;
     int mostOpen = 0;
+    int holding = 0; // connections holding a call that is never answered
     int requests = 0;
 
     ScriptedServer() {
@@ -66,6 +68,7 @@ public:
                 mostOpen = std::max(mostOpen, ++open);
                 connect(s, &QTcpSocket::disconnected, this, [this, s] {
                     --open;
+                    holding -= m_held.erase(s) ? 1 : 0;
                     s->deleteLater();
                 });
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
@@ -92,8 +95,10 @@ private:
         ++requests;
         static const QRegularExpression kIe(QStringLiteral("<strNome>([^<]*)</strNome>"));
         const Reply reply = script[kIe.match(body).captured(1)];
-        if (reply.action == Action::Hold)
+        if (reply.action == Action::Hold) {
+            holding += m_held.insert(s).second ? 1 : 0;
             return;
+        }
         const QByteArray answer = QByteArray::fromStdString(
             valdoria::soapResponse("Transferencia.ver2", reply.returnText));
         QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n"
@@ -111,6 +116,7 @@ private:
 
     QTcpServer m_server;
     std::map<QTcpSocket*, QByteArray> m_buffers;
+    std::set<QTcpSocket*> m_held;
 };
 
 std::string listOf(const std::vector<valdoria::Transmission>& rows) {
@@ -275,7 +281,7 @@ TEST_F(OverviewWindowTest, EachRowSaysWhatItsOwnAnswerSaid) {
     EXPECT_EQ(certificateCell(), QStringLiteral("30|30 dias, vence em breve|1"));
 }
 
-TEST_F(OverviewWindowTest, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
+TEST_F(OverviewWindowTest, AtMostSixConnectionsAndCancelLeavesEveryRowFinal) {
     for (int i = 0; i < 12; ++i) {
         const QString ie = QString::number(1000 + i);
         // The first eight are answered; the others never are.
@@ -288,8 +294,8 @@ TEST_F(OverviewWindowTest, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
     ASSERT_TRUE(waitFor([w] { return w->filler().done() == 8; }));
     EXPECT_TRUE(w->filler().running());
     EXPECT_TRUE(w->cmdCancelar->isEnabled());
-    EXPECT_LE(server.mostOpen, 4);
-    EXPECT_LE(w->filler().mostInFlight(), 4);
+    EXPECT_LE(server.mostOpen, 6);
+    EXPECT_LE(w->filler().mostInFlight(), 6);
 
     w->cancelFilling();
     EXPECT_FALSE(w->filler().running());
@@ -303,9 +309,10 @@ TEST_F(OverviewWindowTest, AtMostFourConnectionsAndCancelLeavesEveryRowFinal) {
     EXPECT_EQ(done, 8);
     EXPECT_EQ(cancelled, 4);
     EXPECT_EQ(w->Grid->model()->index(11, ColSituacao).data().toString(), kCancelled);
-    // Nothing can arrive for a cancelled row afterwards: its connection is gone.
-    EXPECT_TRUE(waitFor([this] { return server.open == 0; }))
-        << server.open << " connections still open after the cancel";
+    // Nothing can arrive for a cancelled row afterwards: its connection is
+    // gone (those of answered calls may stay open for the next calls).
+    EXPECT_TRUE(waitFor([this] { return server.holding == 0; }))
+        << server.holding << " held calls' connections still open after the cancel";
     QCoreApplication::processEvents();
     EXPECT_EQ(situations(w)[QStringLiteral("1011")], kCancelled);
 }

@@ -326,6 +326,27 @@ TEST_F(SimulatorHttp, DispatchFallsBackToTheElementAndRefusesBadEnvelopes) {
     }
 }
 
+// A connection serves request after request, as a common web server's: two
+// calls sent at once on one connection get both their answers, in order, and
+// the connection closes after the one that asks for it.
+TEST_F(SimulatorHttp, AConnectionIsKeptForTheNextRequest) {
+    start();
+    const auto request = [](const std::string& key, const std::string& connection) {
+        const std::string body =
+            envelope("Transferencia.ver2",
+                     {{"strNome", "78045302"}, {"strDiretorioDestino", "vbs"}, {"Chave", key}});
+        return "POST /orn/server/index.php?wsdl HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+               "Content-Type: text/xml\r\nSOAPAction: Transferencia.ver2\r\n" +
+               connection + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const auto reply =
+        rawExchange(port(), request("A7K2M9QX", "") + request("WRONGKEY", "Connection: close\r\n"));
+    const auto first = reply.all.find("HTTP/1.1 200");
+    ASSERT_NE(first, std::string::npos) << reply.all;
+    EXPECT_NE(reply.all.find("HTTP/1.1 200", first + 1), std::string::npos) << reply.all;
+    EXPECT_EQ(sim().rawRequests().size(), 2u);
+}
+
 TEST_F(SimulatorHttp, DeclarationUploadKeepsEveryByteAndTheRawRequest) {
     start();
     auto file = allBytes() + allBytes();
