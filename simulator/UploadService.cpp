@@ -10,6 +10,8 @@
 #include "SimplesCheck.h"
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace valdoria {
 
@@ -117,18 +119,31 @@ HttpReply handleUpload(State& state, UploadKind kind,
                         uploadReply(status == 200 ? upload.verdict : "ERRO - " + upload.verdict)};
             }
 
-            Transmission t;
-            t.uploadId = id;
-            t.ie = company->ie;
-            t.referencia = "Verificando";
-            t.data = brDateTime(now);
-            // A whole string, not a literal copied in place: there gcc 12's optimiser
-            // sees an overlapping copy that is not there.
-            t.status = std::string("1");
-            t.gias = upload.gias;
-            t.receivedAt = upload.receivedAt;
-            t.contador = upload.contador;
-            store.addTransmission(t);
+            // The server lists one transmission per month of a declaration,
+            // each with a protocol of its own; an extract is one.
+            std::vector<std::string> months;
+            for (std::size_t start = 0; !upload.gias.empty() && start <= upload.gias.size();) {
+                const auto comma = upload.gias.find(',', start);
+                months.push_back(upload.gias.substr(
+                    start, comma == std::string::npos ? std::string::npos : comma - start));
+                start = comma == std::string::npos ? upload.gias.size() + 1 : comma + 1;
+            }
+            if (months.empty())
+                months.emplace_back();
+            for (const std::string& month : months) {
+                Transmission t;
+                t.uploadId = id;
+                t.ie = company->ie;
+                t.referencia = "Verificando";
+                t.data = brDateTime(now);
+                // A whole string, not a literal copied in place: there gcc 12's
+                // optimiser sees an overlapping copy that is not there.
+                t.status = std::string("1");
+                t.gias = month;
+                t.receivedAt = upload.receivedAt;
+                t.contador = upload.contador;
+                store.addTransmission(t);
+            }
             return {200, kHtml,
                     uploadReply("Arquivo " + file.fileName + " recebido (" +
                                 std::to_string(upload.size) +

@@ -15,15 +15,37 @@ std::optional<ArchivedSending> ArchivedSending::prepare(const QString& ie, const
         known && stillCurrent(*known, path) ? known : digestFile(path);
     if (!digest)
         return std::nullopt;
+    ArchivedSending sending = of(ie, kind, references, path, digest->sha256);
+    sending.m_record.size = digest->size;
+    sending.m_digest = *digest;
+    return sending;
+}
+
+ArchivedSending ArchivedSending::of(const QString& ie, const QString& kind,
+                                    const QString& references, const QString& path,
+                                    const QString& sha256) {
     ArchivedSending sending;
     sending.m_path = path;
     sending.m_record.ie = ie;
     sending.m_record.kind = kind;
     sending.m_record.references = references;
     sending.m_record.fileName = QFileInfo(path).fileName();
-    sending.m_record.sha256 = digest->sha256;
-    sending.m_record.size = digest->size;
-    sending.m_digest = *digest;
+    sending.m_record.sha256 = sha256;
+    return sending;
+}
+
+ArchivedSending ArchivedSending::resumed(const QString& ie, const QString& kind,
+                                         const QString& references, const QString& path,
+                                         const QString& sha256) {
+    ArchivedSending sending = of(ie, kind, references, path, sha256);
+    sending.m_record.wholeRequestSent = true;
+    sending.m_requestStarted = true;
+    const std::optional<Digest> now = digestFile(path);
+    sending.m_keepCopy = now && now->sha256 == sha256;
+    if (sending.m_keepCopy) {
+        sending.m_record.size = now->size;
+        sending.m_digest = *now;
+    }
     return sending;
 }
 
@@ -43,7 +65,7 @@ QString ArchivedSending::finish(const QString& result, const QString& reply,
     record.reply = reply;
     // A staged copy is used by one record only.
     const std::shared_ptr<StagedCopy> staged = std::exchange(m_staged, nullptr);
-    return store(record, m_path, staged.get());
+    return store(record, m_path, staged.get(), m_keepCopy);
 }
 
 } // namespace SentArchive

@@ -27,6 +27,14 @@ public:
     prepare(const QString& ie, const QString& kind, const QString& references, const QString& path,
             const std::optional<Digest>& known = std::nullopt);
 
+    // A sending made earlier whose end was never recorded (the program
+    // stopped while it was under way), of the bytes with `sha256`, now known
+    // to be held by the server: finish() records it, with its copy only
+    // while the file at `path` still has those bytes. Reads the file whole.
+    static ArchivedSending resumed(const QString& ie, const QString& kind,
+                                   const QString& references, const QString& path,
+                                   const QString& sha256);
+
     // The request began to go out (the connection was made): from now on the
     // end of the sending is recorded.
     void requestStarted() { m_requestStarted = true; }
@@ -56,6 +64,9 @@ public:
 
 private:
     ArchivedSending() = default;
+    // The sending of these bytes, its size and digest not yet known.
+    static ArchivedSending of(const QString& ie, const QString& kind, const QString& references,
+                              const QString& path, const QString& sha256);
 
     Record m_record;
     Digest m_digest;
@@ -63,6 +74,7 @@ private:
     // Shared by the copies of this sending; the last one gone drops it.
     std::shared_ptr<StagedCopy> m_staged;
     bool m_requestStarted = false;
+    bool m_keepCopy = true;
 };
 
 } // namespace SentArchive

@@ -13,10 +13,14 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -142,12 +146,38 @@ constexpr qint64 kTimeStepMs = 2000;
 
 } // namespace
 
+QString notRegularText() {
+    return QStringLiteral("não é um arquivo comum");
+}
+
 std::optional<Digest> digestFile(const QString& path, QString* error) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    const auto fail = [&](const QString& why) -> std::optional<Digest> {
         if (error)
-            *error = f.errorString();
+            *error = why;
         return std::nullopt;
+    };
+    // A FIFO, a device or a folder is refused before it is opened: opening
+    // a FIFO without a writer blocks, and /dev/zero never ends. Opened
+    // without blocking, then judged again by what was opened, in case the
+    // name was replaced in between.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat before {};
+    if (::stat(name.constData(), &before) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(before.st_mode))
+        return fail(notRegularText());
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return fail(notRegularText());
+    }
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(f.errorString());
     }
     Digest d;
     const QDateTime readAt = QDateTime::currentDateTimeUtc();
@@ -305,14 +335,14 @@ std::shared_ptr<StagedCopy> stageCopy(const QString& ie, const QString& fileName
     return staged;
 }
 
-QString store(const Record& record, const QString& sourcePath, StagedCopy* staged) {
+QString store(const Record& record, const QString& sourcePath, StagedCopy* staged, bool keepCopy) {
     const QDir folder(monthFolder(record.ie, record.sentAt));
     if (const QString failure = makeArchiveFolder(folder); !failure.isEmpty())
         return failure;
     const QString name =
         freeName(folder, record.sentAt.toString(QStringLiteral("yyyyMMdd-HHmmss-")) +
                              safeName(record.fileName));
-    const bool withCopy = serverMayHoldIt(record);
+    const bool withCopy = keepCopy && serverMayHoldIt(record);
     // The name the copy was staged under was taken meanwhile: a commit there
     // would replace that entry, so the copy is made again from the file.
     if (staged && staged->target != folder.filePath(name) && QFileInfo::exists(staged->target))

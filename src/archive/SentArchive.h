@@ -61,7 +61,8 @@ QString monthFolder(const QString& ie, const QDateTime& when);
 
 // SHA-256 of a file's bytes as lower-case hex, with its size and the file's
 // times when it was read. nullopt (and `error` set, when given) when the
-// file cannot be opened or read.
+// file cannot be opened or read, or is not a regular file (a FIFO, a device,
+// a folder: refused without blocking, `error` then notRegularText()).
 struct Digest {
     QString sha256;
     qint64 size = 0;
@@ -75,6 +76,8 @@ struct Digest {
     bool tooRecent = true;
 };
 std::optional<Digest> digestFile(const QString& path, QString* error = nullptr);
+// "não é um arquivo comum": why digestFile refuses what is not a regular file.
+QString notRegularText();
 
 // Whether `digest`, made of the file at `path` earlier, still stands for its
 // bytes without reading them: same size, modification and status-change
@@ -106,9 +109,11 @@ std::shared_ptr<StagedCopy> stageCopy(const QString& ie, const QString& fileName
 // record never points at a missing copy. Other records keep no copy: a
 // refused or broken-off sending is not worth its size. Existing entries are
 // never overwritten: a second sending in the same second gets its own name.
-// Returns the empty text on success, else why it failed, in Portuguese;
-// nothing half-written is left behind. Never throws.
-QString store(const Record& record, const QString& sourcePath, StagedCopy* staged = nullptr);
+// `keepCopy` false writes the record alone (the file no longer holds the
+// bytes sent). Returns the empty text on success, else why it failed, in
+// Portuguese; nothing half-written is left behind. Never throws.
+QString store(const Record& record, const QString& sourcePath, StagedCopy* staged = nullptr,
+              bool keepCopy = true);
 
 // Every record of a taxpayer, newest first. Unreadable records are skipped.
 QList<Record> list(const QString& ie);

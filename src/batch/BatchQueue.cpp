@@ -3,10 +3,9 @@
 
 #include "base/ReadWrite.h"
 #include "base/RuntimeError.h"
+#include "batch/BatchClaims.h"
 #include "batch/RowChecks.h"
 #include "history/TransmissionList.h"
-#include "net/SoapBatch.h"
-#include "net/SoapClient.h"
 #include "platform/Clock.h"
 #include "sendings/SendingRule.h"
 #include "store/ContribuinteRepository.h"
@@ -16,35 +15,55 @@
 #include "transmission/UploadAddress.h"
 #include "transmission/UploadVerdict.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
-#include <signal.h>
 #include <utility>
 
 namespace {
-
-// The call number of the current row's list call (after-sending calls count
-// from 1).
-constexpr int kRowCall = 0;
-
-// Whether a process of this machine runs with this id.
-bool processRuns(qint64 pid) {
-    if (pid <= 0)
-        return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
 
 QString failureText(const QString& why) {
     return QStringLiteral("Falha de rede: %1").arg(why);
 }
 
+// Adds the taxpayer `ie` with its key to those whose lists are asked; one
+// without a key has no list. Throws DbError.
+void addWithKey(LocalDb& db, const QString& ie, QList<TaxpayerLists::Taxpayer>& taxpayers) {
+    const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, ie);
+    if (taxpayer && !taxpayer->Chave.isEmpty())
+        taxpayers.append({ie, taxpayer->Chave});
+}
+
+// Ends the memory's entry of a batch row's sending still "enviando" (its
+// sender stopped), as the taxpayer's list settled the row. Throws DbError.
+void endMemoryEntry(LocalDb& db, qint64 rowId, const QString& result, const QString& reply,
+                    bool wholeRequestSent, const QDateTime& at) {
+    if (const std::optional<qint64> entry = sendingOfRow(db, rowId))
+        finishSending(db, *entry, result, reply, wholeRequestSent, at);
+}
+
+// The one place a row's sending is archived, at its end or when the list
+// settles it later.
+QString archiveSending(SentArchive::ArchivedSending& sending, const QString& result,
+                       const QString& reply, const QDateTime& at) {
+    return sending.finish(result, reply, at);
+}
+
 } // namespace
+
+BatchRecovery recoverBatch(qint64 batchId, const QString& desk, const QDateTime& at) {
+    LocalDb db;
+    QStringList stopped;
+    for (const QString& claimer : sendingClaimers(db, batchId))
+        if (BatchClaims::judge(claimer, desk) == BatchClaims::Sender::Stopped)
+            stopped << claimer;
+    if (stopped.isEmpty())
+        return {};
+    return recoverInterrupted(db, batchId, BatchQueue::noReplyText(), at, stopped);
+}
 
 BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
     : QObject(parent), m_batchId(batchId), m_setup(std::move(setup)),
@@ -52,32 +71,27 @@ BatchQueue::BatchQueue(qint64 batchId, Setup setup, QObject* parent)
     if (m_setup.desk.isEmpty())
         m_setup.desk = thisDesk();
     m_digests = std::exchange(m_setup.digests, {});
-    m_lists = std::make_unique<SoapBatch>(std::max(1, m_setup.listConnections), m_setup.proxyAuth,
-                                          nullptr, m_setup.listDeadline);
-    connect(m_lists.get(), &SoapBatch::answered, this, [this](int call, const QString& answer) {
-        if (call == kRowCall)
-            onListAnswer(answer);
-        else
-            onAfterListAnswer(call, answer);
+    TaxpayerLists::Options lists;
+    lists.proxyAuth = m_setup.proxyAuth;
+    lists.connections = m_setup.listConnections;
+    lists.deadline = m_setup.listDeadline;
+    lists.retries = m_setup.listRetries;
+    lists.retryDelay = m_setup.retryDelay;
+    m_lists = new TaxpayerLists(lists, this);
+    connect(m_lists, &TaxpayerLists::rowList, this, &BatchQueue::onRowList);
+    connect(m_lists, &TaxpayerLists::rowFailed, this, &BatchQueue::onRowListFailed);
+    connect(m_lists, &TaxpayerLists::afterAnswered, this, &BatchQueue::settleListed);
+    connect(m_lists, &TaxpayerLists::afterDone, this, [this] {
+        if (m_state == State::ListingAfter)
+            stop(QString());
     });
-    connect(m_lists.get(), &SoapBatch::failed, this, [this](int call, const QString& reason) {
-        if (call == kRowCall)
-            onListFailure(reason);
-        else
-            onAfterListFailure(call, reason);
-    });
-    m_ahead = std::make_unique<SoapBatch>(std::max(1, m_setup.listConnections), m_setup.proxyAuth,
-                                          nullptr, m_setup.listDeadline);
-    connect(m_ahead.get(), &SoapBatch::answered, this, &BatchQueue::onAheadAnswer);
-    connect(m_ahead.get(), &SoapBatch::failed, this,
-            [this](int call, const QString&) { onAheadFailure(call); });
     m_upload->setOptions(m_setup.uploadOptions);
     m_upload->setProxyAuth(m_setup.proxyAuth);
     connect(m_upload, &MultipartUpload::requestReady, this, &BatchQueue::onRequestReady);
     connect(m_upload, &MultipartUpload::progress, this, [this](int percent, const QString&) {
-        if (!m_row)
+        if (!m_current)
             return;
-        emit rowProgress(m_row->id, percent);
+        emit rowProgress(m_current->row.id, percent);
         emitProgress(percent);
     });
     connect(m_upload, &MultipartUpload::sent, this, &BatchQueue::onSent);
@@ -124,281 +138,206 @@ QDateTime BatchQueue::now() const {
 }
 
 QString BatchQueue::claimer() const {
-    return m_setup.desk + QStringLiteral(" #") +
-           QString::number(QCoreApplication::applicationPid());
-}
-
-BatchRecovery BatchQueue::recover() {
-    LocalDb db;
-    const QString ours = m_setup.desk + QStringLiteral(" #");
-    QStringList stopped;
-    for (const QString& claimer : sendingClaimers(db, m_batchId)) {
-        if (claimer == m_setup.desk) {
-            stopped << claimer;
-            continue;
-        }
-        if (!claimer.startsWith(ours))
-            continue; // another desk's: that desk settles it
-        bool ok = false;
-        const qint64 pid = claimer.mid(ours.size()).toLongLong(&ok);
-        if (ok && (pid == QCoreApplication::applicationPid() || !processRuns(pid)))
-            stopped << claimer;
-    }
-    if (stopped.isEmpty())
-        return {};
-    return recoverInterrupted(db, m_batchId, noReplyText(), now(), stopped);
+    return BatchClaims::ownClaimer(m_setup.desk);
 }
 
 void BatchQueue::start() {
-    if (m_running)
+    if (m_state != State::Idle)
         return;
-    m_running = true;
-    m_stopRequested = false;
-    m_pauseRequested = false;
-    m_paused = false;
+    m_state = State::Between;
+    m_then = Then::GoOn;
     m_networkFailures = 0;
+    m_networkUnsent.clear();
     m_rowsTotal = m_rowsDone = 0;
     m_bytesTotal = m_bytesDone = 0;
     m_upcoming.clear();
-    try {
-        LocalDb db;
-        for (const BatchRow& row : batchRows(db, m_batchId)) {
-            if (row.state != BatchRowState::Queued)
-                continue;
-            m_upcoming << row.filePath;
-            ++m_rowsTotal;
-            m_bytesTotal += QFileInfo(row.filePath).size();
+    // In the event loop's turn: finished() never comes before this returns.
+    QTimer::singleShot(0, this, [this] {
+        if (m_state != State::Between)
+            return;
+        QList<TaxpayerLists::Taxpayer> ahead;
+        try {
+            // A row this process or a stopped one left "sending" (a database
+            // failure, a crash) is settled before anything is sent.
+            recoverBatch(m_batchId, m_setup.desk, now());
+            LocalDb& db = rowDatabase();
+            QSet<QString> asked;
+            for (const BatchRow& row : batchRows(db, m_batchId)) {
+                if (row.state != BatchRowState::Queued)
+                    continue;
+                m_upcoming << row.filePath;
+                ++m_rowsTotal;
+                m_bytesTotal += QFileInfo(row.filePath).size();
+                if (asked.contains(row.ie))
+                    continue;
+                asked.insert(row.ie);
+                addWithKey(db, row.ie, ahead);
+            }
+        } catch (const std::exception& error) {
+            stopOnError(error);
+            return;
         }
-    } catch (const std::exception&) {
-        // The first claim meets the same failure and says so.
-    }
-    askListsAhead();
-    QTimer::singleShot(0, this, &BatchQueue::sendNext);
-}
-
-void BatchQueue::askListsAhead() {
-    m_ahead->cancel();
-    m_known.clear();
-    m_aheadCalls.clear();
-    QList<SoapBatch::Call> calls;
-    try {
-        LocalDb db;
-        QSet<QString> asked;
-        for (const BatchRow& row : batchRows(db, m_batchId)) {
-            if (row.state != BatchRowState::Queued || asked.contains(row.ie))
-                continue;
-            asked.insert(row.ie);
-            const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row.ie);
-            if (!taxpayer || taxpayer->Chave.isEmpty())
-                continue;
-            const int call = int(calls.size());
-            m_aheadCalls.insert(call, row.ie);
-            calls.append({call, QString(Soap::ServicePath), History::kListOperation,
-                          History::listCallParams(row.ie, taxpayer->Chave)});
-        }
-    } catch (const std::exception&) {
-        // Nothing asked ahead: each row asks its own list.
-        m_aheadCalls.clear();
-        return;
-    }
-    if (!calls.isEmpty())
-        m_ahead->run(calls);
-}
-
-void BatchQueue::onAheadAnswer(int call, const QString& answer) {
-    const QString ie = m_aheadCalls.take(call);
-    if (ie.isEmpty())
-        return;
-    m_known.insert(ie, TaxpayerList::read(answer));
-    if (m_row && m_phase == Phase::WaitingAhead && m_row->ie == ie) {
-        m_phase = Phase::Idle;
-        m_networkFailures = 0; // the server answered
-        upload(m_known.value(ie));
-    }
-}
-
-void BatchQueue::onAheadFailure(int call) {
-    const QString ie = m_aheadCalls.take(call);
-    // The row asks again itself, with its retries.
-    if (m_row && m_phase == Phase::WaitingAhead && m_row->ie == ie)
-        askList(0);
+        m_lists->askAhead(ahead);
+        sendNext();
+    });
 }
 
 void BatchQueue::pauseAfterCurrent() {
-    if (!m_running || m_paused)
+    if (m_state == State::Idle || m_state == State::Paused || m_state == State::ListingAfter ||
+        m_then == Then::Stop)
         return;
     // Between rows a claim is already scheduled: the pause is taken there.
-    m_pauseRequested = true;
+    m_then = Then::Pause;
 }
 
 void BatchQueue::resume() {
-    if (!m_paused)
+    if (m_state != State::Paused)
         return;
-    m_paused = false;
-    m_pauseRequested = false;
+    m_state = State::Between;
+    m_then = Then::GoOn;
     m_networkFailures = 0;
+    m_networkUnsent.clear();
     QTimer::singleShot(0, this, &BatchQueue::sendNext);
 }
 
 void BatchQueue::stopAfterCurrent() {
-    m_stopRequested = true;
-    if (m_paused)
-        resume();
+    if (m_state == State::Idle || m_state == State::ListingAfter)
+        return;
+    m_then = Then::Stop;
+    if (m_state == State::Paused) {
+        m_state = State::Between;
+        QTimer::singleShot(0, this, &BatchQueue::sendNext);
+    }
 }
 
 void BatchQueue::abortCurrent() {
     stopAfterCurrent();
-    if (!m_row)
-        return;
-    m_ahead->cancel();
-    m_aheadCalls.clear();
-    if (m_phase == Phase::Listing || m_phase == Phase::WaitingAhead) {
-        m_lists->cancel();
-        m_phase = Phase::Idle;
+    switch (m_state) {
+    case State::Listing:
+        m_lists->dropRow();
         endRow(BatchRowState::Cancelled, QStringLiteral("Cancelado pelo usuário."), QString(),
                QString());
         return;
-    }
-    if (m_phase == Phase::Uploading) {
+    case State::Uploading:
+    case State::Sending:
+    case State::Sent:
         m_upload->abort();
-        m_phase = Phase::Idle;
-        const QString why = QStringLiteral("Envio interrompido pelo usuário.");
-        // Bytes may have reached the server: only its list can tell.
-        if (m_requestStarted)
-            endRow(BatchRowState::NoReply, noReplyText() + QLatin1Char(' ') + why,
-                   SentArchive::kNoReply, why);
-        else
-            endRow(BatchRowState::Cancelled, why, QString(), QString());
+        endCut(QStringLiteral("Envio interrompido pelo usuário."), false, BatchRowState::Cancelled);
+        return;
+    default:
+        return;
     }
 }
 
+void BatchQueue::stopOnError(const std::exception& error) {
+    const QString why = RuntimeError::from(QStringLiteral("BatchQueue"), error).description();
+    QString text =
+        QStringLiteral("O envio em lote parou por uma falha no banco de dados: %1").arg(why);
+    if (!text.endsWith(QLatin1Char('.')))
+        text += QLatin1Char('.');
+    text += QStringLiteral(" As linhas que faltam continuam na fila.");
+    if (m_current)
+        text += QStringLiteral(" A linha que estava sendo enviada será conferida na lista do "
+                               "contribuinte quando o lote for retomado.");
+    stop(text);
+}
+
 void BatchQueue::stop(const QString& problem) {
+    m_lists->cancel();
     m_db.reset();
-    m_running = false;
-    m_phase = Phase::Idle;
-    m_row.reset();
-    m_sending.reset();
+    m_state = State::Idle;
+    m_then = Then::GoOn;
+    m_current.reset();
     emit finished(problem);
 }
 
 void BatchQueue::emitProgress(int currentPercent) {
-    const qint64 current = m_row ? m_rowBytes * currentPercent / 100 : 0;
+    const qint64 current = m_current ? m_current->bytes * currentPercent / 100 : 0;
     emit progress(m_rowsDone, m_rowsTotal, m_bytesDone + current, m_bytesTotal);
 }
 
 void BatchQueue::sendNext() {
-    if (!m_running || m_row)
+    if (m_state != State::Between)
         return;
     try {
         LocalDb& db = rowDatabase();
-        if (m_stopRequested) {
+        if (m_then == Then::Stop) {
             cancelQueuedRows(db, m_batchId, now());
             listAfterSending();
             return;
         }
-        if (m_pauseRequested) {
-            m_pauseRequested = false;
-            m_paused = true;
+        if (m_then == Then::Pause) {
+            m_then = Then::GoOn;
+            m_state = State::Paused;
             m_db.reset(); // a pause may outlast a server's idle connection
             emit paused(QString());
             return;
         }
-        m_row = claimNextRow(db, m_batchId, claimer(), now());
-        if (!m_row) {
+        const std::optional<BatchRow> row = claimNextRow(db, m_batchId, claimer(), now());
+        if (!row) {
             listAfterSending();
             return;
         }
-        m_requestStarted = false;
-        m_rowBytes = QFileInfo(m_row->filePath).size();
-        emit rowStarted(m_row->id);
+        m_current = Current{*row, QString(), QFileInfo(row->filePath).size(), std::nullopt};
+        m_state = State::Listing;
+        emit rowStarted(row->id);
+        if (!m_current || m_current->row.id != row->id)
+            return; // broken off by a receiver
 
-        const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, m_row->ie);
+        const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row->ie);
         if (!taxpayer || taxpayer->Chave.isEmpty()) {
             // Without a key no list can be asked: the checks say why.
             const RowChecks::Result checked =
                 RowChecks::check(db, checksInput(), taxpayer, std::nullopt);
-            refuseRow(checked.text());
+            endRow(BatchRowState::NotSent, checked.text(), QString(), QString());
             return;
         }
-        m_chave = taxpayer->Chave;
-        if (m_known.contains(m_row->ie)) {
-            // The checks (the file's digest) and the start of the upload in
-            // a turn of their own, after the claim's commit: the window
-            // repaints between the two.
-            m_phase = Phase::WaitingAhead;
-            const qint64 rowId = m_row->id;
-            QTimer::singleShot(0, this, [this, rowId] {
-                if (!m_row || m_row->id != rowId || m_phase != Phase::WaitingAhead)
-                    return; // broken off meanwhile
-                m_phase = Phase::Idle;
-                m_networkFailures = 0; // the server answered
-                upload(m_known.value(m_row->ie));
-            });
-        } else if (std::find(m_aheadCalls.cbegin(), m_aheadCalls.cend(), m_row->ie) !=
-                   m_aheadCalls.cend()) {
-            m_phase = Phase::WaitingAhead;
-        } else {
-            askList(0);
-        }
+        m_current->chave = taxpayer->Chave;
+        m_lists->askForRow({row->ie, taxpayer->Chave});
     } catch (const std::exception& error) {
-        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        stopOnError(error);
     }
 }
 
-void BatchQueue::askList(int attempt) {
-    if (!m_row)
+void BatchQueue::onRowList(const TaxpayerList::Facts& facts, bool fresh) {
+    if (m_state != State::Listing)
         return;
-    m_phase = Phase::Listing;
-    // The retries a failure may still have, kept with the call.
-    m_afterCalls[kRowCall] = {m_row->ie, m_chave, m_setup.listRetries - attempt};
-    m_lists->run({{kRowCall, QString(Soap::ServicePath), History::kListOperation,
-                   History::listCallParams(m_row->ie, m_chave)}});
-}
-
-void BatchQueue::onListFailure(const QString& reason) {
-    if (!m_row || m_phase != Phase::Listing)
-        return;
-    const int left = m_afterCalls.value(kRowCall).retriesLeft;
-    if (left > 0) {
-        const qint64 rowId = m_row->id;
-        const int attempt = m_setup.listRetries - left + 1;
-        QTimer::singleShot(m_setup.retryDelay, this, [this, rowId, attempt] {
-            if (m_row && m_row->id == rowId && m_phase == Phase::Listing)
-                askList(attempt);
-        });
-        return;
+    // The server answered for this very row: the network is back. An answer
+    // asked ahead may be minutes old and says nothing of it.
+    if (fresh) {
+        m_networkFailures = 0;
+        m_networkUnsent.clear();
     }
-    m_phase = Phase::Idle;
-    refuseRow(failureText(reason) + QStringLiteral(" (lista do contribuinte)"), true);
+    upload(facts);
 }
 
-void BatchQueue::onListAnswer(const QString& answer) {
-    if (!m_row || m_phase != Phase::Listing)
+void BatchQueue::onRowListFailed(const QString& reason) {
+    if (m_state != State::Listing)
         return;
-    m_phase = Phase::Idle;
-    m_networkFailures = 0; // the server answered
-    upload(TaxpayerList::read(answer));
+    endRow(BatchRowState::NotSent, failureText(reason) + QStringLiteral(" (lista do contribuinte)"),
+           QString(), QString(), true);
 }
 
 void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
     try {
         LocalDb& db = rowDatabase();
         RowChecks::Result checked = RowChecks::check(db, checksInput(), facts);
+        const BatchRow& row = m_current->row;
         if (checked.sending)
-            m_digests.insert(m_row->filePath, checked.sending->digest());
+            m_digests.insert(row.filePath, checked.sending->digest());
         if (!checked.ready()) {
-            refuseRow(checked.text());
+            endRow(BatchRowState::NotSent, checked.text(), QString(), QString());
             return;
         }
         // Decided again with its entry in the shared memory of sendings.
         const QString held =
             RowChecks::beginSending(db, checksInput(), checked, m_setup.desk, claimer(), now());
         if (!held.isEmpty()) {
-            refuseRow(held);
+            endRow(BatchRowState::NotSent, held, QString(), QString());
             return;
         }
-        m_sending = std::move(checked.sending);
-        const bool declaration = m_row->kind == SentArchive::kDeclaration;
+        m_current->sending = std::move(checked.sending);
+        const bool declaration = row.kind == SentArchive::kDeclaration;
         const QString host =
             ReadWrite::ReadIniValue(QStringLiteral("servidor"), QStringLiteral("host"));
         const QString port =
@@ -406,15 +345,15 @@ void BatchQueue::upload(const std::optional<TaxpayerList::Facts>& facts) {
         // The references as queued: the window's selection, sent as it is;
         // the accountant as stored, as the single-company windows send it.
         const QString accountant = UploadAddress::accountant(db);
-        const QString address = declaration
-                                    ? UploadAddress::declaration(host, port, m_row->ie, accountant,
-                                                                 m_chave, m_row->references)
-                                    : UploadAddress::simples(host, port, accountant, m_chave);
-        m_phase = Phase::Uploading;
+        const QString address =
+            declaration ? UploadAddress::declaration(host, port, row.ie, accountant,
+                                                     m_current->chave, row.references)
+                        : UploadAddress::simples(host, port, accountant, m_current->chave);
+        m_state = State::Uploading;
         // A failure before connecting arrives at onFailed before this returns.
-        SingleUpload::start(*m_upload, address, m_row->filePath);
+        SingleUpload::start(*m_upload, address, row.filePath);
     } catch (const std::exception& error) {
-        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        stopOnError(error);
     }
 }
 
@@ -425,27 +364,29 @@ LocalDb& BatchQueue::rowDatabase() {
 }
 
 RowChecks::Input BatchQueue::checksInput() const {
-    RowChecks::Input input{m_row->ie, m_row->filePath, m_row->references, m_row->sendAgain};
+    const BatchRow& row = m_current->row;
+    RowChecks::Input input{row.ie, row.filePath, row.references, row.sendAgain};
     input.batchId = m_batchId;
-    input.batchRowId = m_row->id;
-    const auto known = m_digests.constFind(m_row->filePath);
+    input.batchRowId = row.id;
+    const auto known = m_digests.constFind(row.filePath);
     if (known != m_digests.cend())
         input.digest = *known;
     return input;
 }
 
 void BatchQueue::useReplyWait() {
-    if (m_sending)
-        m_sending->stageCopy(now());
+    if (m_current->sending)
+        m_current->sending->stageCopy(now());
     // The rows up to this one are sent or ended.
-    const qsizetype here = m_upcoming.indexOf(m_row->filePath);
+    const qsizetype here = m_upcoming.indexOf(m_current->row.filePath);
     if (here >= 0)
         m_upcoming.remove(0, here + 1);
     // In a turn of its own, so the window repaints between the two; not
     // once the reply has come (the next row's check reads the file then).
-    const qint64 rowId = m_row->id;
+    // The digest refuses a FIFO or a device without opening it.
+    const qint64 rowId = m_current->row.id;
     QTimer::singleShot(0, this, [this, rowId] {
-        if (!m_row || m_row->id != rowId || m_phase != Phase::Uploading)
+        if (m_state != State::Sent || !m_current || m_current->row.id != rowId)
             return;
         for (const QString& path : std::as_const(m_upcoming)) {
             const auto known = m_digests.constFind(path);
@@ -458,47 +399,44 @@ void BatchQueue::useReplyWait() {
     });
 }
 
-void BatchQueue::refuseRow(const QString& why, bool network) {
-    m_sending.reset();
-    endRow(BatchRowState::NotSent, why, QString(), QString(), network);
-}
-
 void BatchQueue::onRequestReady() {
-    if (!m_row)
+    if (m_state != State::Uploading)
         return;
     try {
         // Written before the first byte leaves: a row without this mark
         // never reached the server, whatever happens next.
         LocalDb& db = rowDatabase();
-        markRequestStarted(db, m_row->id);
-        m_requestStarted = true;
-        if (m_sending)
-            m_sending->requestStarted();
+        markRequestStarted(db, m_current->row.id,
+                           m_current->sending ? m_current->sending->record().sha256 : QString());
+        m_state = State::Sending;
+        if (m_current->sending)
+            m_current->sending->requestStarted();
     } catch (const std::exception& error) {
         // Nothing has left yet: drop the connection and keep the row unsent.
         m_db.reset();
         m_upload->abort();
-        m_sending.reset();
-        const QString why = RuntimeError::from(QStringLiteral("BatchQueue"), error).description();
+        m_current->sending.reset();
         try {
             LocalDb& db = rowDatabase();
-            finishRow(db, m_row->id, BatchRowState::NotSent, why, now());
+            finishRow(db, m_current->row.id, BatchRowState::NotSent,
+                      RuntimeError::from(QStringLiteral("BatchQueue"), error).description(), now());
         } catch (const std::exception&) {
             // The row stays "sending" with no request started: the next
             // start puts it back in the queue.
         }
-        stop(why);
+        stopOnError(error);
     }
 }
 
 void BatchQueue::onSent() {
-    if (!m_row)
+    if (m_state != State::Sending)
         return;
-    if (m_sending)
-        m_sending->wholeRequestSent();
+    m_state = State::Sent;
+    if (m_current->sending)
+        m_current->sending->wholeRequestSent();
     try {
         LocalDb& db = rowDatabase();
-        markWholeRequestSent(db, m_row->id);
+        markWholeRequestSent(db, m_current->row.id);
     } catch (const std::exception&) {
         m_db.reset();
         // The request has started, so a crash now is judged as "no reply"
@@ -508,12 +446,13 @@ void BatchQueue::onSent() {
 }
 
 void BatchQueue::onReply(const QByteArray& reply) {
-    if (!m_row)
+    if (m_state != State::Sending && m_state != State::Sent)
         return;
-    m_phase = Phase::Idle;
+    // The server answered this row: the network is back.
     m_networkFailures = 0;
+    m_networkUnsent.clear();
     const QString text = SingleUpload::replyText(reply);
-    const bool declaration = m_row->kind == SentArchive::kDeclaration;
+    const bool declaration = m_current->row.kind == SentArchive::kDeclaration;
     const UploadVerdict::Verdict verdict =
         declaration ? UploadVerdict::declaration(text) : UploadVerdict::simples(reply, text);
     QStringList shown;
@@ -524,27 +463,41 @@ void BatchQueue::onReply(const QByteArray& reply) {
 }
 
 void BatchQueue::onFailed(const QString& description, MultipartUpload::Failure kind) {
-    if (!m_row)
+    if (m_state != State::Uploading && m_state != State::Sending && m_state != State::Sent)
         return;
-    m_phase = Phase::Idle;
     const bool network =
         kind == MultipartUpload::Failure::Socket || kind == MultipartUpload::Failure::Timeout;
-    // Cut off before its end, the request cannot be held by the server.
-    if (m_sending && m_sending->record().wholeRequestSent)
-        endRow(BatchRowState::NoReply, noReplyText() + QLatin1Char(' ') + description,
-               SentArchive::kNoReply, description, network);
-    else
-        endRow(BatchRowState::NotSent, description, SentArchive::kNoReply, description, network);
+    endCut(description, network, BatchRowState::NotSent);
+}
+
+void BatchQueue::endCut(const QString& why, bool network, BatchRowState before) {
+    switch (m_state) {
+    case State::Sent:
+        // The whole request left: the server may hold it; only its list can
+        // tell.
+        endRow(BatchRowState::NoReply, noReplyText() + QLatin1Char(' ') + why,
+               SentArchive::kNoReply, why, network);
+        return;
+    case State::Sending:
+        // Cut before its last byte left: the server cannot hold a request
+        // it did not receive whole.
+        endRow(BatchRowState::NotSent, why, SentArchive::kNoReply, why, network);
+        return;
+    default:
+        endRow(before, why, QString(), QString(), network);
+        return;
+    }
 }
 
 void BatchQueue::endRow(BatchRowState state, const QString& text, const QString& archiveResult,
                         const QString& archiveReply, bool network) {
-    const qint64 rowId = m_row->id;
+    const BatchRow row = m_current->row;
     const QDateTime endedAt = now();
     QString shown = text;
-    std::optional<SentArchive::ArchivedSending> sending = std::exchange(m_sending, {});
+    std::optional<SentArchive::ArchivedSending> sending =
+        std::exchange(m_current->sending, std::nullopt);
     if (sending) {
-        const QString failure = sending->finish(archiveResult, archiveReply, endedAt);
+        const QString failure = archiveSending(*sending, archiveResult, archiveReply, endedAt);
         if (!failure.isEmpty())
             shown +=
                 QStringLiteral("\nO envio não foi guardado no arquivo local: %1.").arg(failure);
@@ -554,34 +507,62 @@ void BatchQueue::endRow(BatchRowState state, const QString& text, const QString&
         // The row's end and its memory entry's: one commit.
         DbTransaction transaction(db, QStringLiteral("endRow"));
         if (sending)
-            SendingRule::finishRow(db, rowId, *sending, archiveResult, archiveReply, endedAt);
-        finishRow(db, rowId, state, shown, endedAt);
+            SendingRule::finishRow(db, row.id, *sending, archiveResult, archiveReply, endedAt);
+        finishRow(db, row.id, state, shown, endedAt);
         transaction.commit();
     } catch (const std::exception& error) {
-        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        stopOnError(error);
         return;
     }
-    m_row.reset();
+    const qint64 bytes = m_current->bytes;
+    m_current.reset();
+    m_state = State::Between;
     ++m_rowsDone;
-    m_bytesDone += m_rowBytes;
-    m_rowBytes = 0;
-    emit rowFinished(rowId, state, shown);
+    m_bytesDone += bytes;
+    emit rowFinished(row.id, state, shown);
     emitProgress(0);
-    if (network && ++m_networkFailures >= kNetworkFailuresToPause && !m_stopRequested) {
-        m_paused = true;
-        m_db.reset();
-        emit paused(QStringLiteral("%1 linhas seguidas falharam por falha de rede; o envio foi "
-                                   "pausado. Verifique a conexão e retome.")
-                        .arg(m_networkFailures));
+    if (network) {
+        ++m_networkFailures;
+        if (state == BatchRowState::NotSent)
+            m_networkUnsent.append({row.id, row.sendAgain, bytes});
+    }
+    if (m_state != State::Between)
+        return; // a receiver stopped or paused the queue
+    if (m_networkFailures >= kNetworkFailuresToPause && m_then != Then::Stop) {
+        pauseForNetwork();
         return;
     }
     QTimer::singleShot(0, this, &BatchQueue::sendNext);
 }
 
+void BatchQueue::pauseForNetwork() {
+    const int failures = m_networkFailures;
+    try {
+        // They never reached the server: back in the queue, they go when the
+        // batch goes on (resumed, or run again from the command line).
+        LocalDb& db = rowDatabase();
+        for (const Unsent& unsent : std::as_const(m_networkUnsent)) {
+            if (requeueRow(db, unsent.rowId, unsent.sendAgain)) {
+                --m_rowsDone;
+                m_bytesDone -= unsent.bytes;
+            }
+        }
+    } catch (const std::exception& error) {
+        stopOnError(error);
+        return;
+    }
+    m_networkUnsent.clear();
+    m_state = State::Paused;
+    m_then = Then::GoOn;
+    m_db.reset();
+    emit paused(QStringLiteral("%1 linhas seguidas falharam por falha de rede; o envio foi "
+                               "pausado e elas voltaram à fila. Verifique a conexão e retome.")
+                    .arg(failures));
+}
+
 void BatchQueue::listAfterSending() {
-    m_phase = Phase::AfterList;
-    m_afterCalls.clear();
-    QList<SoapBatch::Call> calls;
+    m_state = State::ListingAfter;
+    QList<TaxpayerLists::Taxpayer> taxpayers;
     try {
         LocalDb db;
         QSet<QString> asked;
@@ -593,108 +574,133 @@ void BatchQueue::listAfterSending() {
             if (!wanted || asked.contains(row.ie))
                 continue;
             asked.insert(row.ie);
-            const std::optional<ContribuinteRow> taxpayer = findContribuinte(db, row.ie);
-            if (!taxpayer || taxpayer->Chave.isEmpty())
-                continue;
-            const int call = m_nextCall++;
-            m_afterCalls.insert(call, {row.ie, taxpayer->Chave, m_setup.listRetries});
-            calls.append({call, QString(Soap::ServicePath), History::kListOperation,
-                          History::listCallParams(row.ie, taxpayer->Chave)});
+            addWithKey(db, row.ie, taxpayers);
         }
     } catch (const std::exception& error) {
-        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        stopOnError(error);
         return;
     }
-    if (calls.isEmpty()) {
-        stop(QString());
-        return;
-    }
-    m_lists->run(calls);
-}
-
-void BatchQueue::onAfterListFailure(int call, const QString&) {
-    if (m_phase != Phase::AfterList || !m_afterCalls.contains(call))
-        return;
-    AfterCall asked = m_afterCalls.take(call);
-    if (asked.retriesLeft > 0) {
-        --asked.retriesLeft;
-        const int again = m_nextCall++;
-        m_afterCalls.insert(again, asked);
-        QTimer::singleShot(m_setup.retryDelay, this, [this, again, asked] {
-            if (m_phase == Phase::AfterList && m_afterCalls.contains(again))
-                m_lists->run({{again, QString(Soap::ServicePath), History::kListOperation,
-                               History::listCallParams(asked.ie, asked.chave)}});
-        });
-        return;
-    }
-    // The rows stay as they are: the next run asks again.
-    if (m_afterCalls.isEmpty())
-        stop(QString());
-}
-
-void BatchQueue::onAfterListAnswer(int call, const QString& answer) {
-    if (m_phase != Phase::AfterList || !m_afterCalls.contains(call))
-        return;
-    const AfterCall asked = m_afterCalls.take(call);
-    const TaxpayerList::Facts facts = TaxpayerList::read(answer);
-    if (facts.kind == History::ListAnswerKind::Transmissions)
-        settleListed(asked.ie, facts);
-    if (m_afterCalls.isEmpty() && m_phase == Phase::AfterList)
-        stop(QString());
+    m_lists->askAfter(taxpayers);
 }
 
 void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& facts) {
+    if (m_state != State::ListingAfter || facts.kind != History::ListAnswerKind::Transmissions)
+        return;
     struct Listed {
         qint64 rowId;
         BatchRowState state;
         QString protocol;
     };
     QList<Listed> listed;
+    const QDateTime answeredAt = now();
     try {
         // One answer's rows in one transaction: one flush to disk instead of
         // one per row (an answer may settle a hundred rows), and the rows
         // read under the same lock as they are written.
         LocalDb db;
         DbTransaction transaction(db, QStringLiteral("settleListed"), {"batch_row"});
+        QList<BatchRow> rows;
+        QList<TaxpayerList::Sending> sendings;
+        QStringList taken; // protocols the batch's other rows own
         for (const BatchRow& row : batchRows(db, m_batchId)) {
             if (row.ie != ie)
                 continue;
-            const TaxpayerList::Found found =
-                TaxpayerList::find(facts, row.references, row.startedAt);
-            const QString protocol = found.kind == TaxpayerList::Found::Kind::Processed
-                                         ? found.protocol
-                                         : History::kPendingReference;
-            if (row.state == BatchRowState::Accepted &&
-                (row.protocol.isEmpty() || row.protocol == History::kPendingReference)) {
-                if (found.kind == TaxpayerList::Found::Kind::Absent)
-                    continue;
-                if (setProtocol(db, row.id, protocol))
-                    listed.append({row.id, BatchRowState::Accepted, protocol});
-            } else if (row.state == BatchRowState::NoReply) {
-                if (found.kind == TaxpayerList::Found::Kind::Absent) {
-                    if (settleNoReply(db, row.id, BatchRowState::NotListed,
-                                      QStringLiteral("A lista do contribuinte não mostra este "
-                                                     "envio; ele pode ser enviado de novo."),
-                                      QString(), now()))
-                        listed.append({row.id, BatchRowState::NotListed, QString()});
-                } else if (settleNoReply(
-                               db, row.id, BatchRowState::Accepted,
-                               QStringLiteral("A lista do contribuinte mostra este envio."),
-                               protocol, now())) {
+            using Role = TaxpayerList::Sending::Role;
+            const bool unsettled =
+                row.protocol.isEmpty() || row.protocol == History::kPendingReference;
+            std::optional<Role> role;
+            if (row.state == BatchRowState::NoReply)
+                role = Role::Maybe;
+            else if (row.state == BatchRowState::Accepted && unsettled)
+                role = Role::Accepted;
+            else if (row.state == BatchRowState::Sending && row.requestStarted)
+                role = Role::Rival; // another process sends it now
+            else if (row.state == BatchRowState::Accepted)
+                taken << row.protocol.split(QStringLiteral(", "));
+            if (!role)
+                continue;
+            rows << row;
+            sendings.append({row.references, row.startedAt, *role});
+        }
+        const QList<TaxpayerList::Found> found =
+            TaxpayerList::settle(facts, sendings, answeredAt, taken);
+        using Kind = TaxpayerList::Found::Kind;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const BatchRow& row = rows[i];
+            const TaxpayerList::Found& f = found[i];
+            const QString protocol =
+                f.kind == Kind::Processed ? f.protocolText() : History::kPendingReference;
+            if (row.state == BatchRowState::Accepted) {
+                // Its own entries not (all) known yet: still "Verificando",
+                // never an entry that may be another sending's.
+                if (f.kind != Kind::Absent && protocol != row.protocol &&
+                    setProtocol(db, row.id, protocol)) {
+                    setSendingProtocol(db, row.id, protocol);
                     listed.append({row.id, BatchRowState::Accepted, protocol});
                 }
+                continue;
+            }
+            if (row.state != BatchRowState::NoReply)
+                continue;
+            if (f.kind == Kind::Absent) {
+                const QString text = QStringLiteral("A lista do contribuinte não mostra este "
+                                                    "envio; ele pode ser enviado de novo.");
+                // The server does not hold it: its memory entry holds
+                // nothing back.
+                endMemoryEntry(db, row.id, SentArchive::kNoReply, text, false, now());
+                if (settleNoReply(db, row.id, BatchRowState::NotListed, text, QString(), now()))
+                    listed.append({row.id, BatchRowState::NotListed, QString()});
+            } else if (f.kind == Kind::Unsure) {
+                // The user decides with what the list shows.
+                settleNoReply(db, row.id, BatchRowState::NoReply,
+                              noReplyText() + QLatin1Char(' ') + f.seen, QString(), now());
+            } else {
+                QString text = QStringLiteral("A lista do contribuinte mostra este envio.");
+                const QString failure = archiveSettled(db, row, protocol);
+                if (!failure.isEmpty())
+                    text += QStringLiteral("\nO envio não foi guardado no arquivo local: %1.")
+                                .arg(failure);
+                if (settleNoReply(db, row.id, BatchRowState::Accepted, text, protocol, now()))
+                    listed.append({row.id, BatchRowState::Accepted, protocol});
             }
         }
         transaction.commit();
     } catch (const std::exception& error) {
         // Rolled back: the rows stay as they were, and the next run asks again.
-        m_afterCalls.clear();
-        stop(RuntimeError::from(QStringLiteral("BatchQueue"), error).description());
+        stopOnError(error);
         return;
     }
     // Shown only once written.
     for (const Listed& row : std::as_const(listed))
         emit rowListed(row.rowId, row.state, row.protocol);
+}
+
+QString BatchQueue::archiveSettled(LocalDb& db, const BatchRow& row, const QString& protocol) {
+    const QString reply =
+        protocol == History::kPendingReference
+            ? QStringLiteral("A lista do contribuinte mostra este envio em processamento.")
+            : QStringLiteral("A lista do contribuinte mostra este envio (protocolo %1).")
+                  .arg(protocol);
+    // The memory's entry of the row's sending, left "enviando" when the
+    // sender stopped, ends as the list says.
+    endMemoryEntry(db, row.id, SentArchive::kAccepted, reply, true, now());
+    setSendingProtocol(db, row.id, protocol);
+    // A row of an earlier version, whose bytes were not kept, cannot be
+    // archived: the file may have changed since.
+    if (row.sha256.isEmpty())
+        return {};
+    // Its end was archived already (the verdict came, then the database
+    // failed before the row's end was written).
+    const QList<SentArchive::Record> records = SentArchive::list(row.ie);
+    if (std::any_of(records.begin(), records.end(), [&](const SentArchive::Record& r) {
+            return r.sha256 == row.sha256 && r.references == row.references &&
+                   SentArchive::serverMayHoldIt(r) && row.startedAt.isValid() &&
+                   r.sentAt >= row.startedAt;
+        }))
+        return {};
+    SentArchive::ArchivedSending sending = SentArchive::ArchivedSending::resumed(
+        row.ie, row.kind, row.references, row.filePath, row.sha256);
+    return archiveSending(sending, SentArchive::kAccepted, reply, now());
 }
 
 // This class's meta-object code is built into this file's own object, not

@@ -4,30 +4,35 @@
 // every step in the local database so that a crash loses no row and sends
 // none twice. No widget: a window or the command line shows its signals.
 //
-// Per row: claim it (queued → sending, only if still queued); ask the
-// taxpayer's list (the main window's list call, made ahead for the run's
-// taxpayers a few at a time; a network failure retries the list call, never
-// the upload); judge the row (RowChecks, the list's answer included; the
-// file's digest made once, reused while the file is unchanged); decide it
-// again and write it "enviando" into the memory of sendings every desk
-// shares, in one locked step (RowChecks::beginSending); send; while the
-// reply is awaited, stage the archive's copy and digest the next row's
-// file; read the verdict; end the row; write the archive record and the
-// memory's entry. A failure ends its own row; the batch goes on with the
-// next, and pauses after kNetworkFailuresToPause rows in a row failed for
-// the network. A row whose request started without a verdict ends "no
-// reply" and is never sent again by the queue.
+// Per row: claim it (queued → sending, only if still queued); get the
+// taxpayer's list (TaxpayerLists: asked ahead for the run's taxpayers, or a
+// call of the row's own; a network failure retries the list call, never the
+// upload); judge the row (RowChecks, the list's answer included; the file's
+// digest made once, reused while the file is unchanged); decide it again and
+// write it "enviando" into the memory of sendings every desk shares, in one
+// locked step (RowChecks::beginSending); send; while the reply is awaited,
+// stage the archive's copy and digest the next row's file; read the
+// verdict; end the row; write the archive record and the memory's entry. A
+// failure ends its own row; the batch goes on with the next, and pauses
+// after kNetworkFailuresToPause rows in a row failed for the network (only
+// an answer of the server to the row under way breaks the run of failures).
+// A request cut before its last byte left ends NotSent, whoever cut it; one
+// that left whole without a verdict ends "no reply" and is never sent again
+// by the queue.
 //
 // When no row is left to send, the queue asks the list of every taxpayer
-// with an accepted row still without a protocol, or a "no reply" row: an
-// accepted row gets its protocol or "Verificando"; a "no reply" row whose
-// sending the list shows becomes accepted, else NotListed (the user may put
-// it back in the queue: requeueRow). Then finished().
+// with an accepted row still without a protocol, or a "no reply" row, and
+// settles them (TaxpayerList::settle): an accepted row gets its protocols or
+// "Verificando"; a "no reply" row whose sending the list shows becomes
+// accepted (and archived), one it does not show NotListed (the user may put
+// it back in the queue: requeueRow), one the list leaves in doubt stays "no
+// reply" with what the list shows. Then finished().
 #pragma once
 
 #include "archive/ArchivedSending.h"
 #include "batch/RowChecks.h"
 #include "batch/TaxpayerList.h"
+#include "batch/TaxpayerLists.h"
 #include "net/MultipartUpload.h"
 #include "store/BatchRepository.h"
 
@@ -43,14 +48,23 @@
 class Clock;
 class LocalDb;
 class ProxyAuth;
-class SoapBatch;
+
+// Settles the rows of a batch that a stopped sender of `desk` left
+// "sending" (see recoverInterrupted): rows claimed by a process of this desk
+// that no longer runs on this machine (BatchClaims::judge: a reused process
+// id or a reboot counts as stopped), by this process (left by a queue that
+// stopped on a database failure), or by this desk before claims named the
+// process. Rows another process still sends are left alone, so two
+// processes may resume one batch. Call before the batch's queue starts
+// (start() calls it too). Throws DbError.
+BatchRecovery recoverBatch(qint64 batchId, const QString& desk, const QDateTime& at);
 
 class BatchQueue : public QObject {
     Q_OBJECT
 public:
     struct Setup {
         // The desk whose rows these are (BatchQueue::thisDesk() by default);
-        // rows are claimed as "desk #pid", the process under way.
+        // rows are claimed as BatchClaims::ownClaimer(desk) says.
         QString desk;
         Clock* clock = nullptr; // not owned, required: the program's one clock
         ProxyAuth* proxyAuth = nullptr;
@@ -85,18 +99,12 @@ public:
     // The text of a row left without a verdict.
     static QString noReplyText();
 
-    // Settles the rows a stopped sender of this desk left "sending" (see
-    // recoverInterrupted): rows claimed by a process of this desk that no
-    // longer runs on this machine (or by this desk before claims named the
-    // process). Rows another process still sends are left alone, so two
-    // processes may resume one batch. Call before start(). Throws DbError.
-    BatchRecovery recover();
-
-    // Who this queue claims rows as: "desk #pid".
+    // Who this queue claims rows as (BatchClaims::ownClaimer).
     QString claimer() const;
 
-    // Starts sending the queued rows; returns at once. finished() follows
-    // when no row is left queued and the lists were asked (or after a stop).
+    // Settles what a stopped sender left (recoverBatch), then starts sending
+    // the queued rows; returns at once. finished() follows when no row is
+    // left queued and the lists were asked (or after a stop).
     void start();
 
     // The row under way ends as it would; then the queue waits (paused())
@@ -104,17 +112,19 @@ public:
     void pauseAfterCurrent();
     // Goes on after paused(); does nothing otherwise.
     void resume();
-    bool isPaused() const { return m_paused; }
+    bool isPaused() const { return m_state == State::Paused; }
 
     // The row under way ends as it would; the rows still queued are then
     // cancelled, the lists asked and the queue finishes.
     void stopAfterCurrent();
-    // As stopAfterCurrent, but the row under way is broken off now: it ends
-    // "no reply" when its request had started (the server may hold it; the
-    // list settles it), else Cancelled.
+    // As stopAfterCurrent, but the row under way is broken off now: by the
+    // rule of a request cut for any reason, "no reply" when its whole
+    // request had left (the server may hold it; the list settles it),
+    // NotSent when it had started but not wholly left, else Cancelled.
     void abortCurrent();
 
-    bool isRunning() const { return m_running; }
+    // Started and not finished yet: sending, or paused.
+    bool isRunning() const { return m_state != State::Idle; }
 
 signals:
     void rowStarted(qint64 rowId);
@@ -132,14 +142,36 @@ signals:
     // why the queue paused by itself (the network).
     void paused(const QString& reason);
     // Ended: `problem` is empty, or why the queue stopped early (the
-    // database failed); rows not reached stay queued.
+    // database failed), in Portuguese; rows not reached stay queued, and a
+    // row left "sending" is settled when the batch starts again.
     void finished(const QString& problem);
 
 private:
+    // Where the queue stands; a row is under way in Listing, Uploading,
+    // Sending and Sent only.
+    enum class State {
+        Idle,         // not started, or finished
+        Between,      // running, no row under way: the next claim is scheduled
+        Listing,      // the row's taxpayer's list is awaited
+        Uploading,    // the row's upload is connecting: no byte has left
+        Sending,      // the row's request is going out
+        Sent,         // the whole request has left: the verdict is awaited
+        Paused,       // waiting for resume(); nothing under way
+        ListingAfter, // no row left: the lists after sending are awaited
+    };
+    // What the user asked for once the row under way ends.
+    enum class Then { GoOn, Pause, Stop };
+    // The row under way.
+    struct Current {
+        BatchRow row;
+        QString chave; // its taxpayer's key
+        qint64 bytes = 0;
+        std::optional<SentArchive::ArchivedSending> sending;
+    };
+
     void sendNext();
-    void askList(int attempt);
-    void onListAnswer(const QString& answer);
-    void onListFailure(const QString& reason);
+    void onRowList(const TaxpayerList::Facts& facts, bool fresh);
+    void onRowListFailed(const QString& reason);
     void upload(const std::optional<TaxpayerList::Facts>& facts);
     // The database of the rows' steps, opened at the first and kept while
     // the queue runs: opening it for each step (the file's checks, a
@@ -152,65 +184,56 @@ private:
     // then the digest of the next queued row's file, so neither waits
     // after the reply.
     void useReplyWait();
-    // The row cannot be sent: ends it NotSent with `why`.
-    void refuseRow(const QString& why, bool network = false);
     void onRequestReady();
     void onSent();
     void onReply(const QByteArray& reply);
     void onFailed(const QString& description, MultipartUpload::Failure kind);
+    // The row's request was cut (the network, the user): "no reply" when it
+    // had wholly left, NotSent when it had started, else `before` (NotSent
+    // for the network, Cancelled for the user).
+    void endCut(const QString& why, bool network, BatchRowState before);
     // Ends the current row, writes its archive record and goes on.
     void endRow(BatchRowState state, const QString& text, const QString& archiveResult,
                 const QString& archiveReply, bool network = false);
+    // After kNetworkFailuresToPause rows failed for the network: the rows
+    // of that run that never reached the server go back to the queue, and
+    // the queue pauses.
+    void pauseForNetwork();
     void emitProgress(int currentPercent);
     // The lists after sending.
     void listAfterSending();
-    void onAfterListAnswer(int call, const QString& answer);
-    void onAfterListFailure(int call, const QString& reason);
     void settleListed(const QString& ie, const TaxpayerList::Facts& facts);
+    // The archive record of a "no reply" row the list shows held by the
+    // server: the empty text, or why it could not be written.
+    QString archiveSettled(LocalDb& db, const BatchRow& row, const QString& protocol);
+    // The database failed: the queue ends with `error` worded for the user.
+    void stopOnError(const std::exception& error);
     void stop(const QString& problem);
     QDateTime now() const;
-
-    enum class Phase { Idle, WaitingAhead, Listing, Uploading, AfterList };
-
-    // The lists of the run's taxpayers, asked ahead a few at a time while
-    // rows are sent, so a row rarely waits for its own list call.
-    void askListsAhead();
-    void onAheadAnswer(int call, const QString& answer);
-    void onAheadFailure(int call);
 
     qint64 m_batchId;
     Setup m_setup;
     MultipartUpload* m_upload;
-    std::unique_ptr<SoapBatch> m_lists;
-    std::unique_ptr<SoapBatch> m_ahead;
+    TaxpayerLists* m_lists;
     std::unique_ptr<LocalDb> m_db; // see rowDatabase()
     // Digests of the rows' files by path: Setup's, then those made here.
     QHash<QString, SentArchive::Digest> m_digests;
-    QHash<QString, TaxpayerList::Facts> m_known; // lists answered ahead, by IE
-    QHash<int, QString> m_aheadCalls;            // in flight: call → IE
-    Phase m_phase = Phase::Idle;
-    bool m_running = false;
-    bool m_stopRequested = false;
-    bool m_pauseRequested = false;
-    bool m_paused = false;
-    bool m_requestStarted = false;
-    int m_networkFailures = 0; // rows in a row
-    std::optional<BatchRow> m_row;
-    QString m_chave; // the current row's taxpayer's key
-    std::optional<SentArchive::ArchivedSending> m_sending;
+    State m_state = State::Idle;
+    Then m_then = Then::GoOn;
+    std::optional<Current> m_current;
+    // Rows that failed in a row for the network, and those of them that
+    // never reached the server.
+    struct Unsent {
+        qint64 rowId;
+        bool sendAgain;
+        qint64 bytes;
+    };
+    int m_networkFailures = 0;
+    QList<Unsent> m_networkUnsent;
     QStringList m_upcoming; // files of the rows queued at start(), in order
     // Progress of this run.
     int m_rowsTotal = 0;
     int m_rowsDone = 0;
     qint64 m_bytesTotal = 0;
     qint64 m_bytesDone = 0;
-    qint64 m_rowBytes = 0;
-    // After sending: per call, the taxpayer asked and the retries left.
-    struct AfterCall {
-        QString ie;
-        QString chave;
-        int retriesLeft = 0;
-    };
-    QHash<int, AfterCall> m_afterCalls;
-    int m_nextCall = 1;
 };

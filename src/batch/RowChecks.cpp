@@ -125,9 +125,14 @@ Result check(LocalDb& db, const Input& input, const std::optional<ContribuinteRo
     const QFileInfo info(input.filePath);
     const QString name = info.fileName();
     std::optional<SentArchive::ArchivedSending>& sending = result.sending;
-    if (!info.isFile())
+    // Judged by its name alone: a FIFO or a device is never opened (the
+    // digest refuses one that takes the name meanwhile).
+    if (!info.exists())
         add(result, Problem::FileUnreadable,
             QStringLiteral("Arquivo não encontrado: %1").arg(input.filePath));
+    else if (!info.isFile())
+        add(result, Problem::FileUnreadable,
+            QStringLiteral("O caminho %1 %2.").arg(input.filePath, SentArchive::notRegularText()));
 
     if (!taxpayer) {
         add(result, Problem::NotRegistered,

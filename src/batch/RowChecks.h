@@ -26,7 +26,7 @@
 namespace RowChecks {
 
 enum class Problem {
-    FileUnreadable,       // missing, not a file, or cannot be read
+    FileUnreadable,       // missing, not a regular file (a FIFO, a device), or cannot be read
     WrongKind,            // the extension does not fit the taxpayer
     NotRegistered,        // no taxpayer with this IE on this computer
     NoKey,                // registered without an access key

@@ -34,30 +34,47 @@ Facts read(const QString& wholeAnswer);
 // Empty for kind Transmissions.
 QString problemText(const Facts& facts);
 
-// Where a sending stands in a list read after it.
-struct Found {
-    enum class Kind {
-        Absent,    // nothing in the list is this sending
-        Pending,   // a transmission "Verificando" that may be this sending
-        Processed, // a processed transmission of exactly these months
+// A sending looked for in its taxpayer's list after it left (see settle).
+struct Sending {
+    QString references;  // as sent ("1_2026,2_2026"); empty for an extract
+    QDateTime startedAt; // when its row was claimed, by this program's clock; invalid: unknown
+    enum class Role {
+        Accepted, // the server said it received it: each of its months has an entry
+        Maybe,    // no verdict came: the server may or may not hold it
+        Rival,    // not being settled (another process sends it now), but may own an entry
     };
-    Kind kind = Kind::Absent;
-    QString protocol; // for Processed
+    Role role = Role::Maybe;
 };
 
-// Looks for a sending of `references` ("1_2026,2_2026"; empty for a Simples
-// Nacional extract) that left at `sentAt` (server time; invalid: any time).
-// Only transmissions dated at or after sentAt less kClockSlackSeconds count
-// (an older sending of the same months is another sending). A declaration is
-// Processed when such a processed transmission names exactly its months (the
-// newest: the list comes newest first), Pending when none does but one is
-// "Verificando". An extract names no months: Processed or Pending by the
-// date alone. Else Absent.
-Found find(const Facts& facts, const QString& references, const QDateTime& sentAt);
+// Where a sending stands in the list.
+struct Found {
+    enum class Kind {
+        Absent,    // none of its months has an entry after it started
+        Pending,   // each month has its entry, some still "Verificando"
+        Processed, // each month has its own processed entry
+        Unsure,    // some months have an entry and others not, or an entry
+                   // another sending could own as well: the user decides
+    };
+    Kind kind = Kind::Absent;
+    QStringList protocols; // Processed: its entries' protocols, in its months' order
+    QString seen;          // Unsure: what the list shows of its months, in Portuguese
+    // The protocols as a row keeps them ("20261207000001, 20261207000002").
+    QString protocolText() const { return protocols.join(QStringLiteral(", ")); }
+};
 
-// The tolerance between the client's clock and the server's when a sending's
-// time is compared with the list's dates.
-inline constexpr int kClockSlackSeconds = 600;
+// Looks for several sendings of one taxpayer in its list at once (the
+// server lists one entry per month, newest first). `answeredAt` is when the
+// answer came, by this program's clock: with the list's own date
+// (dataServidor) it turns each sending's start into the server's time, and
+// only entries dated from that second on count (an earlier entry is another
+// sending, whatever its months). Each entry settles at most one sending; a
+// "Verificando" entry may hold any month. A sending the server accepted
+// that has exactly one entry left for a month owns it; where two sendings
+// could own an entry, neither is settled by it. `taken`: protocols other
+// rows already own. Returns one Found per sending, in order (a Rival's is
+// meaningless). Never throws.
+QList<Found> settle(const Facts& facts, const QList<Sending>& sendings, const QDateTime& answeredAt,
+                    const QStringList& taken = {});
 
 // Months "MM/yyyy" in the references as sent ("1_2026,2_2026" ->
 // "01/2026, 02/2026"), in the given order.

@@ -254,8 +254,8 @@ int send(LocalDb& db, const Options& options, const QList<BatchCsv::Row>& rows,
     BatchQueue::Setup setup;
     setup.desk = desk;
     setup.clock = &systemClock();
+    const BatchRecovery recovery = recoverBatch(*batchId, desk, systemClock().now());
     BatchQueue queue(*batchId, setup);
-    const BatchRecovery recovery = queue.recover();
     if (recovery.noReply + recovery.requeued > 0)
         print(stderr, QStringLiteral("Envio interrompido retomado: %1 de volta à fila, %2 sem "
                                      "resposta a verificar na lista.\n")

@@ -570,9 +570,7 @@ void BatchWindow::readInterrupted() {
     for (const qint64 batch : std::as_const(batches)) {
         // A row this program was sending when its queue stopped: a request
         // that started becomes "Sem resposta", the list settles it.
-        BatchQueue::Setup setup;
-        setup.clock = m_context.clock;
-        BatchQueue(batch, setup).recover();
+        recoverBatch(batch, BatchQueue::thisDesk(), m_context.clock->now());
     }
     readBatches(batches);
 }
@@ -819,9 +817,7 @@ void BatchWindow::resume(qint64 batchId) {
             return;
         // Settles the rows a stopped program left being sent before any is
         // sent again: a request that started becomes "Sem resposta".
-        BatchQueue::Setup setup;
-        setup.clock = m_context.clock;
-        BatchQueue(batchId, setup).recover();
+        recoverBatch(batchId, BatchQueue::thisDesk(), m_context.clock->now());
         readBatches({batchId});
         m_plan.beginRun();
         updateTotal();

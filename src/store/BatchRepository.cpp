@@ -38,9 +38,9 @@ QDateTime timeFrom(const QVariant& value) {
                           : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
 }
 
-const QString kRowColumns =
-    QStringLiteral("id, batch_id, seq, ie, file_path, kind, refs, state, reply, request_started, "
-                   "whole_request_sent, started_at, ended_at, claimed_by, send_again, protocol");
+const QString kRowColumns = QStringLiteral(
+    "id, batch_id, seq, ie, file_path, kind, refs, state, reply, request_started, "
+    "whole_request_sent, started_at, ended_at, claimed_by, send_again, protocol, sha256");
 
 BatchRow rowFrom(const QSqlQuery& query) {
     BatchRow row;
@@ -61,6 +61,7 @@ BatchRow rowFrom(const QSqlQuery& query) {
     row.claimedBy = query.value(13).toString();
     row.sendAgain = query.value(14).toInt() != 0;
     row.protocol = query.value(15).toString();
+    row.sha256 = query.value(16).toString();
     return row;
 }
 
@@ -161,8 +162,8 @@ std::optional<BatchRow> claimNextRow(LocalDb& db, qint64 batchId, const QString&
 
         QSqlQuery claim = db.prepare(
             QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = ?, started_at = ?, "
-                           "ended_at = NULL, request_started = 0, whole_request_sent = 0 "
-                           "WHERE id = ? AND state = ?"),
+                           "ended_at = NULL, request_started = 0, whole_request_sent = 0, "
+                           "sha256 = '' WHERE id = ? AND state = ?"),
             operation);
         claim.addBindValue(batchRowStateCode(BatchRowState::Sending));
         claim.addBindValue(desk);
@@ -197,8 +198,14 @@ void setFlag(LocalDb& db, qint64 rowId, const char* column, const QString& opera
 
 } // namespace
 
-void markRequestStarted(LocalDb& db, qint64 rowId) {
-    setFlag(db, rowId, "request_started", QStringLiteral("markRequestStarted"));
+void markRequestStarted(LocalDb& db, qint64 rowId, const QString& sha256) {
+    const QString operation = QStringLiteral("markRequestStarted");
+    QSqlQuery query = db.prepare(
+        QStringLiteral("UPDATE batch_row SET request_started = 1, sha256 = ? WHERE id = ?"),
+        operation);
+    query.addBindValue(notNull(sha256));
+    query.addBindValue(rowId);
+    db.exec(query, operation);
 }
 
 void markWholeRequestSent(LocalDb& db, qint64 rowId) {
@@ -298,7 +305,8 @@ int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at) {
 
 bool settleNoReply(LocalDb& db, qint64 rowId, BatchRowState state, const QString& reply,
                    const QString& protocol, const QDateTime& at) {
-    if (state != BatchRowState::Accepted && state != BatchRowState::NotListed)
+    if (state != BatchRowState::Accepted && state != BatchRowState::NotListed &&
+        state != BatchRowState::NoReply)
         return false;
     const QString operation = QStringLiteral("settleNoReply");
     QSqlQuery query =
@@ -337,7 +345,7 @@ bool requeueRow(LocalDb& db, qint64 rowId, bool sendAgain) {
     QSqlQuery query =
         db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, send_again = ?, reply = '', "
                                   "claimed_by = NULL, started_at = NULL, ended_at = NULL, "
-                                  "request_started = 0, whole_request_sent = 0 "
+                                  "request_started = 0, whole_request_sent = 0, sha256 = '' "
                                   "WHERE id = ? AND state IN (?, ?, ?)"),
                    operation);
     query.addBindValue(batchRowStateCode(BatchRowState::Queued));

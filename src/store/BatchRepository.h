@@ -62,11 +62,15 @@ struct BatchRow {
     bool wholeRequestSent = false;
     QDateTime startedAt; // invalid until claimed
     QDateTime endedAt;   // invalid until ended
-    QString claimedBy;   // the desk that claimed it
+    QString claimedBy;   // who claimed it: the desk, " #" and what names the sending process
     bool sendAgain = false;
-    // What the taxpayer's list said after sending: the protocol number,
-    // "Verificando" while the server processes it, or empty (not asked).
+    // What the taxpayer's list said after sending: the protocol number (one
+    // per month, joined by ", "), "Verificando" while the server processes
+    // it, or empty (not asked).
     QString protocol;
+    // The SHA-256 of the bytes whose request started (empty before), so
+    // that a row settled after a crash is archived with what was sent.
+    QString sha256;
 };
 
 // Creates a batch of `desk` with these rows, all queued, in one transaction.
@@ -87,8 +91,9 @@ QList<BatchRow> batchRows(LocalDb& db, qint64 batchId);
 std::optional<BatchRow> claimNextRow(LocalDb& db, qint64 batchId, const QString& desk,
                                      const QDateTime& at);
 
-// The request of a sending row is about to go out / has wholly left.
-void markRequestStarted(LocalDb& db, qint64 rowId);
+// The request of a sending row, of the bytes with `sha256`, is about to go
+// out / has wholly left.
+void markRequestStarted(LocalDb& db, qint64 rowId, const QString& sha256);
 void markWholeRequestSent(LocalDb& db, qint64 rowId);
 
 // Ends a sending row in `state` with `reply` at `at`. Returns false (nothing
@@ -118,8 +123,9 @@ QStringList sendingClaimers(LocalDb& db, qint64 batchId);
 int cancelQueuedRows(LocalDb& db, qint64 batchId, const QDateTime& at);
 
 // Settles a NoReply row by what the taxpayer's list shows: Accepted with
-// `protocol` (or "Verificando"), or NotListed. Returns false (nothing
-// written) when the row is not NoReply or `state` is neither of these.
+// `protocol` (or "Verificando"), or NotListed; or keeps it NoReply with
+// `reply` saying what the list shows. Returns false (nothing written) when
+// the row is not NoReply or `state` is none of these.
 bool settleNoReply(LocalDb& db, qint64 rowId, BatchRowState state, const QString& reply,
                    const QString& protocol, const QDateTime& at);
 

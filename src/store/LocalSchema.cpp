@@ -37,7 +37,7 @@ QList<QString> batchTables(const QString& key) {
                        "CHECK (whole_request_sent IN (0, 1)), "
                        "started_at TEXT, ended_at TEXT, claimed_by TEXT, "
                        "send_again INTEGER NOT NULL DEFAULT 0 CHECK (send_again IN (0, 1)), "
-                       "protocol TEXT NOT NULL DEFAULT '')")
+                       "protocol TEXT NOT NULL DEFAULT '', sha256 TEXT NOT NULL DEFAULT '')")
             .arg(key),
         QStringLiteral(
             "CREATE INDEX IF NOT EXISTS batch_row_batch ON batch_row (batch_id, state, seq)"),
@@ -78,6 +78,7 @@ QList<std::pair<QString, QString>> addedBatchColumns() {
         {QStringLiteral("batch_row"),
          QStringLiteral("send_again INTEGER NOT NULL DEFAULT 0 CHECK (send_again IN (0, 1))")},
         {QStringLiteral("batch_row"), QStringLiteral("protocol TEXT NOT NULL DEFAULT ''")},
+        {QStringLiteral("batch_row"), QStringLiteral("sha256 TEXT NOT NULL DEFAULT ''")},
     };
 }
 
@@ -99,9 +100,11 @@ QList<QString> serverMigration(int version) {
         };
     case 2:
         return batchTables(QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"));
-    case 3: {
-        // Version 2's tables, made before these columns: IF NOT EXISTS keeps
-        // tables just made by version 2 (which has them) untouched.
+    case 3:
+    case 5: {
+        // The batch tables of an earlier version, made before these
+        // columns: IF NOT EXISTS keeps tables just made by an earlier step
+        // (which has them) untouched.
         QList<QString> statements;
         for (const auto& [table, column] : addedBatchColumns())
             statements

@@ -36,8 +36,9 @@ QList<QString> createBatchSql();
 
 // The columns added to the batch tables after they were first made (table,
 // column definition), in order: the batch's origin (what made it, e.g. the
-// command line's CSV), a row's tick to send a duplicate again, and the
-// protocol (or "Verificando") the taxpayer's list gave after sending.
+// command line's CSV), a row's tick to send a duplicate again, the
+// protocol (or "Verificando") the taxpayer's list gave after sending, and
+// the SHA-256 of the bytes whose request started.
 QList<std::pair<QString, QString>> addedBatchColumns();
 
 // Statements that create the shared memory of sendings on SQLite when it is
@@ -55,7 +56,8 @@ QList<QString> createSendingSql();
 // on lower(IE), by which every statement finds a row. Version 2 adds the
 // batch queue's tables (as createBatchSql, with identity keys); version 3
 // adds addedBatchColumns to tables version 2 made; version 4 adds the memory
-// of sendings (as createSendingSql, with identity keys). Empty for a
+// of sendings (as createSendingSql, with identity keys); version 5 the
+// batch columns added since (the row's SHA-256). Empty for a
 // version not known to this program.
 QList<QString> serverMigration(int version);
 

@@ -23,6 +23,8 @@
 #include <QProcessEnvironment>
 #include <QSet>
 #include <QSysInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,6 +33,7 @@
 #include <csignal>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 
@@ -45,6 +48,111 @@ struct Outcome {
     int exitCode = -1;
     QString out;
     QString err;
+};
+
+// A loopback relay in front of the simulator. It passes every call through,
+// and what it does with an upload is chosen per upload: pass it, pass it
+// whole but hold its reply back (the program waits for a verdict that never
+// comes), or pass only its first bytes (the server gets a cut request).
+// Gone down, it refuses connections and drops those open.
+class Relay : public QObject {
+public:
+    enum class Upload { Pass, HoldReply, Cut };
+
+    explicit Relay(quint16 target) : target_(target) {
+        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = server_.nextPendingConnection())
+                link(client);
+        });
+    }
+    ~Relay() override {
+        // The sockets go with the server, after this object's own members.
+        for (QTcpSocket* socket : std::as_const(sockets_))
+            QObject::disconnect(socket, nullptr, this, nullptr);
+    }
+    quint16 port() const { return server_.serverPort(); }
+    // What the next uploads get; `cutAfter` bytes of a cut one are passed.
+    void setUploads(Upload upload, qint64 cutAfter = 0) {
+        upload_ = upload;
+        cutAfter_ = cutAfter;
+    }
+    // Bytes of uploads passed on so far.
+    qint64 uploadBytes() const { return uploadBytes_; }
+    void goDown(QTcpSocket* spared = nullptr) {
+        server_.close();
+        for (QTcpSocket* socket : std::as_const(sockets_))
+            if (socket != spared && socket->parent() != spared)
+                socket->abort();
+    }
+    // Goes down once this many uploads were answered, their replies
+    // delivered: the next connection is refused whatever the program does.
+    void goDownAfterUploads(int uploads) { downAfter_ = uploads; }
+    bool isDown() const { return !server_.isListening(); }
+
+private:
+    void link(QTcpSocket* client) {
+        auto* upstream = new QTcpSocket(client);
+        sockets_ << client << upstream;
+        struct State {
+            bool decided = false;
+            bool isUpload = false;
+            Upload upload = Upload::Pass;
+            QByteArray firstLine;
+            qint64 passed = 0;
+        };
+        auto state = std::make_shared<State>();
+        connect(client, &QObject::destroyed, this, [this, client, upstream] {
+            sockets_.removeAll(client);
+            sockets_.removeAll(upstream);
+        });
+        connect(client, &QTcpSocket::readyRead, this, [this, client, upstream, state] {
+            QByteArray data = client->readAll();
+            if (!state->decided) {
+                // Held until the request line tells what it is.
+                state->firstLine += data;
+                if (!state->firstLine.contains('\n'))
+                    return;
+                state->decided = true;
+                state->isUpload = state->firstLine.startsWith("POST /client/xt_upload");
+                if (state->isUpload)
+                    state->upload = upload_;
+                data = state->firstLine;
+            }
+            QByteArray passed = data;
+            if (state->upload == Upload::Cut)
+                passed = data.left(std::max<qint64>(0, cutAfter_ - state->passed));
+            state->passed += data.size();
+            if (state->isUpload)
+                uploadBytes_ += passed.size();
+            upstream->write(passed);
+        });
+        connect(upstream, &QTcpSocket::readyRead, this, [client, upstream, state] {
+            const QByteArray reply = upstream->readAll();
+            if (state->upload == Upload::Pass)
+                client->write(reply);
+        });
+        connect(upstream, &QTcpSocket::disconnected, this, [this, client, state] {
+            if (state->upload != Upload::Pass)
+                return;
+            client->disconnectFromHost();
+            if (state->isUpload && downAfter_ > 0 && --downAfter_ == 0)
+                goDown(client);
+        });
+        connect(client, &QTcpSocket::disconnected, this, [client, upstream] {
+            upstream->disconnectFromHost();
+            client->deleteLater();
+        });
+        upstream->connectToHost(QHostAddress::LocalHost, target_);
+    }
+
+    QTcpServer server_;
+    quint16 target_;
+    Upload upload_ = Upload::Pass;
+    qint64 cutAfter_ = 0;
+    qint64 uploadBytes_ = 0;
+    int downAfter_ = 0;
+    QList<QTcpSocket*> sockets_;
 };
 
 class BatchCommandTest : public ::testing::Test {
@@ -109,14 +217,26 @@ protected:
 
     QString programPath() const { return program_.filePath(QStringLiteral("dadav")); }
 
-    // The portable copy's settings: the simulator, and a database section.
-    void writeIni(const QString& database, const QTemporaryDir* folder = nullptr) {
+    // The portable copy's settings (of `folder`, the program's by default):
+    // the server (the simulator unless another port is given), and a
+    // database section.
+    void writeIni(const QString& database, const QTemporaryDir* folder = nullptr,
+                  quint16 port = 0) {
         QFile ini((folder ? *folder : program_).filePath(QStringLiteral("dadav.ini")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ini.write(QStringLiteral("[servidor]\r\nhost=127.0.0.1\r\nport=%1\r\n%2")
-                      .arg(sim_.port())
+                      .arg(port == 0 ? sim_.port() : port)
                       .arg(database)
                       .toUtf8());
+    }
+
+    // Starts the command on the CSV with the certificate's password.
+    void startSending(QProcess& process, const QString& csv) {
+        prepare(process, sendArgs(csv));
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(60000));
+        process.write(kPassword.toUtf8() + "\n");
+        process.closeWriteChannel();
     }
 
     // Registers taxpayers here and on the server: (ie, key, simples).
@@ -544,12 +664,13 @@ TEST_F(BatchCommandTest, TwoProcessesResumingOneBatchOnAServerDatabaseSendEachRo
     ASSERT_TRUE(second.waitForStarted(60000));
     second.write(kPassword.toUtf8() + "\n");
     second.closeWriteChannel();
-    const QString secondClaimer = QStringLiteral("#%1").arg(second.processId());
+    // "desk #pid boot start": the second's claims.
+    const QString secondClaimer = QStringLiteral(" #%1 ").arg(second.processId());
     const bool claimed = dadav::test::waitFor(
         [&] {
             LocalDb db;
             for (const BatchRow& row : batchRows(db, *batchId()))
-                if (row.claimedBy.endsWith(secondClaimer))
+                if (row.claimedBy.contains(secondClaimer))
                     return true;
             return second.state() == QProcess::NotRunning;
         },
@@ -575,6 +696,150 @@ TEST_F(BatchCommandTest, TwoProcessesResumingOneBatchOnAServerDatabaseSendEachRo
     }
     std::cout << claimers.size() << " processos enviaram linhas" << std::endl;
     PgTestServer::dropDatabase(server);
+}
+
+// The program killed at a chosen moment of an upload, then run again on the
+// same CSV: what the taxpayer's list (one entry per month) says settles the
+// row the kill left without a verdict. A two-month declaration whose whole
+// request left is accepted with both protocols and archived; of two extracts
+// of one taxpayer, the first cut mid-body is never called accepted, although
+// the second one's entry comes after it.
+TEST_F(BatchCommandTest, KilledInAnUploadTheRowIsSettledByItsOwnEntriesOfTheList) {
+    struct Case {
+        const char* name;
+        int taxpayer;                         // of registerTaxpayers: 3 opts for the Simples
+        QList<QPair<const char*, int>> files; // name and size, one row each
+        const char* months;                   // of a declaration's rows
+        Relay::Upload upload;
+        QList<BatchRowState> states;
+        int protocols; // of the first row
+        int uploads;   // accepted by the server in the end
+    };
+    const Case cases[] = {
+        {"a two-month declaration, its whole request gone",
+         0,
+         {{"declaracao.zip", 1000}},
+         "10/2026 11/2026",
+         Relay::Upload::HoldReply,
+         {BatchRowState::Accepted},
+         2,
+         1},
+        {"two extracts, the first cut mid-body",
+         3,
+         {{"extrato1.pdf", 16 << 20}, {"extrato2.pdf", 1000}},
+         "",
+         Relay::Upload::Cut,
+         {BatchRowState::NotListed, BatchRowState::Accepted},
+         0,
+         1},
+    };
+    registerTaxpayers(4);
+    Relay relay(quint16(sim_.port()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString ie = QStringLiteral("910000%1").arg(c.taxpayer, 2, 10, QLatin1Char('0'));
+        QByteArray csv;
+        for (const auto& [name, size] : c.files) {
+            const bool pdf = QByteArray(name).endsWith(".pdf");
+            writeFile(QString::fromLatin1(name),
+                      pdf ? "%PDF-1.4\n" + QByteArray(size, 'p') + name + "\n(PGDAS-D)\n%%EOF\n"
+                          : "PK\3\4" + QByteArray(size, 'z'));
+            csv += (ie + QLatin1Char(';') + QLatin1String(name) + QLatin1Char(';') +
+                    QLatin1String(c.months) + QStringLiteral("\r\n"))
+                       .toUtf8();
+        }
+        const QString csvPath = writeFile(QStringLiteral("%1.csv").arg(c.taxpayer), csv);
+        const size_t uploadsBefore = sim_.simulator().uploads().size();
+        writeIni(QString(), nullptr, relay.port());
+        relay.setUploads(c.upload, 64 << 10);
+
+        QProcess process;
+        startSending(process, csvPath);
+        // The moment: the first row's request started, and the server got
+        // all of it (held reply) or its first bytes (cut).
+        const auto firstRow = [&]() -> std::optional<BatchRow> {
+            LocalDb db;
+            const QList<qint64> batches = batchesOf(db, desk());
+            if (batches.isEmpty())
+                return std::nullopt;
+            return batchRows(db, batches.last()).value(0);
+        };
+        ASSERT_TRUE(dadav::test::waitFor(
+            [&] {
+                const std::optional<BatchRow> row = firstRow();
+                const bool started = row && row->requestStarted;
+                return c.upload == Relay::Upload::HoldReply
+                           ? started && row->wholeRequestSent &&
+                                 sim_.simulator().uploads().size() > uploadsBefore
+                           : started && relay.uploadBytes() >= (64 << 10);
+            },
+            120000))
+            << process.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        // Run again straight to the server: this test waits for it blocked.
+        writeIni(QString());
+
+        const Outcome again = command(sendArgs(csvPath), kPassword.toUtf8() + "\n");
+        LocalDb db;
+        const QList<BatchRow> rows = batchRows(db, batchesOf(db, desk()).last());
+        ASSERT_EQ(rows.size(), c.states.size()) << "the rerun resumed the batch";
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i].state, c.states[i])
+                << i << " " << rows[i].reply.toStdString() << again.err.toStdString();
+        EXPECT_EQ(rows[0].protocol.isEmpty() ? 0
+                                             : rows[0].protocol.split(QStringLiteral(", ")).size(),
+                  c.protocols)
+            << rows[0].protocol.toStdString();
+        int accepted = 0;
+        for (const valdoria::UploadRecord& u : sim_.simulator().uploads())
+            accepted += u.ie == ie.toStdString() && u.verdict == "aceito" ? 1 : 0;
+        EXPECT_EQ(accepted, c.uploads);
+        // An accepted row is in the archive, with the bytes sent.
+        for (const BatchRow& row : rows) {
+            if (row.state != BatchRowState::Accepted)
+                continue;
+            const QList<SentArchive::Record> records = SentArchive::list(ie);
+            EXPECT_TRUE(std::any_of(records.begin(), records.end(),
+                                    [&](const SentArchive::Record& r) {
+                                        return r.result == SentArchive::kAccepted &&
+                                               r.sha256 == row.sha256 && !r.archivedFile.isEmpty();
+                                    }))
+                << row.filePath.toStdString();
+        }
+    }
+}
+
+// The network goes after the lists came: three rows fail in a row, the
+// batch pauses and the command exits 6 with the rest queued; run again, the
+// same CSV sends them all, each once.
+TEST_F(BatchCommandTest, TheNetworkGoneAfterTheListsCameThePauseExitsSixAndTheRerunSendsTheRest) {
+    constexpr int kRows = 6;
+    registerTaxpayers(kRows);
+    const QString csv = writeCsv(QStringLiteral("lote.csv"), kRows, 100);
+    Relay relay(quint16(sim_.port()));
+    relay.goDownAfterUploads(1);
+    writeIni(QString(), nullptr, relay.port());
+    QProcess process;
+    startSending(process, csv);
+    QByteArray err;
+    ASSERT_TRUE(dadav::test::waitFor(
+        [&] {
+            err += process.readAllStandardError();
+            return process.state() == QProcess::NotRunning;
+        },
+        240000));
+    err += process.readAllStandardError();
+    EXPECT_TRUE(relay.isDown());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 6) << err.toStdString();
+    EXPECT_TRUE(err.contains("pausado")) << err.toStdString();
+    EXPECT_EQ(acceptedUploads().size(), 1u);
+
+    writeIni(QString());
+    const Outcome again = command(sendArgs(csv), kPassword.toUtf8() + "\n");
+    EXPECT_EQ(again.exitCode, 0) << again.out.toStdString() << again.err.toStdString();
+    expectEachRowAcceptedOnce(kRows);
 }
 
 // Two desks on one PostgreSQL database, each with its own copy of the

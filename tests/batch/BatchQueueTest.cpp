@@ -4,6 +4,7 @@
 #include "batch/BatchQueue.h"
 
 #include "archive/SentArchive.h"
+#include "batch/BatchClaims.h"
 #include "net/UploadRequest.h"
 #include "net/url_helper.h"
 #include "store/BatchRepository.h"
@@ -27,6 +28,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -159,12 +162,14 @@ protected:
 
 // Twenty companies, declarations and extracts mixed: sixteen accepted, one
 // extract the server refuses, one company blocked on the server, one whose
-// key the server no longer knows, one file missing. Each archive record
-// holds the bytes sent, though a file changed since its check.
+// key the server no longer knows, one file missing, one FIFO (next after the
+// first row, so the look-ahead meets it: refused, never opened). Each
+// archive record holds the bytes sent, though a file changed since its
+// check.
 TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequest) {
     struct Case {
         Taxpayer taxpayer;
-        QString file; // empty: a file that does not exist
+        QString file; // empty: a file that does not exist; "fila": a FIFO
         QByteArray bytes;
         QString refs;
         BatchRowState state;
@@ -183,6 +188,13 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
         {kTaxpayers[0], QStringLiteral("BACKUP JAN.zip"), QByteArray("PK\3\4 janeiro\r\n\0x", 16),
          QStringLiteral("1_2025,2_2025"), BatchRowState::Accepted, SentArchive::kAccepted,
          "recebido"},
+        {kTaxpayers[1],
+         QStringLiteral("fila"),
+         {},
+         QStringLiteral("5_2025"),
+         BatchRowState::NotSent,
+         {},
+         "não é um arquivo comum"},
         {kTaxpayers[2], QStringLiteral("PGDAS-1.pdf"), kGoodPdf, QString(), BatchRowState::Accepted,
          SentArchive::kAccepted, "recebido"},
         {kTaxpayers[1], QStringLiteral("backup.ZIP"), QByteArray("PK\3\4 fevereiro"),
@@ -222,7 +234,7 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
                      BatchRowState::NotSent,
                      {},
                      "não encontrado"});
-    ASSERT_EQ(cases.size(), 20u);
+    ASSERT_EQ(cases.size(), 21u);
     for (size_t i = 3; i < cases.size(); ++i) {
         const Taxpayer& t = cases[i].taxpayer;
         if (t.ie == kTaxpayers[1].ie)
@@ -235,8 +247,12 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
     QList<NewBatchRow> rows;
     BatchQueue::Setup withDigests = setup();
     for (const Case& c : cases) {
-        const QString path = c.file.isEmpty() ? QDir(files_.path()).filePath("sumiu.zip")
-                                              : writeFile(c.file, c.bytes);
+        QString path = c.file.isEmpty() ? QDir(files_.path()).filePath("sumiu.zip")
+                                        : QDir(files_.path()).filePath(c.file + ".zip");
+        if (c.file == QStringLiteral("fila"))
+            EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (!c.file.isEmpty())
+            path = writeFile(c.file, c.bytes);
         rows.append({QString::fromLatin1(c.taxpayer.ie), path,
                      c.taxpayer.simples ? SentArchive::kSimples : SentArchive::kDeclaration,
                      c.refs});
@@ -267,7 +283,7 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
         bytesTotal = total;
     });
     EXPECT_EQ(run(queue), QString());
-    EXPECT_EQ(rowsDone, 20);
+    EXPECT_EQ(rowsDone, 21);
     qint64 allBytes = 0;
     for (const Case& c : cases)
         allBytes += c.bytes.size();
@@ -279,9 +295,10 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
     ASSERT_EQ(stored.size(), qsizetype(cases.size()));
     const std::vector<std::string> raw = uploadRequests();
     ASSERT_EQ(raw.size(), 17u) << "one upload per row the server may take, nothing else";
-    std::map<std::string, std::string> protocols; // of the server's transmissions
+    // The server's protocols, one per month, in the order of the months sent.
+    std::map<std::string, QStringList> protocols;
     for (const valdoria::Transmission& t : fixture_.simulator().transmissions())
-        protocols[t.ie] = t.protocolo;
+        protocols[t.ie] << QString::fromStdString(t.protocolo);
     size_t sent = 0;
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
@@ -327,7 +344,7 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
         EXPECT_EQ(memory[0].batchRowId, stored[i].id);
         // An accepted row shows the protocol its taxpayer's list gave.
         if (c.state == BatchRowState::Accepted) {
-            const QString protocol = QString::fromStdString(protocols[c.taxpayer.ie]);
+            const QString protocol = protocols[c.taxpayer.ie].join(QStringLiteral(", "));
             EXPECT_FALSE(protocol.isEmpty());
             EXPECT_EQ(stored[i].protocol, protocol);
             EXPECT_EQ(listed[stored[i].id], protocol);
@@ -339,8 +356,22 @@ TEST_F(BatchQueueTest, EveryRowEndsInItsStateAndEachUploadIsTheSingleCompanyRequ
 // A sender stopped while rows were "sending": the row whose request had
 // started (and reached the server) is left for the user to verify, the row
 // whose request never started goes back to the queue, and the resumed queue
-// sends every other row once.
+// sends every other row once. A claim is judged by the process, its boot and
+// its start: a process id another process took since (after a reboot, or
+// reused) is not its sender.
 TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
+    // Process 1 runs on every machine: claims in its name, as it is now,
+    // before the machine started again, and before it started.
+    const QString living = BatchClaims::claimerOf(QStringLiteral("mesa-1"), 1);
+    const QStringList parts = living.split(QLatin1Char(' '));
+    ASSERT_EQ(parts.size(), 4) << "the system says the boot id and start time";
+    const QString otherBoot =
+        QStringList{parts[0], parts[1], QStringLiteral("00000000-0000-0000-0000-000000000000"),
+                    parts[3]}
+            .join(QLatin1Char(' '));
+    const QString earlierProcess =
+        QStringList{parts[0], parts[1], parts[2], parts[3] + QLatin1Char('0')}.join(
+            QLatin1Char(' '));
     const QList<NewBatchRow> rows = {
         {QString::fromLatin1(kTaxpayers[0].ie), writeFile("a.zip", "PK a"),
          SentArchive::kDeclaration, QStringLiteral("1_2025")},
@@ -354,6 +385,12 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
          SentArchive::kDeclaration, QStringLiteral("4_2025")},
         {QString::fromLatin1(kTaxpayers[1].ie), writeFile("e.zip", "PK e"),
          SentArchive::kDeclaration, QStringLiteral("4_2025")},
+        {QString::fromLatin1(kTaxpayers[1].ie), writeFile("f.zip", "PK f"),
+         SentArchive::kDeclaration, QStringLiteral("5_2025")},
+        {QString::fromLatin1(kTaxpayers[0].ie), writeFile("g.zip", "PK g"),
+         SentArchive::kDeclaration, QStringLiteral("5_2025")},
+        {QString::fromLatin1(kTaxpayers[0].ie), writeFile("h.zip", "PK h"),
+         SentArchive::kDeclaration, QStringLiteral("6_2025")},
     };
     qint64 batchId = 0;
     {
@@ -363,13 +400,19 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
                                "WHERE seq = 3"));
         run(db, QStringLiteral("UPDATE batch_row SET state = 'sending', claimed_by = 'mesa-2 #7' "
                                "WHERE seq = 4"));
+        const std::pair<int, QString> claims[] = {{5, living}, {6, otherBoot}, {7, earlierProcess}};
+        for (const auto& [seq, claimer] : claims)
+            run(db, QStringLiteral("UPDATE batch_row SET state = 'sending', claimed_by = '%1' "
+                                   "WHERE seq = %2")
+                        .arg(claimer)
+                        .arg(seq));
         // The stopped sender: it had claimed the first row, started its
         // request and the server got it whole; it had claimed the second
         // without a byte going out.
         const std::optional<BatchRow> first =
             claimNextRow(db, batchId, QStringLiteral("mesa-1"), clock_.now());
         ASSERT_TRUE(first);
-        markRequestStarted(db, first->id);
+        markRequestStarted(db, first->id, SentArchive::digestFile(rows[0].filePath)->sha256);
         ASSERT_TRUE(claimNextRow(db, batchId, QStringLiteral("mesa-1"), clock_.now()));
     }
     {
@@ -383,27 +426,40 @@ TEST_F(BatchQueueTest, ResumeAfterACrashSendsNothingTwice) {
         ASSERT_TRUE(dadav::test::waitFor([&] { return replied; }));
     }
 
-    BatchQueue queue(batchId, setup());
-    const BatchRecovery recovery = queue.recover();
+    const BatchRecovery recovery = recoverBatch(batchId, QStringLiteral("mesa-1"), clock_.now());
     EXPECT_EQ(recovery.noReply, 1);
-    EXPECT_EQ(recovery.requeued, 1);
+    EXPECT_EQ(recovery.requeued, 3);
+    BatchQueue queue(batchId, setup());
     EXPECT_EQ(run(queue), QString());
     // A second start finds nothing queued and sends nothing.
-    EXPECT_EQ(queue.recover().noReply, 0);
+    EXPECT_EQ(recoverBatch(batchId, QStringLiteral("mesa-1"), clock_.now()).noReply, 0);
     EXPECT_EQ(run(queue), QString());
 
     const std::map<std::string, int> expected = {
-        {kTaxpayers[0].ie, 1}, {kTaxpayers[1].ie, 1}, {kTaxpayers[2].ie, 1}};
+        {kTaxpayers[0].ie, 3}, {kTaxpayers[1].ie, 1}, {kTaxpayers[2].ie, 1}};
     EXPECT_EQ(uploadsPerTaxpayer(), expected);
     LocalDb db;
     const QList<BatchRow> stored = batchRows(db, batchId);
-    ASSERT_EQ(stored.size(), 5);
+    ASSERT_EQ(stored.size(), 8);
     EXPECT_EQ(stored[3].state, BatchRowState::Sending) << "its sender still runs";
     EXPECT_EQ(stored[4].state, BatchRowState::Sending) << "another desk's";
+    EXPECT_EQ(stored[5].state, BatchRowState::Sending) << "its sender still runs";
+    EXPECT_EQ(stored[6].state, BatchRowState::Accepted) << "claimed before the machine started";
+    EXPECT_EQ(stored[7].state, BatchRowState::Accepted) << "claimed by an earlier process";
     // The server got the first row whole: its list shows it, so the row is
-    // accepted with the protocol rather than left to verify.
+    // accepted with the protocol rather than left to verify, and archived
+    // with the bytes sent and their copy.
     EXPECT_EQ(stored[0].state, BatchRowState::Accepted) << stored[0].reply.toStdString();
     EXPECT_FALSE(stored[0].protocol.isEmpty());
+    const QList<SentArchive::Record> records =
+        SentArchive::list(QString::fromLatin1(kTaxpayers[0].ie));
+    EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                            [&](const SentArchive::Record& r) {
+                                return r.fileName == QStringLiteral("a.zip") &&
+                                       r.result == SentArchive::kAccepted &&
+                                       r.sha256 == stored[0].sha256 && !r.archivedFile.isEmpty();
+                            }),
+              1);
     EXPECT_EQ(stored[1].state, BatchRowState::Accepted);
     EXPECT_EQ(stored[2].state, BatchRowState::Accepted);
 }
@@ -460,52 +516,88 @@ QList<BatchRowState> statesOf(qint64 batchId) {
 } // namespace
 
 // The network fails: each row's list call is made again (the upload never
-// is), and after three rows in a row the queue pauses; resumed with the
-// network back, it sends the rest.
+// is), and after three rows in a row the queue pauses, whether the lists
+// fail too or came before the network went (an answer asked ahead says
+// nothing of the network now). The rows that never reached the server go
+// back to the queue; resumed with the network back, it sends them all.
 TEST_F(BatchQueueTest, NetworkFailuresRetryTheListCallAndPauseAfterThreeRows) {
-    const auto write = [this](const QString& n, const QByteArray& b) {
-        return writeFile(n, b);
+    struct Case {
+        const char* name;
+        bool listsCame; // the network goes after the first row, not before the lists
+        QList<BatchRowState> paused;
     };
-    qint64 batchId = 0;
-    {
-        LocalDb db;
-        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), fourRows(write));
-    }
+    const QList<BatchRowState> queued(4, BatchRowState::Queued);
+    const Case cases[] = {
+        {"the lists fail too", false, queued},
+        {"after the lists came",
+         true,
+         {BatchRowState::Accepted, BatchRowState::Queued, BatchRowState::Queued,
+          BatchRowState::Queued}},
+    };
     HangingUpServer down;
-    fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(down.serverPort()));
+    // A port nothing listens on: the uploads are refused before a byte goes.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString closedPort = QString::number(closed.serverPort());
+    closed.close();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray tag(c.name);
+        const auto write = [&](const QString& n, const QByteArray& b) {
+            // Inside the bytes: an extract ends with its marker.
+            return writeFile(QString::fromLatin1(tag.left(3)) + n,
+                             QByteArray(b).insert(std::min<qsizetype>(9, b.size()), tag));
+        };
+        qint64 batchId = 0;
+        {
+            LocalDb db;
+            batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), fourRows(write));
+        }
+        fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(fixture_.port()));
+        down.lines.clear();
+        const size_t uploadsBefore = uploadRequests().size();
+        BatchQueue queue(batchId, setup());
+        std::optional<QString> pausedWhy;
+        bool finished = false;
+        QObject::connect(&queue, &BatchQueue::paused, [&](const QString& why) { pausedWhy = why; });
+        QObject::connect(&queue, &BatchQueue::finished, [&] { finished = true; });
+        QObject::connect(&queue, &BatchQueue::rowFinished, [&] {
+            if (c.listsCame)
+                fixture_.writeIni(QStringLiteral("127.0.0.1"), closedPort);
+        });
+        if (!c.listsCame)
+            fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(down.serverPort()));
+        queue.start();
+        ASSERT_TRUE(dadav::test::waitFor([&] { return pausedWhy || finished; }, 60000));
+        ASSERT_TRUE(pausedWhy) << "ended without pausing";
+        EXPECT_TRUE(pausedWhy->contains(QStringLiteral("falha de rede")))
+            << pausedWhy->toStdString();
+        EXPECT_TRUE(queue.isPaused());
+        EXPECT_FALSE(finished);
+        EXPECT_EQ(statesOf(batchId), c.paused);
+        EXPECT_EQ(uploadRequests().size(), uploadsBefore + (c.listsCame ? 1 : 0));
+        if (!c.listsCame) {
+            // Three tries of the list call per row, and not one upload.
+            int listCalls = 0;
+            for (const QByteArray& line : down.lines) {
+                EXPECT_FALSE(line.contains("xt_upload")) << line.toStdString();
+                listCalls += line.contains("/orn/server/") ? 1 : 0;
+            }
+            EXPECT_GE(listCalls, 3 * (1 + setup().listRetries));
+        }
 
-    BatchQueue queue(batchId, setup());
-    std::optional<QString> pausedWhy;
-    bool finished = false;
-    QObject::connect(&queue, &BatchQueue::paused, [&](const QString& why) { pausedWhy = why; });
-    QObject::connect(&queue, &BatchQueue::finished, [&] { finished = true; });
-    queue.start();
-    ASSERT_TRUE(dadav::test::waitFor([&] { return pausedWhy.has_value(); }, 60000));
-    EXPECT_TRUE(pausedWhy->contains(QStringLiteral("falha de rede"))) << pausedWhy->toStdString();
-    EXPECT_TRUE(queue.isPaused());
-    EXPECT_FALSE(finished);
-    EXPECT_EQ(statesOf(batchId),
-              (QList<BatchRowState>{BatchRowState::NotSent, BatchRowState::NotSent,
-                                    BatchRowState::NotSent, BatchRowState::Queued}));
-    // Three tries of the list call per row, and not one upload.
-    int listCalls = 0;
-    for (const QByteArray& line : down.lines) {
-        EXPECT_FALSE(line.contains("xt_upload")) << line.toStdString();
-        listCalls += line.contains("/orn/server/") ? 1 : 0;
+        QObject::disconnect(&queue, &BatchQueue::rowFinished, nullptr, nullptr);
+        fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(fixture_.port()));
+        queue.resume();
+        ASSERT_TRUE(dadav::test::waitFor([&] { return finished; }, 60000));
+        EXPECT_EQ(statesOf(batchId), QList<BatchRowState>(4, BatchRowState::Accepted));
+        EXPECT_EQ(uploadRequests().size(), uploadsBefore + 4);
     }
-    EXPECT_GE(listCalls, 3 * (1 + setup().listRetries));
-    EXPECT_TRUE(uploadRequests().empty());
-
-    fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(fixture_.port()));
-    queue.resume();
-    ASSERT_TRUE(dadav::test::waitFor([&] { return finished; }, 60000));
-    EXPECT_EQ(statesOf(batchId).last(), BatchRowState::Accepted);
-    EXPECT_EQ(uploadRequests().size(), 1u);
 }
 
 // Pausar waits after the row under way; Cancelar cancels what is queued; a
-// row broken off while its request went out is left for the list, which
-// does not show it, and only the user puts it back in the queue.
+// row broken off while its request went out did not reach the server whole
+// ("Não enviado"), and only the user puts it back in the queue.
 TEST_F(BatchQueueTest, PauseCancelAndAbortEndRowsWithoutSendingAnyTwice) {
     const auto write = [this](const QString& n, const QByteArray& b) {
         return writeFile(n, b);
@@ -533,8 +625,8 @@ TEST_F(BatchQueueTest, PauseCancelAndAbortEndRowsWithoutSendingAnyTwice) {
     EXPECT_EQ(*problem, QString());
     ASSERT_TRUE(aborted);
     QList<BatchRowState> states = statesOf(batchId);
-    // The broken-off row is not on the list: it may be sent again, by hand.
-    EXPECT_EQ(states, (QList<BatchRowState>{BatchRowState::NotListed, BatchRowState::Cancelled,
+    // The broken-off row may be sent again, by hand.
+    EXPECT_EQ(states, (QList<BatchRowState>{BatchRowState::NotSent, BatchRowState::Cancelled,
                                             BatchRowState::Cancelled, BatchRowState::Cancelled}));
     EXPECT_TRUE(fixture_.simulator().uploads().empty()) << "the server holds no upload";
 
@@ -566,4 +658,138 @@ TEST_F(BatchQueueTest, PauseCancelAndAbortEndRowsWithoutSendingAnyTwice) {
               (QList<BatchRowState>{BatchRowState::Accepted, BatchRowState::Cancelled,
                                     BatchRowState::Cancelled, BatchRowState::Cancelled}));
     EXPECT_EQ(uploadsPerTaxpayer(), (std::map<std::string, int>{{kTaxpayers[0].ie, 1}}));
+}
+
+namespace {
+
+// A server that reads an upload's head and then either the first
+// `cutAfter` bytes of its body (and resets the connection: the request is
+// cut) or the whole body (and closes without a word: no verdict). Any other
+// request is answered by closing.
+class CuttingServer : public QTcpServer {
+public:
+    explicit CuttingServer(qint64 cutAfter) : cutAfter_(cutAfter) {
+        EXPECT_TRUE(listen(QHostAddress::LocalHost));
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                auto* received = new QByteArray;
+                connect(socket, &QObject::destroyed, [received] { delete received; });
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
+                    *received += socket->readAll();
+                    const qsizetype headEnd = received->indexOf("\r\n\r\n");
+                    if (headEnd < 0)
+                        return;
+                    const QByteArray head = received->left(headEnd).toLower();
+                    const qsizetype at = head.indexOf("content-length:");
+                    const qint64 length =
+                        at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toLongLong();
+                    const qint64 body = received->size() - headEnd - 4;
+                    if (body >= cutAfter_ && body < length) {
+                        socket->abort(); // a reset: the rest never arrives
+                        socket->deleteLater();
+                    } else if (body >= length) {
+                        socket->disconnectFromHost();
+                        socket->deleteLater();
+                    }
+                });
+            }
+        });
+    }
+
+private:
+    qint64 cutAfter_;
+};
+
+} // namespace
+
+// One rule for a request the network cuts: cut before its last byte left,
+// the server cannot hold it ("Não enviado", the archive keeps no copy); left
+// whole without a verdict, it may ("Sem resposta", never sent again by
+// itself). The lists come before the network goes.
+TEST_F(BatchQueueTest, ARequestCutBeforeItsLastByteIsNotSentAndAWholeOneWithoutReplyIsNoReply) {
+    struct Case {
+        const char* name;
+        const Taxpayer& taxpayer;
+        QByteArray bytes;
+        BatchRowState state;
+    };
+    // Larger than what the system's buffers hold, so the cut falls mid-body.
+    const Case cases[] = {
+        {"cut mid-body", kTaxpayers[1], QByteArray("PK ") + QByteArray(48 << 20, 'c'),
+         BatchRowState::NotSent},
+        {"whole, no verdict", kTaxpayers[2], kGoodPdf, BatchRowState::NoReply},
+    };
+    QList<NewBatchRow> rows = {{QString::fromLatin1(kTaxpayers[0].ie), writeFile("a.zip", "PK a"),
+                                SentArchive::kDeclaration, QStringLiteral("1_2025")}};
+    for (const Case& c : cases)
+        rows.append(
+            {QString::fromLatin1(c.taxpayer.ie),
+             writeFile(QString::fromLatin1(c.name).left(3) + (c.taxpayer.simples ? ".pdf" : ".zip"),
+                       c.bytes),
+             c.taxpayer.simples ? SentArchive::kSimples : SentArchive::kDeclaration,
+             c.taxpayer.simples ? QString() : QStringLiteral("1_2025")});
+    qint64 batchId = 0;
+    {
+        LocalDb db;
+        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(), rows);
+    }
+    CuttingServer cutting(64 << 10);
+    BatchQueue queue(batchId, setup());
+    QObject::connect(&queue, &BatchQueue::rowFinished, [&] {
+        fixture_.writeIni(QStringLiteral("127.0.0.1"), QString::number(cutting.serverPort()));
+    });
+    EXPECT_EQ(run(queue), QString());
+    LocalDb db;
+    const QList<BatchRow> stored = batchRows(db, batchId);
+    ASSERT_EQ(stored.size(), 3);
+    EXPECT_EQ(stored[0].state, BatchRowState::Accepted);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const BatchRow& row = stored[qsizetype(i) + 1];
+        EXPECT_EQ(row.state, cases[i].state) << row.reply.toStdString();
+        EXPECT_TRUE(row.requestStarted);
+        for (const SentArchive::Record& r : SentArchive::list(row.ie))
+            EXPECT_EQ(r.archivedFile.isEmpty(), cases[i].state == BatchRowState::NotSent);
+    }
+}
+
+// The database stops answering while a row's reply is awaited: the queue
+// stops and says so in Portuguese, the row stays "sending"; started again
+// with the database back, the row is settled like any interrupted one, by
+// the taxpayer's list, without a second upload or a second archive record.
+TEST_F(BatchQueueTest, ARowLeftSendingByADatabaseFailureIsSettledWhenTheBatchStartsAgain) {
+    qint64 batchId = 0;
+    {
+        LocalDb db;
+        batchId = createBatch(db, QStringLiteral("mesa-1"), clock_.now(),
+                              {{QString::fromLatin1(kTaxpayers[0].ie), writeFile("a.zip", "PK a"),
+                                SentArchive::kDeclaration, QStringLiteral("1_2025,2_2025")}});
+    }
+    // Another connection holds the file's write lock from the last byte on.
+    LocalDb locker;
+    bool locked = false;
+    BatchQueue queue(batchId, setup());
+    QObject::connect(&queue, &BatchQueue::rowProgress, [&](qint64, int percent) {
+        if (percent == 100 && !locked) {
+            locked = true;
+            run(locker, QStringLiteral("BEGIN EXCLUSIVE"));
+        }
+    });
+    const QString problem = run(queue);
+    ASSERT_TRUE(locked);
+    EXPECT_TRUE(problem.contains(QStringLiteral("banco de dados"))) << problem.toStdString();
+    run(locker, QStringLiteral("ROLLBACK"));
+    EXPECT_EQ(statesOf(batchId), QList<BatchRowState>{BatchRowState::Sending});
+
+    QObject::disconnect(&queue, &BatchQueue::rowProgress, nullptr, nullptr);
+    EXPECT_EQ(run(queue), QString());
+    LocalDb db;
+    const BatchRow row = batchRows(db, batchId).first();
+    EXPECT_EQ(row.state, BatchRowState::Accepted) << row.reply.toStdString();
+    QStringList protocols;
+    for (const valdoria::Transmission& t : fixture_.simulator().transmissions())
+        protocols << QString::fromStdString(t.protocolo);
+    EXPECT_EQ(row.protocol, protocols.join(QStringLiteral(", ")));
+    EXPECT_EQ(uploadRequests().size(), 1u);
+    EXPECT_EQ(SentArchive::list(row.ie).size(), 1);
 }

@@ -14,6 +14,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <optional>
 
 namespace {
@@ -107,7 +109,35 @@ TEST_F(RowChecksTest, EachRowShowsItsProblemsWithTheirReasons) {
     };
     const QString zip = file(QStringLiteral("BACKUP.ZIP"));
     const QString pdf = file(QStringLiteral("extrato.pdf"), "%PDF-1.4");
+    // Names that are not regular files: opening the first two would block
+    // or never end.
+    const QString fifo = QDir(dir.path()).filePath(QStringLiteral("fila.zip"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = QDir(dir.path()).filePath(QStringLiteral("zero.zip"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    const QString folder = QDir(dir.path()).filePath(QStringLiteral("pasta.zip"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& path : {fifo, zero, folder}) {
+        QString why;
+        EXPECT_FALSE(SentArchive::digestFile(path, &why)) << path.toStdString();
+        EXPECT_EQ(why, SentArchive::notRegularText());
+    }
+    const auto notRegular = [](const char* name, const QString& path) {
+        return Case{name,
+                    "86123452",
+                    path,
+                    "01/2026",
+                    std::nullopt,
+                    false,
+                    {Problem::FileUnreadable},
+                    "declaracao",
+                    "1_2026",
+                    "não é um arquivo comum"};
+    };
     const Case cases[] = {
+        notRegular("a FIFO", fifo),
+        notRegular("a device", zero),
+        notRegular("a folder", folder),
         {"declaration ready",
          "86123452",
          zip,
@@ -456,54 +486,103 @@ TEST_F(RowChecksTest, TheArchiveIsReadIntoTheMemoryOnce) {
 
 namespace {
 
-// Where a sending stands in a list read after it: only transmissions from
-// (about) its own time count, a declaration by its exact months, an extract
-// by its date alone.
-TEST(TaxpayerListTest, ASendingIsFoundByItsMonthsAndTimeOnly) {
-    TaxpayerList::Facts list;
-    list.kind = History::ListAnswerKind::Transmissions;
-    // Newest first, as the server sends it.
-    list.rows = {
-        {QStringLiteral("Verificando"), QStringLiteral("07/12/2026 10:20:00"), QString(),
-         QStringLiteral("1"), QString()},
-        {QStringLiteral("01/2026, 02/2026"), QStringLiteral("07/12/2026 10:05:00"),
-         QStringLiteral("20261207000009"), QStringLiteral("3"), QString()},
-        {QStringLiteral("03/2026"), QStringLiteral("02/04/2026 09:30:00"),
-         QStringLiteral("20260402000001"), QStringLiteral("3"), QString()},
-    };
+// Sendings of one taxpayer looked for in its list, one entry per month:
+// entries in, each sending's verdict out. The sendings start at 10:00 by
+// this program's clock; the answer comes at 11:00.
+TEST(TaxpayerListTest, EachSendingIsSettledOnlyByEntriesOfItsOwn) {
     using Kind = TaxpayerList::Found::Kind;
-    const QDateTime at(QDate(2026, 12, 7), QTime(10, 0));
-    struct Case {
-        const char* name;
-        const char* references;
-        QDateTime sentAt;
-        bool withPending;
-        Kind kind;
+    using Role = TaxpayerList::Sending::Role;
+    struct Listed {
+        const char* referencia;
+        const char* time; // server time, 07/12/2026
         const char* protocol;
     };
-    const Case cases[] = {
-        {"its months, processed", "1_2026,2_2026", at, true, Kind::Processed, "20261207000009"},
-        {"the months in another order", "2_2026,1_2026", at, true, Kind::Processed,
-         "20261207000009"},
-        {"part of its months is another sending", "1_2026", at, false, Kind::Absent, ""},
-        {"an older sending of the same months is another", "3_2026", at, false, Kind::Absent, ""},
-        {"an older sending, asked for any time", "3_2026", QDateTime(), false, Kind::Processed,
-         "20260402000001"},
-        {"not processed yet", "4_2026", at, true, Kind::Pending, ""},
-        {"a pending one from before it", "4_2026", at.addSecs(3600), true, Kind::Absent, ""},
-        {"within the clocks' slack", "1_2026,2_2026", at.addSecs(9 * 60), false, Kind::Processed,
-         "20261207000009"},
-        {"an extract, by its date", "", at.addSecs(-60), false, Kind::Processed, "20261207000009"},
+    struct Sent {
+        const char* references;
+        int startSecs; // after 10:00
+        Role role;
+        Kind kind;
+        const char* protocols;
+        const char* seen = ""; // a piece of what an unsure one shows
     };
+    struct Case {
+        const char* name;
+        QList<Listed> list;
+        QList<Sent> sendings;
+        int serverAheadSecs = 0;
+        QStringList taken = {};
+    };
+    const Case cases[] = {
+        {"a two-month declaration, one entry per month",
+         {{"11/2026", "10:05:00", "P11"}, {"10/2026", "10:05:00", "P10"}},
+         {{"10_2026,11_2026", 0, Role::Maybe, Kind::Processed, "P10, P11"}}},
+        {"both months in one entry",
+         {{"10/2026, 11/2026", "10:05:00", "P"}},
+         {{"10_2026,11_2026", 0, Role::Maybe, Kind::Processed, "P"}}},
+        {"one of its two months listed",
+         {{"10/2026", "10:05:00", "P10"}},
+         {{"10_2026,11_2026", 0, Role::Maybe, Kind::Unsure, "", "11/2026 sem envio"}}},
+        {"an earlier sending of its months is another",
+         {{"11/2026", "09:59:59", "P11"}, {"10/2026", "09:30:00", "P10"}},
+         {{"10_2026,11_2026", 0, Role::Maybe, Kind::Absent, ""}}},
+        {"the server's clock five minutes behind",
+         {{"10/2026", "09:56:00", "P10"}},
+         {{"10_2026", 0, Role::Maybe, Kind::Processed, "P10"}},
+         -300},
+        {"the server's clock five minutes ahead: minutes before in its time is another",
+         {{"10/2026", "10:03:00", "P10"}},
+         {{"10_2026", 0, Role::Maybe, Kind::Absent, ""}},
+         300},
+        {"its own entry still processed, an earlier corrected one processed",
+         {{"Verificando", "10:10:30", ""}, {"10/2026", "10:05:00", "P-OLD"}},
+         {{"10_2026", 600, Role::Accepted, Kind::Pending, ""}}},
+        {"two extracts, one entry after both: neither owns it",
+         {{"12/2026", "10:02:00", "PX"}},
+         {{"", 0, Role::Maybe, Kind::Unsure, "", "outra linha"},
+          {"", 60, Role::Maybe, Kind::Unsure, "", "outra linha"}}},
+        {"two extracts, the accepted one owns the only entry",
+         {{"12/2026", "10:02:00", "PX"}},
+         {{"", 0, Role::Maybe, Kind::Absent, ""}, {"", 60, Role::Accepted, Kind::Processed, "PX"}}},
+        {"a row another process sends could own the entry",
+         {{"10/2026", "10:02:00", "P10"}},
+         {{"10_2026", 0, Role::Maybe, Kind::Unsure, ""},
+          {"10_2026", 60, Role::Rival, Kind::Unsure, ""}}},
+        {"the same month twice, each accepted, each its own entry",
+         {{"10/2026", "10:03:00", "P2"}, {"10/2026", "10:01:00", "P1"}},
+         {{"10_2026", 0, Role::Accepted, Kind::Processed, "P1"},
+          {"10_2026", 120, Role::Accepted, Kind::Processed, "P2"}}},
+        {"an entry another row owns",
+         {{"10/2026", "10:02:00", "P10"}},
+         {{"10_2026", 0, Role::Maybe, Kind::Absent, ""}},
+         0,
+         {QStringLiteral("P10")}},
+    };
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 0));
+    const QDateTime answeredAt = start.addSecs(3600);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TaxpayerList::Facts facts = list;
-        if (!c.withPending)
-            facts.rows.removeFirst();
-        const TaxpayerList::Found found =
-            TaxpayerList::find(facts, QString::fromLatin1(c.references), c.sentAt);
-        EXPECT_EQ(found.kind, c.kind);
-        EXPECT_EQ(found.protocol, QString::fromLatin1(c.protocol));
+        TaxpayerList::Facts facts;
+        facts.kind = History::ListAnswerKind::Transmissions;
+        facts.dataServidor = answeredAt.addSecs(c.serverAheadSecs);
+        for (const Listed& l : c.list)
+            facts.rows.append({QString::fromLatin1(l.referencia),
+                               QStringLiteral("07/12/2026 ") + QString::fromLatin1(l.time),
+                               QString::fromLatin1(l.protocol), QStringLiteral("3"), QString()});
+        QList<TaxpayerList::Sending> sendings;
+        for (const Sent& s : c.sendings)
+            sendings.append(
+                {QString::fromLatin1(s.references), start.addSecs(s.startSecs), s.role});
+        const QList<TaxpayerList::Found> found =
+            TaxpayerList::settle(facts, sendings, answeredAt, c.taken);
+        ASSERT_EQ(found.size(), c.sendings.size());
+        for (qsizetype i = 0; i < found.size(); ++i) {
+            if (c.sendings[i].role == Role::Rival)
+                continue;
+            EXPECT_EQ(found[i].kind, c.sendings[i].kind) << "sending " << i;
+            EXPECT_EQ(found[i].protocolText(), QString::fromLatin1(c.sendings[i].protocols));
+            EXPECT_TRUE(found[i].seen.contains(QString::fromUtf8(c.sendings[i].seen)))
+                << found[i].seen.toStdString();
+        }
     }
 }
 

@@ -343,7 +343,7 @@ TEST_F(BatchWindowTest, AnUnfinishedBatchIsOfferedAtStartAndResumedWithoutSendin
         const std::optional<BatchRow> claimed =
             claimNextRow(db, batch, BatchQueue::thisDesk(), clock.now());
         ASSERT_TRUE(claimed);
-        markRequestStarted(db, claimed->id);
+        markRequestStarted(db, claimed->id, QString());
     }
     ASSERT_EQ(BatchWindow::unfinishedBatch(), batch);
 

@@ -148,14 +148,16 @@ TEST_F(UploadRoundTrip, DeclarationIsListedAsPendingThenProcessedWithAReceipt) {
         << out.reply->toStdString();
 
     auto rows = listRows(ie, key);
-    ASSERT_EQ(rows.size(), 1);
+    ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0][History::ColReferencia], History::kPendingReference);
     EXPECT_EQ(rows[0][History::ColStatus], QStringLiteral("1"));
 
     advanceClock(kProcessAfter);
+    // One transmission per month, newest first.
     rows = listRows(ie, key);
-    ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows[0][History::ColReferencia], QStringLiteral("03/2025, 04/2025"));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0][History::ColReferencia], QStringLiteral("04/2025"));
+    EXPECT_EQ(rows[1][History::ColReferencia], QStringLiteral("03/2025"));
     EXPECT_EQ(History::detailActionForStatus(rows[0][History::ColStatus]),
               History::DetailAction::FetchReceipt);
     const QString protocolo = rows[0][History::ColProtocolo];

@@ -404,8 +404,17 @@ TEST_F(SimulatorHttp, UploadTurnsProcessedAfterTheDelay) {
     advance(59);
     EXPECT_EQ(sim().transmissions().at(0).status, "1");
     advance(1);
-    auto done = rowOf(ver2("78045302", "A7K2M9QX"));
-    EXPECT_EQ(done.firstChildElement("referencia").text(), "03/2014, 04/2014");
+    // One transmission per month, each with its protocol, newest first.
+    const std::string listed = ver2("78045302", "A7K2M9QX");
+    auto done = rowOf(listed);
+    EXPECT_EQ(done.firstChildElement("referencia").text(), "04/2014");
+    QDomDocument whole;
+    ASSERT_TRUE(whole.setContent(QString::fromStdString(returnOf(listed))));
+    const QDomElement other =
+        whole.documentElement().firstChildElement("transferencia").nextSiblingElement();
+    EXPECT_EQ(other.firstChildElement("referencia").text(), "03/2014");
+    EXPECT_NE(other.firstChildElement("protocolo").text(),
+              done.firstChildElement("protocolo").text());
     EXPECT_EQ(done.firstChildElement("status").text(), "3");
     auto protocolo = done.firstChildElement("protocolo").text().toStdString();
     ASSERT_FALSE(protocolo.empty());
@@ -435,7 +444,7 @@ TEST_F(SimulatorHttp, UploadTurnsProcessedAfterTheDelay) {
         "PROTOCOLO_INEXISTENTE");
 
     httplib::Client client("127.0.0.1", port());
-    auto page = client.Get("/protocoloDown.php?IE=78045302&key=A7K2M9QX&ref=03/2014,04/2014");
+    auto page = client.Get("/protocoloDown.php?IE=78045302&key=A7K2M9QX&ref=04/2014");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_NE(page->body.find(protocolo), std::string::npos);

@@ -141,11 +141,14 @@ TEST_F(DeclarationWindow, SendsTheArchiveForTwoReferencesAndHandsOverToTheMainWi
         seen = seen || raw.rfind(expectedLine, 0) == 0;
     EXPECT_TRUE(seen) << "no request began with " << expectedLine;
 
-    // The main window is back, with its list refreshed from the server.
+    // The main window is back, with its list refreshed from the server: one
+    // transmission per month, newest first.
     EXPECT_TRUE(principal->isEnabled());
-    ASSERT_GE(principal->GridTransmissoes->rowCount(), 1);
+    ASSERT_GE(principal->GridTransmissoes->rowCount(), 2);
     EXPECT_EQ(principal->GridTransmissoes->item(0, Principal::ColReferencia)->text(),
-              QStringLiteral("01/2014, 02/2014"));
+              QStringLiteral("02/2014"));
+    EXPECT_EQ(principal->GridTransmissoes->item(1, Principal::ColReferencia)->text(),
+              QStringLiteral("01/2014"));
     // Unloading removed the unpacked definitions file.
     EXPECT_FALSE(QFile::exists(AppPaths::tempFolder() + QStringLiteral("/dbdef.bkp")));
 }
