@@ -34,6 +34,7 @@
 #include "batch/TaxpayerList.h"
 #include "batch/TaxpayerLists.h"
 #include "net/MultipartUpload.h"
+#include "net/SoapBatch.h"
 #include "store/BatchRepository.h"
 
 #include <QHash>
@@ -73,9 +74,9 @@ public:
         // times, retryDelay apart, before its row ends.
         int listRetries = 2;
         std::chrono::milliseconds retryDelay{2000};
-        // List calls at once after sending, and the bound of one call.
-        int listConnections = 4;
-        std::chrono::milliseconds listDeadline{120000};
+        // List calls at once, and the bound of one call.
+        int listConnections = SoapBatch::kCallsAtOnce;
+        std::chrono::milliseconds listDeadline{SoapBatch::kDefaultDeadline};
         // Digests of the rows' files that earlier checks made, by path, taken
         // over by the queue: a row's check before its upload reuses one while
         // it still stands for the file (SentArchive::stillCurrent), else

@@ -75,6 +75,12 @@ public:
             }
         });
     }
+    // The connections still open are the listener's children and close as
+    // it goes, after this object's own members: their handlers must not run then.
+    ~ScriptedServer() override {
+        for (QTcpSocket* s : m_server.findChildren<QTcpSocket*>())
+            s->disconnect(this);
+    }
     quint16 port() const { return m_server.serverPort(); }
 
 private:
