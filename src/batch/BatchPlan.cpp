@@ -181,7 +181,8 @@ QList<int> BatchPlan::listAnswered(const QString& ie, const Overview::Row& row) 
     return lines;
 }
 
-void BatchPlan::recheck(LocalDb& db, int index, const QDate& today) {
+void BatchPlan::recheck(LocalDb& db, int index, const QDateTime& now) {
+    const QDate today = now.date();
     Line& line = m_lines[index];
     if (line.rowId != 0)
         return;
@@ -212,7 +213,8 @@ void BatchPlan::recheck(LocalDb& db, int index, const QDate& today) {
         facts = TaxpayerList::read(answer->wholeAnswer);
     // The file is read again only when it may have changed since.
     const RowChecks::Result result = RowChecks::check(
-        db, {line.ie, line.filePath, line.references, line.sendAgain, line.checkedDigest()},
+        db,
+        {line.ie, line.filePath, line.references, line.sendAgain, line.checkedDigest(), 0, 0, now},
         taxpayer, facts);
     line.result = result;
     line.kind = result.kind;

@@ -120,10 +120,11 @@ public:
 
     // Checks a line not yet queued again: the months proposed from its
     // taxpayer's list when that came and the user gave none (the working
-    // years up to `today`), then RowChecks with the list answer (the file
-    // read again only when it may have changed). Until its taxpayer's list
-    // comes, a line is not ready. Throws DbError.
-    void recheck(LocalDb& db, int index, const QDate& today);
+    // years up to the day of `now`, the program's clock), then RowChecks
+    // with the list answer (the file read again only when it may have
+    // changed). Until its taxpayer's list comes, a line is not ready.
+    // Throws DbError.
+    void recheck(LocalDb& db, int index, const QDateTime& now);
 
     // The lines ready to be sent.
     QList<int> readyLines() const;

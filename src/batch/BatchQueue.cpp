@@ -368,6 +368,7 @@ RowChecks::Input BatchQueue::checksInput() const {
     RowChecks::Input input{row.ie, row.filePath, row.references, row.sendAgain};
     input.batchId = m_batchId;
     input.batchRowId = row.id;
+    input.now = now();
     const auto known = m_digests.constFind(row.filePath);
     if (known != m_digests.cend())
         input.digest = *known;

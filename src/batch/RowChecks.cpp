@@ -108,7 +108,8 @@ SendingRule::Candidate candidateOf(const Input& input, const Result& checked) {
 
 void checkEarlierSendings(LocalDb& db, Result& result, const Input& input) {
     const std::optional<SendingRule::Hold> hold =
-        SendingRule::judge(db, candidateOf(input, result), QDateTime::currentDateTime());
+        SendingRule::judge(db, candidateOf(input, result),
+                           input.now.isValid() ? input.now : QDateTime::currentDateTime());
     if (!hold)
         return;
     const bool sameBytes = hold->reason != SendingRule::Reason::OtherFileBeingSent &&

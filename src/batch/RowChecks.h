@@ -18,6 +18,7 @@
 #include "store/BatchRepository.h"
 #include "store/ContribuinteRepository.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -64,6 +65,9 @@ struct Input {
     // queued rows and the row's own earlier claim hold nothing back.
     qint64 batchId = 0;
     qint64 batchRowId = 0;
+    // When the check is made, by the program's clock: how long another
+    // sender has been at it is judged against it. Invalid: the system's time.
+    QDateTime now{};
 };
 
 struct Result {

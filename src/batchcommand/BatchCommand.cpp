@@ -173,8 +173,10 @@ int checkOnly(LocalDb& db, const QList<BatchCsv::Row>& rows) {
         std::optional<TaxpayerList::Facts> list;
         if (t && lists.contains(t->IE))
             list = lists.value(t->IE);
-        const RowChecks::Result r =
-            RowChecks::check(db, {row.ie, row.filePath, row.references, false}, t, list);
+        const RowChecks::Result r = RowChecks::check(
+            db,
+            {row.ie, row.filePath, row.references, false, std::nullopt, 0, 0, systemClock().now()},
+            t, list);
         QString verdict = r.ready() ? QStringLiteral("pronto") : rowText(r.text());
         if (r.ready() && t && !t->Chave.isEmpty() && !list)
             verdict += QStringLiteral(" (a lista do contribuinte não foi obtida)");

@@ -458,7 +458,7 @@ void BatchWindow::listAnswered(int fillerRow) {
 void BatchWindow::recheck(int index) {
     if (m_plan.lines()[index].rowId == 0) {
         LocalDb db;
-        m_plan.recheck(db, index, m_context.clock->today());
+        m_plan.recheck(db, index, m_context.clock->now());
     }
     showLine(index);
 }

@@ -181,9 +181,9 @@ TEST_F(BatchPlanTest, ALineIsReadyOnlyOnceItsListCameAndSaysEachReasonOnce) {
         if (c.list)
             plan.listAnswered(ie, listed(ie, *c.list));
         LocalDb db;
-        plan.recheck(db, 0, today);
+        plan.recheck(db, 0, QDateTime(today, QTime(10, 0)));
         if (c.months && plan.setReferences(0, QString::fromLatin1(c.months)))
-            plan.recheck(db, 0, today);
+            plan.recheck(db, 0, QDateTime(today, QTime(10, 0)));
         EXPECT_EQ(plan.lines()[0].ready, c.ready);
         EXPECT_EQ(plan.lines()[0].checks, c.checks);
         EXPECT_EQ(plan.readyLines().size(), c.ready ? 1 : 0);
@@ -200,12 +200,12 @@ TEST_F(BatchPlanTest, ATaxpayerAssignedAfterItsListCameGetsItsMonthsAndRowsMeetL
     plan.listAnswered(ie, listed(ie, answered));
     LocalDb db;
     for (int i = 0; i < plan.size(); ++i)
-        plan.recheck(db, i, today);
+        plan.recheck(db, i, QDateTime(today, QTime(10, 0)));
     ASSERT_FALSE(plan.lines()[0].references.isEmpty());
     EXPECT_TRUE(plan.lines()[1].checks.contains(QStringLiteral("Escolha o contribuinte.")));
     EXPECT_TRUE(plan.listsWanted().isEmpty()); // nothing to ask again
     ASSERT_TRUE(plan.assign(1, ie));
-    plan.recheck(db, 1, today);
+    plan.recheck(db, 1, QDateTime(today, QTime(10, 0)));
     EXPECT_EQ(plan.lines()[1].references, plan.lines()[0].references);
     EXPECT_TRUE(plan.lines()[1].ready) << plan.lines()[1].checks.toStdString();
 

@@ -442,6 +442,35 @@ TEST_F(RowChecksTest, TwoDesksDecidingTheSameFileNeverBothSendIt) {
                                                "em 07/12/2026 10:01.")));
 }
 
+// A window's sending still under way holds the same bytes back as being
+// sent; one left so for hours was cut off by the end of its program and
+// counts as sent without a reply. Both are judged by the program's clock.
+TEST_F(RowChecksTest, AWindowsSendingLeftUnderWayIsJudgedByTheProgramsClock) {
+    LocalDb db;
+    const QString zip = file(QStringLiteral("janela.zip"), "PK\3\4 da janela");
+    SendingEntry window;
+    window.ie = QStringLiteral("86123452");
+    window.kind = SentArchive::kDeclaration;
+    window.references = QStringLiteral("7_2026");
+    window.sha256 = SentArchive::digestFile(zip)->sha256;
+    window.result = kSendingInProgress;
+    window.startedAt = QDateTime(QDate(2014, 3, 15), QTime(9, 0));
+    window.desk = QStringLiteral("mesa1@a");
+    insertSending(db, window);
+    const struct {
+        int hoursLater;
+        const char* textPart;
+    } cases[] = {{1, "está sendo enviado pela estação mesa1@a desde 15/03/2014 09:00"},
+                 {3, "foi enviado pela estação mesa1@a em 15/03/2014 09:00, mas o servidor"}};
+    for (const auto& c : cases) {
+        RowChecks::Input input{window.ie, zip, QStringLiteral("07/2026")};
+        input.now = window.startedAt.addSecs(c.hoursLater * 3600);
+        const RowChecks::Result r = RowChecks::check(db, input, std::nullopt);
+        EXPECT_TRUE(r.has(Problem::AlreadySent)) << c.hoursLater;
+        EXPECT_TRUE(r.text().contains(QString::fromUtf8(c.textPart))) << r.text().toStdString();
+    }
+}
+
 // A desk's archive made before the memory of sendings is read into it when
 // the database is first opened, once: a second reading adds nothing, even
 // with its mark taken away; the rule then holds the archived file back.
