@@ -7,10 +7,10 @@
 #include "base/AppPaths.h"
 #include "base/RuntimeError.h"
 #include "batchcommand/BatchCommand.h"
-#include "certificates/CertificateChild.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/StoreCertificatePicker.h"
+#include "childprocess/ChildRunner.h"
 #include "net/ProxyAuth.h"
 #include "net/SoapTransport.h"
 #include "platform/Clock.h"
@@ -120,7 +120,7 @@ public:
         return c;
     }
 
-    void stopChildren() override { CertificateChild::stopAll(); }
+    void stopChildren() override { ChildRunner::stopAll(); }
 };
 
 } // namespace
