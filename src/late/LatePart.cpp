@@ -94,6 +94,11 @@ public:
         } catch (const RuntimeError& e) {
             message = e.description() + QLatin1Char('\n');
             return 1;
+        } catch (const std::exception& e) {
+            // Out of memory, most likely: said, never thrown on to main.
+            message = QStringLiteral("A cópia do banco de dados para o servidor falhou: ") +
+                      QString::fromLocal8Bit(e.what()) + QLatin1Char('\n');
+            return 1;
         }
     }
 
