@@ -89,7 +89,7 @@ struct Pipe {
 // killed whole when it ends, however it ends; the child is then reaped.
 class Group {
 public:
-    Group(QProcess& child) : m_child(child), m_id(static_cast<pid_t>(child.processId())) {
+    explicit Group(QProcess& child) : m_child(child), m_id(static_cast<pid_t>(child.processId())) {
         // EACCES once the child has run its program: it set the group itself.
         ::setpgid(m_id, m_id);
         Shared& s = shared();
