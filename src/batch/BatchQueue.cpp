@@ -25,6 +25,12 @@
 
 namespace {
 
+// Whether the list has yet to give the row its protocol: none asked, or the
+// server still processing the sending ("Verificando").
+bool awaitsProtocol(const BatchRow& row) {
+    return row.protocol.isEmpty() || row.protocol == History::kPendingReference;
+}
+
 QString failureText(const QString& why) {
     return QStringLiteral("Falha de rede: %1").arg(why);
 }
@@ -568,10 +574,8 @@ void BatchQueue::listAfterSending() {
         LocalDb db;
         QSet<QString> asked;
         for (const BatchRow& row : batchRows(db, m_batchId)) {
-            const bool wanted =
-                row.state == BatchRowState::NoReply ||
-                (row.state == BatchRowState::Accepted &&
-                 (row.protocol.isEmpty() || row.protocol == History::kPendingReference));
+            const bool wanted = row.state == BatchRowState::NoReply ||
+                                (row.state == BatchRowState::Accepted && awaitsProtocol(row));
             if (!wanted || asked.contains(row.ie))
                 continue;
             asked.insert(row.ie);
@@ -607,8 +611,7 @@ void BatchQueue::settleListed(const QString& ie, const TaxpayerList::Facts& fact
             if (row.ie != ie)
                 continue;
             using Role = TaxpayerList::Sending::Role;
-            const bool unsettled =
-                row.protocol.isEmpty() || row.protocol == History::kPendingReference;
+            const bool unsettled = awaitsProtocol(row);
             std::optional<Role> role;
             if (row.state == BatchRowState::NoReply)
                 role = Role::Maybe;

@@ -145,45 +145,39 @@ QList<BatchRow> batchRows(LocalDb& db, qint64 batchId) {
 std::optional<BatchRow> claimNextRow(LocalDb& db, qint64 batchId, const QString& desk,
                                      const QDateTime& at) {
     const QString operation = QStringLiteral("claimNextRow");
-    // Another process may claim the row between the read and the update; the
-    // update's own condition decides, and the next queued row is tried.
-    for (;;) {
-        DbTransaction transaction(db, operation, {"batch_row"});
-        QSqlQuery next = db.prepare(QStringLiteral("SELECT id FROM batch_row WHERE batch_id = ? "
-                                                   "AND state = ? ORDER BY seq LIMIT 1"),
-                                    operation);
-        next.addBindValue(batchId);
-        next.addBindValue(batchRowStateCode(BatchRowState::Queued));
-        db.exec(next, operation);
-        if (!next.next())
-            return std::nullopt;
-        const qint64 rowId = next.value(0).toLongLong();
-        next.finish();
-
-        QSqlQuery claim = db.prepare(
-            QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = ?, started_at = ?, "
-                           "ended_at = NULL, request_started = 0, whole_request_sent = 0, "
-                           "sha256 = '' WHERE id = ? AND state = ?"),
-            operation);
-        claim.addBindValue(batchRowStateCode(BatchRowState::Sending));
-        claim.addBindValue(desk);
-        claim.addBindValue(timeText(at));
-        claim.addBindValue(rowId);
-        claim.addBindValue(batchRowStateCode(BatchRowState::Queued));
-        db.exec(claim, operation);
-        const bool claimed = claim.numRowsAffected() == 1;
-        transaction.commit();
-        if (!claimed)
-            continue;
-
-        QSqlQuery read = db.prepare(
-            QStringLiteral("SELECT %1 FROM batch_row WHERE id = ?").arg(kRowColumns), operation);
-        read.addBindValue(rowId);
-        db.exec(read, operation);
-        if (read.next())
-            return rowFrom(read);
+    // The read and the update under one write lock of the table: no other
+    // process can claim the row between them.
+    DbTransaction transaction(db, operation, {"batch_row"});
+    QSqlQuery next = db.prepare(QStringLiteral("SELECT id FROM batch_row WHERE batch_id = ? "
+                                               "AND state = ? ORDER BY seq LIMIT 1"),
+                                operation);
+    next.addBindValue(batchId);
+    next.addBindValue(batchRowStateCode(BatchRowState::Queued));
+    db.exec(next, operation);
+    if (!next.next())
         return std::nullopt;
-    }
+    const qint64 rowId = next.value(0).toLongLong();
+    next.finish();
+
+    QSqlQuery claim =
+        db.prepare(QStringLiteral("UPDATE batch_row SET state = ?, claimed_by = ?, started_at = ?, "
+                                  "ended_at = NULL, request_started = 0, whole_request_sent = 0, "
+                                  "sha256 = '' WHERE id = ?"),
+                   operation);
+    claim.addBindValue(batchRowStateCode(BatchRowState::Sending));
+    claim.addBindValue(desk);
+    claim.addBindValue(timeText(at));
+    claim.addBindValue(rowId);
+    db.exec(claim, operation);
+    transaction.commit();
+
+    QSqlQuery read = db.prepare(
+        QStringLiteral("SELECT %1 FROM batch_row WHERE id = ?").arg(kRowColumns), operation);
+    read.addBindValue(rowId);
+    db.exec(read, operation);
+    if (read.next())
+        return rowFrom(read);
+    return std::nullopt;
 }
 
 namespace {

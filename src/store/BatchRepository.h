@@ -1,9 +1,10 @@
 // Statements on the batch queue's tables (`batch_queue`, `batch_row`): a
 // batch of files to send one after another, each row with its state. The
 // state moves only forward: queued → sending → one end state; a row is
-// claimed for sending in a transaction that succeeds only while it is still
-// queued, so two processes (two desks on a server, or a program restarted
-// while another still runs) never send the same row.
+// claimed for sending in a transaction that holds the table's write lock
+// from reading the first queued row to marking it, so two processes (two
+// desks on a server, or a program restarted while another still runs) never
+// send the same row.
 //
 // How far a row's request got is written as it happens: `request_started`
 // before the first byte is handed to the socket, `whole_request_sent` when
