@@ -60,4 +60,13 @@ QHash<qint64, Outcome> decide(const TaxpayerList::Facts& facts, const QList<Send
     return outcomes;
 }
 
+QString refusedLine(int refused) {
+    if (refused <= 0)
+        return {};
+    return (refused == 1
+                ? QStringLiteral("1 envio recusado após o processamento")
+                : QStringLiteral("%1 envios recusados após o processamento").arg(refused)) +
+           QStringLiteral(" — <a href=\"ver\">ver</a>");
+}
+
 } // namespace FollowUp

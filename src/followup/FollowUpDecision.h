@@ -37,4 +37,9 @@ struct Outcome {
 QHash<qint64, Outcome> decide(const TaxpayerList::Facts& facts, const QList<SendingEntry>& entries,
                               const QDateTime& answeredAt);
 
+// The main window's line for `refused` sendings refused after processing,
+// its "ver" a link: "2 envios recusados após o processamento — ver"; empty
+// for none.
+QString refusedLine(int refused);
+
 } // namespace FollowUp

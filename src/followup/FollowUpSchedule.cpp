@@ -34,3 +34,5 @@ void FollowUpTimer::fire() {
     m_timer.start(m_minute * FollowUpSchedule::intervalBefore(m_rounds).count());
     emit due();
 }
+
+#include "moc_FollowUpSchedule.cpp"

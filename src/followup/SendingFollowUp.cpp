@@ -114,3 +114,5 @@ void SendingFollowUp::end() {
         m_batch.release()->deleteLater();
     emit finished(m_asked, m_failed, m_problem);
 }
+
+#include "moc_SendingFollowUp.cpp"
