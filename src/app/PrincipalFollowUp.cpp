@@ -3,6 +3,7 @@
 // sendings refused after processing.
 #include "app/Principal.h"
 
+#include "followup/DesktopNotifier.h"
 #include "followup/FollowUpDecision.h"
 #include "followup/FollowUpSchedule.h"
 #include "followup/RefusedSendingsWindow.h"
@@ -23,6 +24,22 @@ void Principal::startFollowUp() {
     setup.proxyAuth = m_context.proxyAuth;
     m_followUp = new SendingFollowUp(setup, this);
     connect(m_followUp, &SendingFollowUp::finished, this, &Principal::showRefusedLine);
+    // Each refusal this desk learns is said once on the desktop as well.
+    connect(m_followUp, &SendingFollowUp::outcomesWritten, this,
+            [this](const QList<SendingEntry>& refused) {
+                if (refused.isEmpty())
+                    return;
+                showRefusedLine();
+                try {
+                    QHash<QString, QString> names;
+                    LocalDb db;
+                    for (const ContribuinteRow& t : listContribuintes(db))
+                        names.insert(t.IE, t.RazaoSocial);
+                    DesktopNotifier().notifyRefused(refused, names);
+                } catch (const std::exception&) {
+                    // The notification is a courtesy: the line already says it.
+                }
+            });
     m_followTimer = new FollowUpTimer(m_context.followUpMinute, this);
     connect(m_followTimer, &FollowUpTimer::due, this, &Principal::followSendings);
     // The first round comes from the event loop, once the window is up.
