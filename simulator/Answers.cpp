@@ -84,7 +84,9 @@ std::string listXml(const std::string& serverDateTime, const std::string& years,
     for (const auto& t : rows) {
         xml += "<transferencia>" + element("referencia", t.referencia) + element("data", t.data) +
                element("protocolo", t.protocolo) + element("status", t.status) +
-               element("adicionado", t.adicionado) + "</transferencia>";
+               element("adicionado", t.adicionado) +
+               (t.status == kRefusedStatus ? element("mensagem", kRefusedText) : std::string()) +
+               "</transferencia>";
     }
     xml += "</listaTransferencias>";
     return xml;

@@ -33,6 +33,12 @@ struct UploadRecord {
     std::string verdict;    // "aceito", or the rejection text answered
 };
 
+// A transmission refused after processing: its status and the text the list
+// gives with it.
+inline const std::string kRefusedStatus = "2";
+inline const std::string kRefusedText =
+    "Declaração recusada no processamento: valor adicionado inconsistente";
+
 struct Transmission {
     std::int64_t id = 0;
     std::int64_t uploadId = 0; // 0 for seeded rows
@@ -40,7 +46,7 @@ struct Transmission {
     std::string referencia; // "Verificando" until processed, then "03/2014, 04/2014"
     std::string data;       // reception or processing date, "dd/MM/yyyy HH:mm:ss"
     std::string protocolo;  // empty until processed
-    std::string status;     // "1" pending, "3" processed (receipt available)
+    std::string status;     // "1" pending, "3" processed (receipt available), kRefusedStatus
     std::string adicionado; // value added, "1.234,56"
     std::string gias;       // reference keys as sent, e.g. "3_2014,4_2014"
     std::int64_t receivedAt = 0;

@@ -5,6 +5,7 @@
 #include "Answers.h"
 #include "Seed.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -108,6 +109,19 @@ std::string State::newKey() {
     }
 }
 
+namespace {
+
+// An upload whose file name holds "recusar" (any letter case) is refused
+// after processing: the seeded way to see that outcome.
+bool refusedAfterProcessing(const std::string& fileName) {
+    std::string lower;
+    for (char c : fileName)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("recusar") != std::string::npos;
+}
+
+} // namespace
+
 void State::processDue() {
     auto current = now();
     auto nowSeconds =
@@ -122,7 +136,9 @@ void State::processDue() {
         t.protocolo = protocolFor(current, t.id);
         // A whole string, not a literal copied in place: there gcc 12's optimiser
         // sees an overlapping copy that is not there.
-        t.status = std::string("3");
+        t.status = refusedAfterProcessing(upload ? upload->fileName : std::string())
+                       ? kRefusedStatus
+                       : std::string("3");
         t.data = brDateTime(current);
         t.adicionado = valueAddedFrom(upload ? upload->sha256 : std::string());
         store_.updateTransmission(t);

@@ -78,6 +78,7 @@ Principal::Principal(AppContext& context, QWidget* parent)
     });
     connect(&m_state, &ProgramState::listRefreshRequested, this, &Principal::RecebeDadosServer);
     connect(&m_state, &ProgramState::batchRequested, this, &Principal::showBatch);
+    connect(&m_state, &ProgramState::followUpRequested, this, &Principal::followSendings);
     showTaxpayer();
     resize(820, 560);
     // The expiry line needs every certificate source listed: queued, so the
@@ -85,6 +86,7 @@ Principal::Principal(AppContext& context, QWidget* parent)
     QTimer::singleShot(0, this, &Principal::startExpiryWatch);
     // A batch this desk left unfinished is offered once the window is up.
     QTimer::singleShot(0, this, [this] { BatchWindow::offerResume(m_context); });
+    startFollowUp();
 }
 
 void Principal::startExpiryWatch() {
@@ -191,6 +193,15 @@ void Principal::buildControls() {
     lblCertificados = new QLabel(central);
     lblCertificados->setObjectName(QStringLiteral("lblCertificados"));
     lblCertificados->hide();
+    lblRecusados = new QLabel(central);
+    lblRecusados->setObjectName(QStringLiteral("lblRecusados"));
+    lblRecusados->setAccessibleName(QStringLiteral("Envios recusados após o processamento"));
+    lblRecusados->setTextFormat(Qt::RichText);
+    lblRecusados->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                          Qt::LinksAccessibleByKeyboard);
+    lblRecusados->setStyleSheet(QStringLiteral("QLabel { color: #a40000; font-weight: bold; }"));
+    connect(lblRecusados, &QLabel::linkActivated, this, &Principal::showRefused);
+    lblRecusados->hide();
 
     // The last answer's raw XML and its length, kept for inspection only.
     Text1 = new QPlainTextEdit(central);
@@ -213,6 +224,7 @@ void Principal::buildControls() {
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(GIASelecionada);
     layout->addWidget(Command1, 0, Qt::AlignLeft);
+    layout->addWidget(lblRecusados);
     layout->addWidget(frmImportacao, 1);
     layout->addStretch(0);
     layout->addLayout(status);

@@ -12,6 +12,8 @@
 
 #include <exception>
 
+class FollowUpTimer;
+class SendingFollowUp;
 class QAction;
 class QGroupBox;
 class QLabel;
@@ -107,6 +109,13 @@ public:
     void showConnectionSettings();
     // Opens the certificates window.
     void showCertificates();
+    // The follow-up of every sending (defined in PrincipalFollowUp.cpp), when
+    // the context asks for it: a round now unless one runs (at start, on
+    // the schedule, when the overview is refreshed); the line of sendings
+    // refused after processing read again; the list of them. Never throw.
+    void followSendings();
+    void showRefusedLine();
+    void showRefused();
     void Command1_Click();
     void GridTransmissoes_Click(int row);
     void cmd_Impressao_Click();
@@ -130,6 +139,9 @@ public:
     // One line when a watched certificate ends within 30 days or has ended;
     // hidden otherwise. Filled once, after the sources answer at start.
     QLabel* lblCertificados;
+    // "N envios recusados após o processamento — ver" while the memory of
+    // sendings holds any; hidden otherwise.
+    QLabel* lblRecusados;
     QPlainTextEdit* Text1;
     QLineEdit* Text2;
 
@@ -176,6 +188,8 @@ private:
     // Text of a grid cell; empty for a missing row or cell.
     QString gridText(int row, int column) const;
     void showTaxpayer();
+    // Starts the follow-up's schedule (context.followSendings).
+    void startFollowUp();
     // Shows a registered window non-modally; when no window of that name
     // exists in this version, tells the user and leaves this window enabled.
     QWidget* openWindow(const QString& name);
@@ -188,5 +202,7 @@ private:
 
     AppContext& m_context;
     ProgramState m_state;
-    DisabledWhileShown* m_waitingFor; // the window this one is disabled for
+    DisabledWhileShown* m_waitingFor;      // the window this one is disabled for
+    SendingFollowUp* m_followUp = nullptr; // children; null when not following
+    FollowUpTimer* m_followTimer = nullptr;
 };

@@ -40,6 +40,7 @@ Facts read(const QString& wholeAnswer) {
     if (list.kind != History::ListAnswerKind::Transmissions)
         return facts;
     facts.rows = std::move(list.rows);
+    facts.messages = std::move(list.messages);
     try {
         const History::VersionFields fields = History::readVersionFields(returnText);
         facts.anoTrabalho = fields.anoTrabalho;

@@ -22,6 +22,7 @@ struct Facts {
     QString anoTrabalho;     // as sent (blanks kept); empty when unreadable
     QDateTime dataServidor;  // invalid when unreadable
     QList<QStringList> rows; // History::ListColumn texts, the server's order
+    QStringList messages;    // per entry of rows, the server's text (History::ListAnswer)
 };
 
 // Reads the whole answer of the list call (the SOAP body). Never throws: an

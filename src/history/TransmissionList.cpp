@@ -55,8 +55,11 @@ ListAnswer readTransmissionList(const QString& xmlConteudo) {
     for (QDomElement t = root.firstChildElement(QStringLiteral("transferencia")); !t.isNull();
          t = t.nextSiblingElement(QStringLiteral("transferencia"))) {
         QStringList row(kListColumns);
+        QString message;
         for (QDomElement child = t.firstChildElement(); !child.isNull();
              child = child.nextSiblingElement()) {
+            if (child.tagName() == QLatin1String("mensagem"))
+                message = child.text().trimmed();
             const int column = columnOf(child.tagName());
             if (column < 0)
                 continue;
@@ -65,6 +68,7 @@ ListAnswer readTransmissionList(const QString& xmlConteudo) {
                 answer.pending = true;
         }
         answer.rows << row;
+        answer.messages << message;
     }
     return answer;
 }

@@ -47,6 +47,9 @@ struct ListAnswer {
     // as sent (a missing element leaves its text empty; when an element
     // comes twice, the later one wins). Only for Transmissions.
     QList<QStringList> rows;
+    // Per entry of rows, the server's own text of it ("mensagem": why a
+    // processed transmission was refused), empty when it sends none.
+    QStringList messages;
     // True when some "referencia" is exactly kPendingReference.
     bool pending = false;
     // The parser's reason, for NotXml.

@@ -121,6 +121,7 @@ public:
         context.pins = &c->pins;
         context.certificates = &c->certificates;
         context.files = &c->files;
+        context.followSendings = true;
         registerAllWindows(windows);
         return c;
     }

@@ -39,6 +39,9 @@ inline const QString kWaiting = QStringLiteral("Aguardando");
 inline const QString kDone = QStringLiteral("OK");
 inline const QString kNoKey = QStringLiteral("Sem chave de acesso");
 inline const QString kCancelled = QStringLiteral("Cancelado");
+// A taxpayer answered whose sending was refused after processing (the
+// follow-up's outcome, in the memory of sendings).
+inline const QString kRefusedAfterProcessing = QStringLiteral("Recusado após o processamento");
 // As the main window says them (the same reading of the same answer).
 inline const QString kInvalidKey = History::kInvalidKeyText;
 inline const QString kDenied = History::kAccessDeniedText;

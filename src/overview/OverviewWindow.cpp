@@ -20,6 +20,7 @@
 #include "shell/WindowRegistry.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -156,6 +157,16 @@ void OverviewWindow::refresh() {
             LocalDb db;
             taxpayers = listContribuintes(db);
         }
+        // Taxpayers with a sending refused after processing, as the
+        // follow-up last stored it; it asks the lists again now.
+        m_refused.clear();
+        {
+            LocalDb db;
+            for (const SendingEntry& e : refusedAfterProcessing(db))
+                m_refused.insert(e.ie);
+        }
+        if (m_context.state)
+            m_context.state->requestFollowUp();
         cmdAtualizar->setEnabled(false);
         cmdCancelar->setEnabled(true);
         m_filler->start(taxpayers, m_context.clock->today());
@@ -195,7 +206,10 @@ void OverviewWindow::updateRow(int row) {
     if (row < 0 || row >= rows.size() || row >= m_model->rowCount())
         return;
     for (int c = 0; c < Overview::kColumns; ++c) {
-        const QString& text = rows[row].cells.value(c);
+        QString text = rows[row].cells.value(c);
+        if (c == Overview::ColSituacao && text == Overview::kDone &&
+            m_refused.contains(rows[row].ie()))
+            text = Overview::kRefusedAfterProcessing;
         if (QStandardItem* item = m_model->item(row, c))
             item->setText(text);
         else

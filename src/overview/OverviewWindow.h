@@ -9,6 +9,7 @@
 // Non-modal; a single instance in the window registry ("OverviewWindow").
 #pragma once
 
+#include <QSet>
 #include <QWidget>
 
 class OverviewFiller;
@@ -65,6 +66,9 @@ private:
 
     AppContext& m_context;
     OverviewFiller* m_filler;
+    // Taxpayers with a sending refused after processing (by IE), read at
+    // each refresh: their "Situação" says so instead of "OK".
+    QSet<QString> m_refused;
     QStandardItemModel* m_model;
     QSortFilterProxyModel* m_proxy;
 };

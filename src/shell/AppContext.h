@@ -6,6 +6,7 @@
 
 #include "platform/Clock.h"
 
+#include <chrono>
 #include <functional>
 
 class Prompter;
@@ -43,6 +44,13 @@ struct AppContext {
     PinPrompter* pins = nullptr;
     // The desktop's file manager ("Abrir pasta de registros").
     FolderOpener* folders = nullptr;
+
+    // Whether the main window follows every sending to its outcome (at
+    // start, then on a growing schedule): the program sets it; tests that
+    // count the server's requests leave it off. followUpMinute is how long
+    // a minute of that schedule lasts.
+    bool followSendings = false;
+    std::chrono::milliseconds followUpMinute = std::chrono::minutes(1);
 
     // Program-wide state. Owned by the main window, which points this at its
     // own state while it is loaded; a test without a main window may point it

@@ -54,11 +54,17 @@ public:
     // window nothing happens.
     void requestBatch(const QStringList& ies) { emit batchRequested(ies); }
 
+    // Asks the main window to follow the open sendings now (the overview
+    // was refreshed); it asks the taxpayers' lists in the background.
+    // Without a main window nothing happens.
+    void requestFollowUp() { emit followUpRequested(); }
+
 signals:
     void taxpayerChanged();
     void taxpayerSelected();
     void listRefreshRequested();
     void batchRequested(const QStringList& ies);
+    void followUpRequested();
 
 private:
     QString m_ie;

@@ -215,8 +215,13 @@ bool hasColumn(LocalDb& db, const QString& table, const QString& column) {
     return query.next() && query.value(0).toInt() > 0;
 }
 
+// The columns added to tables after they were first made, in order.
+QList<std::pair<QString, QString>> addedColumns() {
+    return LocalSchema::addedBatchColumns() + LocalSchema::addedSendingColumns();
+}
+
 bool batchColumnsMissing(LocalDb& db) {
-    for (const auto& [table, column] : LocalSchema::addedBatchColumns())
+    for (const auto& [table, column] : addedColumns())
         if (!hasColumn(db, table, column.section(QLatin1Char(' '), 0, 0)))
             return true;
     return false;
@@ -243,9 +248,9 @@ void LocalDb::createMissingTables() {
         exec(statement, operation);
     for (const QString& statement : LocalSchema::createSendingSql())
         exec(statement, operation);
-    // A file whose batch tables an earlier version made: SQLite has no ADD
+    // A file whose tables an earlier version made: SQLite has no ADD
     // COLUMN IF NOT EXISTS, so each column is looked for first.
-    for (const auto& [table, column] : LocalSchema::addedBatchColumns())
+    for (const auto& [table, column] : addedColumns())
         if (!hasColumn(*this, table, column.section(QLatin1Char(' '), 0, 0)))
             exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, column), operation);
     transaction.commit();

@@ -33,7 +33,7 @@ public:
 
     // Version of the tables on a database server; raised by every change of
     // them, with its migration step.
-    static constexpr int kServerSchemaVersion = 5;
+    static constexpr int kServerSchemaVersion = 6;
 
     // Opens the database the settings name now (DatabaseSettings::read()):
     // the SQLite file of the application folder (AppPaths::databasePath()) or

@@ -82,6 +82,16 @@ QList<std::pair<QString, QString>> addedBatchColumns() {
     };
 }
 
+QList<std::pair<QString, QString>> addedSendingColumns() {
+    return {
+        {QStringLiteral("sending"), QStringLiteral("outcome TEXT NOT NULL DEFAULT ''")},
+        {QStringLiteral("sending"), QStringLiteral("outcome_status TEXT NOT NULL DEFAULT ''")},
+        {QStringLiteral("sending"), QStringLiteral("outcome_text TEXT NOT NULL DEFAULT ''")},
+        {QStringLiteral("sending"), QStringLiteral("outcome_protocols TEXT NOT NULL DEFAULT ''")},
+        {QStringLiteral("sending"), QStringLiteral("outcome_at TEXT")},
+    };
+}
+
 QList<QString> createBatchSql() {
     return batchTables(QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"));
 }
@@ -113,6 +123,13 @@ QList<QString> serverMigration(int version) {
     }
     case 4:
         return sendingTables(QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"));
+    case 6: {
+        QList<QString> statements;
+        for (const auto& [table, column] : addedSendingColumns())
+            statements
+                << QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2").arg(table, column);
+        return statements;
+    }
     default:
         return {};
     }

@@ -49,6 +49,13 @@ QList<std::pair<QString, QString>> addedBatchColumns();
 // already read into it).
 QList<QString> createSendingSql();
 
+// The columns added to `sending` after it was first made (table, column
+// definition): what the taxpayer's list showed of the sending in the end
+// (outcome "processado" or "recusado", empty while unknown), the status and
+// the server's text of a refusal after processing, the protocols, and when
+// this was learned.
+QList<std::pair<QString, QString>> addedSendingColumns();
+
 // On a database server: the statements that bring the tables from version
 // `version - 1` to `version` (1 creates them). Version 1 keeps the columns
 // above; `tblContribuinte` gets an identity column named `rowid`, so lists come
@@ -57,7 +64,8 @@ QList<QString> createSendingSql();
 // batch queue's tables (as createBatchSql, with identity keys); version 3
 // adds addedBatchColumns to tables version 2 made; version 4 adds the memory
 // of sendings (as createSendingSql, with identity keys); version 5 the
-// batch columns added since (the row's SHA-256). Empty for a
+// batch columns added since (the row's SHA-256); version 6 the
+// outcome of each sending (addedSendingColumns). Empty for a
 // version not known to this program.
 QList<QString> serverMigration(int version);
 

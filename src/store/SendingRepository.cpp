@@ -19,7 +19,8 @@ namespace {
 const QString kEntryColumns =
     QStringLiteral("s.id, s.ie, s.kind, s.refs, s.sha256, s.size, s.file_name, s.result, s.reply, "
                    "s.whole_request_sent, s.protocol, s.started_at, s.ended_at, s.desk, s.claimer, "
-                   "s.batch_row_id, r.state");
+                   "s.batch_row_id, r.state, s.outcome, s.outcome_status, s.outcome_text, "
+                   "s.outcome_protocols, s.outcome_at, s.record_file");
 
 SendingEntry entryFrom(const QSqlQuery& query) {
     SendingEntry e;
@@ -41,6 +42,12 @@ SendingEntry entryFrom(const QSqlQuery& query) {
     e.batchRowId = query.value(15).isNull() ? 0 : query.value(15).toLongLong();
     if (!query.value(16).isNull())
         e.rowState = batchRowStateFromCode(query.value(16).toString());
+    e.outcome = query.value(17).toString();
+    e.outcomeStatus = query.value(18).toString();
+    e.outcomeText = query.value(19).toString();
+    e.outcomeProtocols = query.value(20).toString();
+    e.outcomeAt = BindValue::readTime(query.value(21));
+    e.recordFile = query.value(22).toString();
     return e;
 }
 
@@ -268,4 +275,62 @@ void importArchiveOnce(LocalDb& db) {
         importArchive(db, desk);
     const QMutexLocker lock(&mutex);
     asked.insert(key);
+}
+
+namespace {
+
+QList<SendingEntry> selectEntries(LocalDb& db, const QString& where, const QList<QVariant>& binds,
+                                  const QString& operation) {
+    QSqlQuery query = db.prepare(
+        QStringLiteral("SELECT %1 FROM sending s LEFT JOIN batch_row r ON r.id = s.batch_row_id %2")
+            .arg(kEntryColumns, where),
+        operation);
+    for (const QVariant& v : binds)
+        query.addBindValue(v);
+    db.exec(query, operation);
+    QList<SendingEntry> entries;
+    while (query.next())
+        entries << entryFrom(query);
+    return entries;
+}
+
+} // namespace
+
+QList<SendingEntry> openSendings(LocalDb& db, const QDateTime& since) {
+    // Times are text with the writer's offset: compared as times here, not
+    // as text in the statement.
+    QList<SendingEntry> entries = selectEntries(
+        db,
+        QStringLiteral("WHERE s.outcome = '' AND (s.result = ? OR (s.result = ? "
+                       "AND s.whole_request_sent = 1)) ORDER BY s.id"),
+        {SentArchive::kAccepted, SentArchive::kNoReply}, QStringLiteral("openSendings"));
+    entries.removeIf([&](const SendingEntry& e) { return e.startedAt < since; });
+    return entries;
+}
+
+QList<SendingEntry> sendingsOfTaxpayer(LocalDb& db, const QString& ie) {
+    return selectEntries(db, QStringLiteral("WHERE s.ie = ? ORDER BY s.started_at DESC, s.id DESC"),
+                         {ie}, QStringLiteral("sendingsOfTaxpayer"));
+}
+
+void setSendingOutcome(LocalDb& db, qint64 id, const QString& outcome, const QString& status,
+                       const QString& text, const QString& protocols, const QDateTime& at) {
+    const QString operation = QStringLiteral("setSendingOutcome");
+    QSqlQuery query = db.prepare(QStringLiteral("UPDATE sending SET outcome = ?, outcome_status = "
+                                                "?, outcome_text = ?, outcome_protocols = ?, "
+                                                "outcome_at = ? WHERE id = ?"),
+                                 operation);
+    query.addBindValue(outcome);
+    query.addBindValue(BindValue::text(status));
+    query.addBindValue(BindValue::text(text));
+    query.addBindValue(BindValue::text(protocols));
+    query.addBindValue(BindValue::time(at));
+    query.addBindValue(id);
+    db.exec(query, operation);
+}
+
+QList<SendingEntry> refusedAfterProcessing(LocalDb& db) {
+    return selectEntries(
+        db, QStringLiteral("WHERE s.outcome = ? ORDER BY s.outcome_at DESC, s.id DESC"),
+        {kOutcomeRefused}, QStringLiteral("refusedAfterProcessing"));
 }

@@ -19,6 +19,10 @@
 // The result of an entry whose sending has not ended yet.
 inline const QString kSendingInProgress = QStringLiteral("enviando");
 
+// The outcomes a sending's entry can end with (empty while unknown).
+inline const QString kOutcomeProcessed = QStringLiteral("processado");
+inline const QString kOutcomeRefused = QStringLiteral("recusado");
+
 // The user and machine this program runs as ("user@host"): the desk its
 // sendings and batches are recorded as.
 QString thisDesk();
@@ -41,6 +45,14 @@ struct SendingEntry {
     QString claimer;       // the process ("desk #pid"), empty for an imported record
     qint64 batchRowId = 0; // the batch row it sent, 0 for a window's sending
     QString recordFile;    // the archive record it was read from, empty for a sender's
+    // What the taxpayer's list showed in the end: kOutcomeProcessed,
+    // kOutcomeRefused, or empty while unknown; for a refusal the status and
+    // the server's text; the protocols ("a, b"); when it was learned.
+    QString outcome;
+    QString outcomeStatus;
+    QString outcomeText;
+    QString outcomeProtocols;
+    QDateTime outcomeAt;
     // Read back only: the state of that batch row now (nullopt without one,
     // or when the row is gone).
     std::optional<BatchRowState> rowState;
@@ -98,3 +110,20 @@ int importArchive(LocalDb& db, const QString& desk);
 // too: from then on every sender writes to both); nothing when the
 // application folder is not set.
 void importArchiveOnce(LocalDb& db);
+
+// Entries whose outcome is still unknown although the server may hold the
+// sending (accepted, or sent without a reply), started at or after `since`,
+// of any desk, oldest first.
+QList<SendingEntry> openSendings(LocalDb& db, const QDateTime& since);
+
+// Every entry of the taxpayer (any months), newest first: what a follow-up
+// weighs against one list answer.
+QList<SendingEntry> sendingsOfTaxpayer(LocalDb& db, const QString& ie);
+
+// Writes an entry's outcome (kOutcomeProcessed or kOutcomeRefused), the
+// status and text of a refusal, the protocols and when it was learned.
+void setSendingOutcome(LocalDb& db, qint64 id, const QString& outcome, const QString& status,
+                       const QString& text, const QString& protocols, const QDateTime& at);
+
+// Entries refused after processing, newest outcome first.
+QList<SendingEntry> refusedAfterProcessing(LocalDb& db);

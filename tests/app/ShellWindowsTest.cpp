@@ -13,12 +13,15 @@
 #include "app/PrincipalLogic.h"
 #include "base/AppPaths.h"
 #include "base/SupportLog.h"
+#include "followup/RefusedSendingsWindow.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "support/AccessibilityCheck.h"
+#include "support/WaitFor.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -36,6 +39,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gmock/gmock.h>
@@ -48,6 +52,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
 
 const QString kContador = QStringLiteral("frmContador");
 const QString kCria = QStringLiteral("frmtbl_CriaContribuinte");
@@ -886,4 +891,68 @@ TEST_F(ShellWindowsTest, AccessibilityCheckFindsUnnamedAndUnreachableControls) {
                 ElementsAre(QStringLiteral("QPushButton blank"), QStringLiteral("QLineEdit edit")));
     EXPECT_THAT(AccessibilityCheck::unreachableControls(&w),
                 ElementsAre(QStringLiteral("QPushButton mouseOnly")));
+}
+
+// Sendings refused after processing, as the follow-up stores them: the main
+// window's line counts them (one, then two), opens their list with taxpayer,
+// months, the server's text and when, and is hidden while there are none.
+TEST_F(ShellWindowsTest, RefusedSendingsShowALineThatOpensTheirList) {
+    addTaxpayer(QStringLiteral("86123452"), false);
+    const QDateTime at(QDate(2026, 12, 7), QTime(10, 30));
+    const auto refuse = [&](const QString& refs, const QString& text) {
+        LocalDb db;
+        SendingEntry e;
+        e.ie = QStringLiteral("86123452");
+        e.kind = QStringLiteral("declaracao");
+        e.references = refs;
+        e.sha256 = QStringLiteral("ab");
+        e.result = QStringLiteral("aceito");
+        e.wholeRequestSent = true;
+        e.startedAt = e.endedAt = at;
+        e.desk = QStringLiteral("mesa-2");
+        setSendingOutcome(db, insertSending(db, e), kOutcomeRefused, QStringLiteral("2"), text,
+                          QStringLiteral("P1"), at);
+    };
+    context.followSendings = true;
+    Principal* p = principal();
+    p->show();
+    // The first round at start finds nothing: no line.
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(p->lblRecusados->isVisible());
+    EXPECT_THAT(AccessibilityCheck::unnamedControls(p), IsEmpty());
+
+    refuse(QStringLiteral("1_2026"), QStringLiteral("Valor adicionado inconsistente"));
+    p->followSendings();
+    EXPECT_TRUE(p->lblRecusados->isVisible());
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(p->lblRecusados->text()).toPlainText(),
+              QStringLiteral("1 envio recusado após o processamento — ver"));
+    refuse(QStringLiteral("2_2026,3_2026"), QStringLiteral("Declaração sem movimento"));
+    p->followSendings();
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(p->lblRecusados->text()).toPlainText(),
+              QStringLiteral("2 envios recusados após o processamento — ver"));
+    if (qEnvironmentVariableIsSet("DADAV_GRAB"))
+        p->grab().save(qEnvironmentVariable("DADAV_GRAB") + QStringLiteral("/recusados.png"));
+
+    emit p->lblRecusados->linkActivated(QStringLiteral("ver"));
+    auto* list = p->findChild<RefusedSendingsWindow*>();
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->isVisible());
+    ASSERT_EQ(list->grid->rowCount(), 2);
+    QStringList rows;
+    for (int r = 0; r < 2; ++r) {
+        QStringList cells;
+        for (int c = 0; c < list->grid->columnCount(); ++c)
+            cells << list->grid->item(r, c)->text();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    EXPECT_THAT(rows, UnorderedElementsAre(
+                          QStringLiteral("86123452|Padaria Pão Quente Ltda|01/2026|Valor "
+                                         "adicionado inconsistente|07/12/2026 10:30"),
+                          QStringLiteral("86123452|Padaria Pão Quente Ltda|02/2026, 03/2026|"
+                                         "Declaração sem movimento|07/12/2026 10:30")));
+    EXPECT_THAT(AccessibilityCheck::unnamedControls(list), IsEmpty());
+    if (qEnvironmentVariableIsSet("DADAV_GRAB"))
+        list->grab().save(qEnvironmentVariable("DADAV_GRAB") +
+                          QStringLiteral("/recusados-lista.png"));
+    list->cmdFechar->click();
 }

@@ -16,6 +16,7 @@
 #include "simulator/Answers.h"
 #include "store/ContribuinteRepository.h"
 #include "store/LocalDb.h"
+#include "store/SendingRepository.h"
 #include "support/FakeFilePicker.h"
 #include "support/FakePrompter.h"
 #include "support/FixedClock.h"
@@ -216,6 +217,23 @@ TEST_F(OverviewWindowTest, EachRowSaysWhatItsOwnAnswerSaid) {
 
     const QString logFolder = appDir.filePath(QStringLiteral("registros"));
     SupportLog::open(logFolder);
+    // The follow-up found a sending of the processed taxpayer refused after
+    // processing; each refresh asks it to look again.
+    {
+        LocalDb db;
+        SendingEntry e;
+        e.ie = QStringLiteral("100");
+        e.kind = QStringLiteral("declaracao");
+        e.references = QStringLiteral("1_2014");
+        e.sha256 = QStringLiteral("ab");
+        e.result = QStringLiteral("aceito");
+        e.startedAt = clock.now();
+        e.desk = QStringLiteral("mesa-2");
+        setSendingOutcome(db, insertSending(db, e), kOutcomeRefused, QStringLiteral("2"),
+                          QStringLiteral("texto"), QStringLiteral("P1"), clock.now());
+    }
+    int followUps = 0;
+    QObject::connect(&state, &ProgramState::followUpRequested, [&] { ++followUps; });
 
     auto* w = qobject_cast<OverviewWindow*>(registry.show(QStringLiteral("OverviewWindow")));
     ASSERT_NE(w, nullptr);
@@ -253,6 +271,9 @@ TEST_F(OverviewWindowTest, EachRowSaysWhatItsOwnAnswerSaid) {
     const QAbstractItemModel* view = w->Grid->model();
     ASSERT_EQ(view->rowCount(), 5);
     EXPECT_EQ(view->index(3, ColSituacao).data().toString(), rows[3].cells[ColSituacao]);
+    EXPECT_EQ(view->index(0, ColSituacao).data().toString(), kRefusedAfterProcessing);
+    EXPECT_EQ(view->index(1, ColSituacao).data().toString(), kDone);
+    EXPECT_EQ(followUps, 1);
     // What to do about each company is in sight at the window's first size.
     EXPECT_LE(w->Grid->columnViewportPosition(ColSituacao) + w->Grid->columnWidth(ColSituacao),
               w->Grid->viewport()->width());
@@ -285,6 +306,7 @@ TEST_F(OverviewWindowTest, EachRowSaysWhatItsOwnAnswerSaid) {
                w->filler().rows().value(1).cells.value(ColCertificado) == QStringLiteral("30");
     }));
     EXPECT_EQ(certificateCell(), QStringLiteral("30|30 dias, vence em breve|1"));
+    EXPECT_EQ(followUps, 2);
 }
 
 TEST_F(OverviewWindowTest, AtMostSixConnectionsAndCancelLeavesEveryRowFinal) {

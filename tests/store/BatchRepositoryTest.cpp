@@ -4,6 +4,8 @@
 // found by its desk and origin.
 #include "store/BatchRepository.h"
 #include "StoreTestSupport.h"
+#include "store/LocalSchema.h"
+#include "store/SendingRepository.h"
 
 namespace {
 
@@ -37,11 +39,30 @@ TEST_P(BatchRepositoryTest, TablesOfTheEarlierVersionGainTheNewColumnsAndKeepThe
         run(db, QStringLiteral("INSERT INTO batch_row (batch_id, seq, ie, file_path, kind, refs, "
                                "state) SELECT id, 0, '86123452', '/a.zip', 'declaracao', "
                                "'1_2026', 'accepted' FROM batch_queue"));
+        // The memory of sendings as it was first made, before its outcome.
+        run(db, QStringLiteral("DROP TABLE sending"));
+        for (const QString& statement :
+             pg ? LocalSchema::serverMigration(4) : LocalSchema::createSendingSql())
+            run(db, statement);
+        run(db, QStringLiteral("INSERT INTO sending (ie, kind, refs, sha256, result, started_at, "
+                               "desk) VALUES ('86123452', 'declaracao', '1_2026', 'ab', 'aceito', "
+                               "'2026-12-07T10:00:00.000', 'mesa')"));
         if (pg)
             run(db, QStringLiteral("UPDATE dadav_esquema SET versao = 2"));
         connections.clear();
     }
     LocalDb& db = openDb();
+    // The sending kept its row, its outcome unknown until one is written.
+    const QList<SendingEntry> open = openSendings(db, QDateTime());
+    ASSERT_EQ(open.size(), 1);
+    EXPECT_EQ(open[0].outcome, QString());
+    setSendingOutcome(db, open[0].id, kOutcomeRefused, QStringLiteral("2"), QStringLiteral("texto"),
+                      QStringLiteral("P1"), kAt);
+    const QList<SendingEntry> refused = refusedAfterProcessing(db);
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_EQ(refused[0].outcomeText, QStringLiteral("texto"));
+    EXPECT_EQ(refused[0].outcomeAt, kAt);
+    EXPECT_TRUE(openSendings(db, QDateTime()).isEmpty());
     const QList<qint64> batches = batchesOf(db, QStringLiteral("mesa"));
     ASSERT_EQ(batches.size(), 1);
     const QList<BatchRow> rows = batchRows(db, batches[0]);
