@@ -250,8 +250,13 @@ size_t CurlReply::onBody(char* data, size_t size, size_t count, void* reply) {
 int CurlReply::onProgress(void* reply, curl_off_t, curl_off_t, curl_off_t upTotal,
                           curl_off_t upNow) {
     auto* self = static_cast<CurlReply*>(reply);
-    if (upTotal > 0 && upNow == upTotal && !self->m_sentPending && self->m_finalHead.isEmpty() &&
-        self->m_headBytes == 0) {
+    // A GET has no body to count: its request is out once libcurl has
+    // written it whole.
+    long requestBytes = 0;
+    if (self->m_get)
+        curl_easy_getinfo(self->m_easy, CURLINFO_REQUEST_SIZE, &requestBytes);
+    const bool sent = self->m_get ? requestBytes > 0 : upTotal > 0 && upNow == upTotal;
+    if (sent && !self->m_sentPending && self->m_finalHead.isEmpty() && self->m_headBytes == 0) {
         self->m_sentPending = true;
         self->queueDelivery();
     }
