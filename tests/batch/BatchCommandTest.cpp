@@ -1007,6 +1007,23 @@ TEST_F(BatchCommandTest, TheReceiptsCommandKeepsEachReceiptOnceAsTheServerServed
         << help.out.toStdString();
     EXPECT_EQ(run({QStringLiteral("2026-13")}).exitCode, 2);
 
+    // The receipt pages first come from a server that does not know them
+    // (the fixture's own): the XML and the program's PDF are kept, the
+    // pages are not, and the next run fetches only those.
+    proxy.resolve(host, QHostAddress::LocalHost, sim_.port());
+    const Outcome missing = run(months);
+    EXPECT_EQ(missing.exitCode, 1) << missing.out.toStdString() << missing.err.toStdString();
+    EXPECT_EQ(missing.out.count(QStringLiteral(
+                  ";não obtido: a página do recibo não foi guardada: o servidor respondeu HTTP "
+                  "404;")),
+              3)
+        << missing.out.toStdString();
+    for (const Receipts::Sending& s : processed) {
+        const Receipts::Files files = Receipts::filesOf(s);
+        EXPECT_TRUE(!files.xml.isEmpty() && !files.pdf.isEmpty() && files.page.isEmpty());
+    }
+    proxy.resolve(host, QHostAddress::LocalHost, server.port());
+
     const Outcome first = run(months);
     EXPECT_EQ(first.exitCode, 0) << first.out.toStdString() << first.err.toStdString();
     for (const Receipts::Sending& s : processed)
@@ -1015,7 +1032,7 @@ TEST_F(BatchCommandTest, TheReceiptsCommandKeepsEachReceiptOnceAsTheServerServed
             << first.out.toStdString();
     EXPECT_TRUE(first.out.contains(QStringLiteral("Resumo: 3 recibos guardados agora")))
         << first.out.toStdString();
-    EXPECT_EQ(pagesAsked(), 3);
+    EXPECT_EQ(pagesAsked(), 6);
 
     // Each receipt's files are what the server serves, byte for byte.
     SoapTransport transport;
