@@ -9,10 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 
 namespace Receipts {
 
@@ -46,7 +50,69 @@ bool sameBytes(const QString& path, const QByteArray& bytes) {
     return f.size() == bytes.size() && f.open(QIODevice::ReadOnly) && f.readAll() == bytes;
 }
 
+const QString kIe = QStringLiteral("ie");
+const QString kCompany = QStringLiteral("razaoSocial");
+const QString kReference = QStringLiteral("referencia");
+const QString kProtocol = QStringLiteral("protocolo");
+const QString kProcessedAt = QStringLiteral("processadoEm");
+
+// The sending as its list showed it, without its key.
+QByteArray recordOf(const Sending& s) {
+    return QJsonDocument(QJsonObject{{kIe, s.ie},
+                                     {kCompany, s.razaoSocial},
+                                     {kReference, s.referencia},
+                                     {kProtocol, s.protocolo},
+                                     {kProcessedAt, s.processedAt}})
+        .toJson();
+}
+
 } // namespace
+
+QString Kept::handout() const {
+    return files.page.endsWith(QLatin1String(".pdf")) ? files.page : files.pdf;
+}
+
+QList<Kept> keptInMonth(const QString& month) {
+    QList<Kept> out;
+    const QDir root(SentArchive::rootFolder());
+    for (const QString& ie : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDir folder(root.filePath(ie + QStringLiteral("/recibos/") + plain(month)));
+        for (const QString& name :
+             folder.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+            QFile f(folder.filePath(name));
+            if (!f.open(QIODevice::ReadOnly) || f.size() > 64 * 1024)
+                continue;
+            const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+            Kept kept;
+            kept.sending = {o.value(kIe).toString(),
+                            o.value(kCompany).toString(),
+                            {},
+                            o.value(kReference).toString(),
+                            o.value(kProtocol).toString(),
+                            o.value(kProcessedAt).toString()};
+            if (kept.sending.ie.isEmpty() || kept.sending.protocolo.isEmpty() ||
+                referenceMonth(kept.sending.referencia) != month)
+                continue;
+            kept.files = filesOf(kept.sending);
+            if (kept.files.record == f.fileName())
+                out << kept;
+        }
+    }
+    return out;
+}
+
+QStringList monthsKept() {
+    static const QRegularExpression month(QStringLiteral("^\\d{4}-\\d{2}$"));
+    QStringList out;
+    const QDir root(SentArchive::rootFolder());
+    for (const QString& ie : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QString& m : QDir(root.filePath(ie + QStringLiteral("/recibos")))
+                                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (month.match(m).hasMatch() && !out.contains(m))
+                out << m;
+    std::sort(out.begin(), out.end(), std::greater<>());
+    return out;
+}
 
 QString referenceMonth(const QString& referencia) {
     static const QRegularExpression month(QStringLiteral("^(\\d{1,2})/(\\d{4})$"));
@@ -119,13 +185,19 @@ Files filesOf(const Sending& sending) {
             files.page = path;
         else if (files.pdf.isEmpty() && name.endsWith(suffix + QStringLiteral(" (programa).pdf")))
             files.pdf = path;
+        else if (files.record.isEmpty() && name.endsWith(suffix + QStringLiteral(".json")))
+            files.record = path;
     }
     return files;
 }
 
 QString writeOnce(const QString& path, const QByteArray& bytes, QString* note, QString* error) {
+    return writeOnce(path, bytes, note, error, PrivateFiles::applicationFolderPrivate());
+}
+
+QString writeOnce(const QString& path, const QByteArray& bytes, QString* note, QString* error,
+                  bool isPrivate) {
     const QFileInfo info(path);
-    const bool isPrivate = PrivateFiles::applicationFolderPrivate();
     if (!PrivateFiles::makeFolder(info.path(), isPrivate)) {
         *error = QStringLiteral("não foi possível criar a pasta %1")
                      .arg(QDir::toNativeSeparators(info.path()));
@@ -182,6 +254,10 @@ Outcome Keeper::keep(const Sending& sending) {
             }
             out.files.xml = writeOnce(base + QStringLiteral(".xml"), xml, &note, &out.text);
             if (out.files.xml.isEmpty())
+                return out;
+            out.files.record =
+                writeOnce(base + QStringLiteral(".json"), recordOf(sending), &note, &out.text);
+            if (out.files.record.isEmpty())
                 return out;
         } else {
             QFile f(out.files.xml);

@@ -12,7 +12,9 @@
 #include "net/PageClient.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -57,8 +59,9 @@ std::optional<PageKind> judgePage(const HttpPage& page, const QString& protocolo
 // The files a receipt has in the archive (each empty when missing).
 struct Files {
     QString xml;
-    QString page; // .html or .pdf as served
-    QString pdf;  // the client's own PDF, "<base> (programa).pdf"
+    QString page;   // .html or .pdf as served
+    QString pdf;    // the client's own PDF, "<base> (programa).pdf"
+    QString record; // "<base>.json": the sending as its list showed it
     // Whether the receipt is archived: its XML and its page.
     bool complete() const { return !xml.isEmpty() && !page.isEmpty(); }
 };
@@ -66,12 +69,30 @@ struct Files {
 // company renamed since does not fetch it again).
 Files filesOf(const Sending& sending);
 
+// A receipt kept in the archive, read back from its record.
+struct Kept {
+    Sending sending; // chave left empty: the record never holds a key
+    Files files;
+    // The PDF to hand to the company: the page when it was served as a PDF,
+    // else the client's own; empty when neither is there.
+    QString handout() const;
+};
+// Every receipt kept for the reference month ("yyyy-MM") of every taxpayer,
+// by IE and protocol. Unreadable records are skipped. Never throws.
+QList<Kept> keptInMonth(const QString& month);
+// Reference months ("yyyy-MM") with some receipt kept, newest first.
+QStringList monthsKept();
+
 // Writes bytes as `path` with QSaveFile (nothing half-written), in a folder
 // made private like the application folder. A file already there with the
 // same bytes is kept; with other bytes it is never replaced: the new bytes go
 // to "<name> (2).<ext>" (or the next free number) and `note` says so.
 // Returns the path holding the bytes, or empty with `error` set. Never throws.
+// `isPrivate`: whether the folder and file are kept the user's alone (the
+// archive's rule by default; a folder the user picked keeps its own).
 QString writeOnce(const QString& path, const QByteArray& bytes, QString* note, QString* error);
+QString writeOnce(const QString& path, const QByteArray& bytes, QString* note, QString* error,
+                  bool isPrivate);
 
 struct Outcome {
     enum class State {

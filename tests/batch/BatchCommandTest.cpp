@@ -9,6 +9,7 @@
 #include "history/Receipt.h"
 #include "net/SoapEnvelope.h"
 #include "net/SoapTransport.h"
+#include "overview/MonthReceipts.h"
 #include "receipts/ReceiptKeeper.h"
 #include "store/BatchRepository.h"
 #include "store/ContadorRepository.h"
@@ -1071,6 +1072,30 @@ TEST_F(BatchCommandTest, TheReceiptsCommandKeepsEachReceiptOnceAsTheServerServed
         << every.out.toStdString();
     EXPECT_FALSE(every.out.contains(QStringLiteral(";guardado"))) << every.out.toStdString();
     EXPECT_EQ(pagesAsked(), asked);
+
+    // "Recibos do mês": March's receipts, one PDF per company, and the index.
+    QTemporaryDir handed;
+    for (int pass = 0; pass < 2; ++pass) {
+        const MonthReceipts::Outcome march =
+            MonthReceipts::exportMonth(QStringLiteral("2026-03"), handed.path());
+        EXPECT_EQ(march.copied, 2);
+        EXPECT_TRUE(march.missing.isEmpty()) << march.missing.join(u'|').toStdString();
+        QFile index(march.index);
+        ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+        const QString csv = QString::fromUtf8(index.readAll());
+        EXPECT_TRUE(csv.contains(QStringLiteral("91000001 - Oficina: Central/Norte;03/2026;"
+                                                "20260405000003;05/04/2026 10:00:00;91000001 "
+                                                "Oficina Central Norte 2026-03 protocolo "
+                                                "20260405000003.pdf\r\n")))
+            << csv.toStdString();
+    }
+    // Exported twice, each company still has one file: the same bytes.
+    EXPECT_EQ(QDir(handed.path()).entryList(QDir::Files).size(), 3);
+    const Receipts::Files padaria = Receipts::filesOf(processed[0]);
+    QFile kept(padaria.pdf);
+    QFile copy(QDir(handed.path()).filePath(Receipts::baseName(processed[0]) + ".pdf"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), copy.readAll());
 
     // A key the server refuses comes first.
     {
