@@ -72,32 +72,46 @@ QString Kept::handout() const {
     return files.page.endsWith(QLatin1String(".pdf")) ? files.page : files.pdf;
 }
 
+// The receipts whose records lie in one taxpayer's month folder.
+static void keptIn(const QDir& folder, const QString& month, QList<Kept>& out) {
+    for (const QString& name :
+         folder.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        QFile f(folder.filePath(name));
+        if (!f.open(QIODevice::ReadOnly) || f.size() > 64 * 1024)
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+        Kept kept;
+        kept.sending = {o.value(kIe).toString(),
+                        o.value(kCompany).toString(),
+                        {},
+                        o.value(kReference).toString(),
+                        o.value(kProtocol).toString(),
+                        o.value(kProcessedAt).toString()};
+        if (kept.sending.ie.isEmpty() || kept.sending.protocolo.isEmpty() ||
+            referenceMonth(kept.sending.referencia) != month)
+            continue;
+        kept.files = filesOf(kept.sending);
+        // Only the record filesOf finds: a copy kept beside it is no other receipt.
+        if (kept.files.record == f.fileName())
+            out << kept;
+    }
+}
+
 QList<Kept> keptInMonth(const QString& month) {
     QList<Kept> out;
     const QDir root(SentArchive::rootFolder());
-    for (const QString& ie : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QDir folder(root.filePath(ie + QStringLiteral("/recibos/") + plain(month)));
-        for (const QString& name :
-             folder.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
-            QFile f(folder.filePath(name));
-            if (!f.open(QIODevice::ReadOnly) || f.size() > 64 * 1024)
-                continue;
-            const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
-            Kept kept;
-            kept.sending = {o.value(kIe).toString(),
-                            o.value(kCompany).toString(),
-                            {},
-                            o.value(kReference).toString(),
-                            o.value(kProtocol).toString(),
-                            o.value(kProcessedAt).toString()};
-            if (kept.sending.ie.isEmpty() || kept.sending.protocolo.isEmpty() ||
-                referenceMonth(kept.sending.referencia) != month)
-                continue;
-            kept.files = filesOf(kept.sending);
-            if (kept.files.record == f.fileName())
-                out << kept;
-        }
-    }
+    for (const QString& ie : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        keptIn(QDir(root.filePath(ie + QStringLiteral("/recibos/") + plain(month))), month, out);
+    return out;
+}
+
+QList<Kept> keptOf(const QString& ie) {
+    QList<Kept> out;
+    const QDir folder(
+        QDir(SentArchive::rootFolder()).filePath(plain(ie) + QStringLiteral("/recibos")));
+    const QStringList months = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (auto m = months.crbegin(); m != months.crend(); ++m)
+        keptIn(QDir(folder.filePath(*m)), *m, out);
     return out;
 }
 

@@ -80,6 +80,8 @@ struct Kept {
 // Every receipt kept for the reference month ("yyyy-MM") of every taxpayer,
 // by IE and protocol. Unreadable records are skipped. Never throws.
 QList<Kept> keptInMonth(const QString& month);
+// Every receipt kept for the taxpayer ie, newest reference month first.
+QList<Kept> keptOf(const QString& ie);
 // Reference months ("yyyy-MM") with some receipt kept, newest first.
 QStringList monthsKept();
 
