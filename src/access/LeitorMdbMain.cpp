@@ -1,6 +1,7 @@
 // dadav-leitor-mdb: the short-lived child in which the client reads Access
 // files. It reads the requested tables of one file and writes them on its
-// standard output in the records of MdbFrames, then exits. A damaged file
+// standard output in the records of MdbFrames (the pipe it was started
+// with; its own descriptor 1 then points at standard error), then exits. A damaged file
 // may crash or stall it; the client, which started it under a time and
 // memory limit, then reports an invalid file and goes on.
 //
@@ -9,7 +10,7 @@
 // command line (nothing written).
 #include "access/MdbFrames.h"
 #include "access/MdbTableReader.h"
-#include "base/ChildOutput.h"
+#include "childprocess/ChildOutput.h"
 
 #include <charconv>
 #include <cstdio>
@@ -74,6 +75,7 @@ extern "C" const char* __ubsan_default_options() {
 }
 
 int main(int argc, char** argv) {
+    ChildOutput::keepRecordsPrivate();
     const std::optional<std::vector<MdbTableReader::Request>> requests =
         argc >= 2 ? parseArguments(argc, argv) : std::nullopt;
     if (!requests) {

@@ -2,21 +2,12 @@
 #include "access/MdbChild.h"
 
 #include "access/MdbFrames.h"
-#include "base/HelperProgram.h"
 #include "base/RuntimeError.h"
+#include "childprocess/ChildRunner.h"
 
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QProcess>
 #include <QStringDecoder>
 
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <csignal>
 #include <iterator>
 #include <string_view>
 #include <vector>
@@ -26,15 +17,6 @@ namespace MdbChild {
 namespace {
 
 const QString kSource = QString::fromLatin1(kProgramName);
-
-// How long a killed child may take to be reaped before the client stops
-// waiting for it.
-constexpr int kReapMs = 2000;
-
-QString& chosenProgram() {
-    static QString path;
-    return path;
-}
 
 [[noreturn]] void unreadable(const QString& why) {
     throw RuntimeError(MdbFrames::kNotAccessFile, kSource,
@@ -61,23 +43,6 @@ QStringList arguments(const QString& path, const QList<Request>& requests) {
     return args;
 }
 
-// Runs in the child between fork and exec: only system calls. A limit that
-// cannot be set ends the child, which the parent then sees as a bad exit.
-void limitChild(rlim_t memoryBytes) {
-    rlimit space{};
-    if (::getrlimit(RLIMIT_AS, &space) != 0)
-        ::_exit(127);
-    const rlim_t bound =
-        space.rlim_max == RLIM_INFINITY ? memoryBytes : std::min(memoryBytes, space.rlim_max);
-    space.rlim_cur = bound;
-    space.rlim_max = bound;
-    const rlimit noCore{0, 0}; // a crash on a damaged file leaves no core file behind
-    if (::setrlimit(RLIMIT_AS, &space) != 0 || ::setrlimit(RLIMIT_CORE, &noCore) != 0)
-        ::_exit(127);
-    // A child of a client that dies goes with it.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
 // One row as the client keeps it; a cell that is not UTF-8 ends the read.
 QStringList texts(QStringDecoder& utf8, const std::vector<MdbFrames::Cell>& row) {
     QStringList texts;
@@ -101,13 +66,11 @@ QStringList texts(QStringDecoder& utf8, const std::vector<MdbFrames::Cell>& row)
 } // namespace
 
 void setProgram(const QString& path) {
-    chosenProgram() = path;
+    ChildRunner::setProgram(kProgramName, path);
 }
 
 QString program() {
-    if (!chosenProgram().isEmpty())
-        return chosenProgram();
-    return HelperProgram::find(QString::fromLatin1(kProgramName));
+    return ChildRunner::program(kProgramName);
 }
 
 QList<Rows> readTables(const QString& path, const QList<Request>& requests, const Limits& limits) {
@@ -130,31 +93,9 @@ void readRows(const QString& path, const QList<Request>& requests, const RowSink
                                               : static_cast<std::size_t>(request.columns.size())});
     }
 
-    const QString helper = program();
-    const QFileInfo helperInfo(helper);
-    if (helper.isEmpty() || !helperInfo.isFile() || !helperInfo.isExecutable())
-        helperMissing(QStringLiteral("O leitor de arquivos Access (%1) não foi encontrado")
-                          .arg(QString::fromLatin1(kProgramName)));
-
-    QProcess child;
-    child.setProgram(helper);
-    child.setArguments(arguments(path, requests));
-    child.setStandardInputFile(QProcess::nullDevice());
-    // libmdb's diagnostics go where the client's own go, unread.
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const rlim_t memory = static_cast<rlim_t>(limits.memoryBytes);
-    child.setChildProcessModifier([memory] { limitChild(memory); });
-
-    QDeadlineTimer deadline(limits.timeout);
-    child.start(QIODevice::ReadOnly);
-    if (!child.waitForStarted(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1))))
-        helperMissing(QStringLiteral("O leitor de arquivos Access (%1) não pôde ser iniciado: %2")
-                          .arg(helper, child.errorString()));
-
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     MdbFrames::Stream stream(std::move(expected));
-    qint64 bytesRead = 0;
     qint64 rowsRead = 0;
     const MdbFrames::Stream::RowHandler onRow = [&](std::size_t table,
                                                     std::vector<MdbFrames::Cell>& row) {
@@ -162,50 +103,37 @@ void readRows(const QString& path, const QList<Request>& requests, const RowSink
             unreadable(QStringLiteral("linhas demais"));
         sink(static_cast<qsizetype>(table), texts(utf8, row));
     };
-    // Reads what the child wrote so far into the stream. The rows go to the
-    // sink at once; the time the sink takes is the client's, not the child's.
-    const auto take = [&] {
-        const QByteArray piece = child.readAllStandardOutput();
-        bytesRead += piece.size();
-        if (bytesRead > limits.outputBytes)
-            unreadable(QStringLiteral("resposta grande demais"));
-        QElapsedTimer spent;
-        spent.start();
-        stream.feed(std::string_view(piece.constData(), static_cast<std::size_t>(piece.size())),
-                    onRow);
-        deadline.setRemainingTime(std::chrono::nanoseconds(
-            std::max<qint64>(deadline.remainingTimeNSecs(), 0) + spent.nsecsElapsed()));
-    };
 
+    ChildRunner::Exit exit;
     try {
-        while (child.state() != QProcess::NotRunning) {
-            if (deadline.hasExpired())
-                unreadable(QStringLiteral("tempo esgotado"));
-            const int wait = static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0));
-            // No data before the deadline while still running means the child
-            // closed its output: nothing more can come, so wait for its end.
-            if (!child.waitForReadyRead(wait) && child.state() != QProcess::NotRunning &&
-                !deadline.hasExpired())
-                child.waitForFinished(
-                    static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
-            take();
+        exit = ChildRunner::run({program(), arguments(path, requests), limits, nullptr},
+                                [&](std::string_view piece) { stream.feed(piece, onRow); });
+    } catch (const ChildRunner::Failure& e) {
+        switch (e.kind()) {
+        case ChildRunner::Failure::Kind::Missing:
+            if (e.detail().isEmpty())
+                helperMissing(QStringLiteral("O leitor de arquivos Access (%1) não foi encontrado")
+                                  .arg(QString::fromLatin1(kProgramName)));
+            helperMissing(
+                QStringLiteral("O leitor de arquivos Access (%1) não pôde ser iniciado: %2")
+                    .arg(QString::fromLatin1(kProgramName), e.detail()));
+        case ChildRunner::Failure::Kind::TimedOut:
+            unreadable(QStringLiteral("tempo esgotado"));
+        case ChildRunner::Failure::Kind::TooLarge:
+            unreadable(QStringLiteral("resposta grande demais"));
+        case ChildRunner::Failure::Kind::Crashed:
+        case ChildRunner::Failure::Kind::Malformed:
+            break;
         }
-        take();
-    } catch (...) {
-        // A fault of the output or of the sink: the child goes at once.
-        if (child.state() != QProcess::NotRunning) {
-            child.kill();
-            child.waitForFinished(kReapMs);
-        }
-        throw;
+        unreadable(QStringLiteral("o leitor terminou de forma anormal"));
     }
-    if (child.exitStatus() != QProcess::NormalExit)
+    if (!exit.normal)
         unreadable(QStringLiteral("o leitor terminou de forma anormal"));
 
     switch (stream.finish()) {
     case MdbFrames::Stream::State::Complete:
-        if (child.exitCode() != 0)
-            unreadable(QStringLiteral("saída %1 do leitor").arg(child.exitCode()));
+        if (exit.code != 0)
+            unreadable(QStringLiteral("saída %1 do leitor").arg(exit.code));
         return;
     case MdbFrames::Stream::State::Failure: {
         const qint32 known[] = {MdbFrames::kFileNotFound, MdbFrames::kNotAccessFile,
@@ -221,7 +149,7 @@ void readRows(const QString& path, const QList<Request>& requests, const RowSink
         break;
     }
     unreadable(QStringLiteral("saída %1 do leitor, %2")
-                   .arg(child.exitCode())
+                   .arg(exit.code)
                    .arg(QString::fromStdString(stream.text())));
 }
 

@@ -2,9 +2,10 @@
 // (dadav-leitor-mdb), so that a damaged or hostile file that crashes or
 // stalls the Access library costs the child, never the client.
 //
-// The child runs under an address-space limit and a wall-clock time-out
-// after which it is killed; what it writes is read with a bound on its size
-// and checked record by record (MdbFrames). A crash, a signal, the time-out,
+// The child runs as every helper child does (childprocess/ChildRunner: an
+// address-space limit, a wall-clock time-out after which its process group
+// is killed); what it writes is read with a bound on its size and checked
+// record by record (MdbFrames). A crash, a signal, the time-out,
 // the memory limit, an unexpected exit status and any malformed output all
 // end in one error, which the caller reports as an unreadable file.
 //
@@ -13,6 +14,8 @@
 // (<prefix>/libexec/dadav, see docs/import.md); a test names it with
 // setProgram.
 #pragma once
+
+#include "childprocess/ChildRunner.h"
 
 #include <QList>
 #include <QString>
@@ -37,13 +40,8 @@ void setProgram(const QString& path);
 // it is looked up; empty when there is none.
 QString program();
 
-struct Limits {
-    // From the start of the child to its last byte; then it is killed.
-    std::chrono::milliseconds timeout{10000};
-    // Address space the child may map, its libraries included.
-    quint64 memoryBytes = quint64(256) << 20;
-    // Output read at most; a child that writes more is killed.
-    qint64 outputBytes = qint64(64) << 20;
+// Time-out, address space (256 MiB) and output (64 MiB) as ChildRunner's.
+struct Limits : ChildRunner::Limits {
     // Rows read at most, all requests together; a child that writes more is
     // killed. Tiny rows are cheap in bytes but not in the client's memory:
     // readTables holds every row, so its bound is the one that keeps a

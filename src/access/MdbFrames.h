@@ -3,8 +3,8 @@
 // from outside with a library that is not hardened against them, so whatever
 // comes out of the pipe is outside input too.
 //
-// The output is a sequence of records: one tag byte, a 32-bit big-endian
-// payload length, then the payload.
+// The output is a stream of the helper children's records (ChildFrames: a tag,
+// a 32-bit big-endian length, the payload):
 //   'V'  first record: the format name kVersion
 //   'T'  a table begins; payload: its name as requested
 //   'C'  one cell: UTF-8 text; a table's cells come row by row, as many per
@@ -16,6 +16,8 @@
 //   'E'  the read is complete; the stream ends here
 // Plain C++ (no Qt), because the child does not load Qt.
 #pragma once
+
+#include "childprocess/ChildFrames.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +37,8 @@ inline constexpr std::int32_t kNotAccessFile = 3343;  // not an Access file, or 
 inline constexpr std::int32_t kTableNotFound = 3078;  // no table of the requested name
 inline constexpr std::int32_t kColumnNotFound = 3265; // a requested column is missing
 
-// Writers: each appends one record to `out`.
+// Writers: each appends one record to `out`; a text over
+// ChildFrames::kMaxPayload throws std::length_error (see ChildFrames::append).
 void appendVersion(std::string& out);
 void appendTable(std::string& out, std::string_view name);
 void appendCell(std::string& out, std::string_view text);
@@ -64,9 +67,9 @@ struct Parsed {
     enum class Kind {
         Complete,  // every expected table, in order, then 'E'
         Failure,   // an 'F' record: `number` and `text` say why
-        Malformed, // anything else: unknown tag, truncated or overlong record,
-                   // wrong version, table out of order, partial row, bytes
-                   // after the end, no end at all
+        Malformed, // anything else: unknown tag, truncated record, a length
+                   // over ChildFrames::kMaxPayload, wrong version, table out
+                   // of order, partial row, bytes after the end, no end
     };
     Kind kind = Kind::Malformed;
     std::vector<Table> tables; // Complete only
@@ -103,15 +106,14 @@ public:
     const std::string& text() const { return m_text; }
 
 private:
-    State malformed(const char* why);
-    State record(char tag, std::string_view payload, const RowHandler& onRow);
+    const char* record(char tag, std::string_view payload, const RowHandler& onRow);
+    State settle(ChildFrames::Reader::State read);
 
     std::vector<Expected> m_expected;
+    ChildFrames::Reader m_reader;
     State m_state = State::Open;
-    bool m_versionSeen = false;
     std::size_t m_tables = 0; // tables begun
     std::vector<Cell> m_row;
-    std::string m_pending; // the start of a record not yet whole
     std::int32_t m_number = 0;
     std::string m_text;
 };

@@ -9,7 +9,7 @@
 #include "batch/TaxpayerList.h"
 #include "batchcommand/BatchCsv.h"
 #include "batchcommand/CommandCertificate.h"
-#include "certificates/CertificateChild.h"
+#include "childprocess/ChildRunner.h"
 #include "history/TransmissionList.h"
 #include "net/SoapBatch.h"
 #include "net/SoapClient.h"
@@ -386,7 +386,7 @@ int run(const QStringList& arguments, const std::function<void()>& chooseFolder)
         if (!options->certificate.isEmpty()) {
             const std::optional<Certificate> certificate = CommandCertificate::find(
                 options->certificate, [] { return QTextStream(stdin).readLine(); }, &error);
-            CertificateChild::stopAll();
+            ChildRunner::stopAll();
             if (!certificate) {
                 print(stderr, error + QLatin1Char('\n'));
                 return kCertificate;

@@ -3,26 +3,20 @@
 // or writes nonsense costs that child, never the client, which loads none of
 // these libraries.
 //
-// The child runs under an address-space limit and a wall-clock time-out
-// after which it is killed; its output is read with a bound on its size and
-// checked record by record (CertificateFrames). A secret (the token's PIN)
-// reaches it through a pipe on its standard input, written straight from the
-// caller's buffer, never through the command line or the environment.
-//
-// The program is looked up beside the running executable (the build tree and
-// a portable copy) and then in the install's helper folder
-// (<prefix>/libexec/dadav); a test names it with setProgram.
+// The child runs as every helper child does (childprocess/ChildRunner: an
+// address-space limit, a wall-clock time-out after which its process group
+// is killed, a bound on its output); its records are checked before use
+// (CertificateFrames). A secret (the token's PIN) reaches it through a pipe
+// on its standard input, never through the command line or the environment.
 #pragma once
 
 #include "certificates/CertificateFrames.h"
+#include "childprocess/ChildRunner.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <QtGlobal>
 
-#include <chrono>
-#include <exception>
 #include <vector>
 
 namespace CertificateChild {
@@ -33,34 +27,15 @@ void setProgram(const QString& path);
 // The program set, else the first executable found; empty when none.
 QString program();
 
-struct Limits {
-    // From the start of the child to its last byte; then it is killed.
-    std::chrono::milliseconds timeout{10000};
-    // Address space the child may map, the driver and its libraries included.
-    quint64 memoryBytes = quint64(1) << 30;
-    // Output read at most; a child that writes more is killed.
-    qint64 outputBytes = qint64(16) << 20;
+// A driver and its libraries may map far more than the Access library.
+struct Limits : ChildRunner::Limits {
+    Limits() {
+        memoryBytes = quint64(1) << 30;
+        outputBytes = qint64(16) << 20;
+    }
 };
 
-// Why a run gave no usable answer.
-class Failure : public std::exception {
-public:
-    enum class Kind {
-        Missing,   // the program cannot be found or started
-        TimedOut,  // killed at its time-out
-        Crashed,   // ended by a signal or without an end record
-        Malformed, // output that breaks the record format
-        TooLarge,  // more output than Limits::outputBytes
-    };
-    Failure(Kind kind, QString detail) : m_kind(kind), m_detail(std::move(detail)) {}
-    Kind kind() const { return m_kind; }
-    const QString& detail() const { return m_detail; }
-    const char* what() const noexcept override { return "certificate reader child failed"; }
-
-private:
-    Kind m_kind;
-    QString m_detail;
-};
+using Failure = ChildRunner::Failure;
 
 // Runs the child with arguments and returns its records (without the
 // version; the last is 'E' or 'F'). secret, when given, is written to the
@@ -68,10 +43,5 @@ private:
 // Failure. Thread-safe: any number of runs may go on side by side.
 std::vector<CertificateFrames::Record> run(const QStringList& arguments, const Limits& limits,
                                            const QByteArray* secret = nullptr);
-
-// Kills every child running now, without waiting: for the program's exit
-// (a child started later still dies with the process, see limitChild).
-// Their runs then end at once with Failure::Crashed.
-void stopAll();
 
 } // namespace CertificateChild

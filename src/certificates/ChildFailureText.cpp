@@ -1,6 +1,8 @@
 // Wording of the reader child's failures (see ChildFailureText.h).
 #include "certificates/ChildFailureText.h"
 
+#include "childprocess/ChildFrames.h"
+
 QString secondsText(std::chrono::milliseconds timeout) {
     return QString::number((timeout.count() + 999) / 1000);
 }
@@ -33,4 +35,15 @@ QString moduleFailureLine(const QString& name, const QString& file,
                QStringLiteral(") não respondeu em ") + secondsText(timeout) + QStringLiteral(" s.");
     return name + QStringLiteral(" (") + file + QStringLiteral("): ") +
            sourceFailureText(failure, timeout);
+}
+
+QString leftOutText(std::uint64_t bytes) {
+    // Whole MiB, rounded up: an object just over the limit does not read as
+    // the limit itself.
+    const auto mib = [](std::uint64_t n) {
+        return QString::number((n + (1u << 20) - 1) >> 20);
+    };
+    return QStringLiteral("certificado de ") + mib(bytes) +
+           QStringLiteral(" MB deixado de fora (o limite é ") + mib(ChildFrames::kMaxPayload) +
+           QStringLiteral(" MB).");
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 
 // "N" of "não respondeu em N s.": the time-out in whole seconds, rounded up.
 QString secondsText(std::chrono::milliseconds timeout);
@@ -20,3 +21,8 @@ QString moduleFailureLine(const QString& name, const QString& file,
 // The same for a whole source, without a name (the caller prefixes it).
 QString sourceFailureText(const CertificateChild::Failure& failure,
                           std::chrono::milliseconds timeout);
+
+// After "ORIGIN: ", a certificate object the reader left out because it
+// claims `bytes`, over what a record may hold: "certificado de 100 MB
+// deixado de fora (o limite é 1 MB)."
+QString leftOutText(std::uint64_t bytes);

@@ -3,7 +3,8 @@
 // browsers' databases (NSS). One run reads one module or one database, so a
 // driver that hangs or crashes costs one child, which the client kills at its
 // time-out; the client itself never loads these libraries. Output: the
-// records of CertificateFrames on standard output.
+// records of CertificateFrames on the standard output it was started with;
+// its own descriptor 1 then points at standard error, for the drivers.
 //
 // Usage:
 //   dadav-leitor-certificados --modules         the modules registered with
@@ -20,6 +21,7 @@
 #include "certificates/CertificateFrames.h"
 
 #include "certificates/ReaderOutput.h"
+#include "childprocess/ChildOutput.h"
 
 #include <p11-kit/p11-kit.h>
 
@@ -107,8 +109,9 @@ private:
     CK_RV m_rv = CKR_GENERAL_ERROR;
 };
 
-// Writes a 'C' record per X.509 certificate object the session sees;
-// returns how many.
+// Writes a 'C' record per X.509 certificate object the session sees, and an
+// 'S' record per object that claims more than a record may hold; returns how
+// many certificates.
 int writeCertificates(CK_FUNCTION_LIST* f, CK_SESSION_HANDLE session) {
     CK_OBJECT_CLASS klass = CKO_CERTIFICATE;
     CK_CERTIFICATE_TYPE type = CKC_X_509;
@@ -129,9 +132,12 @@ int writeCertificates(CK_FUNCTION_LIST* f, CK_SESSION_HANDLE session) {
     for (const CK_OBJECT_HANDLE object : objects) {
         CK_ATTRIBUTE value = {CKA_VALUE, nullptr, 0};
         if (f->C_GetAttributeValue(session, object, &value, 1) != CKR_OK ||
-            value.ulValueLen == CK_UNAVAILABLE_INFORMATION || value.ulValueLen == 0 ||
-            value.ulValueLen > CertificateFrames::kMaxRecord)
+            value.ulValueLen == CK_UNAVAILABLE_INFORMATION || value.ulValueLen == 0)
             continue;
+        if (value.ulValueLen > ChildFrames::kMaxPayload) {
+            ReaderOutput::write('S', CertificateFrames::u64(value.ulValueLen));
+            continue;
+        }
         std::string der(value.ulValueLen, '\0');
         value.pValue = der.data();
         if (f->C_GetAttributeValue(session, object, &value, 1) != CKR_OK ||
@@ -245,6 +251,9 @@ extern "C" const char* __ubsan_default_options() {
 }
 
 int main(int argc, char** argv) {
+    // Before any driver is loaded: what a driver prints must not reach the
+    // records.
+    ChildOutput::keepRecordsPrivate();
     const std::string_view mode = argc >= 2 ? argv[1] : "";
     ReaderOutput::write('V', CertificateFrames::kVersion);
     int status = 2;

@@ -3,6 +3,7 @@
 // authorities; only certificates with a private key in the database (the
 // user's own) are listed, and the key is never read.
 #include "certificates/ReaderOutput.h"
+#include "childprocess/ChildFrames.h"
 
 #include <cert.h>
 #include <nss.h>
@@ -27,6 +28,10 @@ int listNssDatabase(const char* folder) {
         // macros rely on, written out here without their C casts).
         for (PRCList* link = list->list.next; link != &list->list; link = link->next) {
             const CERTCertListNode* node = reinterpret_cast<const CERTCertListNode*>(link);
+            if (node->cert->derCert.len > ChildFrames::kMaxPayload) {
+                ReaderOutput::write('S', ChildFrames::u64(node->cert->derCert.len));
+                continue;
+            }
             ReaderOutput::write(
                 'C', std::string_view(reinterpret_cast<const char*>(node->cert->derCert.data),
                                       node->cert->derCert.len));

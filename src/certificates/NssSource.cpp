@@ -38,6 +38,9 @@ CertificateListing listDatabase(const NssDatabase& db, std::chrono::milliseconds
                 QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())) +
                 QStringLiteral(")."));
         }
+        std::uint64_t size = 0;
+        if (r.tag == 'S' && CertificateFrames::readU64(r.payload, size))
+            listing.failures.append(db.label + QStringLiteral(": ") + leftOutText(size));
         if (r.tag != 'C')
             continue;
         const QByteArray der(r.payload.data(), static_cast<qsizetype>(r.payload.size()));

@@ -112,6 +112,12 @@ CertificateListing listModule(const Pkcs11Source::Module& module,
             if (!origin.isEmpty())
                 appendCertificate(r.payload, origin, listing.certificates);
             break;
+        case 'S': {
+            std::uint64_t size = 0;
+            if (!origin.isEmpty() && CertificateFrames::readU64(r.payload, size))
+                listing.failures.append(origin + QStringLiteral(": ") + leftOutText(size));
+            break;
+        }
         case 'W': {
             const Failed f = failedOf(r);
             listing.failures.append(originOf(f.stage, module.name) +
@@ -252,9 +258,13 @@ QList<SourcedCertificate> Pkcs11Source::listAfterLogin(const LoginToken& token, 
     }
     secret.fill('\0');
     QList<SourcedCertificate> certificates;
+    QString leftOut;
     for (const Record& r : records) {
         if (r.tag == 'C')
             appendCertificate(r.payload, token.origin, certificates);
+        std::uint64_t size = 0;
+        if (r.tag == 'S' && CertificateFrames::readU64(r.payload, size))
+            leftOut = token.origin + QStringLiteral(": ") + leftOutText(size);
         if (r.tag != 'F')
             continue;
         const Failed f = failedOf(r);
@@ -278,6 +288,9 @@ QList<SourcedCertificate> Pkcs11Source::listAfterLogin(const LoginToken& token, 
                            QStringLiteral("Módulo PKCS#11 ") + moduleName +
                                QStringLiteral(": não foi possível iniciar."));
     }
+    // A login that shows nothing else says why rather than nothing.
+    if (certificates.isEmpty() && !leftOut.isEmpty())
+        throw RuntimeError(kError, kSource, leftOut);
     return certificates;
 }
 

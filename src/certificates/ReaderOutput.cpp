@@ -1,8 +1,8 @@
 // The reader child's output (see ReaderOutput.h).
 #include "certificates/ReaderOutput.h"
 
-#include "base/ChildOutput.h"
 #include "certificates/CertificateFrames.h"
+#include "childprocess/ChildOutput.h"
 
 #include <string>
 

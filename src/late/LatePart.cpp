@@ -9,10 +9,10 @@
 #include "base/RuntimeError.h"
 #include "batchcommand/BatchCommand.h"
 #include "batchcommand/ReceiptCommand.h"
-#include "certificates/CertificateChild.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/StoreCertificatePicker.h"
+#include "childprocess/ChildRunner.h"
 #include "net/ProxyAuth.h"
 #include "net/SoapTransport.h"
 #include "platform/Clock.h"
@@ -117,6 +117,11 @@ public:
         } catch (const RuntimeError& e) {
             message = e.description() + QLatin1Char('\n');
             return 1;
+        } catch (const std::exception& e) {
+            // Out of memory, most likely: said, never thrown on to main.
+            message = QStringLiteral("A cópia do banco de dados para o servidor falhou: ") +
+                      QString::fromLocal8Bit(e.what()) + QLatin1Char('\n');
+            return 1;
         }
     }
 
@@ -148,7 +153,7 @@ public:
         return c;
     }
 
-    void stopChildren() override { CertificateChild::stopAll(); }
+    void stopChildren() override { ChildRunner::stopAll(); }
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "certificates/FolderSource.h"
 #include "certificates/NssSource.h"
 #include "certificates/Pkcs11Source.h"
+#include "childprocess/ChildRunner.h"
 #include "support/TestCertificates.h"
 #include "support/TestTokens.h"
 #include "support/WaitFor.h"
@@ -19,6 +20,9 @@
 #include <QTemporaryDir>
 
 #include <future>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -291,6 +295,55 @@ TEST_F(TokenTest, HungModuleIsNamedAndTheRegisteredTokenStillLists) {
     }
 }
 
+// True once pid is gone or left only to be reaped.
+bool ended(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+// Drivers that misbehave in the child: one prints on standard output (its
+// listing still comes, and the object it claims at 100 MiB is named), one
+// forks a helper and hangs (the helper goes with the child at the time-out).
+TEST(CertificateChildTest, AHostileDriverCostsItsChildAndNothingMore) {
+    QTemporaryDir dir;
+    const QByteArray pidFile = QFile::encodeName(dir.filePath(QStringLiteral("helper.pid")));
+    ASSERT_EQ(::setenv("PENDENTE_HELPER_PID", pidFile.constData(), 1), 0);
+    const struct {
+        const char* what;
+        int variant;
+        qsizetype loginTokens;
+        QString failure;
+    } cases[] = {
+        {"prints on stdout, claims 100 MiB", 4, 1,
+         QStringLiteral("Token pendente (libpendente-4.so): certificado de 100 MB deixado de fora "
+                        "(o limite é 1 MB).")},
+        {"forks a helper and hangs", 5, 0,
+         QStringLiteral("Módulo travado: libpendente-5.so (" DADAV_HANGING_MODULE_DIR
+                        "/libpendente-5.so) não respondeu em 2 s.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString file =
+            QStringLiteral(DADAV_HANGING_MODULE_DIR "/libpendente-%1.so").arg(c.variant);
+        const CertificateListing listing = Pkcs11Source({file}, std::chrono::seconds(2)).list();
+        EXPECT_THAT(listing.failures, ElementsAre(c.failure));
+        EXPECT_EQ(listing.loginTokens.size(), c.loginTokens);
+    }
+    ::unsetenv("PENDENTE_HELPER_PID");
+    QFile written(QFile::decodeName(pidFile));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << "the helper was never forked";
+    const pid_t helper = written.readAll().trimmed().toInt();
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(waitFor([helper] { return ended(helper); }))
+        << "the driver's helper outlived its child";
+    if (!ended(helper))
+        ::kill(helper, SIGKILL);
+}
+
 // A reader child that answers nonsense, too much, or dies: one clear line
 // naming the module, and the client stops reading at its bound.
 TEST(CertificateChildTest, BadAnswersGiveOneLineNamingTheModule) {
@@ -370,7 +423,7 @@ TEST(CertificateChildTest, StopAllEndsAHungChildAtOnce) {
     // until the run ends (long before the module's five minutes).
     ASSERT_TRUE(waitFor(
         [&] {
-            CertificateChild::stopAll();
+            ChildRunner::stopAll();
             return listing.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         },
         60000));

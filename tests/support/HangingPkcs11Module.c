@@ -1,9 +1,15 @@
-/* A PKCS#11 module for the tests that stands for a driver stuck in its
- * daemon: one slot holding an initialised token ("pendente") that shows no
- * certificate before login. Built three times: the call named by HANG_AT
- * (1 C_Initialize, 2 C_GetSlotList, 3 C_Login) never returns. */
+/* A PKCS#11 module for the tests that stands for a hostile driver: one slot
+ * holding an initialised token ("pendente") that shows no certificate before
+ * login. Built once per HANG_AT:
+ *   1, 2, 3  C_Initialize, C_GetSlotList or C_Login never returns;
+ *   4        C_Initialize prints a line on standard output, and the token
+ *            holds one certificate object claiming 100 MiB;
+ *   5        C_Initialize forks a helper that sleeps, writes its pid to the
+ *            file named by PENDENTE_HELPER_PID, and never returns. */
 #include <p11-kit/pkcs11.h>
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -16,9 +22,27 @@ static void hang(void) {
         pause();
 }
 
+static void forkHelper(void) {
+    const pid_t helper = fork();
+    if (helper == 0)
+        hang();
+    const char* file = getenv("PENDENTE_HELPER_PID");
+    FILE* out = file ? fopen(file, "w") : NULL;
+    if (out) {
+        fprintf(out, "%d\n", (int)helper);
+        fclose(out);
+    }
+}
+
 static CK_RV initialize(CK_VOID_PTR args) {
     (void)args;
-    if (HANG_AT == 1)
+    if (HANG_AT == 4) {
+        printf("pendente: driver iniciado\n");
+        fflush(stdout);
+    }
+    if (HANG_AT == 5)
+        forkHelper();
+    if (HANG_AT == 1 || HANG_AT == 5)
         hang();
     return CKR_OK;
 }
@@ -110,12 +134,29 @@ static CK_RV findObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR templ, 
     return CKR_OK;
 }
 
+static int objectsFound;
+
 static CK_RV findObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_ULONG max,
                          CK_ULONG_PTR count) {
     (void)session;
-    (void)objects;
-    (void)max;
     *count = 0;
+    if (HANG_AT == 4 && !objectsFound && max > 0) {
+        objects[0] = 9;
+        *count = 1;
+        objectsFound = 1;
+    }
+    return CKR_OK;
+}
+
+static CK_RV getAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
+                               CK_ATTRIBUTE_PTR attributes, CK_ULONG count) {
+    (void)session;
+    (void)object;
+    for (CK_ULONG i = 0; i < count; ++i) {
+        if (attributes[i].pValue)
+            return CKR_BUFFER_TOO_SMALL;
+        attributes[i].ulValueLen = 100ul << 20;
+    }
     return CKR_OK;
 }
 
@@ -144,6 +185,7 @@ CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR list) {
     functions.C_FindObjectsInit = findObjectsInit;
     functions.C_FindObjects = findObjects;
     functions.C_FindObjectsFinal = findObjectsFinal;
+    functions.C_GetAttributeValue = getAttributeValue;
     *list = &functions;
     return CKR_OK;
 }
