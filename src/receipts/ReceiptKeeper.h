@@ -1,7 +1,8 @@
 // The receipts of processed sendings, fetched from the server once and kept
 // in the archive for the office's clients: the receipt XML of the detail call,
 // the printable page the receipt link serves (kept as served, HTML or PDF,
-// once it is judged a receipt) and the client's own PDF made from the XML.
+// once it is judged a receipt), the client's own PDF made from the XML and a
+// record of the sending as its list showed it (JSON, without the key).
 // Filed under arquivo/<IE>/recibos/<AAAA-MM of the reference>/, each file
 // named "<IE> <razão social> <AAAA-MM> protocolo <N>", private like the rest
 // of the application folder. No widgets: the PDF is made by the caller's
