@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStandardPaths>
@@ -83,6 +84,22 @@ int main(int argc, char** argv) {
         try {
             return LatePartLoader::load().runBatchCommand(QCoreApplication::arguments().mid(1),
                                                           chooseFolder);
+        } catch (const RuntimeError& e) {
+            std::fputs((e.description() + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+            return kProgramIncomplete;
+        }
+    }
+    if (terminal.receiptCommand) {
+        // The receipt's PDF is drawn with Qt's fonts: a graphical application
+        // object, on the offscreen platform unless one is named, so no
+        // display is needed.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication gui(argc, argv);
+        usePortuguese();
+        try {
+            return LatePartLoader::load().runReceiptCommand(QCoreApplication::arguments().mid(1),
+                                                            chooseFolder);
         } catch (const RuntimeError& e) {
             std::fputs((e.description() + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
             return kProgramIncomplete;

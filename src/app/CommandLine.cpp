@@ -12,6 +12,11 @@ TerminalAnswer answer(const QStringList& arguments) {
         batch.batchCommand = true;
         return batch;
     }
+    if (arguments.contains(QLatin1String("--buscar-recibos"))) {
+        TerminalAnswer receipts;
+        receipts.receiptCommand = true;
+        return receipts;
+    }
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
             return {true, QStringLiteral("dadav ") + ProgramInfo::version() + QLatin1Char('\n'), 0};
@@ -36,7 +41,10 @@ TerminalAnswer answer(const QStringList& arguments) {
                         "sai\n"
                         "  --enviar-lote ARQUIVO.csv\n"
                         "                 envia sem janelas as linhas do CSV (veja\n"
-                        "                 dadav --enviar-lote --help)\n"),
+                        "                 dadav --enviar-lote --help)\n"
+                        "  --buscar-recibos [AAAA-MM ...]\n"
+                        "                 guarda sem janelas os recibos dos envios processados\n"
+                        "                 (veja dadav --buscar-recibos --help)\n"),
                     0};
     }
     return {};

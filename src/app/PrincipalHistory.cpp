@@ -188,11 +188,9 @@ void Principal::RecebeDadosProtocolo(int row) {
         if (!m_context.soap)
             throw RuntimeError(91, QStringLiteral("Principal.RecebeDadosProtocolo"),
                                QStringLiteral("Sem transporte SOAP"));
-        const QString answer =
-            m_context.soap->call(Soap::ServicePath, QStringLiteral("Transferencia.ver"),
-                                 {{QStringLiteral("strNome"), gridText(row, ColProtocolo)},
-                                  {QStringLiteral("strDiretorioDestino"), History::kDestination},
-                                  {QStringLiteral("Chave"), m_state.Chave()}});
+        const QString answer = m_context.soap->call(
+            Soap::ServicePath, History::kReceiptOperation,
+            History::receiptCallParams(gridText(row, ColProtocolo), m_state.Chave()));
         const QString returnText = Soap::GetResult(answer, QStringLiteral("return"));
         CarregaProtocolo(returnText);
         tvwPessoa->show();

@@ -6,12 +6,14 @@
 #include "base/RuntimeError.h"
 #include "platform/Prompter.h"
 #include "platform/UrlOpener.h"
+#include "receipts/ReceiptKeeper.h"
 #include "shell/AppContext.h"
 #include "shell/Emblem.h"
 #include "shell/ErrorReport.h"
 #include "shell/ProgramState.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,11 +22,48 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <numeric>
+
 namespace {
 
 const QString kName = QStringLiteral("ArchiveWindow");
 const QString kTitle = QStringLiteral("VAV-UVOD - Arquivo local");
-enum Column { ColData, ColTipo, ColReferencias, ColArquivo, ColTamanho, ColResultado, ColSha };
+enum Column {
+    ColData,
+    ColTipo,
+    ColReferencias,
+    ColArquivo,
+    ColTamanho,
+    ColResultado,
+    ColSha,
+    ColRecibos
+};
+
+// The files of a kept receipt, as the "Recibos" column names them.
+QString filesText(const Receipts::Files& files) {
+    QStringList out;
+    if (!files.page.isEmpty())
+        out << (files.page.endsWith(QLatin1String(".pdf")) ? QStringLiteral("página (PDF)")
+                                                           : QStringLiteral("página (HTML)"));
+    else
+        out << QStringLiteral("sem a página");
+    if (!files.pdf.isEmpty())
+        out << QStringLiteral("PDF do programa");
+    if (!files.xml.isEmpty())
+        out << QStringLiteral("XML");
+    return out.join(QStringLiteral(", "));
+}
+
+// The kept receipts of an accepted sending's months ("01/2026, 02/2026").
+QString receiptsOfSending(const QList<Receipts::Kept>& kept, const QString& references) {
+    QStringList out;
+    for (const QString& month : references.split(QStringLiteral(", "), Qt::SkipEmptyParts))
+        for (const Receipts::Kept& k : kept)
+            if (Receipts::referenceMonth(k.sending.referencia) == Receipts::referenceMonth(month))
+                out << QStringLiteral("protocolo %1 (%2)").arg(k.sending.protocolo, month);
+    return out.join(QStringLiteral("; "));
+}
 constexpr qsizetype kShaShown = 16;
 
 } // namespace
@@ -37,13 +76,13 @@ ArchiveWindow::ArchiveWindow(AppContext& context, QWidget* parent)
 
     lblContribuinte = new QLabel(this);
     lblContribuinte->setObjectName(QStringLiteral("lblContribuinte"));
-    Grid = new QTableWidget(0, 7, this);
+    Grid = new QTableWidget(0, 8, this);
     Grid->setObjectName(QStringLiteral("Grid"));
     Grid->setAccessibleName(QStringLiteral("Arquivo local"));
     Grid->setHorizontalHeaderLabels({QStringLiteral("Data"), QStringLiteral("Tipo"),
                                      QStringLiteral("Referências"), QStringLiteral("Arquivo"),
                                      QStringLiteral("Tamanho"), QStringLiteral("Resultado"),
-                                     QStringLiteral("SHA-256")});
+                                     QStringLiteral("SHA-256"), QStringLiteral("Recibos")});
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     Grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -101,12 +140,39 @@ void ArchiveWindow::list() {
                                      .arg(ie, m_context.state->RazaoSocial(),
                                           QDir::toNativeSeparators(SentArchive::rootFolder())));
         const QLocale br(QLocale::Portuguese, QLocale::Brazil);
-        for (const SentArchive::ListingEntry& e : SentArchive::listing(ie)) {
+        // The receipts kept for each processed sending come after the
+        // archive's own entries, as rows of their own, newest first.
+        QList<SentArchive::ListingEntry> entries = SentArchive::listing(ie);
+        QStringList receiptTexts(entries.size());
+        const QList<Receipts::Kept> kept = Receipts::keptOf(ie);
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            if (entries[i].result == SentArchive::kAccepted)
+                receiptTexts[i] = receiptsOfSending(kept, entries[i].references);
+        for (const Receipts::Kept& k : kept) {
+            entries.append({QFileInfo(k.files.xml).lastModified(), QStringLiteral("Recibo"),
+                            k.sending.referencia,
+                            QStringLiteral("Protocolo ") + k.sending.protocolo, std::nullopt,
+                            QString(), QString(), k.handout().isEmpty() ? k.files.xml : k.handout(),
+                            k.files.xml});
+            receiptTexts << filesText(k.files);
+        }
+        QList<qsizetype> order(entries.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+            return entries[a].when > entries[b].when;
+        });
+        for (const qsizetype i : order) {
+            const SentArchive::ListingEntry& e = entries[i];
             const int r = Grid->rowCount();
             Grid->insertRow(r);
-            const QString cells[] = {
-                e.when.toString(QStringLiteral("dd/MM/yyyy HH:mm")), e.kind,   e.references, e.name,
-                e.size ? br.formattedDataSize(*e.size) : QString(),  e.result, e.sha256};
+            const QString cells[] = {e.when.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                                     e.kind,
+                                     e.references,
+                                     e.name,
+                                     e.size ? br.formattedDataSize(*e.size) : QString(),
+                                     e.result,
+                                     e.sha256,
+                                     receiptTexts[i]};
             for (int c = 0; c < int(std::size(cells)); ++c)
                 Grid->setItem(r, c, new QTableWidgetItem(cells[c]));
             // The whole digest (64 characters) would push the columns off the

@@ -34,6 +34,30 @@
 
 namespace BatchCommand {
 
+void print(FILE* to, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+// One text on one line of the output: every control character (line
+// breaks, a NUL, a terminal's escape) a blank.
+QString oneLine(QString text) {
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    return text;
+}
+
+// One output line: the fields quoted as the CSV is read, so a ";" in a file
+// name or a text does not split it.
+QString csvLine(const QStringList& fields) {
+    QStringList out;
+    for (const QString& field : fields)
+        out << BatchCsv::quoted(oneLine(field));
+    return out.join(QLatin1Char(';')) + QLatin1Char('\n');
+}
+
 namespace {
 
 struct Options {
@@ -48,13 +72,6 @@ bool hasNotListedRow(LocalDb& db, qint64 batchId) {
     const QList<BatchRow> rows = batchRows(db, batchId);
     return std::any_of(rows.begin(), rows.end(),
                        [](const BatchRow& row) { return row.state == BatchRowState::NotListed; });
-}
-
-// Writes the whole text, whatever it holds.
-void print(FILE* to, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
 }
 
 std::optional<Options> parse(const QStringList& arguments, QString* error) {
@@ -101,15 +118,6 @@ std::optional<Options> parse(const QStringList& arguments, QString* error) {
     return options;
 }
 
-// One text on one line of the output: every control character (line
-// breaks, a NUL, a terminal's escape) a blank.
-QString oneLine(QString text) {
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    return text;
-}
-
 // A row's text as the command line shows it: the server's message where the
 // row holds its whole reply (an acceptance), and the way to send a held-back
 // file again from here instead of the window's tick.
@@ -125,17 +133,8 @@ QString rowText(const QString& text) {
     return oneLine(shown);
 }
 
-// One output line: the fields quoted as the CSV is read, so a ";" in a file
-// name or a text does not split it.
-QString csvLine(const QStringList& fields) {
-    QStringList out;
-    for (const QString& field : fields)
-        out << BatchCsv::quoted(oneLine(field));
-    return out.join(QLatin1Char(';')) + QLatin1Char('\n');
-}
+} // namespace
 
-// The lists of these taxpayers (one call each, a few at a time), by IE.
-// A call that fails leaves its taxpayer out.
 QHash<QString, TaxpayerList::Facts> askLists(const QList<ContribuinteRow>& taxpayers) {
     QHash<QString, TaxpayerList::Facts> lists;
     if (taxpayers.isEmpty())
@@ -154,6 +153,8 @@ QHash<QString, TaxpayerList::Facts> askLists(const QList<ContribuinteRow>& taxpa
     loop.exec();
     return lists;
 }
+
+namespace {
 
 // --verificar: the checks of every row, with each taxpayer's list.
 int checkOnly(LocalDb& db, const QList<BatchCsv::Row>& rows) {

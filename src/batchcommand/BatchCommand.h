@@ -6,9 +6,15 @@
 // Runs under a QCoreApplication: no display is needed.
 #pragma once
 
+#include "batch/TaxpayerList.h"
+#include "store/ContribuinteRepository.h"
+
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <functional>
 
 namespace BatchCommand {
@@ -23,6 +29,19 @@ enum Exit {
     kChecksFailed = 5,   // --verificar: some row would not be sent
     kPaused = 6,         // three rows failed in a row for the network: rerun to go on
 };
+
+// The lists of these taxpayers (one call each, a few at a time, waited for
+// in a local event loop), by IE. A call that fails leaves its taxpayer out.
+QHash<QString, TaxpayerList::Facts> askLists(const QList<ContribuinteRow>& taxpayers);
+
+// Writes the whole text to `to` and flushes it.
+void print(FILE* to, const QString& text);
+// Every control character of text (line breaks, a NUL, a terminal's escape)
+// a blank, so it stays on one line of the output.
+QString oneLine(QString text);
+// One output line of the command line: each field made oneLine and quoted
+// as the CSV is read (BatchCsv::quoted), ";" between them, a line break.
+QString csvLine(const QStringList& fields);
 
 // The usage text, exit codes included.
 QString usage();

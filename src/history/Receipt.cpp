@@ -2,6 +2,7 @@
 #include "history/Receipt.h"
 
 #include "history/HistoryXml.h"
+#include "history/TransmissionList.h"
 
 #include <QDomDocument>
 #include <QDomElement>
@@ -38,6 +39,11 @@ QString itemNodeText(const QString& name, const QString& detalhe) {
 
 bool isDeliveryReference(const QString& referencia) {
     return referencia.contains(QLatin1Char('/'));
+}
+
+QList<Soap::SoapParam> receiptCallParams(const QString& protocolo, const QString& chave) {
+    // The same three fields as the list call, the protocol in the IE's place.
+    return listCallParams(protocolo, chave);
 }
 
 QString receiptLink(const QString& host, const QString& ie, const QString& key,

@@ -3,6 +3,8 @@
 // printable receipt on the municipal web site.
 #pragma once
 
+#include "net/SoapEnvelope.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,6 +31,11 @@ struct ReceiptDocument {
 // carrying a document type declaration: wellFormed false with the reason;
 // no entity is ever expanded or fetched. Never throws.
 ReceiptDocument readReceipt(const QString& text);
+
+// The detail call that brings a processed transmission's receipt XML (in
+// its "return" text), on Soap::ServicePath: the protocol as "strNome".
+inline const QString kReceiptOperation = QStringLiteral("Transferencia.ver");
+QList<Soap::SoapParam> receiptCallParams(const QString& protocolo, const QString& chave);
 
 // Text of an item's node: name + ": " + DETALHE text when that text is
 // longer than 3 characters, otherwise "DADAV : " + that text.

@@ -4,9 +4,11 @@
 #include "late/LatePart.h"
 
 #include "app/AllWindows.h"
+#include "archivewindow/ReceiptPdf.h"
 #include "base/AppPaths.h"
 #include "base/RuntimeError.h"
 #include "batchcommand/BatchCommand.h"
+#include "batchcommand/ReceiptCommand.h"
 #include "certificates/CertificateSources.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/StoreCertificatePicker.h"
@@ -29,8 +31,29 @@
 #include "store/DatabaseSettings.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 
 namespace {
+
+// The client's receipt PDF as bytes, for the receipt keeper to write as it
+// writes every file of a receipt (whole or not at all).
+QByteArray receiptPdfBytes(const Receipts::Sending& sending,
+                           const History::ReceiptDocument& receipt, QString* error) {
+    QTemporaryFile file;
+    if (!file.open()) {
+        *error = file.errorString();
+        return {};
+    }
+    file.close();
+    const ReceiptPdf::Heading heading{
+        sending.ie,          sending.razaoSocial,
+        sending.referencia,  sending.protocolo,
+        sending.processedAt, systemClock().now().toString(QStringLiteral("dd/MM/yyyy HH:mm"))};
+    *error = ReceiptPdf::write(file.fileName(), heading, receipt);
+    if (!error->isEmpty() || !file.open())
+        return {};
+    return file.readAll();
+}
 
 constexpr std::chrono::seconds kCertificateTimeout(10);
 
@@ -105,6 +128,11 @@ public:
     int runBatchCommand(const QStringList& arguments,
                         const std::function<void()>& chooseFolder) override {
         return BatchCommand::run(arguments, chooseFolder);
+    }
+
+    int runReceiptCommand(const QStringList& arguments,
+                          const std::function<void()>& chooseFolder) override {
+        return ReceiptCommand::run(arguments, chooseFolder, receiptPdfBytes);
     }
 
     std::shared_ptr<void> start(AppContext& context, WindowRegistry& windows) override {

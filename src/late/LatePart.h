@@ -34,6 +34,13 @@ public:
     virtual int runBatchCommand(const QStringList& arguments,
                                 const std::function<void()>& chooseFolder) = 0;
 
+    // Without a display: the receipts of the processed sendings (`dadav
+    // --buscar-recibos`, see batchcommand/ReceiptCommand.h). Needs a
+    // QGuiApplication (the offscreen platform will do) for the receipt's
+    // PDF. Returns the command's exit code.
+    virtual int runReceiptCommand(const QStringList& arguments,
+                                  const std::function<void()>& chooseFolder) = 0;
+
     // Converts a database left by the earlier installations, or says what is
     // wrong with the database file (through context.prompter), then builds
     // every collaborator into context and registers every window. The

@@ -107,6 +107,14 @@ CurlReply::CurlReply(QNetworkAccessManager& network, const QNetworkRequest& requ
     QMetaObject::invokeMethod(this, &CurlReply::start, Qt::QueuedConnection);
 }
 
+CurlReply* CurlReply::get(QNetworkAccessManager& network, const QNetworkRequest& request,
+                          qint64 maxBody) {
+    auto* reply = new CurlReply(network, request, {}, maxBody);
+    reply->m_get = true;
+    reply->setOperation(QNetworkAccessManager::GetOperation);
+    return reply;
+}
+
 CurlReply::~CurlReply() {
     dropTransfer();
     if (m_easy)
@@ -156,7 +164,9 @@ void CurlReply::setFields() {
     QList<QByteArray> fields{"Host: " + hostField(url())};
     for (const QByteArray& field : r.rawHeaderList())
         fields << field + ": " + r.rawHeader(field);
-    fields << "Content-Length: " + QByteArray::number(m_body.size()) << "Connection: Keep-Alive"
+    if (!m_get)
+        fields << "Content-Length: " + QByteArray::number(m_body.size());
+    fields << "Connection: Keep-Alive"
            << "Accept-Encoding: " + kAcceptEncoding << "Accept-Language: " + acceptLanguage()
            << "User-Agent: " + kUserAgent
            // libcurl's own fields that Qt does not write.
@@ -169,9 +179,13 @@ void CurlReply::setFields() {
     CURL* e = m_easy;
     curl_easy_setopt(e, CURLOPT_URL, url().toEncoded(QUrl::RemoveFragment).constData());
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(e, CURLOPT_POST, 1L);
-    curl_easy_setopt(e, CURLOPT_POSTFIELDS, m_body.constData());
-    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_body.size()));
+    if (m_get) {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    } else {
+        curl_easy_setopt(e, CURLOPT_POST, 1L);
+        curl_easy_setopt(e, CURLOPT_POSTFIELDS, m_body.constData());
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_body.size()));
+    }
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, m_fields);
     // The body is decoded here, where its stream's end is checked.
     curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
@@ -236,8 +250,13 @@ size_t CurlReply::onBody(char* data, size_t size, size_t count, void* reply) {
 int CurlReply::onProgress(void* reply, curl_off_t, curl_off_t, curl_off_t upTotal,
                           curl_off_t upNow) {
     auto* self = static_cast<CurlReply*>(reply);
-    if (upTotal > 0 && upNow == upTotal && !self->m_sentPending && self->m_finalHead.isEmpty() &&
-        self->m_headBytes == 0) {
+    // A GET has no body to count: its request is out once libcurl has
+    // written it whole.
+    long requestBytes = 0;
+    if (self->m_get)
+        curl_easy_getinfo(self->m_easy, CURLINFO_REQUEST_SIZE, &requestBytes);
+    const bool sent = self->m_get ? requestBytes > 0 : upTotal > 0 && upNow == upTotal;
+    if (sent && !self->m_sentPending && self->m_finalHead.isEmpty() && self->m_headBytes == 0) {
         self->m_sentPending = true;
         self->queueDelivery();
     }

@@ -48,6 +48,10 @@ public:
     // fails. network must outlive the reply.
     CurlReply(QNetworkAccessManager& network, const QNetworkRequest& request,
               const QByteArray& body, qint64 maxBody);
+    // A GET of request's URL (a page the server serves, no body sent), read
+    // within the same bounds and through the same proxy as a POST.
+    static CurlReply* get(QNetworkAccessManager& network, const QNetworkRequest& request,
+                          qint64 maxBody);
     ~CurlReply() override;
 
     void abort() override;
@@ -84,6 +88,7 @@ private:
 
     QPointer<QNetworkAccessManager> m_network;
     QByteArray m_body;
+    bool m_get = false;
     qint64 m_maxBody;
     QPointer<CurlEngine> m_engine;
     CURL* m_easy = nullptr;

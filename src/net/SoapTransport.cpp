@@ -3,6 +3,7 @@
 // and the user's cancel.
 #include "net/SoapTransport.h"
 
+#include "net/CurlReply.h"
 #include "net/NetworkError.h"
 #include "net/ProxyAuth.h"
 #include "net/SoapRequest.h"
@@ -66,13 +67,56 @@ QString SoapTransport::call(const QString& path, const QString& operation,
 QString SoapTransport::exchange(const QString& path, const QString& operation,
                                 const QList<Soap::SoapParam>& params) {
     const QUrl url = SoapRequest::serviceUrl(path);
+    QByteArray body;
+    ProxyAuth::Demand demand = ProxyAuth::Demand::None;
+    const std::unique_ptr<QNetworkReply> reply = transfer(
+        url, kMaxAnswerBytes,
+        [&](QNetworkAccessManager& network) {
+            return SoapRequest::post(network, url, operation, params);
+        },
+        body, demand);
+    return SoapRequest::answerOf(*reply, body, demand);
+}
+
+HttpPage SoapTransport::get(const QUrl& url) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    m_lastStatus = 0;
+    // The query carries the taxpayer's key: the log names the page alone.
+    const QString label = QStringLiteral("GET ") + url.toString(QUrl::RemoveQuery);
+    try {
+        if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
+            throw NetworkError(NetworkError::InvalidAddress,
+                               QStringLiteral("Endereço inválido: %1").arg(label));
+        HttpPage page;
+        ProxyAuth::Demand demand = ProxyAuth::Demand::None;
+        const std::unique_ptr<QNetworkReply> reply = transfer(
+            url, kMaxPageBytes,
+            [&](QNetworkAccessManager& network) {
+                return CurlReply::get(network, QNetworkRequest(url), kMaxPageBytes);
+            },
+            page.body, demand);
+        SoapRequest::answerOf(*reply, {}, demand); // throws when no answer came whole
+        page.status = m_lastStatus;
+        page.contentType = reply->rawHeader(QByteArrayLiteral("Content-Type"));
+        SoapRequest::logAnswered(label, elapsed.elapsed(), page.status, page.body.size());
+        return page;
+    } catch (const NetworkError& e) {
+        SoapRequest::logFailed(label, elapsed.elapsed(), e.number(), e.description());
+        throw;
+    }
+}
+
+std::unique_ptr<QNetworkReply>
+SoapTransport::transfer(const QUrl& url, qint64 maxBytes,
+                        const std::function<QNetworkReply*(QNetworkAccessManager&)>& start,
+                        QByteArray& body, ProxyAuth::Demand& demand) {
     QNetworkAccessManager& network = manager();
     const QNetworkProxy used = SoapRequest::proxyFor(url);
     network.setProxy(used);
     // Each call gets its own bound on asking for a proxy's password.
     int proxyTries = 0;
     QNetworkProxy askingProxy; // the proxy that last asked for a password
-    ProxyAuth::Demand demand = ProxyAuth::Demand::None;
     const struct Disconnect {
         QMetaObject::Connection connection;
         ~Disconnect() { QObject::disconnect(connection); }
@@ -91,7 +135,7 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
 
     BusyGuard busy(m_busy);
     // The reply is deleted with the guard on every way out, including throws.
-    const std::unique_ptr<QNetworkReply> reply(SoapRequest::post(network, url, operation, params));
+    std::unique_ptr<QNetworkReply> reply(start(network));
 
     QEventLoop loop;
     QTimer timer;
@@ -101,7 +145,6 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
         t->setSingleShot(true);
     bool requestSent = false;
     bool offerDue = false;
-    QByteArray body;
     // The transport's own reason for ending the call early, as a NetworkError
     // number; the first reason wins.
     std::optional<qint32> stopped;
@@ -114,7 +157,7 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
     const auto take = [&] {
         while (!stopped && reply->bytesAvailable() > 0) {
             body += reply->read(kReadChunk);
-            if (body.size() > kMaxAnswerBytes)
+            if (body.size() > maxBytes)
                 stop(NetworkError::AnswerTooLarge);
         }
     };
@@ -139,7 +182,7 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
         restartRead();
         // A declared length over the bound is refused before any of it is read.
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > kMaxAnswerBytes)
+        if (length.isValid() && length.toLongLong() > maxBytes)
             stop(NetworkError::AnswerTooLarge);
     });
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
@@ -190,7 +233,7 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
             throw NetworkError(*stopped,
                                QStringLiteral("The answer from %1 is larger than %2 bytes")
                                    .arg(where)
-                                   .arg(kMaxAnswerBytes));
+                                   .arg(maxBytes));
         default:
             throw NetworkError(*stopped, QStringLiteral("Call to %1 cancelled").arg(where));
         }
@@ -199,5 +242,5 @@ QString SoapTransport::exchange(const QString& path, const QString& operation,
     if (reply->error() == QNetworkReply::ProxyAuthenticationRequiredError && m_proxyAuth &&
         demand == ProxyAuth::Demand::Answered)
         m_proxyAuth->forget(askingProxy);
-    return SoapRequest::answerOf(*reply, body, demand);
+    return reply;
 }

@@ -29,14 +29,20 @@
 // took and its outcome.
 #pragma once
 
+#include "net/PageClient.h"
+#include "net/ProxyAuth.h"
 #include "net/SoapClient.h"
+
+#include <QByteArray>
+#include <functional>
 
 #include <chrono>
 #include <memory>
 
 class BusyIndicator;
-class ProxyAuth;
 class QNetworkAccessManager;
+class QNetworkReply;
+class QUrl;
 
 struct SoapTimeouts {
     // From the start of the call until the request has been sent: name
@@ -51,11 +57,13 @@ struct SoapTimeouts {
     std::chrono::milliseconds cancelOffer{1500};
 };
 
-class SoapTransport : public SoapClient {
+class SoapTransport : public SoapClient, public PageClient {
 public:
     // The largest answer body accepted, in bytes (after any content decoding).
     // The server's answers are a few kilobytes.
     static constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
+    // The largest page get() accepts (a printable receipt, HTML or PDF).
+    static constexpr qint64 kMaxPageBytes = 8 * 1024 * 1024;
 
     // busy: shown during each call; proxyAuth: answers a proxy's demand for a
     // password. Both may be null; not owned, must outlive the transport. Must be
@@ -82,8 +90,23 @@ public:
     QString call(const QString& path, const QString& operation,
                  const QList<Soap::SoapParam>& params) override;
 
+    // A GET of url (http only) with the same engine, proxy, time-outs and
+    // cancel as call(), its body kept as served within kMaxPageBytes. The
+    // support log's line names the page without its query. Throws
+    // NetworkError as call() does (InvalidAddress for a URL that is not
+    // http with a host); any HTTP status is returned, not thrown.
+    HttpPage get(const QUrl& url) override;
+
 private:
     QNetworkAccessManager& manager();
+    // One transfer made by start on the manager, waited for with the
+    // time-outs, the deadline and the cancel; body gets at most maxBytes of
+    // its answer and demand what a proxy asked. Throws NetworkError when a
+    // bound ends it; returns the finished reply.
+    std::unique_ptr<QNetworkReply>
+    transfer(const QUrl& url, qint64 maxBytes,
+             const std::function<QNetworkReply*(QNetworkAccessManager&)>& start, QByteArray& body,
+             ProxyAuth::Demand& demand);
     // One call as call() describes it, without the support log's line.
     QString exchange(const QString& path, const QString& operation,
                      const QList<Soap::SoapParam>& params);

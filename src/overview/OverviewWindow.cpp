@@ -8,11 +8,13 @@
 #include "net/ProxyAuth.h"
 #include "net/SoapBatch.h"
 #include "overview/CsvTable.h"
+#include "overview/MonthReceipts.h"
 #include "overview/OverviewFiller.h"
 #include "overview/TablePrint.h"
 #include "platform/Clock.h"
 #include "platform/FilePicker.h"
 #include "platform/Prompter.h"
+#include "receipts/ReceiptKeeper.h"
 #include "shell/AppContext.h"
 #include "shell/Emblem.h"
 #include "shell/ErrorReport.h"
@@ -22,6 +24,8 @@
 #include "store/LocalDb.h"
 #include "store/SendingRepository.h"
 
+#include <QComboBox>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -101,6 +105,15 @@ OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     cmdLote->setObjectName(QStringLiteral("cmdLote"));
     cmdLote->setToolTip(QStringLiteral("Abre o envio em lote com os contribuintes selecionados"));
     connect(cmdLote, &QPushButton::clicked, this, &OverviewWindow::sendSelectedInBatch);
+    cboMesRecibos = new QComboBox(this);
+    cboMesRecibos->setObjectName(QStringLiteral("cboMesRecibos"));
+    cboMesRecibos->setAccessibleName(QStringLiteral("Mês de referência dos recibos"));
+    cmdRecibosMes = new QPushButton(QStringLiteral("Recibos do &mês..."), this);
+    cmdRecibosMes->setObjectName(QStringLiteral("cmdRecibosMes"));
+    cmdRecibosMes->setToolTip(QStringLiteral(
+        "Copia o recibo de cada contribuinte no mês escolhido para uma pasta, com um índice CSV"));
+    connect(cmdRecibosMes, &QPushButton::clicked, this, &OverviewWindow::exportMonthReceipts);
+    listReceiptMonths();
     connect(cmdAtualizar, &QPushButton::clicked, this, &OverviewWindow::refresh);
     connect(cmdCancelar, &QPushButton::clicked, this, &OverviewWindow::cancelFilling);
     connect(cmdExportar, &QPushButton::clicked, this, &OverviewWindow::exportCsv);
@@ -127,6 +140,8 @@ OverviewWindow::OverviewWindow(AppContext& context, QWidget* parent)
     buttons->addWidget(cmdAtualizar);
     buttons->addWidget(cmdLote);
     buttons->addStretch(1);
+    buttons->addWidget(cboMesRecibos);
+    buttons->addWidget(cmdRecibosMes);
     buttons->addWidget(cmdExportar);
     buttons->addWidget(cmdPdf);
     auto* layout = new QVBoxLayout(this);
@@ -167,6 +182,7 @@ void OverviewWindow::refresh() {
         }
         if (m_context.state)
             m_context.state->requestFollowUp();
+        listReceiptMonths();
         cmdAtualizar->setEnabled(false);
         cmdCancelar->setEnabled(true);
         m_filler->start(taxpayers, m_context.clock->today());
@@ -285,6 +301,41 @@ void OverviewWindow::exportPdf() {
                  kTitle, MsgIcon::Critical, MsgButtons::Ok});
     } catch (const std::exception& error) {
         report(error, QStringLiteral("OverviewWindow.cmdPdf"));
+    }
+}
+
+void OverviewWindow::listReceiptMonths() {
+    const QString chosen = cboMesRecibos->currentData().toString();
+    cboMesRecibos->clear();
+    for (const QString& month : Receipts::monthsKept())
+        cboMesRecibos->addItem(QStringLiteral("%1/%2").arg(month.mid(5), month.left(4)), month);
+    const int again = cboMesRecibos->findData(chosen);
+    if (again >= 0)
+        cboMesRecibos->setCurrentIndex(again);
+    cmdRecibosMes->setEnabled(cboMesRecibos->count() > 0);
+}
+
+void OverviewWindow::exportMonthReceipts() {
+    try {
+        const QString month = cboMesRecibos->currentData().toString();
+        if (month.isEmpty() || !m_context.files)
+            return;
+        const std::optional<QString> folder = m_context.files->openFolder(
+            QStringLiteral("Pasta para os recibos de %1").arg(cboMesRecibos->currentText()),
+            QDir::homePath());
+        if (!folder)
+            return;
+        const MonthReceipts::Outcome outcome = MonthReceipts::exportMonth(month, *folder);
+        QString text = QStringLiteral("%1 recibos de %2 copiados para %3.")
+                           .arg(outcome.copied)
+                           .arg(cboMesRecibos->currentText(), QDir::toNativeSeparators(*folder));
+        if (!outcome.missing.isEmpty())
+            text += QStringLiteral("\n\nNão copiados:\n") + outcome.missing.join(u'\n');
+        m_context.prompter->show(
+            {text, kTitle, outcome.missing.isEmpty() ? MsgIcon::Information : MsgIcon::Warning,
+             MsgButtons::Ok});
+    } catch (const std::exception& error) {
+        report(error, QStringLiteral("OverviewWindow.cmdRecibosMes"));
     }
 }
 

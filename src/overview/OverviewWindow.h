@@ -13,6 +13,7 @@
 #include <QWidget>
 
 class OverviewFiller;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -41,6 +42,9 @@ public:
     void useTaxpayerAt(int viewRow);
     // "Enviar em lote": the batch window with the selected rows' taxpayers.
     void sendSelectedInBatch();
+    // "Recibos do mês": the receipts kept for the month of cboMesRecibos
+    // copied into a folder the user picks, with their index.
+    void exportMonthReceipts();
 
     QLineEdit* txtFiltro;
     QTableView* Grid;
@@ -51,12 +55,16 @@ public:
     QPushButton* cmdExportar;
     QPushButton* cmdPdf;
     QPushButton* cmdLote;
+    QComboBox* cboMesRecibos; // reference months with receipts kept, newest first
+    QPushButton* cmdRecibosMes;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void fillModel();
+    // The months of cboMesRecibos as the archive holds them now.
+    void listReceiptMonths();
     void updateRow(int row);
     void updateProgress(int done, int total);
     // The rows as the view shows them now (sorted, filtered).

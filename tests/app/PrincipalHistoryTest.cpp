@@ -13,6 +13,7 @@
 #include "net/NetworkError.h"
 #include "net/SoapClient.h"
 #include "net/SoapTransport.h"
+#include "receipts/ReceiptKeeper.h"
 #include "registry/frmtbl_SelecionaContribuinte.h"
 #include "shell/AppContext.h"
 #include "shell/WindowRegistry.h"
@@ -466,13 +467,36 @@ TEST_F(HistoryWindow, OpenedReceiptIsKeptAsXmlAndPdfAndTheArchiveWindowOpensIt) 
     EXPECT_LE(w->Grid->columnViewportPosition(last) +
                   static_cast<QAbstractItemView*>(w->Grid)->sizeHintForColumn(last),
               w->Grid->viewport()->width());
-    EXPECT_EQ(w->Grid->item(0, last)->toolTip().size(), 64);
+    EXPECT_EQ(w->Grid->item(0, 6)->toolTip().size(), 64);
     EXPECT_EQ(w->Grid->item(1, 1)->text(), QStringLiteral("Recibo"));
     w->Grid->setCurrentCell(1, 0);
     w->openCopy();
     w->openXml();
     EXPECT_THAT(browser.opened(), ElementsAre(kept[0].pdfFile, kept[0].xmlFile));
     prompter.expectNoMessages();
+
+    // A receipt kept for the accepted sending's first month: a row of its
+    // own, and the sending names it. Its page is not to be had (nothing
+    // listens at the link's address), so its XML and the PDF are kept.
+    Receipts::Keeper keeper(
+        soap, soap,
+        [](const Receipts::Sending&, const History::ReceiptDocument& receipt, QString*) {
+            return receipt.wellFormed ? QByteArray("%PDF-1.4 recibo") : QByteArray();
+        },
+        QStringLiteral("127.0.0.1:1"));
+    const Receipts::Outcome outcome =
+        keeper.keep({kIE, kName, kKey, QStringLiteral("01/2026"), QStringLiteral("20140401000001"),
+                     QStringLiteral("01/02/2026 10:00:00")});
+    EXPECT_EQ(outcome.state, Receipts::Outcome::State::Failed);
+    w->cmdAtualizar->click();
+    ASSERT_EQ(w->Grid->rowCount(), 4);
+    EXPECT_THAT(column(7), testing::Contains(QStringLiteral("protocolo 20140401000001 (01/2026)")));
+    const int row = int(column(2).indexOf(QStringLiteral("01/2026")));
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(w->Grid->item(row, 7)->text(), QStringLiteral("sem a página, PDF do programa, XML"));
+    w->Grid->setCurrentCell(row, 0);
+    w->openCopy();
+    EXPECT_EQ(browser.opened().last(), outcome.files.pdf);
 }
 
 TEST_F(HistoryWindow, EnterOnARowShowsItsReceiptLikeAClick) {

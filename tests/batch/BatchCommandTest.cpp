@@ -1,11 +1,16 @@
 // The command line `dadav --enviar-lote` as a script runs it: the real
 // program in a process of its own, a portable copy in a temporary folder, a
 // fresh HOME and no display, against the simulator. Its answers and exit
-// codes; killed at random moments and started again, it loses no row and
-// sends none twice; two of it resuming one batch on a PostgreSQL database
-// send each row once.
+// codes; `dadav --buscar-recibos` keeping each receipt once; killed at random moments and started
+// again, it loses no row and sends none twice; two of it resuming one batch on a PostgreSQL
+// database send each row once.
 #include "archive/SentArchive.h"
 #include "base/AppPaths.h"
+#include "history/Receipt.h"
+#include "net/SoapEnvelope.h"
+#include "net/SoapTransport.h"
+#include "overview/MonthReceipts.h"
+#include "receipts/ReceiptKeeper.h"
 #include "store/BatchRepository.h"
 #include "store/ContadorRepository.h"
 #include "store/ContribuinteRepository.h"
@@ -13,6 +18,7 @@
 #include "store/StoreTestSupport.h"
 #include "support/SimulatorFixture.h"
 #include "support/TestCertificates.h"
+#include "support/TestProxy.h"
 #include "support/TestTokens.h"
 #include "support/WaitFor.h"
 
@@ -924,3 +930,180 @@ TEST_F(BatchCommandTest, TwoDesksOnAServerDatabaseSendEachFileOnce) {
 }
 
 } // namespace
+
+// The receipts of processed sendings, kept by `dadav --buscar-recibos` as a
+// script runs it. The receipt link has no port: a loopback proxy that knows
+// the server's made-up name takes port 80 there to the simulator's.
+TEST_F(BatchCommandTest, TheReceiptsCommandKeepsEachReceiptOnceAsTheServerServedIt) {
+    QByteArray seed;
+    const auto company = [&](const char* ie, const char* name, const char* key) {
+        seed += QByteArray("[empresa]\nie=") + ie + "\ncnpj=11222333000181\nrazao=" + name +
+                "\nchave=" + key + "\n\n";
+    };
+    const auto sending = [&](const char* ie, const char* protocol, const char* ref,
+                             const char* status) {
+        seed += QByteArray("[transmissao]\nie=") + ie + "\nprotocolo=" + protocol +
+                "\nreferencia=" + ref + "\ndata=05/04/2026 10:00:00\nstatus=" + status +
+                "\nadicionado=1.234,56\n\n";
+    };
+    company("91000000", "Padaria Boa Vista Ltda.", "KEYA0001");
+    company("91000001", "Oficina: Central/Norte", "KEYB0002");
+    company("91000002", "Mercado Sul", "KEYC0003");
+    sending("91000000", "20260405000001", "03/2026", "3");
+    sending("91000000", "20260405000002", "04/2026", "3");
+    sending("91000001", "20260405000003", "03/2026", "3");
+    sending("91000001", "20260405000004", "02/2026", "4");
+    valdoria::SimulatorOptions options = serverOptions();
+    options.seedFile = writeFile(QStringLiteral("servidor.ini"), seed).toStdString();
+    dadav::test::SimulatorFixture server(options);
+    dadav::test::TestProxy proxy;
+    const QString host = QStringLiteral("recibos.valdoria.test");
+    proxy.resolve(host, QHostAddress::LocalHost, server.port());
+    writeIni(QStringLiteral("[proxy]\r\nmodo=manual\r\nhost=127.0.0.1\r\nporta=%1\r\n")
+                 .arg(proxy.port()));
+    {
+        QFile ini(program_.filePath(QStringLiteral("dadav.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::ReadWrite));
+        const QByteArray text = ini.readAll().replace(
+            "host=127.0.0.1\r\nport=" + QByteArray::number(sim_.port()),
+            "host=" + host.toUtf8() + "\r\nport=" + QByteArray::number(server.port()));
+        ASSERT_TRUE(ini.resize(0) && ini.seek(0) && ini.write(text) == text.size());
+    }
+    const QList<Receipts::Sending> processed{
+        {"91000000", "Padaria Boa Vista Ltda.", "KEYA0001", "03/2026", "20260405000001", {}},
+        {"91000000", "Padaria Boa Vista Ltda.", "KEYA0001", "04/2026", "20260405000002", {}},
+        {"91000001", "Oficina: Central/Norte", "KEYB0002", "03/2026", "20260405000003", {}}};
+    {
+        LocalDb db;
+        insertContribuinte(db,
+                           {"91000000", "Padaria Boa Vista Ltda.", {}, {}, "KEYA0001", {}, false});
+        insertContribuinte(db,
+                           {"91000001", "Oficina: Central/Norte", {}, {}, "KEYB0002", {}, false});
+        insertContribuinte(db, {"91000003", "Sem chave", {}, {}, {}, {}, false});
+    }
+    const auto run = [&](const QStringList& months) {
+        QProcess process;
+        prepare(process, QStringList{QStringLiteral("--buscar-recibos")} + months);
+        process.start();
+        EXPECT_TRUE(process.waitForStarted(60000));
+        // The proxy answers from this thread's event loop.
+        EXPECT_TRUE(
+            dadav::test::waitFor([&] { return process.state() == QProcess::NotRunning; }, 240000))
+            << "the command did not end";
+        Outcome o;
+        o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        o.out = QString::fromUtf8(process.readAllStandardOutput());
+        o.err = QString::fromUtf8(process.readAllStandardError());
+        return o;
+    };
+    const auto pagesAsked = [&] {
+        return std::count_if(proxy.requestLines().begin(), proxy.requestLines().end(),
+                             [](const QByteArray& line) { return line.contains("protocoloDown"); });
+    };
+    const QStringList months{QStringLiteral("2026-03"), QStringLiteral("2026-04")};
+
+    const Outcome help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("5  algum envio foi recusado")))
+        << help.out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("2026-13")}).exitCode, 2);
+
+    // The receipt pages first come from a server that does not know them
+    // (the fixture's own): the XML and the program's PDF are kept, the
+    // pages are not, and the next run fetches only those.
+    proxy.resolve(host, QHostAddress::LocalHost, sim_.port());
+    const Outcome missing = run(months);
+    EXPECT_EQ(missing.exitCode, 1) << missing.out.toStdString() << missing.err.toStdString();
+    EXPECT_EQ(missing.out.count(QStringLiteral(
+                  ";não obtido: a página do recibo não foi guardada: o servidor respondeu HTTP "
+                  "404;")),
+              3)
+        << missing.out.toStdString();
+    for (const Receipts::Sending& s : processed) {
+        const Receipts::Files files = Receipts::filesOf(s);
+        EXPECT_TRUE(!files.xml.isEmpty() && !files.pdf.isEmpty() && files.page.isEmpty());
+    }
+    proxy.resolve(host, QHostAddress::LocalHost, server.port());
+
+    const Outcome first = run(months);
+    EXPECT_EQ(first.exitCode, 0) << first.out.toStdString() << first.err.toStdString();
+    for (const Receipts::Sending& s : processed)
+        EXPECT_TRUE(first.out.contains(s.ie + ';' + s.referencia + ';' + s.protocolo +
+                                       QStringLiteral(";guardado;")))
+            << first.out.toStdString();
+    EXPECT_TRUE(first.out.contains(QStringLiteral("Resumo: 3 recibos guardados agora")))
+        << first.out.toStdString();
+    EXPECT_EQ(pagesAsked(), 6);
+
+    // Each receipt's files are what the server serves, byte for byte.
+    SoapTransport transport;
+    for (const Receipts::Sending& s : processed) {
+        const Receipts::Files files = Receipts::filesOf(s);
+        ASSERT_TRUE(files.complete() && !files.pdf.isEmpty()) << s.protocolo.toStdString();
+        EXPECT_TRUE(files.page.contains(Receipts::baseName(s))) << files.page.toStdString();
+        EXPECT_TRUE(files.page.contains(QStringLiteral("/arquivo/%1/recibos/%2/")
+                                            .arg(s.ie, Receipts::referenceMonth(s.referencia))))
+            << files.page.toStdString();
+        const auto bytesOf = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const HttpPage page =
+            transport.get(QUrl(History::receiptLink(host, s.ie, s.chave, s.referencia)));
+        EXPECT_EQ(bytesOf(files.page), page.body);
+        const QString detail = transport.call(Soap::ServicePath, History::kReceiptOperation,
+                                              History::receiptCallParams(s.protocolo, s.chave));
+        EXPECT_EQ(bytesOf(files.xml), Soap::GetResult(detail, QStringLiteral("return")).toUtf8());
+        EXPECT_TRUE(bytesOf(files.pdf).startsWith("%PDF-"));
+    }
+    const auto asked = pagesAsked();
+
+    // Again: nothing fetched, each said to be kept already.
+    const Outcome second = run(months);
+    EXPECT_EQ(second.exitCode, 0) << second.out.toStdString() << second.err.toStdString();
+    EXPECT_EQ(second.out.count(QStringLiteral(";já guardado;")), 3) << second.out.toStdString();
+    EXPECT_EQ(pagesAsked(), asked);
+
+    // Every month: the sending refused after processing is said, nothing fetched.
+    const Outcome every = run({});
+    EXPECT_EQ(every.exitCode, 5) << every.out.toStdString() << every.err.toStdString();
+    EXPECT_TRUE(every.out.contains(QStringLiteral(
+        "91000001;02/2026;20260405000004;recusado após o processamento (situação 4);")))
+        << every.out.toStdString();
+    EXPECT_FALSE(every.out.contains(QStringLiteral(";guardado"))) << every.out.toStdString();
+    EXPECT_EQ(pagesAsked(), asked);
+
+    // "Recibos do mês": March's receipts, one PDF per company, and the index.
+    QTemporaryDir handed;
+    for (int pass = 0; pass < 2; ++pass) {
+        const MonthReceipts::Outcome march =
+            MonthReceipts::exportMonth(QStringLiteral("2026-03"), handed.path());
+        EXPECT_EQ(march.copied, 2);
+        EXPECT_TRUE(march.missing.isEmpty()) << march.missing.join(u'|').toStdString();
+        QFile index(march.index);
+        ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+        const QString csv = QString::fromUtf8(index.readAll());
+        EXPECT_TRUE(csv.contains(QStringLiteral("91000001 - Oficina: Central/Norte;03/2026;"
+                                                "20260405000003;05/04/2026 10:00:00;91000001 "
+                                                "Oficina Central Norte 2026-03 protocolo "
+                                                "20260405000003.pdf\r\n")))
+            << csv.toStdString();
+    }
+    // Exported twice, each company still has one file: the same bytes.
+    EXPECT_EQ(QDir(handed.path()).entryList(QDir::Files).size(), 3);
+    const Receipts::Files padaria = Receipts::filesOf(processed[0]);
+    QFile kept(padaria.pdf);
+    QFile copy(QDir(handed.path()).filePath(Receipts::baseName(processed[0]) + ".pdf"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), copy.readAll());
+
+    // A key the server refuses comes first.
+    {
+        LocalDb db;
+        insertContribuinte(db, {"91000002", "Mercado Sul", {}, {}, "ERRADA01", {}, false});
+    }
+    const Outcome refused = run(months);
+    EXPECT_EQ(refused.exitCode, 3) << refused.out.toStdString() << refused.err.toStdString();
+    EXPECT_TRUE(refused.out.contains(QStringLiteral("91000002;;;Chave inválida;")))
+        << refused.out.toStdString();
+}

@@ -179,6 +179,8 @@ void TestProxy::openUpstream(Link* link, const QString& host, quint16 port, QByt
         fail(link, "HTTP/1.1 502 Bad Gateway");
         return;
     }
+    if (port == 80 && ports80_.contains(host))
+        port = ports80_.value(host);
     link->upstream = new QTcpSocket(this);
     link->relaying = true;
     link->pending = first;

@@ -27,6 +27,12 @@ public:
     quint16 port() const { return server_.serverPort(); }
     // Requests for name are sent to address; other names are refused (502).
     void resolve(const QString& name, const QHostAddress& address) { names_.insert(name, address); }
+    // The same, and what a client asks of port 80 there (an address without a
+    // port) goes to port80 instead: a loopback server on an ephemeral port.
+    void resolve(const QString& name, const QHostAddress& address, quint16 port80) {
+        names_.insert(name, address);
+        ports80_.insert(name, port80);
+    }
     // From now on, requests without these Basic credentials get 407.
     void requireCredentials(const QString& user, const QString& password);
     // The Proxy-Authenticate header's value of those 407 answers.
@@ -66,6 +72,7 @@ private:
 
     QTcpServer server_;
     QHash<QString, QHostAddress> names_;
+    QHash<QString, quint16> ports80_;
     QByteArray expectedAuthorization_;    // empty: none demanded
     QString digestUser_, digestPassword_; // the user: Digest demanded instead
     QByteArray challenge_ = "Basic realm=\"escritorio\"";
