@@ -168,15 +168,12 @@ void OverviewWindow::showEvent(QShowEvent* event) {
 void OverviewWindow::refresh() {
     try {
         QList<ContribuinteRow> taxpayers;
-        {
-            LocalDb db;
-            taxpayers = listContribuintes(db);
-        }
-        // Taxpayers with a sending refused after processing, as the
-        // follow-up last stored it; it asks the lists again now.
+        // With the taxpayers, those with a sending refused after processing
+        // as the follow-up last stored it; it asks the lists again now.
         m_refused.clear();
         {
             LocalDb db;
+            taxpayers = listContribuintes(db);
             for (const SendingEntry& e : refusedAfterProcessing(db))
                 m_refused.insert(e.ie);
         }
